@@ -1,0 +1,34 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Every dependency names the Debian package that provides it, so a missing one
+# stops the configure step with something the user can act on.
+
+function(tonvero_require_qt)
+  find_package(Qt6 6.2 QUIET COMPONENTS Widgets Test)
+  if(NOT Qt6_FOUND OR NOT Qt6Widgets_FOUND OR NOT Qt6Test_FOUND)
+    message(FATAL_ERROR "Qt 6 Widgets and Test not found: install the Debian package qt6-base-dev")
+  endif()
+endfunction()
+tonvero_require_qt()
+
+find_package(PkgConfig QUIET)
+if(NOT PkgConfig_FOUND)
+  message(FATAL_ERROR "pkg-config not found: install the Debian package pkg-config")
+endif()
+
+macro(tonvero_require_pkg prefix module debian)
+  pkg_check_modules(${prefix} QUIET IMPORTED_TARGET ${module})
+  if(NOT ${prefix}_FOUND)
+    message(FATAL_ERROR "${module} not found: install the Debian package ${debian}")
+  endif()
+endmacro()
+
+tonvero_require_pkg(RTMIDI rtmidi librtmidi-dev)
+tonvero_require_pkg(FLUIDSYNTH fluidsynth libfluidsynth-dev)
+tonvero_require_pkg(ALSA alsa libasound2-dev)
+
+if(TONVERO_BENCH AND NOT TONVERO_SANITIZE AND NOT TONVERO_TSAN)
+  find_package(benchmark QUIET)
+  if(NOT benchmark_FOUND)
+    message(FATAL_ERROR "Google Benchmark not found: install the Debian package libbenchmark-dev (or configure with -DTONVERO_BENCH=OFF)")
+  endif()
+endif()

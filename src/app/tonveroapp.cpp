@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/tonveroapp.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <cstdio>
+
+bool CTonveroApp::checkDisplay()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY")
+        || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        return true;
+    std::fputs("tonvero: no graphical display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+               "start it from a desktop session, or headless with: xvfb-run -a tonvero\n",
+               stderr);
+    return false;
+}
+
+int CTonveroApp::run(int argc, char* argv[])
+{
+    if (!checkDisplay())
+        return 1;
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Tonvero");
+    QDialog dlg;
+    dlg.setWindowTitle("Tonvero");
+    dlg.resize(798, 682);
+    dlg.exec();
+    return 0;
+}

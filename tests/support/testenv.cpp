@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/testenv.h"
+
+#include <QDir>
+
+namespace testsupport {
+
+TempConfigHome::TempConfigHome()
+{
+    m_hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+    m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+    m_hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
+    m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
+    QDir(m_dir.path()).mkpath("config");
+    QDir(m_dir.path()).mkpath("runtime");
+    QFile::setPermissions(m_dir.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + "/config"));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path() + "/runtime"));
+}
+
+TempConfigHome::~TempConfigHome()
+{
+    if (m_hadConfig) qputenv("XDG_CONFIG_HOME", m_oldConfig); else qunsetenv("XDG_CONFIG_HOME");
+    if (m_hadRuntime) qputenv("XDG_RUNTIME_DIR", m_oldRuntime); else qunsetenv("XDG_RUNTIME_DIR");
+}
+
+QString TempConfigHome::registryFile() const
+{
+    return m_dir.path() + "/config/Tonvero/registry.reg";
+}
+
+QString sourceDir()
+{
+    const QByteArray env = qgetenv("TONVERO_SOURCE_DIR");
+    return env.isEmpty() ? QString(TONVERO_SOURCE_RES "/..") : QString::fromLocal8Bit(env);
+}
+
+} // namespace testsupport

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// Points XDG_CONFIG_HOME and XDG_RUNTIME_DIR at fresh temporary folders for the
+// life of the object, so a test never reads or writes the user's real settings.
+class TempConfigHome {
+public:
+    TempConfigHome();
+    ~TempConfigHome();
+    QString path() const { return m_dir.path(); }
+    QString registryFile() const;
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_oldConfig;
+    QByteArray m_oldRuntime;
+    bool m_hadConfig = false;
+    bool m_hadRuntime = false;
+};
+
+// The source tree, for tests that read committed files (pictures, texts).
+QString sourceDir();
+
+} // namespace testsupport
