@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/instrumentctrl.h"
+
+#include "platform/dialogtemplate.h"
+#include "platform/messagebox.h"
+#include "platform/window.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <algorithm>
+#include <stdexcept>
+
+std::array<KeyInfo, CInstrumentCtrl::KeyCount> CInstrumentCtrl::KeyTable{};
+std::array<int, CInstrumentCtrl::WhiteKeyCount> CInstrumentCtrl::WhiteKeyTable{};
+bool CInstrumentCtrl::ControlsReady = false;
+bool CInstrumentCtrl::PlayMode = false;
+std::array<const char*, 4> CInstrumentCtrl::s_classNames{};
+
+CInstrumentCtrl::CInstrumentCtrl(int controlId, const char* className, QWidget* parent)
+    : QWidget(parent), m_controlId(controlId)
+{
+    ControlsReady = false;
+    if (controlId >= 0 && controlId < int(s_classNames.size()))
+        s_classNames[controlId] = className;
+    if (!RegisterWindowClass(controlId))
+        throw std::runtime_error("window class registration failed");
+    setProperty("windowClass", QString::fromLatin1(className));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+}
+
+CInstrumentCtrl::~CInstrumentCtrl() = default;
+
+bool CInstrumentCtrl::RegisterWindowClass(int controlId)
+{
+    const char* name = ClassName(controlId);
+    return name && platform::RegisterWindowClass(QString::fromLatin1(name));
+}
+
+const char* CInstrumentCtrl::ClassName(int controlId)
+{
+    return controlId >= 0 && controlId < int(s_classNames.size()) ? s_classNames[controlId] : nullptr;
+}
+
+void CInstrumentCtrl::MoveTo(int controlId, int x, int y, int height, int width)
+{
+    setGeometry(x, y, width, height);
+    NotifyCtrlMoved(controlId, QPoint(x, y + height));
+}
+
+void CInstrumentCtrl::Resize(int controlId, int height, int width)
+{
+    const QPoint p = GetPosition();
+    MoveTo(controlId, p.x(), p.y(), height, width);
+}
+
+void CInstrumentCtrl::AddListener(CInstrumentCtrlListener* listener)
+{
+    std::lock_guard lock(m_listenerLock);
+    m_listeners.push_back(listener);
+}
+
+void CInstrumentCtrl::RemoveListener(CInstrumentCtrlListener* listener)
+{
+    std::lock_guard lock(m_listenerLock);
+    m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
+}
+
+int CInstrumentCtrl::ListenerCount() const
+{
+    std::lock_guard lock(m_listenerLock);
+    return int(m_listeners.size());
+}
+
+void CInstrumentCtrl::NotifyNoteOn(int note)
+{
+    std::lock_guard lock(m_listenerLock);
+    for (auto* l : m_listeners)
+        l->OnNoteOn(note, false);
+}
+
+void CInstrumentCtrl::NotifyNoteOff(int note)
+{
+    std::lock_guard lock(m_listenerLock);
+    for (auto* l : m_listeners)
+        l->OnNoteOff(note);
+}
+
+void CInstrumentCtrl::NotifyRangeChanged(const NoteRange* ranges)
+{
+    std::lock_guard lock(m_listenerLock);
+    for (auto* l : m_listeners)
+        l->OnRangeChanged(ranges);
+}
+
+void CInstrumentCtrl::NotifyCtrlMoved(int controlId, const QPoint& point)
+{
+    std::lock_guard lock(m_listenerLock);
+    for (auto* l : m_listeners)
+        l->OnCtrlMoved(controlId, &point);
+}
+
+void CInstrumentCtrl::NotifyRedrawRequest()
+{
+    std::lock_guard lock(m_listenerLock);
+    for (auto* l : m_listeners)
+        l->OnRedrawRequest();
+}
+
+bool CInstrumentCtrl::GetKeyIndex(int note, int& keyIndex)
+{
+    keyIndex = note - 21;
+    return keyIndex >= 0 && keyIndex < KeyCount;
+}
+
+qreal CInstrumentCtrl::pixelRatio() const
+{
+    const qreal r = devicePixelRatioF();
+    return r > 1.0 ? 2.0 : 1.0; // pictures exist at 1× and 2×
+}
+
+bool CInstrumentCtrl::prepareSurface(const QSize& size, const QString& errorText)
+{
+    const qreal ratio = pixelRatio();
+    if (!m_surface.isNull() && m_surface.size() == size * ratio)
+        return true;
+    m_surface = QImage(size * ratio, QImage::Format_ARGB32_Premultiplied);
+    if (m_surface.isNull()) {
+        platform::MessageBox(this, errorText, QStringLiteral("Ошибка"), platform::MsgIcon::None);
+        return false;
+    }
+    m_surface.setDevicePixelRatio(ratio);
+    m_surface.fill(Qt::white);
+    return true;
+}
+
+void CInstrumentCtrl::presentSurface()
+{
+    update();
+}
+
+void CInstrumentCtrl::paintEvent(QPaintEvent*)
+{
+    if (m_surface.isNull())
+        return;
+    QPainter p(this);
+    p.drawImage(QPoint(0, 0), m_surface);
+}
+
+void CInstrumentCtrl::drawFrame(QPainter& painter, const QSize& clientSize)
+{
+    const int r = clientSize.width() - 1;
+    const int b = clientSize.height() - 1;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 0));
+    const QPoint pts[] = {{0, b}, {0, 0}, {r, 0}, {r, b}, {0, b}};
+    painter.drawPolyline(pts, 5);
+    painter.restore();
+}
+
+void CInstrumentCtrl::beginDrag(const QPoint& press)
+{
+    if (!m_captured) {
+        platform::SetCapture(this);
+        m_captured = true;
+    }
+    platform::SetCursor(this, platform::CursorKind::SizeAll);
+    m_dragPress = press;
+    m_dragStart = GetPosition();
+}
+
+void CInstrumentCtrl::dragStep(const QPoint& point, int height, int width)
+{
+    platform::SetCursor(this, platform::CursorKind::SizeAll);
+    if (point != m_dragPress) {
+        m_dragStart += point - m_dragPress;
+        MoveTo(m_controlId, m_dragStart.x(), m_dragStart.y(), height, width);
+    }
+}
+
+void CInstrumentCtrl::endDrag()
+{
+    if (m_captured) {
+        platform::ReleaseCapture(this);
+        m_captured = false;
+    }
+    platform::SetCursor(this, platform::CursorKind::Arrow);
+}
+
+bool CInstrumentCtrl::exactlyButton(const QMouseEvent* event, Qt::MouseButton button)
+{
+    return event->buttons() == Qt::MouseButtons(button)
+        && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier));
+}

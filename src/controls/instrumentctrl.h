@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <array>
+#include <mutex>
+#include <vector>
+
+class QPainter;
+
+// Colour mark of a key, shared by every control through KeyTable.
+enum NoteMark { None = 1, Red = 2, Green = 3, Blue = 4 };
+
+// One exercise note range of the piano: key indexes and the picture rows of its brackets.
+struct NoteRange {
+    int low;
+    int high;
+    int yTop;
+    int yBottom;
+};
+
+// One key of the 88-key piano, indexed by key index (note number − 21).
+struct KeyInfo {
+    unsigned char isWhite;
+    int whiteIndex;
+    int x;
+    int y;
+    int mark;
+    int imageSet;
+};
+
+// What the controls report to their owner.
+class CInstrumentCtrlListener {
+public:
+    virtual ~CInstrumentCtrlListener() = default;
+    virtual void OnNoteOn(int note, bool fromMidi) = 0;
+    virtual void OnNoteOff(int note) = 0;
+    virtual void OnRangeChanged(const NoteRange* ranges) = 0;
+    virtual void OnCtrlMoved(int controlId, const QPoint* point) = 0;
+    virtual void OnRedrawRequest() = 0;
+};
+
+// Base of the piano, the fretboards and the stave: control id, listeners,
+// the class-wide key table and the drag-to-move scheme. Each control composes
+// its picture off-screen; paintEvent only copies it.
+class CInstrumentCtrl : public QWidget {
+    Q_OBJECT
+public:
+    enum ControlId { PianoId = 0, GuitarId = 1, BassId = 2, StaveId = 3 };
+    static constexpr int KeyCount = 88;
+    static constexpr int WhiteKeyCount = 52;
+
+    CInstrumentCtrl(int controlId, const char* className, QWidget* parent = nullptr);
+    ~CInstrumentCtrl() override;
+
+    static bool RegisterWindowClass(int controlId);
+    static const char* ClassName(int controlId);
+
+    int ControlId() const { return m_controlId; }
+
+    void Show(bool show) { setVisible(show); }
+    QPoint GetPosition() const { return pos(); }
+    int GetWidth() const { return width(); }
+    int GetHeight() const { return height(); }
+    // Height comes before width, as everywhere in the controls.
+    void MoveTo(int controlId, int x, int y, int height, int width);
+    void Resize(int controlId, int height, int width);
+
+    void AddListener(CInstrumentCtrlListener* listener);
+    void RemoveListener(CInstrumentCtrlListener* listener);
+    int ListenerCount() const;
+
+    void NotifyNoteOn(int note);
+    void NotifyNoteOff(int note);
+    void NotifyRangeChanged(const NoteRange* ranges);
+    void NotifyCtrlMoved(int controlId, const QPoint& point);
+    void NotifyRedrawRequest();
+
+    static bool GetKeyIndex(int note, int& keyIndex);
+    static int KeyIndexFromNote(int note) { return note - 21; }
+    static int NoteFromKeyIndex(int keyIndex) { return keyIndex + 21; }
+
+    static void SetPlayMode(bool play) { PlayMode = play; }
+
+    static std::array<KeyInfo, KeyCount> KeyTable;
+    static std::array<int, WhiteKeyCount> WhiteKeyTable;
+    static bool ControlsReady;
+    static bool PlayMode;
+
+    // The composed picture (for tests and screenshots).
+    const QImage& picture() const { return m_surface; }
+
+protected:
+    // Makes the off-screen surface the size of the picture at the screen's
+    // pixel ratio; on failure shows errorText under "Ошибка" and returns false.
+    bool prepareSurface(const QSize& size, const QString& errorText);
+    QImage& surface() { return m_surface; }
+    qreal pixelRatio() const;
+
+    // Copies the surface to the window.
+    void presentSurface();
+    void paintEvent(QPaintEvent* event) override;
+
+    // The one-pixel black frame of a control being dragged.
+    static void drawFrame(QPainter& painter, const QSize& clientSize);
+
+    // Drag-to-move: press remembers the press point and the window's corner;
+    // each step moves the window by the cursor's offset from the press point.
+    void beginDrag(const QPoint& press);
+    void dragStep(const QPoint& point, int height, int width);
+    void endDrag();
+    bool dragging() const { return m_captured; }
+
+    // Exactly this button held, no other button and neither Shift nor Ctrl.
+    static bool exactlyButton(const class QMouseEvent* event, Qt::MouseButton button);
+
+private:
+    int m_controlId;
+    mutable std::recursive_mutex m_listenerLock;
+    std::vector<CInstrumentCtrlListener*> m_listeners;
+    QImage m_surface;
+    bool m_captured = false;
+    QPoint m_dragPress;
+    QPoint m_dragStart;
+
+    static std::array<const char*, 4> s_classNames;
+};

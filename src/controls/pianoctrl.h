@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/instrumentctrl.h"
+
+#include <array>
+
+// The picture geometry of the keyboard: resource ids and pixel positions.
+using PianoLayoutTable = std::array<int, 38>;
+
+// The 88-key keyboard. Keyboard mode: presses play notes and keys show marks.
+// Range mode: the exercise note ranges are edited with brackets over the keys.
+class CPianoCtrl : public CInstrumentCtrl {
+    Q_OBJECT
+public:
+    explicit CPianoCtrl(int controlId = PianoId, const char* className = "PianoCtrl", QWidget* parent = nullptr);
+    ~CPianoCtrl() override;
+
+    // The layout the main window fills its table with.
+    static const PianoLayoutTable& DefaultLayout();
+
+    // Builds KeyTable, sets ControlsReady, starts in range mode with one range.
+    bool initialize(const int* layout);
+
+    void SetKeyboardMode(bool on);
+    bool IsKeyboardMode() const { return m_keyboardMode; }
+    void SetNoteState(int note, int mark);
+    int GetPitchClass(int keyIndex) const;
+    // Note number at a point of the picture, −1 outside the keys, −2 on the strip above them.
+    int HitTest(const QPoint& point) const;
+    void RedrawKeys(bool frame);
+
+    // Note ranges (key indexes).
+    void SetRangeCount(int n);
+    int GetRangeCount() const;
+    void SetRange(int i, int low, int high);
+    void SetBounds(int low, int high);
+    int GetBoundsLow() const;
+    int GetBoundsHigh() const;
+    int GetRangeLow(int i) const;
+    int GetRangeHigh(int i) const;
+    int GetRangeSize(int i) const { return GetRangeHigh(i) - GetRangeLow(i) + 1; }
+    const NoteRange* GetRanges() const;
+    void RedrawRanges(bool frame);
+
+    // Points just above the low and high bracket of the last range drawn, in parent coordinates.
+    QPoint LowEndAnchor() const { return m_lowAnchor; }
+    QPoint HighEndAnchor() const { return m_highAnchor; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct Impl;
+    Impl* d;
+    QPoint m_lowAnchor;
+    QPoint m_highAnchor;
+    bool m_keyboardMode = false;
+};

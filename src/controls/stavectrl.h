@@ -1,0 +1,63 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/instrumentctrl.h"
+
+#include <QString>
+#include <array>
+
+// What the stave needs of the window that owns it.
+class CStaveOwner {
+public:
+    virtual ~CStaveOwner() = default;
+    // Name of the note the stave last drew (the owner's strNoteName).
+    virtual void SetNoteNameText(const QString& name) = 0;
+    virtual QString SharpName(int pitchClass) const = 0;
+    virtual QString FlatName(int pitchClass) const = 0;
+    // The owner's piano tells the pitch class of a key index.
+    virtual int PitchClass(int keyIndex) const = 0;
+    virtual void ShowNoteName(bool force) = 0;
+    virtual void CheckClefMenu(int commandId) = 0;
+    virtual void UpdateRangeCount() = 0;
+};
+
+using StaveLayoutTable = std::array<int, 31>;
+
+// The stave: one staff or the grand staff with the current clef and up to two notes per staff.
+class CStaveCtrl : public CInstrumentCtrl {
+    Q_OBJECT
+public:
+    enum Clef { Treble = 0, Bass = 1, Alto = 2, TrebleBass = 3 };
+    static constexpr int ClefMenuBase = 32710;
+
+    // The clef, one value for the whole program (stored as the setting nClef).
+    static int nClef;
+
+    // Random source for the sharp/flat spelling of black keys (0..32767); std::rand by default.
+    static int (*Random)();
+
+    explicit CStaveCtrl(int controlId = StaveId, const char* className = "StaveCtrl", QWidget* parent = nullptr);
+    ~CStaveCtrl() override;
+
+    static const StaveLayoutTable& DefaultLayout();
+
+    void SetOwner(CStaveOwner* owner) { m_owner = owner; }
+    bool initialize(const int* layout);
+    void SetNotes(int note0, int note1, int note2, int note3, int staff);
+    void SetClef(int clef);
+    void Draw(bool frame);
+    // Key index held by slot 0..3 (negative: no note).
+    int NoteSlot(int slot) const { return m_noteSlots[slot]; }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    CStaveOwner* m_owner = nullptr;
+    const int* m_layout = nullptr;
+    int m_width = 0;
+    int m_height = 0;
+    std::array<int, 4> m_noteSlots{-1, -1, -1, -1};
+};
