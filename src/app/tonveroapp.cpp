@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/tonveroapp.h"
 
+#include "app/tonverodlg.h"
+
 #include <QApplication>
-#include <QDialog>
 #include <cstdio>
+#include <memory>
 
 bool CTonveroApp::checkDisplay()
 {
@@ -21,10 +23,9 @@ int CTonveroApp::run(int argc, char* argv[])
     if (!checkDisplay())
         return 1;
     QApplication app(argc, argv);
-    QApplication::setApplicationName("Tonvero");
-    QDialog dlg;
-    dlg.setWindowTitle("Tonvero");
-    dlg.resize(798, 682);
-    dlg.exec();
+    QApplication::setApplicationName(QStringLiteral("Tonvero"));
+    auto dlg = std::make_unique<CTonveroDlg>();
+    dlg->exec();
+    dlg.reset(); // shutdown: MIDI closed, settings saved, while the application still exists
     return 0;
 }

@@ -1,0 +1,49 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/tonverodlg.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+void CTonveroDlg::OnNoteOn(int, bool)
+{
+}
+
+void CTonveroDlg::OnNoteOff(int)
+{
+}
+
+void CTonveroDlg::OnRangeChanged(const NoteRange* ranges)
+{
+    if (!ranges)
+        return;
+    stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(ranges[0].low), CInstrumentCtrl::NoteFromKeyIndex(ranges[0].high),
+                    CInstrumentCtrl::NoteFromKeyIndex(ranges[1].low), CInstrumentCtrl::NoteFromKeyIndex(ranges[1].high),
+                    -1);
+}
+
+void CTonveroDlg::OnCtrlMoved(int controlId, const QPoint* point)
+{
+    if (!point || (bRunning && controlId != CInstrumentCtrl::StaveId))
+        return;
+    QWidget* caption = nullptr;
+    switch (controlId) {
+    case CInstrumentCtrl::PianoId: caption = pianoBox; break;
+    case CInstrumentCtrl::GuitarId: caption = guitarBox; break;
+    case CInstrumentCtrl::BassId: caption = bassBox; break;
+    case CInstrumentCtrl::StaveId: caption = noteNameLabel(); break;
+    default: break;
+    }
+    if (!caption)
+        return;
+    QPoint at = *point;
+    if (controlId == CInstrumentCtrl::StaveId)
+        at = QPoint(point->x() + stave->GetWidth() + 12, point->y() - stave->GetHeight() / 2);
+    caption->move(at);
+    platform::RedrawNow(caption);
+}
+
+void CTonveroDlg::OnRedrawRequest()
+{
+    if (bHelpShown)
+        RemoveHelpOverlay();
+}

@@ -1,0 +1,236 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/templates.h"
+#include "app/tonverodlg.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+
+using namespace tonvero;
+
+HelpOverlay::HelpOverlay(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+void HelpOverlay::setGuide(std::vector<Caption> captions, std::vector<QLine> lines)
+{
+    m_captions = std::move(captions);
+    m_lines = std::move(lines);
+    update();
+}
+
+void HelpOverlay::paintEvent(QPaintEvent*)
+{
+    const QColor red(220, 0, 0);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont f = font();
+    f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() + 2);
+    p.setFont(f);
+    p.setPen(red);
+    for (const Caption& c : m_captions)
+        p.drawText(QRect(c.at, QSize(400, 100)), Qt::AlignLeft | Qt::AlignTop, c.text);
+    p.setPen(QPen(red, 3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    for (const QLine& l : m_lines)
+        p.drawLine(l);
+}
+
+void CTonveroDlg::SetInstrumentBoxes()
+{
+    // A stored choice with no instrument would leave nothing to play on.
+    if (!bPianoKeys && !bGuitar6 && !bGuitar4)
+        bPianoKeys = 1;
+    pianoBox->setChecked(bPianoKeys != 0);
+    guitarBox->setChecked(bGuitar6 != 0);
+    bassBox->setChecked(bGuitar4 != 0);
+    for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
+        box->setEnabled(true);
+}
+
+void CTonveroDlg::OnInstrumentBox(int id)
+{
+    QCheckBox* clicked = itemAs<QCheckBox>(id);
+    if (!clicked)
+        return;
+    UpdateData(true);
+    if (!pianoBox->isChecked() && !guitarBox->isChecked() && !bassBox->isChecked()) {
+        clicked->setChecked(true);
+        clicked->setEnabled(false);
+    } else {
+        clicked->setEnabled(true);
+    }
+    for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
+        if (box != clicked)
+            box->setEnabled(true);
+    const int state = clicked->isChecked() ? 1 : 0;
+    if (clicked == pianoBox)
+        bPianoKeys = state;
+    else if (clicked == guitarBox)
+        bGuitar6 = state;
+    else
+        bGuitar4 = state;
+    UpdateData(false);
+    UpdateNoteBounds();
+}
+
+void CTonveroDlg::UpdateLayout()
+{
+    if (!CInstrumentCtrl::ControlsReady)
+        return;
+    QWidget* area = client();
+    const int clientWidth = area->width();
+    QPushButton* button = startButton();
+    m_overlay->hide();
+    update();
+    const int reducedBottom = area->height() - (button->height() + 12);
+
+    struct Panel {
+        CInstrumentCtrl* ctrl;
+        QCheckBox* box;
+    };
+    const Panel panels[] = {{piano.get(), pianoBox}, {guitar.get(), guitarBox}, {bass.get(), bassBox}};
+    auto takesPart = [this](const Panel& p) { return p.box->isChecked() || !bRunning; };
+
+    int total = stave->GetHeight();
+    for (const Panel& p : panels)
+        if (takesPart(p))
+            total += p.ctrl->GetHeight() + p.box->height() + 8;
+
+    int y = (reducedBottom - total) / 2;
+    stave->move((clientWidth - stave->GetWidth()) / 2, y);
+    y += stave->GetHeight() + 8;
+    for (const Panel& p : panels) {
+        if (!takesPart(p))
+            continue;
+        p.ctrl->move((clientWidth - p.ctrl->GetWidth()) / 2, y);
+        y += p.ctrl->GetHeight() + p.box->height() + 8;
+    }
+    button->move((clientWidth - button->width()) / 2, reducedBottom);
+
+    piano->Resize(CInstrumentCtrl::PianoId, piano->GetHeight(), piano->GetWidth());
+    guitar->Resize(CInstrumentCtrl::GuitarId, guitar->GetHeight(), guitar->GetWidth());
+    bass->Resize(CInstrumentCtrl::BassId, bass->GetHeight(), bass->GetWidth());
+    stave->Resize(CInstrumentCtrl::StaveId, stave->GetHeight(), stave->GetWidth());
+
+    for (const Panel& p : panels) {
+        p.ctrl->Show(bRunning ? p.box->isChecked() : true);
+        p.box->setVisible(!bRunning);
+    }
+
+    if (!bFirstShow) {
+        for (size_t i = 0; i < aStatItems.size(); ++i)
+            if (aStatItems[i])
+                aStatItems[i]->move(clientWidth - aStatOffsets[i].x(), aStatOffsets[i].y());
+    }
+
+    ShowStatistics(bShowStatistics != 0);
+    platform::RedrawNow(this);
+}
+
+void CTonveroDlg::UpdateNoteBounds()
+{
+    const int guitarLow = GuitarLayout[8], guitarHigh = GuitarLayout[9];
+    const int bassLow = BassLayout[8], bassHigh = BassLayout[9];
+    int low = 0;
+    int high = PianoLayout[2] - 1;
+    if (!pianoBox->isChecked()) {
+        low = std::min(guitarLow, bassLow);
+        high = std::max(guitarHigh, bassHigh);
+    }
+    if (!guitarBox->isChecked()) {
+        low = bassLow;
+        high = bassHigh;
+    }
+    if (!bassBox->isChecked()) {
+        low = guitarLow;
+        high = guitarHigh;
+    }
+    if (pianoBox->isChecked()) {
+        low = 0;
+        high = PianoLayout[2] - 1;
+    }
+    piano->SetBounds(low, high);
+    stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(piano->GetRangeLow(0)),
+                    CInstrumentCtrl::NoteFromKeyIndex(piano->GetRangeHigh(0)),
+                    CInstrumentCtrl::NoteFromKeyIndex(piano->GetRangeLow(1)),
+                    CInstrumentCtrl::NoteFromKeyIndex(piano->GetRangeHigh(1)), -1);
+}
+
+void CTonveroDlg::DrawHelpOverlay()
+{
+    if (bRunning)
+        StartStop(false);
+    bHelpShown = true;
+    piano->RedrawRanges(false);
+
+    const QPoint s = stave->GetPosition();
+    const int x0 = s.x() - 150;
+    int y = s.y() + 40;
+    std::vector<HelpOverlay::Caption> captions;
+    std::vector<QLine> lines;
+
+    captions.push_back({{x0, y}, QStringLiteral("1 Поменять")});
+    lines.emplace_back(x0, y + 20, x0 + 84, y + 20);
+    lines.emplace_back(QPoint(x0 + 84, y + 20), s + QPoint(stave->GetWidth() / 2, stave->GetHeight() / 2));
+
+    y += 40;
+    captions.push_back({{x0, y}, QStringLiteral("2 Выбрать")});
+    lines.emplace_back(x0 + 72, y + 20, x0, y + 20);
+    for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
+        lines.emplace_back(QPoint(x0, y + 20), box->pos() + QPoint(5, 0));
+
+    y += 40;
+    captions.push_back({{x0, y}, QStringLiteral("3 Перетащить")});
+    lines.emplace_back(x0, y + 20, x0 + 96, y + 20);
+    lines.emplace_back(QPoint(x0 + 96, y + 20), piano->LowEndAnchor());
+    lines.emplace_back(QPoint(x0 + 96, y + 20), piano->HighEndAnchor());
+
+    y += 40;
+    captions.push_back({{x0, y}, QStringLiteral("4 Нажать")});
+    QPushButton* button = startButton();
+    lines.emplace_back(x0, y + 20, x0 + 66, y + 20);
+    lines.emplace_back(QPoint(x0 + 66, y + 20), button->pos() + QPoint(button->width() / 2, button->height() / 2));
+
+    m_overlay->setGeometry(client()->rect());
+    m_overlay->setGuide(std::move(captions), std::move(lines));
+    m_overlay->show();
+    m_overlay->raise();
+}
+
+bool CTonveroDlg::RemoveHelpOverlay()
+{
+    m_overlay->hide();
+    const bool repainted = platform::RedrawNow(this);
+    if (repainted)
+        bHelpShown = false;
+    return repainted;
+}
+
+void CTonveroDlg::showEvent(QShowEvent* event)
+{
+    platform::TemplateDialog::showEvent(event);
+    if (bFirstShow) {
+        const int clientWidth = client()->width();
+        for (int i = 0; i < 6; ++i) {
+            aStatItems[i] = item(IdcTime + i);
+            if (aStatItems[i])
+                aStatOffsets[i] = QPoint(clientWidth - aStatItems[i]->x(), aStatItems[i]->y());
+        }
+        bFirstShow = false;
+    }
+    ShowStatistics(bShowStatistics != 0);
+}
+
+void CTonveroDlg::resizeEvent(QResizeEvent* event)
+{
+    platform::TemplateDialog::resizeEvent(event);
+    if (bFirstSize) {
+        bFirstSize = false;
+        return;
+    }
+    UpdateLayout();
+}

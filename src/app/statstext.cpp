@@ -1,0 +1,54 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/statstext.h"
+
+#include <QDateTime>
+
+namespace statstext {
+
+QString errorsText(int nErrors, int nNotes)
+{
+    if (nErrors == 0)
+        return QStringLiteral("0");
+    if (nNotes == 0)
+        return QString::asprintf("%i (100%%)", nErrors);
+
+    // Single precision on purpose: 1 in 1000 must read 0.10%, since 0.1f is not below 0.1.
+    const float ratio = static_cast<float>(nErrors) * 100.0f / static_cast<float>(nNotes);
+    const double shown = ratio;
+    if (nErrors >= nNotes || shown >= 10.0)
+        return QString::asprintf("%i (%.0f%%)", nErrors, shown);
+    if (shown >= 1.0)
+        return QString::asprintf("%i (%.1f%%)", nErrors, shown);
+    if (shown >= 0.1)
+        return QString::asprintf("%i (%.2f%%)", nErrors, shown);
+    return QString::asprintf("%i (%.3f%%)", nErrors, shown);
+}
+
+QString clockText(qint64 spanSeconds)
+{
+    if (spanSeconds < 0)
+        spanSeconds = 0;
+    const qint64 totalHours = spanSeconds / 3600;
+    const int minutes = static_cast<int>(spanSeconds / 60 % 60);
+    const int seconds = static_cast<int>(spanSeconds % 60);
+    if (totalHours == 0)
+        return QString::asprintf("%02d:%02d", minutes, seconds);
+    return QString::asprintf("%02d:%02d:%02d", static_cast<int>(totalHours % 24), minutes, seconds);
+}
+
+qint64 roundSpanToSeconds(qint64 spanMs)
+{
+    return spanMs >= 0 ? (spanMs + 500) / 1000 : -((-spanMs + 500) / 1000);
+}
+
+qint64 secondsBetween(const QDateTime& from, const QDateTime& to)
+{
+    return roundSpanToSeconds(from.msecsTo(to));
+}
+
+QString examSummaryText(const QString& timeText, int nNotes, const QString& errorsText)
+{
+    return QStringLiteral("Время\t%1\nНоты\t%2\nОшибки\t%3").arg(timeText, QString::number(nNotes), errorsText);
+}
+
+} // namespace statstext

@@ -1,0 +1,298 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/tonverodlg.h"
+
+#include "app/templates.h"
+#include "dialogs/aboutdlg.h"
+#include "platform/bitmap.h"
+#include "platform/messagebox.h"
+#include "platform/shell.h"
+
+#include <QActionGroup>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <cstdlib>
+#include <ctime>
+
+using namespace tonvero;
+
+CTonveroDlg::CTonveroDlg(QWidget* parent)
+    : platform::TemplateDialog(parent),
+      astrSharpNames{QStringLiteral("До"), QStringLiteral("До #"), QStringLiteral("Ре"), QStringLiteral("Ре #"),
+                     QStringLiteral("Ми"), QStringLiteral("Фа"), QStringLiteral("Фа #"), QStringLiteral("Соль"),
+                     QStringLiteral("Соль #"), QStringLiteral("Ля"), QStringLiteral("Ля #"), QStringLiteral("Си")},
+      astrFlatNames{QString(), QStringLiteral("Ре b"), QString(), QStringLiteral("Ми b"),
+                    QString(), QString(), QStringLiteral("Соль b"), QString(),
+                    QStringLiteral("Ля b"), QString(), QStringLiteral("Си b"), QString()},
+      m_ddx(this)
+{
+    CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
+    std::srand(unsigned(std::time(nullptr)));
+
+    // The controls register their window classes, which the template needs.
+    piano = std::make_unique<CPianoCtrl>(CInstrumentCtrl::PianoId, "PianoCtrl");
+    guitar = std::make_unique<CGuitarCtrl>(CInstrumentCtrl::GuitarId, "GuitarCtrl");
+    bass = std::make_unique<CGuitarCtrl>(CInstrumentCtrl::BassId, "GuitarCtrl");
+    stave = std::make_unique<CStaveCtrl>(CInstrumentCtrl::StaveId, "StaveCtrl");
+
+    StaveLayout = CStaveCtrl::DefaultLayout();
+    PianoLayout = CPianoCtrl::DefaultLayout();
+    GuitarLayout = CGuitarCtrl::GuitarLayout();
+    BassLayout = CGuitarCtrl::BassLayout();
+
+    timers.onTimer = [this](int id) { OnTimer(id); };
+
+    createWindow();
+    initDialog();
+}
+
+CTonveroDlg::~CTonveroDlg()
+{
+    CloseMidiInput();
+    CloseMidiOutput();
+    SaveSettings();
+    // The controls go before the dialog's widgets; they must not call back into a half-destroyed window.
+    for (CInstrumentCtrl* c : {static_cast<CInstrumentCtrl*>(stave.get()), static_cast<CInstrumentCtrl*>(piano.get()),
+                               static_cast<CInstrumentCtrl*>(guitar.get()), static_cast<CInstrumentCtrl*>(bass.get())})
+        if (c)
+            c->RemoveListener(this);
+    if (stave)
+        stave->SetOwner(nullptr);
+}
+
+void CTonveroDlg::createWindow()
+{
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+                   | Qt::WindowCloseButtonHint);
+    const QImage icon = platform::LoadBitmap(128);
+    if (!icon.isNull())
+        setWindowIcon(QIcon(QPixmap::fromImage(icon)));
+
+    QMenuBar* bar = CreateMenuBar(MainMenu(), this, [this](int id) { OnCommand(id); }, m_actions);
+    m_clefGroup = new QActionGroup(this);
+    m_clefGroup->setExclusive(true);
+    for (int id = CmdClefTreble; id <= CmdClefTrebleBass; ++id) {
+        if (QAction* a = m_actions.value(id)) {
+            a->setCheckable(true);
+            m_clefGroup->addAction(a);
+        }
+    }
+
+    const QHash<int, QWidget*> customs{
+        {IdcBass, bass.get()}, {IdcGuitar, guitar.get()}, {IdcPiano, piano.get()}, {IdcStave, stave.get()}};
+    createFromTemplate(MainDialogTemplate(), customs, bar);
+
+    // White surface for the dialog, its statics and check boxes; the menu bar keeps the desktop's colours.
+    QPalette pal = client()->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    pal.setColor(QPalette::Base, Qt::white);
+    client()->setPalette(pal);
+    client()->setAutoFillBackground(true);
+    client()->installEventFilter(this);
+
+    m_overlay = new HelpOverlay(client());
+    m_overlay->hide();
+}
+
+bool CTonveroDlg::initDialog()
+{
+    // 1. Items and data exchange.
+    pianoBox = itemAs<QCheckBox>(IdcPianoBox);
+    guitarBox = itemAs<QCheckBox>(IdcGuitarBox);
+    bassBox = itemAs<QCheckBox>(IdcBassBox);
+    for (QCheckBox* box : {pianoBox, guitarBox, bassBox}) {
+        const int id = box->objectName().toInt();
+        connect(box, &QCheckBox::clicked, this, [this, id] { OnCommand(id); });
+    }
+    connect(startButton(), &QPushButton::clicked, this, [this] { OnCommand(IdcStartStop); });
+    m_ddx.text(item(IdcTime), &strTime);
+    m_ddx.integer(itemAs<QLineEdit>(IdcNotes), &nNotes);
+    m_ddx.text(item(IdcErrors), &strErrors);
+    UpdateData(false);
+    // Lay the client out now, so that the first layout sees the window's real size.
+    if (layout())
+        layout()->activate();
+
+    OpenMidiInput();                                   // 3
+    piano->initialize(PianoLayout.data());             // 4: builds KeyTable
+    LoadSettings();                                    // 5
+    SetInstrumentBoxes();                              // 6
+    ClearErrorWeights();                               // 7
+    piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1); // 8
+    piano->SetRange(0, nN12_min0, nN12_max0);
+    piano->SetRange(1, nN12_min1, nN12_max1);
+    guitar->initialize(GuitarLayout.data());           // 9
+    bass->initialize(BassLayout.data());
+    stave->SetOwner(this);                             // 10
+    stave->initialize(StaveLayout.data());
+    stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(nN12_min0), CInstrumentCtrl::NoteFromKeyIndex(nN12_max0), // 11
+                    CInstrumentCtrl::NoteFromKeyIndex(nN12_min1), CInstrumentCtrl::NoteFromKeyIndex(nN12_max1), -1);
+    stave->AddListener(this);                          // 12
+    piano->AddListener(this);
+    guitar->AddListener(this);
+    bass->AddListener(this);
+    for (FretboardLayoutTable* fl : {&GuitarLayout, &BassLayout}) { // 13
+        FretboardLayoutTable& l = *fl;
+        l[8] = l[2 + l[0] - 1];
+        l[9] = l[2] + l[1] - 1;
+    }
+    CInstrumentCtrl::SetPlayMode(false);
+    if (CStaveCtrl::nClef < 0 || CStaveCtrl::nClef > 3) // 14
+        CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
+    OnClef(CmdClefTreble + CStaveCtrl::nClef);
+    UpdateLayout();                                    // 15
+    UpdateNoteBounds();
+    if (bAppControlByMIDI)                             // 16
+        StartMidiInput();
+    startButton()->setFocus();
+    return true;
+}
+
+bool CTonveroDlg::UpdateData(bool save)
+{
+    return m_ddx.run(save);
+}
+
+QPushButton* CTonveroDlg::startButton() const
+{
+    return itemAs<QPushButton>(IdcStartStop);
+}
+
+QLabel* CTonveroDlg::noteNameLabel() const
+{
+    return itemAs<QLabel>(IdcNoteName);
+}
+
+void CTonveroDlg::OnCommand(int id)
+{
+    switch (id) {
+    case IdcStartStop: StartStop(false); break;
+    case IdcPianoBox:
+    case IdcGuitarBox:
+    case IdcBassBox: OnInstrumentBox(id); break;
+    case CmdOptions: OpenOptions(); break;
+    case CmdClefTreble:
+    case CmdClefBass:
+    case CmdClefAlto:
+    case CmdClefTrebleBass: OnClef(id); break;
+    case CmdHelp: DrawHelpOverlay(); break;
+    case CmdReadMe: OpenReadMe(); break;
+    case CmdHomePage: OpenHomePage(); break;
+    case CmdAbout: OpenAbout(); break;
+    case CmdExit: reject(); break;
+    default: break;
+    }
+}
+
+void CTonveroDlg::OnClef(int commandId)
+{
+    stave->SetClef(commandId - CmdClefTreble);
+}
+
+void CTonveroDlg::CheckClefMenu(int commandId)
+{
+    if (QAction* a = m_actions.value(commandId); a && m_clefGroup->actions().contains(a))
+        a->setChecked(true);
+}
+
+void CTonveroDlg::UpdateRangeCount()
+{
+    if (!bRunning)
+        piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1);
+}
+
+void CTonveroDlg::ShowNoteName(bool force)
+{
+    if (QLabel* label = noteNameLabel())
+        label->setText(bShowNoteName || force ? strNoteName : QString());
+}
+
+QString CTonveroDlg::SharpName(int pitchClass) const
+{
+    return pitchClass >= 0 && pitchClass < 12 ? astrSharpNames[pitchClass] : QString();
+}
+
+QString CTonveroDlg::FlatName(int pitchClass) const
+{
+    return pitchClass >= 0 && pitchClass < 12 ? astrFlatNames[pitchClass] : QString();
+}
+
+int CTonveroDlg::PitchClass(int keyIndex) const
+{
+    return piano->GetPitchClass(keyIndex);
+}
+
+void CTonveroDlg::OpenOptions()
+{
+}
+
+QStringList tonvero::ReadMeCandidates(const QString& installDir)
+{
+    const QString name = QStringLiteral("ReadMe.txt");
+    if (!installDir.isEmpty())
+        return {QDir(installDir).filePath(name)};
+    QStringList dirs;
+    if (QCoreApplication::instance())
+        dirs << QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../share/tonvero"));
+    dirs << QStringLiteral(TONVERO_DATADIR) << QStringLiteral(TONVERO_SOURCE_RES);
+    QStringList paths;
+    for (const QString& d : dirs) {
+        const QString p = QDir::cleanPath(QDir(d).filePath(name));
+        if (!paths.contains(p))
+            paths << p;
+    }
+    return paths;
+}
+
+void CTonveroDlg::OpenReadMe()
+{
+    const QStringList candidates = ReadMeCandidates(strInstallDir);
+    QString path;
+    for (const QString& p : candidates) {
+        if (QFileInfo(p).isFile()) {
+            path = p;
+            break;
+        }
+    }
+    if (path.isEmpty()) {
+        platform::MessageBox(this, QStringLiteral("Файл не найден:\n%1").arg(candidates.value(0)),
+                             QStringLiteral("Tonvero"), platform::MsgIcon::Exclamation);
+        return;
+    }
+    if (!platform::ShellOpen(path))
+        platform::MessageBox(this, QStringLiteral("Не удалось открыть файл:\n%1").arg(path), QStringLiteral("Tonvero"),
+                             platform::MsgIcon::Exclamation);
+}
+
+void CTonveroDlg::OpenHomePage()
+{
+    platform::ShellOpen(QString::fromLatin1(kHomePageUrl));
+}
+
+void CTonveroDlg::OpenAbout()
+{
+    if (bHelpShown)
+        RemoveHelpOverlay();
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+bool CTonveroDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == client() && event->type() == QEvent::MouseButtonPress) {
+        auto* me = static_cast<QMouseEvent*>(event);
+        // Statics let clicks through to the dialog, as on the bare background.
+        QWidget* under = client()->childAt(me->position().toPoint());
+        if (me->button() == Qt::LeftButton && (!under || under == m_overlay || qobject_cast<QLabel*>(under)))
+            OpenOptions();
+    }
+    return platform::TemplateDialog::eventFilter(watched, event);
+}

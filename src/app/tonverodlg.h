@@ -1,0 +1,223 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "controls/guitarctrl.h"
+#include "controls/instrumentctrl.h"
+#include "controls/pianoctrl.h"
+#include "controls/stavectrl.h"
+#include "platform/dialogtemplate.h"
+#include "platform/window.h"
+
+#include <QDateTime>
+#include <QHash>
+#include <QLine>
+#include <QWidget>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class DialogOptions;
+
+namespace tonvero {
+
+// The red guide of the help command, drawn over the client area until the next repaint.
+class HelpOverlay : public QWidget {
+public:
+    struct Caption {
+        QPoint at;
+        QString text;
+    };
+    explicit HelpOverlay(QWidget* parent);
+    void setGuide(std::vector<Caption> captions, std::vector<QLine> lines);
+    const std::vector<Caption>& captions() const { return m_captions; }
+    const std::vector<QLine>& lines() const { return m_lines; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    std::vector<Caption> m_captions;
+    std::vector<QLine> m_lines;
+};
+
+// Where the read-me file is looked for, in order: the installation directory when
+// one is known; otherwise the data folder beside the program, the configured data
+// folder, then the source tree (a build that was not installed).
+QStringList ReadMeCandidates(const QString& installDir);
+
+} // namespace tonvero
+
+// The main window: owns the four instrument controls, the exercise state and
+// the settings. Members are public because the options dialog and the engine
+// read and write them directly.
+class CTonveroDlg : public platform::TemplateDialog,
+                    public CInstrumentCtrlListener,
+                    public CStaveOwner {
+    Q_OBJECT
+public:
+    explicit CTonveroDlg(QWidget* parent = nullptr);
+    ~CTonveroDlg() override;
+
+    // Controls, owned here; as items of the dialog they live in client().
+    std::unique_ptr<CStaveCtrl> stave;
+    std::unique_ptr<CPianoCtrl> piano;
+    std::unique_ptr<CGuitarCtrl> guitar;
+    std::unique_ptr<CGuitarCtrl> bass;
+
+    const std::array<QString, 12> astrSharpNames;
+    const std::array<QString, 12> astrFlatNames;
+    QString strNoteName;
+    int nCurNote = -1;
+    int nKeyDownNote = -1;
+    bool bKeyDown = false;
+
+    int bShowStatistics = 1;
+    int bExamMode = 0;
+    int bUseBlackKeys = 1;
+    int bOnWrongNoteWaitTime = 1;
+    int nMinutes = 2;
+    int nInDevId = 0;
+    int nOutDevId = 0;
+    int bNoteInputFromCompKeyboard = 0;
+    int bHintMode = 0;
+    int bShowNoteName = 0;
+    int bBeep = 1;
+    int bWrongPending = 0;
+    int nTimerDelay = 2000;
+    bool bFirstSize = true;
+    QString strInstallDir;
+    QDateTime dtStart;
+    QDateTime dtExamEnd;
+
+    // Statistics items 1014..1019 and their distance from the right edge and top, taken at the first showing.
+    std::array<QWidget*, 6> aStatItems{};
+    std::array<QPoint, 6> aStatOffsets{};
+
+    StaveLayoutTable StaveLayout{};
+    PianoLayoutTable PianoLayout{};
+    FretboardLayoutTable GuitarLayout{};
+    FretboardLayoutTable BassLayout{};
+
+    DialogOptions* pOptions = nullptr;
+
+    bool bRunning = false;
+    bool bPaused = false;
+    bool bHelpShown = false;
+    int nCurStaff = 0;
+    int anErrorWeight[2][88] = {};
+
+    uint8_t nPatch = 0;
+    int bMIDI_In = 1;
+    int bMIDI_Out = 1;
+    int bAppControlByMIDI = 1;
+    const int nStopKey = 21;
+    const int nPauseKey = 22;
+    const int nStartKey = 21;
+
+    QString strTime = QStringLiteral("00:00");
+    int nNotes = 0;
+    int nErrors = 0;
+    QString strErrors = QStringLiteral("0");
+    bool bFirstShow = true;
+
+    int bPianoKeys = 1;
+    int bGuitar6 = 0;
+    int bGuitar4 = 0;
+    QCheckBox* pianoBox = nullptr;
+    QCheckBox* guitarBox = nullptr;
+    QCheckBox* bassBox = nullptr;
+
+    // Range limits (key indexes) as loaded; the piano holds the live ranges.
+    int nN12_min0 = 27;
+    int nN12_max0 = 67;
+    int nN12_min1 = 8;
+    int nN12_max1 = 48;
+
+    platform::TimerSet timers;
+
+    // Runs a menu or button command by id.
+    void OnCommand(int id);
+    QAction* menuAction(int id) const { return m_actions.value(id); }
+
+    // Items ↔ members: edits 1014 (strTime), 1015 (nNotes), 1016 (strErrors).
+    bool UpdateData(bool save);
+
+    // Main window operations.
+    void OnClef(int commandId);
+    void UpdateRangeCount() override;
+    void CheckClefMenu(int commandId) override;
+    void ShowNoteName(bool force) override;
+    void OpenOptions();
+    void OpenReadMe();
+    void OpenHomePage();
+    void OpenAbout();
+
+    // Panels.
+    void SetInstrumentBoxes();
+    void OnInstrumentBox(int id);
+    void UpdateLayout();
+    void UpdateNoteBounds();
+    void DrawHelpOverlay();
+    // Takes the help overlay off the screen; true when the window could be repainted.
+    bool RemoveHelpOverlay();
+    const tonvero::HelpOverlay* helpOverlay() const { return m_overlay; }
+
+    // Engine.
+    void ClearErrorWeights();
+    void StartStop(bool pause);
+    int ChooseNextNote();
+
+    // Clock and statistics.
+    void OnTimer(int id);
+    void ShowStatistics(bool show);
+
+    // MIDI.
+    void OpenMidiInput();
+    void StartMidiInput();
+    void CloseMidiInput();
+    void CloseMidiOutput();
+
+    // Settings.
+    bool LoadSettings();
+    bool SaveSettings();
+
+    // CInstrumentCtrlListener
+    void OnNoteOn(int note, bool fromMidi) override;
+    void OnNoteOff(int note) override;
+    void OnRangeChanged(const NoteRange* ranges) override;
+    void OnCtrlMoved(int controlId, const QPoint* point) override;
+    void OnRedrawRequest() override;
+
+    // CStaveOwner
+    void SetNoteNameText(const QString& name) override { strNoteName = name; }
+    QString SharpName(int pitchClass) const override;
+    QString FlatName(int pitchClass) const override;
+    int PitchClass(int keyIndex) const override;
+
+    QPushButton* startButton() const;
+    QLabel* noteNameLabel() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createWindow();
+    bool initDialog();
+
+    QHash<int, QAction*> m_actions;
+    QActionGroup* m_clefGroup = nullptr;
+    platform::DataExchange m_ddx;
+    tonvero::HelpOverlay* m_overlay = nullptr;
+};
