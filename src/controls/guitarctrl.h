@@ -33,7 +33,12 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // What the left-button press started, so that its release finishes the same thing.
+    enum class Press { Nothing, Play, Drag };
+
     int* m_layout = nullptr;
     QSize m_pictureSize;
     int m_currentNote = -1;
+    int m_pressedNote = -1;
+    Press m_press = Press::Nothing;
 };

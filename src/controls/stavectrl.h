@@ -33,7 +33,8 @@ public:
     // The clef, one value for the whole program (stored as the setting nClef).
     static int nClef;
 
-    // Random source for the sharp/flat spelling of black keys (0..32767); std::rand by default.
+    // Random source for the sharp/flat spelling of black keys (0..32767); std::rand
+    // reduced to that range by default.
     static int (*Random)();
 
     explicit CStaveCtrl(int controlId = StaveId, const char* className = "StaveCtrl", QWidget* parent = nullptr);
@@ -55,6 +56,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    // The clef to draw: a value outside 0..3 stands for the grand staff.
+    static int effectiveClef();
+
     CStaveOwner* m_owner = nullptr;
     const int* m_layout = nullptr;
     int m_width = 0;

@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "controls/stavectrl.h"
+
+#include "platform/bitmap.h"
+#include "platform/window.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Indexes into the stave layout table.
+constexpr int ClefPicture = 0; // 4 entries, by clef
+constexpr int StepOffset = 4; // 4 entries, by clef (the grand staff reads Treble and Bass)
+constexpr int NotePicture = 8;
+constexpr int AltNotePicture = 9;
+constexpr int LedgerLength = 10;
+constexpr int LedgerLeft = 11;
+constexpr int NoteTop = 12;
+constexpr int LeftShift = 13;
+constexpr int AccidentalTop = 14;
+constexpr int Staff = 15; // 2 × (noteX, lineY)
+constexpr int LineSpacing = 19;
+constexpr int HalfStepShift = 20;
+constexpr int ClefPos = 21; // 4 × (x, y), by clef
+constexpr int LineLength = 29;
+constexpr int RefStep = 30;
+
+constexpr int SharpPicture = 156;
+constexpr int FlatPicture = 157;
+
+// C's rand may reach far beyond 32767 (glibc: 2^31 − 1); the even split needs 0..32767.
+int defaultRandom()
+{
+    return int(unsigned(std::rand()) % 32768u);
+}
+
+// A line of one 1× pixel from x0 up to, not including, x1.
+void hLine(QPainter& p, int x0, int x1, int y)
+{
+    if (x1 > x0)
+        p.fillRect(QRect(x0, y, x1 - x0, 1), Qt::black);
+}
+
+} // namespace
+
+int CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
+int (*CStaveCtrl::Random)() = defaultRandom;
+
+CStaveCtrl::CStaveCtrl(int controlId, const char* className, QWidget* parent)
+    : CInstrumentCtrl(controlId, className, parent)
+{
+}
+
+CStaveCtrl::~CStaveCtrl() = default;
+
+const StaveLayoutTable& CStaveCtrl::DefaultLayout()
+{
+    static const StaveLayoutTable layout{
+        137, 138, 139, 152,           // clef pictures
+        0, 12, 6, 0,                  // step offsets (the grand staff's entry is not read)
+        140, 141,                     // note, red note
+        21, 4, 27, -15, 16,           // ledger length, ledger left, note top, left shift, accidental top
+        18, 28,                       // upper staff: note x, second line y
+        41, 161,                      // lower staff: note x, second line y
+        9, 4,                         // line spacing, half-step shift
+        30, 120, 30, 120, 30, 120, 10, 60, // clef positions
+        59,                           // staff line length
+        30,                           // reference step
+    };
+    return layout;
+}
+
+int CStaveCtrl::effectiveClef()
+{
+    return nClef >= Treble && nClef <= TrebleBass ? nClef : TrebleBass;
+}
+
+bool CStaveCtrl::initialize(const int* layout)
+{
+    m_layout = layout;
+    const QSize grand = platform::BitmapSize(m_layout[ClefPicture + TrebleBass]);
+    m_width = m_layout[ClefPos + 2 * TrebleBass] + m_layout[LedgerLength] + grand.width()
+        + std::max(m_layout[Staff], m_layout[Staff + 2]);
+    m_height = grand.height() + 2 * m_layout[ClefPos + 2 * TrebleBass + 1];
+    prepareSurface(QSize(m_width, m_height),
+                   QStringLiteral("CStaveCtrl::initialize():\nthe off-screen picture cannot be created"));
+    SetNotes(-1, -1, -1, -1, -1);
+    Resize(ControlId(), m_height, m_width);
+    return true;
+}
+
+void CStaveCtrl::SetNotes(int note0, int note1, int note2, int note3, int staff)
+{
+    if (staff == 0 || staff == 1) {
+        m_noteSlots[2 * staff] = KeyIndexFromNote(note0);
+        m_noteSlots[2 * staff + 1] = KeyIndexFromNote(note1);
+        m_noteSlots[2 * (1 - staff)] = -1;
+        m_noteSlots[2 * (1 - staff) + 1] = -1;
+    } else if (staff < 0) {
+        m_noteSlots = {KeyIndexFromNote(note0), KeyIndexFromNote(note1), KeyIndexFromNote(note2),
+                       KeyIndexFromNote(note3)};
+    }
+    // There are two staves: any other staff leaves the slots as they are.
+    Draw(false);
+}
+
+void CStaveCtrl::SetClef(int clef)
+{
+    nClef = clef >= Treble && clef <= TrebleBass ? clef : TrebleBass;
+    Draw(false);
+    if (m_owner) {
+        m_owner->CheckClefMenu(ClefMenuBase + nClef);
+        m_owner->UpdateRangeCount();
+    }
+}
+
+void CStaveCtrl::Draw(bool frame)
+{
+    NotifyRedrawRequest();
+    if (!m_layout)
+        return;
+
+    // The screen's pixel ratio may have changed since the last draw (another screen).
+    QImage& img = surface();
+    if (!img.isNull() && img.devicePixelRatio() != pixelRatio())
+        prepareSurface(QSize(m_width, m_height), QString());
+    const bool canPaint = !img.isNull();
+    const qreal ratio = canPaint ? img.devicePixelRatio() : 1.0;
+
+    QPainter p;
+    if (canPaint) {
+        p.begin(&img);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.fillRect(QRect(0, 0, m_width, m_height), Qt::white);
+    }
+
+    const int* L = m_layout;
+    const int c = effectiveClef();
+    const int clefX = L[ClefPos + 2 * c];
+    const int clefY = L[ClefPos + 2 * c + 1];
+    const QImage clefImg = platform::LoadBitmap(L[ClefPicture + c], ratio);
+    const QSize pic = clefImg.isNull() ? QSize() : clefImg.deviceIndependentSize().toSize();
+    if (canPaint && !clefImg.isNull())
+        p.drawImage(QPoint(clefX, clefY), clefImg);
+
+    const int staves = c == TrebleBass ? 2 : 1;
+    const QImage noteImg = platform::LoadBitmap(L[NotePicture], ratio);
+    for (int s = 0; s < staves; ++s) {
+        const int offset = c == TrebleBass ? L[StepOffset + s] : L[StepOffset + c];
+        const int lineY = clefY + L[Staff + 2 * s + 1];
+        const int noteX = clefX + pic.width() + L[Staff + 2 * s];
+        for (int slot = 2 * s; slot <= 2 * s + 1; ++slot) {
+            const int k = m_noteSlots[slot];
+            // Only piano keys have a place on the staff.
+            if (k < 0 || k >= KeyCount)
+                continue;
+            int step = KeyTable[k].whiteIndex + offset;
+            int accidental = 0;
+            const int pitchClass = m_owner ? m_owner->PitchClass(k) : (k + 9) % 12;
+            QString name = m_owner ? m_owner->SharpName(pitchClass) : QString();
+            if (!KeyTable[k].isWhite) {
+                if (Random() <= 16383) {
+                    accidental = FlatPicture;
+                    ++step;
+                    if (m_owner)
+                        name = m_owner->FlatName(pitchClass);
+                } else {
+                    accidental = SharpPicture;
+                }
+            }
+            if (m_owner)
+                m_owner->SetNoteNameText(name);
+
+            const int d = step - L[RefStep];
+            const int y = d % 2 == 0 ? lineY - L[NoteTop] - L[LineSpacing] * (d / 2)
+                                     : lineY - L[NoteTop] + L[HalfStepShift] - L[LineSpacing] * ((d + 1) / 2);
+            if (!canPaint)
+                continue;
+            if (!noteImg.isNull())
+                p.drawImage(QPoint(noteX, y), noteImg);
+            if (accidental) {
+                const QImage acc = platform::LoadBitmap(accidental, ratio);
+                if (!acc.isNull())
+                    p.drawImage(QPoint(noteX + L[LeftShift], y + L[AccidentalTop]), acc);
+            }
+            const int x0 = noteX - L[LedgerLeft];
+            const int x1 = x0 + L[LedgerLength];
+            if (d > 4) {
+                const int n = (d - 3) / 2;
+                for (int j = 2; j <= n + 1; ++j)
+                    hLine(p, x0, x1, lineY - L[LineSpacing] * j);
+            } else if (d < -6) {
+                const int n = (-d - 5) / 2;
+                for (int j = 4; j <= n + 3; ++j)
+                    hLine(p, x0, x1, lineY + L[LineSpacing] * j);
+            }
+        }
+        if (canPaint) {
+            const int x0 = clefX + pic.width() + L[LeftShift];
+            const int x1 = x0 + L[LineLength] * staves;
+            for (int j = -1; j <= 3; ++j)
+                hLine(p, x0, x1, lineY + L[LineSpacing] * j);
+        }
+    }
+
+    if (canPaint) {
+        if (frame) {
+            const int r = m_width - 1, b = m_height - 1;
+            hLine(p, 0, m_width, 0);
+            hLine(p, 0, m_width, b);
+            p.fillRect(QRect(0, 0, 1, m_height), Qt::black);
+            p.fillRect(QRect(r, 0, 1, m_height), Qt::black);
+        }
+        p.end();
+        presentSurface();
+    }
+    if (m_owner)
+        m_owner->ShowNoteName(false);
+}
+
+void CStaveCtrl::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        const int next = effectiveClef() + 1;
+        SetClef(next >= 4 ? Treble : next);
+    } else if (event->button() == Qt::RightButton) {
+        beginDrag(event->position().toPoint());
+        Draw(true);
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void CStaveCtrl::mouseMoveEvent(QMouseEvent* event)
+{
+    if (dragging() && exactlyButton(event, Qt::RightButton)) {
+        NotifyRedrawRequest();
+        dragStep(event->position().toPoint(), m_height, m_width);
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void CStaveCtrl::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::RightButton) {
+        endDrag();
+        Draw(false);
+    }
+    QWidget::mouseReleaseEvent(event);
+}
