@@ -5,6 +5,8 @@
 
 #include <array>
 
+class QPainter;
+
 // The picture geometry of the keyboard: resource ids and pixel positions.
 using PianoLayoutTable = std::array<int, 38>;
 
@@ -54,6 +56,15 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void BuildKeyTable();
+    void loadPictures();
+    bool beginPicture(QPainter& painter);
+    void endPicture(QPainter& painter, bool frame);
+    void repaintPicture(bool frame);
+    void captureOnce();
+    void releaseCaptured();
+    void startWindowDrag(const QPoint& press);
+
     struct Impl;
     Impl* d;
     QPoint m_lowAnchor;
