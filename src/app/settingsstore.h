@@ -1,0 +1,144 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The 22 user settings, their registry names and defaults, and the load and
+// save steps over HKEY_CURRENT_USER\Software\Tonvero\Settings, kept apart
+// from the main window so they can be run without one.
+
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace tonvero {
+
+// Members are named after their registry values, in the order of writing and reading.
+struct TonveroSettings {
+    int nInDevId = 0;
+    int nOutDevId = 0;
+    int bMIDI_In = 1;
+    int bMIDI_Out = 1;
+    int bAppControlByMIDI = 1;
+    int bShowNoteName = 0;
+    int bShowStatistics = 1;
+    int bUseBlackKeys = 1;
+    int bNoteInputFromCompKeyboard = 0;
+    int bOnWrongNoteWaitTime = 1;
+    int bBeep = 1;
+    int bPianoKeys = 1;
+    int bGuitar6 = 0;
+    int bGuitar4 = 0;
+    std::uint8_t nPatch = 0; // Acoustic Grand Piano
+    int nMinutes = 2;
+    int nTimerDelay = 2000;
+    int nClef = 3;
+    int nN12_min0 = 27;
+    int nN12_max0 = 67;
+    int nN12_min1 = 8;
+    int nN12_max1 = 48;
+
+    bool operator==(const TonveroSettings&) const = default;
+};
+
+// One registry value: its name and the member that holds it (exactly one of
+// the two pointers is set).
+struct SettingField {
+    const char* name;
+    int TonveroSettings::*member;
+    std::uint8_t TonveroSettings::*byteMember;
+};
+
+extern const std::array<SettingField, 22> settingFields;
+
+// Registry location.
+inline constexpr char softwareKeyName[] = "Software";
+inline constexpr char appKeyName[] = "Tonvero";
+inline constexpr char settingsKeyName[] = "Settings";
+inline constexpr char setupDirValue[] = "setup_dir";
+
+// Limits applied on loading to values edited by hand.
+inline constexpr int maxMinutes = 60;
+inline constexpr int maxTimerDelay = 180000;
+
+// Moves both ends of a note range (key indexes) onto white keys, low below high, within 0..87.
+void normaliseRange(int& low, int& high, const std::function<bool(int keyIndex)>& isWhite);
+
+// Brings hand-edited values into the range the program can use: flags to 0/1,
+// clef 0..3 (else 3), minutes 0..60, delay 0..180000 ms, device ids >= 0, a
+// patch above 127 to 0, and both note ranges normalised.
+void normaliseSettings(TonveroSettings& s, const std::function<bool(int keyIndex)>& isWhite);
+
+// Opens or creates the application key and "Settings", reads "setup_dir" into
+// strInstallDir (see installDirFromSetupDir), overwrites the members of which
+// a 4-byte REG_DWORD is stored and normalises the result. False when a key
+// could not be opened or created. isWhite may be empty: then the pitch class
+// decides. A damaged settings file is reported once in a message box.
+bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::function<bool(int keyIndex)> isWhite);
+
+// The folder a "setup_dir" text names, ending in '/' so that "ReadMe.txt" can
+// be appended: a trailing '/' is kept, trailing '\' (written by a Windows-minded
+// installer) become one '/', and a bare path gets a '/'. Empty for an empty text.
+QString installDirFromSetupDir(const QString& setupDir);
+
+// Rebuilds "Settings" from scratch with the 22 values; nothing is written
+// when the application key is missing. True when the values reached the file.
+bool saveSettings(const TonveroSettings& settings);
+
+// Copies the settings between a TonveroSettings and an object with members of
+// the same names (the main window). nClef is not copied: it belongs to the stave.
+template <typename Owner>
+TonveroSettings settingsOf(const Owner& o)
+{
+    TonveroSettings s;
+    s.nInDevId = o.nInDevId;
+    s.nOutDevId = o.nOutDevId;
+    s.bMIDI_In = o.bMIDI_In;
+    s.bMIDI_Out = o.bMIDI_Out;
+    s.bAppControlByMIDI = o.bAppControlByMIDI;
+    s.bShowNoteName = o.bShowNoteName;
+    s.bShowStatistics = o.bShowStatistics;
+    s.bUseBlackKeys = o.bUseBlackKeys;
+    s.bNoteInputFromCompKeyboard = o.bNoteInputFromCompKeyboard;
+    s.bOnWrongNoteWaitTime = o.bOnWrongNoteWaitTime;
+    s.bBeep = o.bBeep;
+    s.bPianoKeys = o.bPianoKeys;
+    s.bGuitar6 = o.bGuitar6;
+    s.bGuitar4 = o.bGuitar4;
+    s.nPatch = o.nPatch;
+    s.nMinutes = o.nMinutes;
+    s.nTimerDelay = o.nTimerDelay;
+    s.nN12_min0 = o.nN12_min0;
+    s.nN12_max0 = o.nN12_max0;
+    s.nN12_min1 = o.nN12_min1;
+    s.nN12_max1 = o.nN12_max1;
+    return s;
+}
+
+template <typename Owner>
+void assignSettings(const TonveroSettings& s, Owner& o)
+{
+    o.nInDevId = s.nInDevId;
+    o.nOutDevId = s.nOutDevId;
+    o.bMIDI_In = s.bMIDI_In;
+    o.bMIDI_Out = s.bMIDI_Out;
+    o.bAppControlByMIDI = s.bAppControlByMIDI;
+    o.bShowNoteName = s.bShowNoteName;
+    o.bShowStatistics = s.bShowStatistics;
+    o.bUseBlackKeys = s.bUseBlackKeys;
+    o.bNoteInputFromCompKeyboard = s.bNoteInputFromCompKeyboard;
+    o.bOnWrongNoteWaitTime = s.bOnWrongNoteWaitTime;
+    o.bBeep = s.bBeep;
+    o.bPianoKeys = s.bPianoKeys;
+    o.bGuitar6 = s.bGuitar6;
+    o.bGuitar4 = s.bGuitar4;
+    o.nPatch = s.nPatch;
+    o.nMinutes = s.nMinutes;
+    o.nTimerDelay = s.nTimerDelay;
+    o.nN12_min0 = s.nN12_min0;
+    o.nN12_max0 = s.nN12_max0;
+    o.nN12_min1 = s.nN12_min1;
+    o.nN12_max1 = s.nN12_max1;
+}
+
+} // namespace tonvero

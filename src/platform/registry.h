@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The per-user settings store, with the key/value model and call shape of the
+// Windows registry. Everything lives under HKEY_CURRENT_USER and is kept in
+// one UTF-8 file in .reg syntax: $XDG_CONFIG_HOME/Tonvero/registry.reg.
+//
+// Changes made while handles are open are applied in memory at once and
+// written to the file when the last handle is closed (or by RegFlushKey), as
+// one atomic replacement of the file. Before writing, the file is read again
+// under a lock and the changes are replayed on top of it, so two instances
+// lose nothing of each other but the keys both of them rewrote (the later
+// writer wins).
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <map>
+
+namespace platform {
+
+using LONG = long;
+using DWORD = std::uint32_t;
+using BYTE = unsigned char;
+using REGSAM = DWORD;
+
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+
+inline HKEY const HKEY_CURRENT_USER = reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(0x80000001u));
+
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr LONG ERROR_FILE_NOT_FOUND = 2;
+constexpr LONG ERROR_ACCESS_DENIED = 5;
+constexpr LONG ERROR_INVALID_HANDLE = 6;
+constexpr LONG ERROR_WRITE_FAULT = 29;
+constexpr LONG ERROR_INVALID_PARAMETER = 87;
+constexpr LONG ERROR_MORE_DATA = 234;
+constexpr LONG ERROR_KEY_DELETED = 1018;
+
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_QWORD = 11;
+
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_OPTION_VOLATILE = 1; // not supported: every key persists
+
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+// Subkey paths are relative to hKey, components separated by '\'; names
+// compare without regard to case. An empty subKey opens hKey again.
+LONG RegOpenKeyEx(HKEY hKey, const QString& subKey, DWORD options, REGSAM samDesired, PHKEY result);
+
+// Creates the key and any missing parents; *disposition (optional) tells
+// REG_CREATED_NEW_KEY from REG_OPENED_EXISTING_KEY. Only non-volatile keys.
+LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, DWORD reserved, const char* keyClass,
+                    DWORD options, REGSAM samDesired, const void* security, PHKEY result,
+                    DWORD* disposition);
+
+// With data null, *cbData receives the size. With a buffer smaller than the
+// value, *cbData receives the size and the result is ERROR_MORE_DATA.
+// type, data and cbData may each be null (data needs cbData).
+LONG RegQueryValueEx(HKEY hKey, const QString& valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                     DWORD* cbData);
+
+// Stores cbData bytes as given: a REG_DWORD is 4 bytes in little-endian
+// order, a REG_SZ is UTF-8 with its terminating zero.
+LONG RegSetValueEx(HKEY hKey, const QString& valueName, DWORD reserved, DWORD type, const BYTE* data,
+                   DWORD cbData);
+
+LONG RegDeleteValue(HKEY hKey, const QString& valueName);
+
+// Deletes the subkey with all its values and subkeys. Handles still open on
+// any of them fail from then on with ERROR_KEY_DELETED.
+LONG RegDeleteKey(HKEY hKey, const QString& subKey);
+
+// Writes pending changes now rather than at the last close.
+LONG RegFlushKey(HKEY hKey);
+
+// Closing the last open handle writes pending changes; a failed write is
+// reported here.
+LONG RegCloseKey(HKEY hKey);
+
+// Where the store lives: $XDG_CONFIG_HOME (or ~/.config)/Tonvero/registry.reg.
+QString registryFilePath();
+
+// Receives the one-time notice given when a damaged store file was moved
+// aside. Notices raised before a handler is set are kept and handed to it
+// when it is set. The handler runs on the thread of the registry call.
+void setNoticeHandler(std::function<void(QString)> handler);
+
+// ---- the in-memory model and its text form --------------------------------
+
+struct RegValue {
+    QString name;
+    DWORD type = REG_NONE;
+    QByteArray data;
+    bool operator==(const RegValue&) const = default;
+};
+
+struct RegKey {
+    QStringList path; // below HKEY_CURRENT_USER, as first spelled
+    QList<RegValue> values; // in the order they were first set
+    bool operator==(const RegKey&) const = default;
+};
+
+// A tree of keys below HKEY_CURRENT_USER. The root and "Software" always exist.
+class RegStore {
+public:
+    RegStore();
+
+    static QStringList fold(const QStringList& path);
+
+    const RegKey* find(const QStringList& path) const;
+    RegKey* find(const QStringList& path);
+    // Creates the key with its missing parents; *created tells whether it was new.
+    RegKey& create(const QStringList& path, bool* created = nullptr);
+    // Removes the key and its subtree; false for a missing or a built-in key.
+    bool remove(const QStringList& path);
+
+    static const RegValue* value(const RegKey& key, const QString& name);
+    static void setValue(RegKey& key, const RegValue& value);
+    static bool removeValue(RegKey& key, const QString& name);
+
+    // Keys by case-folded path; a parent comes before its children.
+    const std::map<QStringList, RegKey>& keys() const { return m_keys; }
+    bool isBuiltIn(const QStringList& path) const;
+
+    bool operator==(const RegStore&) const = default;
+
+private:
+    std::map<QStringList, RegKey> m_keys;
+};
+
+class RegistryFile {
+public:
+    static constexpr char header[] = "Windows Registry Editor Version 5.00";
+
+    // Reads the .reg text; on any malformed line the whole text is refused,
+    // out is left untouched and *error names the line.
+    static bool parse(QByteArrayView text, RegStore& out, QString* error = nullptr);
+    static QByteArray serialize(const RegStore& store);
+};
+
+} // namespace platform
