@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -145,7 +146,7 @@ StaffRange normaliseRangeForDraw(int low, int high, bool useBlackKeys, const Whi
 void clearErrorWeights(ErrorWeightTable& weights)
 {
     for (auto& staff : weights)
-        staff.fill(0);
+        std::fill(std::begin(staff), std::end(staff), 0);
 }
 
 void decreaseErrorWeights(ErrorWeightTable& weights)

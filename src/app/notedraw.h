@@ -19,8 +19,9 @@ constexpr int WeightSlots = 4;
 // Rejected draws after which the draw stops gambling and scans instead.
 constexpr int MaxRejectedDraws = 10000;
 
-// Error weights by staff (0 upper or single, 1 lower) and key index.
-using ErrorWeightTable = std::array<std::array<int, KeyCount>, 2>;
+// Error weights by staff (0 upper or single, 1 lower) and key index; the
+// main window's anErrorWeight is passed as it is.
+using ErrorWeightTable = int[2][KeyCount];
 // Returns a value in 0..RandomMax.
 using RandomSource = std::function<int()>;
 using WhiteKeyTest = std::function<bool(int keyIndex)>;
