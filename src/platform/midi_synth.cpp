@@ -133,7 +133,8 @@ SynthEngine::~SynthEngine()
 
 bool SynthEngine::load(const std::string& path)
 {
-    if (!d->synth)
+    // Checked first: the loader complains on stderr about files that are no soundfont.
+    if (!d->synth || !fluid_is_soundfont(path.c_str()))
         return false;
     const int id = fluid_synth_sfload(d->synth, path.c_str(), 1);
     if (id == FLUID_FAILED)

@@ -495,7 +495,7 @@ void setBackendsForTest(const std::vector<Backend>& order)
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     r.order = order;
-    enumerateLocked(r);
+    r.enumerated = false; // re-read on next use
 }
 
 void resetBackends()

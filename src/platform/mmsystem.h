@@ -151,7 +151,7 @@ void resetNoticeHandler();
 enum class Backend { Synth, Alsa, Loopback };
 
 // Test seam: the backends that offer devices, in id order (inputs and outputs
-// alike). An empty list offers no device at all. Refreshes the device lists.
+// alike). An empty list offers no device at all. The lists are re-read on next use.
 void setBackendsForTest(const std::vector<Backend>& order);
 // Back to the shipped order: synth, ALSA, then the loopback when installed.
 void resetBackends();
