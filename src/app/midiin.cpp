@@ -12,3 +12,7 @@ void CTonveroDlg::StartMidiInput()
 void CTonveroDlg::CloseMidiInput()
 {
 }
+
+void CTonveroDlg::StopMidiInputAfterExercise()
+{
+}

@@ -4,3 +4,15 @@
 void CTonveroDlg::CloseMidiOutput()
 {
 }
+
+void CTonveroDlg::OpenMidiOutputForExercise()
+{
+}
+
+void CTonveroDlg::SoundNoteOn(int)
+{
+}
+
+void CTonveroDlg::SoundNoteOff(int)
+{
+}

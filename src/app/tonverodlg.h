@@ -27,6 +27,9 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class DialogOptions;
+namespace tonvero {
+class KeyboardFilter;
+}
 
 namespace tonvero {
 
@@ -177,15 +180,33 @@ public:
     void StartStop(bool pause);
     int ChooseNextNote();
 
+    // The delay after a wrong answer ends: marks cleared, the next note shown.
+    void OnWrongAnswerDelayEnd();
+    // Shows nCurNote alone on its staff.
+    void ShowCurrentNote();
+
     // Clock and statistics.
     void OnTimer(int id);
     void ShowStatistics(bool show);
+    // Counters and clock text to zero, the reference time to now, timer 2 started.
+    void ResetClock();
+    // Timer 2: refreshes the statistics and ends an exam whose time is up.
+    void OnClockTick();
+
+    // Computer-keyboard note input, filtering the application's key events.
+    tonvero::KeyboardFilter* keyboardFilter = nullptr;
 
     // MIDI.
     void OpenMidiInput();
     void StartMidiInput();
     void CloseMidiInput();
     void CloseMidiOutput();
+    // Exercise steps: open the output and send the instrument at start; sound a
+    // note; release it; stop receiving at stop unless MIDI keys control the program.
+    void OpenMidiOutputForExercise();
+    void SoundNoteOn(int note);
+    void SoundNoteOff(int note);
+    void StopMidiInputAfterExercise();
 
     // Settings.
     bool LoadSettings();
