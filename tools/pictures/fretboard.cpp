@@ -133,7 +133,7 @@ void paintFretboard(QPainter &p, int height, int strings, const qreal *widths, i
     for (int fret : {3, 5, 7, 9, 15, 17, 19, 21, 24})
         inlay(p, fretCentre(fret), mid);
     const qreal twelve = fretCentre(12);
-    const qreal pair = kStringSpacing * (strings == 6 ? 2.0 : 1.0);
+    const qreal pair = kStringSpacing;
     inlay(p, twelve, mid - pair);
     inlay(p, twelve, mid + pair);
 
