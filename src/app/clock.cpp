@@ -1,11 +1,67 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/statstext.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
+#include "platform/messagebox.h"
 
 using namespace tonvero;
 
-void CTonveroDlg::OnTimer(int)
+namespace {
+
+constexpr int WrongAnswerTimer = 1;
+constexpr int ClockTimer = 2;
+constexpr int ClockPeriodMs = 100;
+
+// The clock counts whole seconds.
+QDateTime nowWholeSeconds()
 {
+    QDateTime now = platform::Now();
+    return now.addMSecs(-now.time().msec());
+}
+
+} // namespace
+
+void CTonveroDlg::OnTimer(int id)
+{
+    if (id == WrongAnswerTimer)
+        OnWrongAnswerDelayEnd();
+    else if (id == ClockTimer)
+        OnClockTick();
+}
+
+void CTonveroDlg::ResetClock()
+{
+    strTime = QStringLiteral("00:00");
+    nNotes = 0;
+    nErrors = 0;
+    UpdateData(false);
+    dtStart = nowWholeSeconds();
+    if (bExamMode)
+        dtExamEnd = dtStart.addSecs(qint64(nMinutes) * 60);
+    timers.SetTimer(ClockTimer, ClockPeriodMs);
+}
+
+void CTonveroDlg::OnClockTick()
+{
+    const QDateTime now = nowWholeSeconds();
+    qint64 span = bExamMode ? statstext::secondsBetween(now, dtExamEnd) : statstext::secondsBetween(dtStart, now);
+    strErrors = statstext::errorsText(nErrors, nNotes);
+
+    // Without an exam start the end is the zero date, long past.
+    if (bExamMode && (!dtExamEnd.isValid() || now >= dtExamEnd)) {
+        span = qint64(nMinutes) * 60;
+        timers.KillTimer(WrongAnswerTimer);
+        if (bRunning)
+            StartStop(false);
+        if (!bShowStatistics) {
+            strTime = statstext::clockText(span);
+            platform::MessageBox(this, statstext::examSummaryText(strTime, nNotes, strErrors),
+                                 QStringLiteral("Tonvero"), platform::MsgIcon::Exclamation);
+        }
+    }
+
+    strTime = statstext::clockText(span);
+    UpdateData(false);
 }
 
 void CTonveroDlg::ShowStatistics(bool show)

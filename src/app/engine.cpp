@@ -1,22 +1,61 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/notedraw.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
+#include "platform/beep.h"
 
 #include <QLabel>
 #include <QPushButton>
 
 using namespace tonvero;
 
+namespace {
+
+constexpr int WrongAnswerTimer = 1;
+constexpr int ClockTimer = 2;
+constexpr int ClockPeriodMs = 100;
+constexpr int BeepHz = 400;
+constexpr int BeepMs = 100;
+
+int rangeCountForClef()
+{
+    return CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1;
+}
+
+} // namespace
+
 void CTonveroDlg::ClearErrorWeights()
 {
-    for (auto& staff : anErrorWeight)
-        for (int k = 0; k < CInstrumentCtrl::WhiteKeyCount; ++k)
-            staff[k] = 0;
+    // All 88 entries: a weight left above key 51 would never be cleared again.
+    notedraw::clearErrorWeights(anErrorWeight);
 }
 
 int CTonveroDlg::ChooseNextNote()
 {
-    return nCurNote;
+    notedraw::WhiteKeyTest isWhite;
+    if (CInstrumentCtrl::ControlsReady)
+        isWhite = [](int k) { return CInstrumentCtrl::KeyTable[k].isWhite != 0; };
+
+    notedraw::DrawRequest request;
+    // A range with fewer than two acceptable notes is widened for the draw, so
+    // the draw always finds a note other than the current one.
+    for (int s = 0; s < 2; ++s)
+        request.ranges[s] = notedraw::normaliseRangeForDraw(piano->GetRangeLow(s), piano->GetRangeHigh(s),
+                                                            bUseBlackKeys != 0, isWhite);
+    request.grandStave = CStaveCtrl::nClef == CStaveCtrl::TrebleBass;
+    request.useBlackKeys = bUseBlackKeys != 0;
+    request.isWhite = isWhite;
+    request.previousNote = nCurNote;
+    request.weights = &anErrorWeight;
+
+    const notedraw::DrawResult drawn = notedraw::drawNextNote(request);
+    nCurStaff = drawn.staff;
+    return drawn.keyIndex;
+}
+
+void CTonveroDlg::ShowCurrentNote()
+{
+    stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(nCurNote), -1, -1, -1, nCurStaff);
 }
 
 void CTonveroDlg::StartStop(bool pause)
@@ -25,30 +64,156 @@ void CTonveroDlg::StartStop(bool pause)
         startButton()->setText(QStringLiteral("Остановить"));
         bRunning = true;
         bPaused = false;
+        bWrongPending = 0;
+        bKeyDown = false;
         ClearErrorWeights();
         piano->SetKeyboardMode(true);
+        nCurNote = ChooseNextNote();
         CInstrumentCtrl::SetPlayMode(true);
+        ShowCurrentNote();
+        if (bShowStatistics)
+            ResetClock();
+        StartMidiInput();
+        OpenMidiOutputForExercise();
         UpdateLayout();
         return;
     }
+
     if (pause) {
         bPaused = !bPaused;
+        const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
         if (bPaused) {
-            timers.KillTimer(1);
-            timers.KillTimer(2);
+            timers.KillTimer(WrongAnswerTimer);
+            timers.KillTimer(ClockTimer);
+            stave->SetNotes(-1, -1, -1, -1, -1);
+            piano->SetNoteState(0, 0);
+            guitar->SetNoteState(0, Red);
+            bass->SetNoteState(0, Red);
+        } else {
+            if (bShowStatistics)
+                timers.SetTimer(ClockTimer, ClockPeriodMs);
+            if (!bWrongPending) {
+                nCurNote = ChooseNextNote();
+                ShowCurrentNote();
+                notedraw::decreaseErrorWeights(anErrorWeight);
+            } else {
+                // The missed note comes back as it was left, so the exercise goes on:
+                // waiting for the delay again, or for the right answer.
+                ShowCurrentNote();
+                piano->SetNoteState(expected, Red);
+                guitar->SetNoteState(expected, Red);
+                bass->SetNoteState(expected, Red);
+                ShowNoteName(true);
+                if (bOnWrongNoteWaitTime)
+                    timers.SetTimer(WrongAnswerTimer, nTimerDelay);
+            }
         }
         UpdateLayout();
         return;
     }
+
     bRunning = false;
-    timers.KillTimer(1);
-    timers.KillTimer(2);
+    bPaused = false;
+    timers.KillTimer(WrongAnswerTimer);
+    timers.KillTimer(ClockTimer);
     bWrongPending = 0;
+    bKeyDown = false;
     noteNameLabel()->setText(QString());
     startButton()->setText(QStringLiteral("Начать"));
-    piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1);
+    piano->SetRangeCount(rangeCountForClef());
     guitar->SetNoteState(CInstrumentCtrl::NoteFromKeyIndex(nCurNote), None);
     bass->SetNoteState(CInstrumentCtrl::NoteFromKeyIndex(nCurNote), None);
     CInstrumentCtrl::SetPlayMode(false);
+    StopMidiInputAfterExercise();
+    CloseMidiOutput();
     UpdateLayout();
+}
+
+void CTonveroDlg::AnswerNotePressed(int note)
+{
+    if (!bRunning)
+        return;
+    if (bOnWrongNoteWaitTime) {
+        if (bWrongPending)
+            return;
+        int key = 0;
+        // A key still marked from the last answer is not played again until released.
+        if (CInstrumentCtrl::GetKeyIndex(note, key) && CInstrumentCtrl::KeyTable[key].mark != None)
+            return;
+    }
+
+    const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
+    int toSound = -1;
+    if (bHintMode) {
+        ++nNotes;
+        stave->SetNotes(expected, -1, -1, -1, nCurStaff);
+        piano->SetNoteState(expected, Green);
+        guitar->SetNoteState(expected, Green);
+        bass->SetNoteState(expected, Green);
+        toSound = expected;
+    } else if (note == expected) {
+        bWrongPending = 0;
+        piano->SetNoteState(note, Blue);
+        guitar->SetNoteState(note, Blue);
+        bass->SetNoteState(note, Blue);
+        if (!bShowNoteName)
+            noteNameLabel()->setText(QString());
+        ++nNotes;
+        nCurNote = ChooseNextNote();
+        ShowCurrentNote();
+        notedraw::decreaseErrorWeights(anErrorWeight);
+        toSound = note;
+    } else {
+        ShowNoteName(true);
+        piano->SetNoteState(note, Blue);
+        piano->SetNoteState(expected, Red);
+        guitar->SetNoteState(expected, Red);
+        bass->SetNoteState(expected, Red);
+        notedraw::setErrorWeightOnWrongAnswer(anErrorWeight, nCurStaff, nCurNote, piano->GetRangeSize(nCurStaff),
+                                              nNotes);
+        if (bOnWrongNoteWaitTime) {
+            ++nNotes;
+            timers.SetTimer(WrongAnswerTimer, nTimerDelay);
+        }
+        bWrongPending = 1;
+        if (bBeep)
+            platform::Beep(BeepHz, BeepMs);
+        ++nErrors;
+    }
+    if (toSound >= 0)
+        SoundNoteOn(toSound);
+}
+
+void CTonveroDlg::AnswerNoteReleased(int note)
+{
+    piano->SetNoteState(note, None);
+    if (!bWrongPending) {
+        guitar->SetNoteState(note, None);
+        bass->SetNoteState(note, None);
+    }
+    if (bHintMode && bRunning) {
+        const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
+        piano->SetNoteState(expected, None);
+        guitar->SetNoteState(expected, None);
+        bass->SetNoteState(expected, None);
+        nCurNote = ChooseNextNote();
+        ShowCurrentNote();
+    }
+    SoundNoteOff(note);
+}
+
+void CTonveroDlg::OnWrongAnswerDelayEnd()
+{
+    timers.KillTimer(WrongAnswerTimer);
+    if (!bRunning)
+        return;
+    bWrongPending = 0;
+    const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
+    piano->SetNoteState(expected, None);
+    guitar->SetNoteState(expected, None);
+    bass->SetNoteState(expected, None);
+    if (!bShowNoteName)
+        noteNameLabel()->setText(QString());
+    nCurNote = ChooseNextNote();
+    ShowCurrentNote();
 }

@@ -4,12 +4,14 @@
 #include <QCheckBox>
 #include <QLabel>
 
-void CTonveroDlg::OnNoteOn(int, bool)
+void CTonveroDlg::OnNoteOn(int note, [[maybe_unused]] bool fromMidi)
 {
+    AnswerNotePressed(note);
 }
 
-void CTonveroDlg::OnNoteOff(int)
+void CTonveroDlg::OnNoteOff(int note)
 {
+    AnswerNoteReleased(note);
 }
 
 void CTonveroDlg::OnRangeChanged(const NoteRange* ranges)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/tonverodlg.h"
 
+#include "app/keyboardfilter.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "platform/bitmap.h"
@@ -8,6 +9,7 @@
 #include "platform/shell.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -51,6 +53,9 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
 
     createWindow();
     initDialog();
+
+    keyboardFilter = new KeyboardFilter(this);
+    qApp->installEventFilter(keyboardFilter);
 }
 
 CTonveroDlg::~CTonveroDlg()

@@ -180,6 +180,10 @@ public:
     void StartStop(bool pause);
     int ChooseNextNote();
 
+    // The answer steps every input ends in: a note pressed is judged, a note
+    // released clears its marks (and brings the next note in hint mode).
+    void AnswerNotePressed(int note);
+    void AnswerNoteReleased(int note);
     // The delay after a wrong answer ends: marks cleared, the next note shown.
     void OnWrongAnswerDelayEnd();
     // Shows nCurNote alone on its staff.

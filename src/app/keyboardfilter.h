@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QObject>
+
+class CTonveroDlg;
+class QKeyEvent;
+
+namespace tonvero {
+
+// The computer keyboard as a note input, installed on the application so it
+// sees the keys of the main window and its children before they are
+// dispatched. Active only while an exercise runs with note input from the
+// computer keyboard on: mapped keys answer by pitch class (the current note
+// in any octave counts as that note; another key arrives as note −1), Pause
+// pauses and resumes, Enter and Escape work as in any dialog, other keys are
+// swallowed.
+class KeyboardFilter : public QObject {
+    Q_OBJECT
+public:
+    explicit KeyboardFilter(CTonveroDlg* dlg);
+
+    // An exercise runs and the computer keyboard is a note input.
+    bool active() const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // True when the event was consumed.
+    bool handleKey(QKeyEvent* event, bool down);
+    // The held key goes up: the note it answered with is released when the key's pitch class is the note's.
+    void releaseHeldKey(int pitchClass);
+
+    CTonveroDlg* m_dlg;
+    int m_heldPitchClass = -1;
+};
+
+} // namespace tonvero
