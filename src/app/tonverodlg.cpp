@@ -103,6 +103,26 @@ void CTonveroDlg::createWindow()
     client()->setAutoFillBackground(true);
     client()->installEventFilter(this);
 
+    // The desktop font can be wider than the one the template was drawn for: widen
+    // texts that would be cut (captions of the statistics keep their right edge).
+    for (int id : {int(IdcPianoBox), int(IdcGuitarBox), int(IdcBassBox), int(IdcStartStop), int(IdcTimeCaption),
+                   int(IdcNotesCaption), int(IdcErrorsCaption)}) {
+        QWidget* w = item(id);
+        int need = w->sizeHint().width();
+        if (auto* b = qobject_cast<QPushButton*>(w)) { // wide enough for both of its texts
+            const QString text = b->text();
+            b->setText(QStringLiteral("Остановить"));
+            need = qMax(need, b->sizeHint().width());
+            b->setText(text);
+        }
+        if (need <= w->width())
+            continue;
+        if (id >= IdcTimeCaption)
+            w->setGeometry(w->geometry().right() + 1 - need, w->y(), need, w->height());
+        else
+            w->resize(need, w->height());
+    }
+
     m_overlay = new HelpOverlay(client());
     m_overlay->hide();
 }
