@@ -1,0 +1,457 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/registry.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace platform;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+QByteArray dword(DWORD v)
+{
+    return QByteArray(reinterpret_cast<const char*>(&v), 4);
+}
+
+QByteArray sz(const char* utf8)
+{
+    QByteArray b(utf8);
+    b.append('\0');
+    return b;
+}
+
+RegStore parsed(const QString& path)
+{
+    RegStore s;
+    QString error;
+    if (!RegistryFile::parse(readFile(path), s, &error))
+        qWarning() << "unparseable:" << error;
+    return s;
+}
+
+const QByteArray header = "Windows Registry Editor Version 5.00\n\n";
+
+// Closes a handle at scope exit, so a failed check does not leave the session open.
+struct Key {
+    HKEY h = nullptr;
+    ~Key()
+    {
+        if (h)
+            RegCloseKey(h);
+    }
+    LONG close()
+    {
+        const LONG r = RegCloseKey(h);
+        h = nullptr;
+        return r;
+    }
+};
+
+} // namespace
+
+class TestRegistry : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void firstStartCreatesKeys();
+    void queryValue_data();
+    void queryValue();
+    void deletedKeyFailsItsHandles();
+    void badHandlesAndAccess();
+    void namesIgnoreCase();
+    void changesReachFileAtLastClose();
+    void changesMergeWithFileWrittenMeanwhile();
+    void valuesKeepOrderOfSetting();
+    void roundTrip();
+    void acceptsHandEdits_data();
+    void acceptsHandEdits();
+    void refusesGarbage_data();
+    void refusesGarbage();
+    void damagedFileIsSetAside();
+
+private:
+    std::unique_ptr<testsupport::TempConfigHome> m_home;
+    QStringList m_notices;
+};
+
+void TestRegistry::init()
+{
+    m_home = std::make_unique<testsupport::TempConfigHome>();
+    m_notices.clear();
+    setNoticeHandler([this](const QString& text) { m_notices << text; });
+}
+
+void TestRegistry::cleanup()
+{
+    setNoticeHandler({});
+    m_home.reset();
+}
+
+void TestRegistry::firstStartCreatesKeys()
+{
+    QCOMPARE(registryFilePath(), m_home->registryFile());
+    Key software, app, settings;
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software", 0, KEY_ALL_ACCESS, &software.h), ERROR_SUCCESS);
+    QCOMPARE(RegOpenKeyEx(software.h, "Tonvero", 0, KEY_ALL_ACCESS, &app.h), ERROR_FILE_NOT_FOUND);
+    QVERIFY(!app.h);
+    DWORD disposition = 0;
+    QCOMPARE(RegCreateKeyEx(software.h, "Tonvero", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &app.h, &disposition),
+             ERROR_SUCCESS);
+    QCOMPARE(disposition, REG_CREATED_NEW_KEY);
+    QCOMPARE(RegCreateKeyEx(app.h, "Settings", 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                            &settings.h, &disposition),
+             ERROR_SUCCESS);
+    QCOMPARE(disposition, REG_CREATED_NEW_KEY);
+    QCOMPARE(settings.close(), ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+    QCOMPARE(software.close(), ERROR_SUCCESS);
+
+    QCOMPARE(readFile(m_home->registryFile()),
+             header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\n[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n\n");
+
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &settings.h, &disposition),
+             ERROR_SUCCESS);
+    QCOMPARE(disposition, REG_OPENED_EXISTING_KEY);
+}
+
+void TestRegistry::queryValue_data()
+{
+    QTest::addColumn<DWORD>("type");
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<DWORD>("room");
+    QTest::addColumn<bool>("withBuffer");
+    QTest::addColumn<LONG>("result");
+
+    QTest::newRow("dword into 4 bytes") << REG_DWORD << dword(7) << 4u << true << ERROR_SUCCESS;
+    QTest::newRow("string into 4 bytes") << REG_SZ << sz("/usr/share/") << 4u << true << ERROR_MORE_DATA;
+    QTest::newRow("qword into 4 bytes") << REG_QWORD << QByteArray(8, '\1') << 4u << true << ERROR_MORE_DATA;
+    QTest::newRow("size of a string") << REG_SZ << sz("/usr/share/") << 0u << false << ERROR_SUCCESS;
+    QTest::newRow("string into its size") << REG_SZ << sz("/usr/share/") << 12u << true << ERROR_SUCCESS;
+    QTest::newRow("short binary into 4 bytes") << REG_BINARY << QByteArray("\1\2", 2) << 4u << true << ERROR_SUCCESS;
+    QTest::newRow("empty value") << REG_BINARY << QByteArray() << 4u << true << ERROR_SUCCESS;
+}
+
+void TestRegistry::queryValue()
+{
+    QFETCH(DWORD, type);
+    QFETCH(QByteArray, stored);
+    QFETCH(DWORD, room);
+    QFETCH(bool, withBuffer);
+    QFETCH(LONG, result);
+
+    Key k;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &k.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueEx(k.h, "v", 0, type, reinterpret_cast<const BYTE*>(stored.constData()),
+                           DWORD(stored.size())),
+             ERROR_SUCCESS);
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    QByteArray buf(qMax<int>(int(room), 1), '\xee');
+    DWORD gotType = 0xffff;
+    DWORD size = room;
+    QCOMPARE(RegQueryValueEx(k.h, "v", nullptr, &gotType, withBuffer ? reinterpret_cast<BYTE*>(buf.data()) : nullptr,
+                             &size),
+             result);
+    QCOMPARE(gotType, type);
+    QCOMPARE(size, DWORD(stored.size()));
+    if (withBuffer && result == ERROR_SUCCESS)
+        QCOMPARE(buf.left(stored.size()), stored);
+
+    DWORD missingSize = 4;
+    QCOMPARE(RegQueryValueEx(k.h, "missing", nullptr, nullptr, reinterpret_cast<BYTE*>(buf.data()), &missingSize),
+             ERROR_FILE_NOT_FOUND);
+}
+
+void TestRegistry::deletedKeyFailsItsHandles()
+{
+    Key app, settings, sub;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegCreateKeyEx(app.h, "Settings\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegOpenKeyEx(app.h, "Settings", 0, KEY_ALL_ACCESS, &settings.h), ERROR_SUCCESS);
+    const DWORD one = 1;
+    QCOMPARE(RegSetValueEx(settings.h, "nClef", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_SUCCESS);
+
+    QCOMPARE(RegDeleteKey(app.h, "Settings"), ERROR_SUCCESS);
+    DWORD size = 4;
+    DWORD v = 0;
+    QCOMPARE(RegQueryValueEx(settings.h, "nClef", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size),
+             ERROR_KEY_DELETED);
+    QCOMPARE(RegSetValueEx(sub.h, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_KEY_DELETED);
+    Key again;
+    QCOMPARE(RegCreateKeyEx(settings.h, "Child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &again.h, nullptr),
+             ERROR_KEY_DELETED);
+    QCOMPARE(RegDeleteKey(app.h, "Settings"), ERROR_FILE_NOT_FOUND);
+
+    // A key made anew under the same name is another key: old handles stay dead.
+    Key recreated;
+    QCOMPARE(RegCreateKeyEx(app.h, "Settings", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &recreated.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueEx(settings.h, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_KEY_DELETED);
+    QCOMPARE(settings.close(), ERROR_SUCCESS);
+    QCOMPARE(sub.close(), ERROR_SUCCESS);
+    QCOMPARE(recreated.close(), ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+
+    const RegStore s = parsed(m_home->registryFile());
+    QVERIFY(s.find({"Software", "Tonvero", "Settings"}));
+    QVERIFY(s.find({"Software", "Tonvero", "Settings"})->values.isEmpty());
+    QVERIFY(!s.find({"Software", "Tonvero", "Settings", "Deeper"}));
+}
+
+void TestRegistry::badHandlesAndAccess()
+{
+    const DWORD one = 1;
+    QCOMPARE(RegSetValueEx(nullptr, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_INVALID_HANDLE);
+    Key k;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_READ, nullptr, &k.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueEx(k.h, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4), ERROR_ACCESS_DENIED);
+    const HKEY closed = k.h;
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+    QCOMPARE(RegCloseKey(closed), ERROR_INVALID_HANDLE);
+    DWORD size = 0;
+    QCOMPARE(RegQueryValueEx(closed, "x", nullptr, nullptr, nullptr, &size), ERROR_INVALID_HANDLE);
+
+    QCOMPARE(RegDeleteKey(HKEY_CURRENT_USER, "Software"), ERROR_ACCESS_DENIED);
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\\\Tonvero", 0, KEY_READ, &k.h), ERROR_INVALID_PARAMETER);
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                            nullptr, &k.h, nullptr),
+             ERROR_INVALID_PARAMETER);
+    QCOMPARE(RegSetValueEx(HKEY_CURRENT_USER, "line\nbreak", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4),
+             ERROR_INVALID_PARAMETER);
+}
+
+void TestRegistry::namesIgnoreCase()
+{
+    Key k;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &k.h, nullptr),
+             ERROR_SUCCESS);
+    const DWORD v = 3;
+    QCOMPARE(RegSetValueEx(k.h, "nClef", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "SOFTWARE\\tonvero\\settings", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    DWORD got = 0, size = 4;
+    QCOMPARE(RegQueryValueEx(k.h, "NCLEF", nullptr, nullptr, reinterpret_cast<BYTE*>(&got), &size), ERROR_SUCCESS);
+    QCOMPARE(got, v);
+}
+
+void TestRegistry::changesReachFileAtLastClose()
+{
+    Key app, settings;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegCreateKeyEx(app.h, "Settings", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &settings.h, nullptr),
+             ERROR_SUCCESS);
+    const DWORD v = 2;
+    QCOMPARE(RegSetValueEx(settings.h, "nClef", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
+    QCOMPARE(settings.close(), ERROR_SUCCESS);
+    QVERIFY(!QFile::exists(m_home->registryFile()));
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+    QVERIFY(readFile(m_home->registryFile()).contains("\"nClef\"=dword:00000002\n"));
+    QVERIFY(!QFile::exists(m_home->registryFile() + ".tmp"));
+}
+
+void TestRegistry::changesMergeWithFileWrittenMeanwhile()
+{
+    Key app;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    // Another instance saves its own key while our handle is open.
+    writeFile(m_home->registryFile(), header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"a\"=dword:00000001\n");
+    const DWORD v = 5;
+    QCOMPARE(RegSetValueEx(app.h, "mine", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+
+    const RegStore s = parsed(m_home->registryFile());
+    QVERIFY(s.find({"Software", "Other"}));
+    QVERIFY(s.find({"Software", "Tonvero"}));
+    const RegValue* mine = RegStore::value(*s.find({"Software", "Tonvero"}), "mine");
+    QVERIFY(mine);
+    QCOMPARE(mine->data, dword(5));
+}
+
+void TestRegistry::valuesKeepOrderOfSetting()
+{
+    Key k;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    for (const char* name : {"zeta", "alpha", "mid", "ALPHA"}) {
+        const DWORD v = DWORD(qstrlen(name));
+        QCOMPARE(RegSetValueEx(k.h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
+    }
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+    QCOMPARE(readFile(m_home->registryFile()),
+             header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"zeta\"=dword:00000004\n"
+                      "\"alpha\"=dword:00000005\n\"mid\"=dword:00000003\n\n");
+}
+
+void TestRegistry::roundTrip()
+{
+    RegStore s;
+    RegKey& app = s.create({"Software", "Tonvero"});
+    RegStore::setValue(app, {"setup_dir", REG_SZ, sz("C:\\Program Files\\\"Tonvero\"\\")});
+    RegStore::setValue(app, {"unicode", REG_SZ, sz("Скрипичный ключ ♪")});
+    RegStore::setValue(app, {"empty", REG_SZ, sz("")});
+    RegStore::setValue(app, {"", REG_SZ, sz("default value")});
+    RegStore::setValue(app, {"two lines", REG_SZ, sz("a\nb")});
+    RegStore::setValue(app, {"no terminator", REG_SZ, QByteArray("abc")});
+    RegStore::setValue(app, {"not utf8", REG_SZ, QByteArray("\xff\xfe\0", 3)});
+    RegStore::setValue(app, {"quote\"and\\slash", REG_DWORD, dword(0xdeadbeef)});
+    RegStore::setValue(app, {"odd dword", REG_DWORD, QByteArray("\1\2", 2)});
+    RegStore::setValue(app, {"qword", REG_QWORD, QByteArray("\1\2\3\4\5\6\7\x08", 8)});
+    RegStore::setValue(app, {"binary", REG_BINARY, QByteArray("\0\xff", 2)});
+    RegStore::setValue(app, {"nothing", REG_NONE, QByteArray()});
+    s.create({"Software", "Tonvero", "Settings"});
+    s.create({"Software", "Empty]Key", "[x]"});
+
+    const QByteArray text = RegistryFile::serialize(s);
+    RegStore back;
+    QString error;
+    QVERIFY2(RegistryFile::parse(text, back, &error), qPrintable(error + "\n" + QString::fromUtf8(text)));
+    QVERIFY(back == s);
+    QCOMPARE(RegistryFile::serialize(back), text);
+    QVERIFY(text.contains("\"setup_dir\"=\"C:\\\\Program Files\\\\\\\"Tonvero\\\"\\\\\"\n"));
+}
+
+void TestRegistry::acceptsHandEdits_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("clef"); // the stored bytes of Settings\nClef
+
+    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n";
+    QTest::newRow("as written") << header + key + "\"nClef\"=dword:00000001\n" << dword(1);
+    QTest::newRow("comments and blank lines")
+        << "; saved by hand\n\nWindows Registry Editor Version 5.00\n; clef\n\n" + key + "\n  ; two\n\"nClef\"=dword:2\n"
+        << dword(2);
+    QTest::newRow("CRLF and BOM") << QByteArray("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+                                     "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\r\n\"nClef\"=dword:00000003\r\n")
+                                  << dword(3);
+    QTest::newRow("upper case") << header + "[hkey_current_user\\SOFTWARE\\Tonvero\\Settings]\n\"nClef\"=DWORD:0000000A\n"
+                                << dword(10);
+    QTest::newRow("spaces around =") << header + key + "  \"nClef\" = dword:ffffffff  \n" << dword(0xffffffff);
+    QTest::newRow("hex over two lines") << header + key + "\"nClef\"=hex(4):01,00,\\\n  00,00\n"
+                                        << dword(1);
+    QTest::newRow("section twice, last value wins")
+        << header + key + "\"nClef\"=dword:1\n[HKEY_CURRENT_USER\\Software]\n" + key + "\"nclef\"=dword:2\n" << dword(2);
+    QTest::newRow("empty file") << QByteArray() << QByteArray();
+}
+
+void TestRegistry::acceptsHandEdits()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, clef);
+    RegStore s;
+    QString error;
+    QVERIFY2(RegistryFile::parse(text, s, &error), qPrintable(error));
+    const RegKey* k = s.find({"Software", "Tonvero", "Settings"});
+    if (clef.isEmpty()) {
+        QVERIFY(!k);
+        return;
+    }
+    QVERIFY(k);
+    QCOMPARE(k->values.size(), 1);
+    QCOMPARE(k->values[0].data, clef);
+}
+
+void TestRegistry::refusesGarbage_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n";
+    QTest::newRow("no header") << key + "\"a\"=dword:1\n";
+    QTest::newRow("other header") << "REGEDIT4\n" + key;
+    QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
+    QTest::newRow("value before a key") << header + "\"a\"=dword:1\n";
+    QTest::newRow("other hive") << header + "[HKEY_LOCAL_MACHINE\\Software]\n";
+    QTest::newRow("deletion entry") << header + "[-HKEY_CURRENT_USER\\Software\\Tonvero]\n";
+    QTest::newRow("empty path part") << header + "[HKEY_CURRENT_USER\\Software\\\\Tonvero]\n";
+    QTest::newRow("trailing backslash in key") << header + "[HKEY_CURRENT_USER\\Software\\]\n";
+    QTest::newRow("unclosed key") << header + "[HKEY_CURRENT_USER\\Software\n";
+    QTest::newRow("unterminated string") << header + key + "\"a\"=\"abc\n";
+    QTest::newRow("unknown escape") << header + key + "\"a\"=\"a\\nb\"\n";
+    QTest::newRow("text after string") << header + key + "\"a\"=\"abc\" x\n";
+    QTest::newRow("nine digit dword") << header + key + "\"a\"=dword:123456789\n";
+    QTest::newRow("empty dword") << header + key + "\"a\"=dword:\n";
+    QTest::newRow("decimal looking dword") << header + key + "\"a\"=dword:12g4\n";
+    QTest::newRow("negative dword") << header + key + "\"a\"=dword:-1\n";
+    QTest::newRow("hex trailing comma") << header + key + "\"a\"=hex:01,\n";
+    QTest::newRow("hex three digits") << header + key + "\"a\"=hex:123\n";
+    QTest::newRow("hex unclosed type") << header + key + "\"a\"=hex(4:01\n";
+    QTest::newRow("value deletion") << header + key + "\"a\"=-\n";
+    QTest::newRow("no equals") << header + key + "\"a\" dword:1\n";
+    QTest::newRow("stray line") << header + key + "nClef=3\n";
+    QTest::newRow("not utf8") << header + key + "\"a\"=\"\xff\xfe\"\n";
+    QTest::newRow("zero character") << header + key + QByteArray("\"a\"=\"x\0y\"\n", 11);
+    QTest::newRow("control char in name") << header + key + "\"a\tb\"=dword:1\n";
+}
+
+void TestRegistry::refusesGarbage()
+{
+    QFETCH(QByteArray, text);
+    RegStore s;
+    s.create({"Software", "Kept"});
+    const RegStore before = s;
+    QString error;
+    QVERIFY(!RegistryFile::parse(text, s, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(s == before);
+}
+
+void TestRegistry::damagedFileIsSetAside()
+{
+    const QString file = m_home->registryFile();
+    const QByteArray garbage = header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"unterminated\n";
+    writeFile(file, garbage);
+    writeFile(file + ".bad", "an older damaged file");
+    writeFile(QFileInfo(file).absolutePath() + "/unrelated.txt", "kept");
+
+    Key k;
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_READ, &k.h), ERROR_FILE_NOT_FOUND);
+    QCOMPARE(m_notices.size(), 1);
+    QVERIFY(m_notices[0].contains("registry.reg.2.bad"));
+    QVERIFY(!QFile::exists(file));
+    QCOMPARE(readFile(file + ".2.bad"), garbage);
+    QCOMPARE(readFile(file + ".bad"), QByteArray("an older damaged file"));
+
+    // Defaults from here on, saved normally, and no second notice.
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+    QVERIFY(parsed(file).find({"Software", "Tonvero"}));
+    QCOMPARE(m_notices.size(), 1);
+    QCOMPARE(readFile(QFileInfo(file).absolutePath() + "/unrelated.txt"), QByteArray("kept"));
+}
+
+QTEST_GUILESS_MAIN(TestRegistry)
+#include "tst_registry.moc"
