@@ -85,6 +85,9 @@ Backend& alsaBackend();
 Backend* loopbackBackend();
 void setLoopbackBackend(Backend* backend);
 
+// Marks the device lists stale; they are re-read on next use.
+void invalidateDevices();
+
 // Passes a one-off notice to the installed handler.
 void notice(const std::string& text);
 

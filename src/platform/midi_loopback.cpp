@@ -257,7 +257,7 @@ void install(int inputs, int outputs)
         current = fresh;
     }
     backend::setLoopbackBackend(fresh.get());
-    refreshDevices();
+    backend::invalidateDevices();
 }
 
 void uninstall()
@@ -268,7 +268,7 @@ void uninstall()
         old.swap(current);
     }
     backend::setLoopbackBackend(nullptr);
-    refreshDevices();
+    backend::invalidateDevices();
     if (old)
         old->queue->stop();
 }

@@ -22,7 +22,7 @@ struct Message {
 enum class Op { Open, Close, Start, Stop, Reset, Prepare, Unprepare, AddBuffer, ShortMsg, LongMsg };
 
 // Registers the loopback with ports "Loopback In 1".. and "Loopback Out 1"..
-// after the other backends; refreshes the device lists. Replaces an earlier install.
+// after the other backends; the device lists are re-read on next use. Replaces an earlier install.
 void install(int inputs = 1, int outputs = 1);
 void uninstall();
 

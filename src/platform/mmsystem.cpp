@@ -388,6 +388,13 @@ void setLoopbackBackend(Backend* backend)
     installedLoopback.store(backend);
 }
 
+void invalidateDevices()
+{
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.enumerated = false;
+}
+
 void notice(const std::string& text)
 {
     NoticeHandler handler;
