@@ -1,0 +1,320 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/settingsstore.h"
+#include "platform/messagebox.h"
+#include "platform/registry.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace tonvero;
+using platform::RegistryFile;
+using platform::RegStore;
+
+namespace {
+
+// The piano's rule: a key is black when its pitch class is C#, D#, F#, G# or A#.
+bool isWhiteKey(int k)
+{
+    switch ((k + 9) % 12) {
+    case 1: case 3: case 6: case 8: case 10:
+        return false;
+    default:
+        return true;
+    }
+}
+
+const QByteArray header = "Windows Registry Editor Version 5.00\n\n";
+const QByteArray appSection = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n";
+const QByteArray settingsSection = "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n";
+
+QByteArray dwordLine(const char* name, qint64 v)
+{
+    return QByteArray("\"") + name + "\"=dword:" + QByteArray::number(quint32(v), 16).rightJustified(8, '0') + "\n";
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+RegStore parsedFile(const QString& path)
+{
+    RegStore s;
+    if (!RegistryFile::parse(readFile(path), s))
+        qWarning("settings file does not parse");
+    return s;
+}
+
+using Values = QList<QPair<QByteArray, qint64>>;
+
+} // namespace
+
+
+class TestSettingsStore : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void firstStartKeepsDefaults();
+    void loadsEveryNamedValue();
+    void loadNormalises_data();
+    void loadNormalises();
+    void valuesOfWrongSizeKeepDefaults();
+    void setupDir_data();
+    void setupDir();
+    void saveWritesTableInOrderAndLoadsBack();
+    void saveRemovesHandAddedValues();
+    void deletedAppKeyWritesNothing();
+    void damagedFileIsReportedOnce();
+
+private:
+    QString file() const { return m_home->registryFile(); }
+    std::unique_ptr<testsupport::TempConfigHome> m_home;
+    QList<platform::MessageBoxCall> m_boxes;
+};
+
+void TestSettingsStore::init()
+{
+    m_home = std::make_unique<testsupport::TempConfigHome>();
+    m_boxes.clear();
+    platform::setMessageBoxHook([this](const platform::MessageBoxCall& c) { m_boxes << c; });
+}
+
+void TestSettingsStore::cleanup()
+{
+    platform::setMessageBoxHook({});
+    m_home.reset();
+}
+
+void TestSettingsStore::firstStartKeepsDefaults()
+{
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(s, TonveroSettings{});
+    QCOMPARE(s.nClef, 3);
+    QCOMPARE(s.nN12_min0, 27);
+    QCOMPARE(s.nN12_max0, 67);
+    QCOMPARE(s.nN12_min1, 8);
+    QCOMPARE(s.nN12_max1, 48);
+    QVERIFY(dir.isEmpty());
+    QCOMPARE(readFile(file()), header + appSection + "\n" + settingsSection + "\n");
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSettingsStore::loadsEveryNamedValue()
+{
+    QByteArray text = header + settingsSection;
+    text += dwordLine("nInDevId", 2) + dwordLine("nOutDevId", 3) + dwordLine("bMIDI_In", 0)
+        + dwordLine("bMIDI_Out", 0) + dwordLine("bAppControlByMIDI", 0) + dwordLine("bShowNoteName", 1)
+        + dwordLine("bShowStatistics", 0) + dwordLine("bUseBlackKeys", 0) + dwordLine("bNoteInputFromCompKeyboard", 1)
+        + dwordLine("bOnWrongNoteWaitTime", 0) + dwordLine("bBeep", 0) + dwordLine("bPianoKeys", 0)
+        + dwordLine("bGuitar6", 1) + dwordLine("bGuitar4", 1) + dwordLine("nPatch", 19) + dwordLine("nMinutes", 15)
+        + dwordLine("nTimerDelay", 5000) + dwordLine("nClef", 2) + dwordLine("nN12_min0", 3)
+        + dwordLine("nN12_max0", 15) + dwordLine("nN12_min1", 39) + dwordLine("nN12_max1", 51);
+    writeFile(file(), text);
+
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    const TonveroSettings expected{2, 3, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 19, 15, 5000, 2, 3, 15, 39, 51};
+    QCOMPARE(s, expected);
+}
+
+void TestSettingsStore::loadNormalises_data()
+{
+    QTest::addColumn<Values>("stored");
+    QTest::addColumn<Values>("loaded");
+
+    QTest::newRow("range 0 below the keyboard") << Values{{"nN12_min0", -5}, {"nN12_max0", 3}}
+                                                << Values{{"nN12_min0", 0}, {"nN12_max0", 3}};
+    QTest::newRow("range 0 above the keyboard") << Values{{"nN12_min0", 90}, {"nN12_max0", 10}}
+                                                << Values{{"nN12_min0", 86}, {"nN12_max0", 87}};
+    QTest::newRow("range 1 ends on black keys") << Values{{"nN12_min1", 1}, {"nN12_max1", 49}}
+                                                << Values{{"nN12_min1", 0}, {"nN12_max1", 50}};
+    QTest::newRow("range with equal ends") << Values{{"nN12_min1", 39}, {"nN12_max1", 39}}
+                                           << Values{{"nN12_min1", 39}, {"nN12_max1", 41}};
+    QTest::newRow("patch keeps the low byte") << Values{{"nPatch", 300}} << Values{{"nPatch", 44}};
+    QTest::newRow("patch byte above 127") << Values{{"nPatch", 200}} << Values{{"nPatch", 0}};
+    QTest::newRow("clef beyond 3") << Values{{"nClef", 7}} << Values{{"nClef", 3}};
+    QTest::newRow("negative clef") << Values{{"nClef", -1}} << Values{{"nClef", 3}};
+    QTest::newRow("alto clef kept") << Values{{"nClef", 2}} << Values{{"nClef", 2}};
+    QTest::newRow("exam too long") << Values{{"nMinutes", 100}} << Values{{"nMinutes", 60}};
+    QTest::newRow("negative minutes") << Values{{"nMinutes", -3}} << Values{{"nMinutes", 0}};
+    QTest::newRow("delay too long") << Values{{"nTimerDelay", 999999}} << Values{{"nTimerDelay", 180000}};
+    QTest::newRow("negative delay") << Values{{"nTimerDelay", -1}} << Values{{"nTimerDelay", 0}};
+    QTest::newRow("flags other than 1") << Values{{"bBeep", 5}, {"bMIDI_In", -1}, {"bGuitar6", 0}}
+                                        << Values{{"bBeep", 1}, {"bMIDI_In", 1}, {"bGuitar6", 0}};
+    QTest::newRow("negative device ids") << Values{{"nInDevId", -2}, {"nOutDevId", 4}}
+                                         << Values{{"nInDevId", 0}, {"nOutDevId", 4}};
+}
+
+void TestSettingsStore::loadNormalises()
+{
+    QFETCH(Values, stored);
+    QFETCH(Values, loaded);
+    QByteArray text = header + settingsSection;
+    for (const auto& [name, v] : stored)
+        text += dwordLine(name.constData(), v);
+    writeFile(file(), text);
+
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    TonveroSettings expected;
+    for (const auto& [name, v] : loaded) {
+        for (const SettingField& f : settingFields) {
+            if (name != f.name)
+                continue;
+            if (f.member)
+                expected.*f.member = int(v);
+            else
+                expected.*f.byteMember = std::uint8_t(v);
+        }
+    }
+    QCOMPARE(s, expected);
+}
+
+void TestSettingsStore::valuesOfWrongSizeKeepDefaults()
+{
+    writeFile(file(), header + settingsSection + "\"nClef\"=\"1\"\n\"nMinutes\"=hex(b):05,00,00,00,00,00,00,00\n"
+                          "\"nTimerDelay\"=hex(4):10,27\n\"bBeep\"=hex:00,00,00,00\n" + dwordLine("nPatch", 5));
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    TonveroSettings expected;
+    expected.nPatch = 5;
+    QCOMPARE(s, expected);
+}
+
+void TestSettingsStore::setupDir_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("installDir");
+
+    QTest::newRow("folder") << QByteArray("\"setup_dir\"=\"/opt/tonvero\"\n") << "/opt/tonvero/";
+    QTest::newRow("folder with slash") << QByteArray("\"setup_dir\"=\"/opt/tonvero/\"\n") << "/opt/tonvero/";
+    QTest::newRow("windows folder with backslash") << QByteArray("\"setup_dir\"=\"/opt/tonvero\\\\\"\n")
+                                                   << "/opt/tonvero/";
+    QTest::newRow("non-ascii folder") << QByteArray("\"setup_dir\"=\"/home/анна/ноты\"\n") << "/home/анна/ноты/";
+    QTest::newRow("missing") << QByteArray() << "previous/";
+    QTest::newRow("empty") << QByteArray("\"setup_dir\"=\"\"\n") << "previous/";
+    QTest::newRow("a number") << QByteArray("\"setup_dir\"=dword:00000001\n") << "previous/";
+    QTest::newRow("expandable string") << QByteArray("\"setup_dir\"=hex(2):2f,78,00\n") << "/x/";
+}
+
+void TestSettingsStore::setupDir()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, installDir);
+    writeFile(file(), header + appSection + line);
+    TonveroSettings s;
+    QString dir = "previous/";
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(dir, installDir);
+    QCOMPARE(s, TonveroSettings{});
+    // Never written by the program.
+    QVERIFY(saveSettings(s));
+    if (!line.isEmpty())
+        QVERIFY(readFile(file()).contains(line));
+}
+
+void TestSettingsStore::saveWritesTableInOrderAndLoadsBack()
+{
+    TonveroSettings dummy;
+    QString dir;
+    QVERIFY(loadSettings(dummy, dir, isWhiteKey));
+
+    const TonveroSettings saved{1, 2, 0, 1, 0, 1, 0, 1, 1, 0, 0, 1, 1, 0, 127, 60, 180000, 0, 3, 15, 39, 51};
+    QVERIFY(saveSettings(saved));
+
+    QByteArray expected = header + appSection + "\n" + settingsSection;
+    for (const SettingField& f : settingFields)
+        expected += dwordLine(f.name, f.member ? saved.*f.member : saved.*f.byteMember);
+    QCOMPARE(readFile(file()), expected + "\n");
+
+    TonveroSettings back;
+    QVERIFY(loadSettings(back, dir, isWhiteKey));
+    QCOMPARE(back, saved);
+}
+
+void TestSettingsStore::saveRemovesHandAddedValues()
+{
+    writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection
+                          + "\"extra\"=dword:00000001\n\"note\"=\"hand made\"\n" + dwordLine("nClef", 1)
+                          + "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings\\Sub]\n");
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(s.nClef, 1);
+    QVERIFY(saveSettings(s));
+
+    const RegStore st = parsedFile(file());
+    const platform::RegKey* k = st.find({"Software", "Tonvero", "Settings"});
+    QVERIFY(k);
+    QCOMPARE(k->values.size(), qsizetype(settingFields.size()));
+    QVERIFY(!RegStore::value(*k, "extra"));
+    QVERIFY(!RegStore::value(*k, "note"));
+    QVERIFY(!st.find({"Software", "Tonvero", "Settings", "Sub"}));
+    QVERIFY(RegStore::value(*st.find({"Software", "Tonvero"}), "setup_dir"));
+}
+
+void TestSettingsStore::deletedAppKeyWritesNothing()
+{
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    // Removed while the program runs (by hand or another instance).
+    const QByteArray other = header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000001\n\n";
+    writeFile(file(), other);
+
+    s.nClef = 1;
+    QVERIFY(!saveSettings(s));
+    QCOMPARE(readFile(file()), other);
+
+    TonveroSettings next;
+    QVERIFY(loadSettings(next, dir, isWhiteKey));
+    QCOMPARE(next, TonveroSettings{});
+    const RegStore st = parsedFile(file());
+    QVERIFY(st.find({"Software", "Other"}));
+    QVERIFY(st.find({"Software", "Tonvero"}));
+    QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
+    QVERIFY(st.find({"Software", "Tonvero", "Settings"})->values.isEmpty());
+}
+
+void TestSettingsStore::damagedFileIsReportedOnce()
+{
+    const QByteArray garbage = "this is not a settings file\n";
+    writeFile(file(), garbage);
+    TonveroSettings s;
+    s.nClef = 0; // what the caller had stays: nothing was read
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    TonveroSettings expected;
+    expected.nClef = 0;
+    QCOMPARE(s, expected);
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes[0].caption, QStringLiteral("Tonvero"));
+    QCOMPARE(m_boxes[0].icon, platform::MsgIcon::Exclamation);
+    QCOMPARE(readFile(file() + ".bad"), garbage);
+
+    QVERIFY(saveSettings(s));
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(s, expected);
+}
+
+QTEST_MAIN(TestSettingsStore)
+#include "tst_settingsstore.moc"
