@@ -17,7 +17,7 @@ int px(qreal v) { return int(std::lround(v)); }
 
 // A quarter note on a staff above a few piano keys, in a walnut frame.
 // Every size is laid out on its own pixel grid so lines stay sharp.
-QImage renderIcon(const Glyphs &g, int s)
+QImage renderIcon(const Glyphs &, int s)
 {
     QImage img(s, s, QImage::Format_ARGB32_Premultiplied);
     img.fill(Qt::transparent);
@@ -47,38 +47,48 @@ QImage renderIcon(const Glyphs &g, int s)
     // Staff: five lines from 32 px up, three below.
     const int lines = s >= 32 ? 5 : 3;
     const int lt = std::max(1, px(s / 64.0));
-    const int sp = std::max(lt + 2, int((paper.height() * 0.72) / (lines - 1)));
+    // Five-line staves sit low on the paper to leave room for the stems and beam.
+    const int sp = std::max(lt + 2, int((paper.height() * (lines == 5 ? 0.6 : 0.72)) / (lines - 1)));
     const int staffH = sp * (lines - 1);
-    const int staffTop = paper.top() + (paper.height() - staffH - lt) / 2 + (s >= 32 ? px(s / 64.0) : 0);
+    const int staffTop = lines == 5 ? paper.bottom() + 1 - staffH - lt - px(sp * 0.55)
+                                    : paper.top() + (paper.height() - staffH - lt) / 2;
     const qreal inset = std::max(1, px(s * 0.03));
     for (int i = 0; i < lines; ++i)
         p.fillRect(QRectF(paper.left() + inset, staffTop + i * sp, paper.width() - 2 * inset, lt), Qt::black);
     const qreal lineCentre = lt / 2.0;
 
-    if (s >= 48) {
-        QPainterPath clefPath = g.music(0x1D11E);
-        const qreal k = sp / 193.5 * 1.1;
-        const qreal gLineFont = -370.5 + 193.5;
-        const qreal gLineY = staffTop + (lines - 2) * sp + lineCentre;
-        const qreal left = clefPath.boundingRect().left();
-        p.fillPath(QTransform(k, 0, 0, k, paper.left() + inset + sp * 0.4 - left * k, gLineY - gLineFont * k).map(clefPath),
-                   Qt::black);
-    }
-
-    // The note sits in the space above the middle line, stem up.
-    const qreal headCy = staffTop + sp * (lines == 5 ? 1.5 : 0.5) + lineCentre;
-    const qreal headCx = s >= 48 ? paper.left() + paper.width() * 0.66 : paper.left() + paper.width() * 0.5;
+    // One quarter note on the small sizes, two beamed quavers from 32 px up.
     const qreal hh = sp * 0.5 + lt * 0.5, hw = sp * 0.66 + lt * 0.3;
-    QPainterPath head;
-    head.addEllipse(QPointF(0, 0), hw, hh * 0.86);
-    QTransform t;
-    t.translate(headCx, headCy);
-    t.rotate(-20);
-    p.fillPath(t.map(head), Qt::black);
     const qreal stemW = std::max(1.0, std::round(sp * 0.16));
-    const qreal stemRight = std::round(headCx + hw * 0.95);
-    const qreal stemTop = std::max<qreal>(paper.top() + 1, headCy - sp * 3.4);
-    p.fillRect(QRectF(stemRight - stemW, stemTop, stemW, headCy - stemTop), Qt::black);
+    auto noteHead = [&](qreal cx, qreal cy) {
+        QPainterPath head;
+        head.addEllipse(QPointF(0, 0), hw, hh * 0.86);
+        QTransform t;
+        t.translate(cx, cy);
+        t.rotate(-20);
+        p.fillPath(t.map(head), Qt::black);
+        return std::round(cx + hw * 0.95); // right edge of the stem
+    };
+    if (lines == 3) {
+        const qreal cy = staffTop + sp * 0.5 + lineCentre;
+        const qreal right = noteHead(paper.left() + paper.width() * 0.5, cy);
+        const qreal top = std::max<qreal>(paper.top() + 1, cy - sp * 3.4);
+        p.fillRect(QRectF(right - stemW, top, stemW, cy - top), Qt::black);
+    } else {
+        const qreal cy1 = staffTop + sp * 3.5 + lineCentre, cy2 = staffTop + sp * 2.5 + lineCentre;
+        const qreal x1 = paper.left() + paper.width() * 0.34, x2 = paper.left() + paper.width() * 0.7;
+        const qreal r1 = noteHead(x1, cy1), r2 = noteHead(x2, cy2);
+        const qreal beam = std::max<qreal>(2, std::round(sp * 0.5));
+        const qreal top2 = std::max<qreal>(paper.top() + std::max(2.0, sp * 0.4), cy2 - sp * 3.5);
+        const qreal top1 = top2 + sp * 0.5;
+        p.fillRect(QRectF(r1 - stemW, top1, stemW, cy1 - top1), Qt::black);
+        p.fillRect(QRectF(r2 - stemW, top2, stemW, cy2 - top2), Qt::black);
+        QPolygonF b;
+        b << QPointF(r1 - stemW, top1) << QPointF(r2, top2) << QPointF(r2, top2 + beam) << QPointF(r1 - stemW, top1 + beam);
+        QPainterPath bp;
+        bp.addPolygon(b);
+        p.fillPath(bp, Qt::black);
+    }
 
     // Keys.
     const int whites = s <= 24 ? 4 : 7;

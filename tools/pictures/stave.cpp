@@ -43,7 +43,10 @@ void clef(QPainter &p, const Glyphs &g, char32_t cp, qreal x, qreal middleY, qre
     // Scale about the chosen font line so that line stays where the font puts it.
     const qreal anchorY = middleY + (growAroundFontY - kFontMiddleLine) * kScale;
     QTransform t(k, 0, 0, k, x - left * k, anchorY - growAroundFontY * k);
-    p.fillPath(t.map(path), kInk);
+    const QPainterPath placed = t.map(path);
+    p.fillPath(placed, kInk);
+    // FreeSerif's clefs are drawn lighter than engraved ones: thicken them a little.
+    p.strokePath(placed, QPen(kInk, 0.3, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
 }
 
 void trebleClef(QPainter &p, const Glyphs &g, qreal x, int middleRow)
