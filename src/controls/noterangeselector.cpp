@@ -54,6 +54,7 @@ void NoteRangeSelector::setup(const int* layout, double width)
     keysBottom = layout[24];
     keyWidth = width;
     normalised = false;
+    reset(rangeCount);
 }
 
 void NoteRangeSelector::reset(int n)

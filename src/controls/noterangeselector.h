@@ -16,7 +16,8 @@ class NoteRangeSelector {
 public:
     static constexpr int LastKey = CInstrumentCtrl::KeyCount - 1;
 
-    // Takes the keys rectangle from the piano layout; bounds and both ranges become 0..87.
+    // Takes the keys rectangle from the piano layout and lays the brackets out;
+    // bounds and both ranges become 0..87.
     void setup(const int* layout, double keyWidth);
     // Forgets any drag and lays the brackets out for n ranges.
     void reset(int n);
