@@ -190,6 +190,7 @@ void CGuitarCtrl::Redraw(bool frame)
     presentSurface();
 }
 
+// Mouse events stay with the control: passing them on would hand them to the owner window.
 void CGuitarCtrl::mousePressEvent(QMouseEvent* event)
 {
     const QPoint point = event->position().toPoint();
@@ -245,7 +246,5 @@ void CGuitarCtrl::mouseMoveEvent(QMouseEvent* event)
     if (dragging() && (right || left)) {
         NotifyRedrawRequest();
         dragStep(event->position().toPoint(), m_pictureSize.height(), m_pictureSize.width());
-        return;
     }
-    QWidget::mouseMoveEvent(event);
 }

@@ -221,6 +221,7 @@ void CStaveCtrl::Draw(bool frame)
         m_owner->ShowNoteName(false);
 }
 
+// Mouse events stay with the control: passing them on would hand them to the owner window.
 void CStaveCtrl::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
@@ -230,7 +231,6 @@ void CStaveCtrl::mousePressEvent(QMouseEvent* event)
         beginDrag(event->position().toPoint());
         Draw(true);
     }
-    QWidget::mousePressEvent(event);
 }
 
 void CStaveCtrl::mouseMoveEvent(QMouseEvent* event)
@@ -239,7 +239,6 @@ void CStaveCtrl::mouseMoveEvent(QMouseEvent* event)
         NotifyRedrawRequest();
         dragStep(event->position().toPoint(), m_height, m_width);
     }
-    QWidget::mouseMoveEvent(event);
 }
 
 void CStaveCtrl::mouseReleaseEvent(QMouseEvent* event)
@@ -248,5 +247,4 @@ void CStaveCtrl::mouseReleaseEvent(QMouseEvent* event)
         endDrag();
         Draw(false);
     }
-    QWidget::mouseReleaseEvent(event);
 }

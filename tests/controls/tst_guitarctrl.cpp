@@ -138,6 +138,7 @@ private slots:
     void drag_data();
     void drag();
     void readsTheOwnersTable();
+    void hiDpiComposition();
 
 private:
     QTemporaryDir m_temp;
@@ -391,6 +392,43 @@ void TestGuitarCtrl::readsTheOwnersTable()
     Board b(1);
     b.layout[2] = 40; // the control reads the owner's table, not a copy
     QCOMPARE(b.ctrl.HitTest(QPoint(5, 3)), 61);
+}
+
+// The picture is composed at the screen's pixel ratio: run once more at 2×.
+void TestGuitarCtrl::hiDpiComposition()
+{
+    if (qEnvironmentVariableIsEmpty("TONVERO_HIDPI_CHILD")) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_SCALE_FACTOR", "2");
+        env.insert("TONVERO_HIDPI_CHILD", "1");
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::MergedChannels);
+        child.start(QCoreApplication::applicationFilePath(), {"hiDpiComposition"});
+        QVERIFY(child.waitForFinished(60000));
+        const QByteArray out = child.readAll();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, out.constData());
+        return;
+    }
+    Board b(1);
+    QCOMPARE(b.ctrl.devicePixelRatioF(), 2.0);
+    QCOMPARE(b.ctrl.size(), QSize(624, 85));
+    QCOMPARE(b.ctrl.picture().size(), QSize(1248, 170));
+    QCOMPARE(shown(b.ctrl), platform::LoadBitmap(136, 2.0).convertToFormat(QImage::Format_RGB32));
+    b.ctrl.SetNoteState(64, Blue);
+    const QImage img = shown(b.ctrl);
+    // The ring is 4 px wide in 1× units: 8 device pixels, centred 4 px from the string and fret point.
+    const QRgb blue = qRgb(0, 0, 200);
+    for (const QPoint& c : {QPoint(83, 49), QPoint(262, 63), QPoint(393, 77)}) {
+        for (int dx : {-11, -5, 4, 10})
+            QCOMPARE(img.pixel(2 * c.x() + dx, 2 * c.y()), blue);
+        QCOMPARE(img.pixel(2 * c.x(), 2 * c.y()), qRgb(255, 255, 255));
+    }
+    // The drag frame is one 1× pixel: two device columns.
+    QTest::mousePress(&b.ctrl, Qt::RightButton, {}, QPoint(100, 20));
+    QCOMPARE(b.ctrl.picture().pixel(0, 60) | 0xff000000, qRgb(0, 0, 0));
+    QCOMPARE(b.ctrl.picture().pixel(1, 60) | 0xff000000, qRgb(0, 0, 0));
+    QTest::mouseRelease(&b.ctrl, Qt::RightButton, {}, QPoint(100, 20));
 }
 
 QTEST_MAIN(TestGuitarCtrl)

@@ -88,6 +88,16 @@ struct Listener : CInstrumentCtrlListener {
     void OnRedrawRequest() override { ++redraws; }
 };
 
+// Counts the mouse presses that reach a widget.
+struct PressCounter : QObject {
+    int presses = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        presses += e->type() == QEvent::MouseButtonPress;
+        return false;
+    }
+};
+
 int fixedRandomValue = 0;
 int fixedRandom() { return fixedRandomValue; }
 int randomCalls = 0;
@@ -422,6 +432,8 @@ void TestStaveCtrl::everyDrawRequestsRedrawFirst()
 void TestStaveCtrl::leftClicksCycleClefs()
 {
     Stave s(CStaveCtrl::Treble);
+    PressCounter owner;
+    s.parent.installEventFilter(&owner);
     const QList<int> pictures{138, 139, 152, 137};
     for (int i = 0; i < 4; ++i) {
         QTest::mouseClick(&s.ctrl, Qt::LeftButton, {}, QPoint(70, 150));
@@ -435,6 +447,7 @@ void TestStaveCtrl::leftClicksCycleClefs()
     // The menu is checked after the clef is drawn, then the ranges follow.
     QCOMPARE(s.owner.log.mid(0, 3), (QStringList{"show:0", "menu:32711", "ranges"}));
     QCOMPARE(s.ctrl.pos(), QPoint(40, 30));
+    QCOMPARE(owner.presses, 0); // the click is the stave's alone
 }
 
 void TestStaveCtrl::clefOutOfRangeIsGrandStaff()
