@@ -198,9 +198,9 @@ void paintFlat(QPainter &p)
     bowl.lineTo(x + 0.9, yc - 2.0);
     bowl.closeSubpath();
     QPainterPath hole;
-    hole.moveTo(x + 1.3, yc + 3.0);
-    hole.cubicTo(x + 3.2, yc + 1.6, x + 4.9, yc + 0.0, x + 4.9, yc - 1.6);
-    hole.cubicTo(x + 4.9, yc - 3.2, x + 2.9, yc - 2.8, x + 1.3, yc - 0.8);
+    hole.moveTo(x + 1.35, yc + 2.7);
+    hole.cubicTo(x + 3.0, yc + 1.4, x + 4.5, yc - 0.1, x + 4.5, yc - 1.6);
+    hole.cubicTo(x + 4.5, yc - 2.9, x + 2.8, yc - 2.7, x + 1.35, yc - 0.9);
     hole.closeSubpath();
     QPainterPath stem;
     stem.addRect(QRectF(x, yc - 15.2, 1.35, 20.6));
