@@ -4,6 +4,7 @@
 #include "app/keyboardfilter.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
+#include "dialogs/dialogoptions.h"
 #include "platform/bitmap.h"
 #include "platform/messagebox.h"
 #include "platform/shell.h"
@@ -60,6 +61,7 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
 
 CTonveroDlg::~CTonveroDlg()
 {
+    m_closing = true; // MIDI events still queued find the window going
     CloseMidiInput();
     CloseMidiOutput();
     SaveSettings();
@@ -146,9 +148,9 @@ bool CTonveroDlg::initDialog()
     if (layout())
         layout()->activate();
 
-    OpenMidiInput();                                   // 3
     piano->initialize(PianoLayout.data());             // 4: builds KeyTable
     LoadSettings();                                    // 5
+    OpenMidiInput();                                   // 3, after the settings: it opens the stored nInDevId
     SetInstrumentBoxes();                              // 6
     ClearErrorWeights();                               // 7
     piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1); // 8
@@ -257,6 +259,11 @@ int CTonveroDlg::PitchClass(int keyIndex) const
 
 void CTonveroDlg::OpenOptions()
 {
+    if (!pOptions)
+        pOptions = new DialogOptions(this); // a child of the window, kept for the whole run
+    pOptions->show();
+    pOptions->raise();
+    pOptions->activateWindow();
 }
 
 QStringList tonvero::ReadMeCandidates(const QString& installDir)

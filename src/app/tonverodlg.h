@@ -5,6 +5,9 @@
 #include "controls/instrumentctrl.h"
 #include "controls/pianoctrl.h"
 #include "controls/stavectrl.h"
+#include "midi/midiindevice.h"
+#include "midi/midioutdevice.h"
+#include "midi/midireceiver.h"
 #include "platform/dialogtemplate.h"
 #include "platform/window.h"
 
@@ -17,6 +20,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -65,6 +69,7 @@ QStringList ReadMeCandidates(const QString& installDir);
 // read and write them directly.
 class CTonveroDlg : public platform::TemplateDialog,
                     public CInstrumentCtrlListener,
+                    public midi::CMIDIReceiver,
                     public CStaveOwner {
     Q_OBJECT
 public:
@@ -118,6 +123,10 @@ public:
     bool bHelpShown = false;
     int nCurStaff = 0;
     int anErrorWeight[2][88] = {};
+
+    // Closed until opened: the input at start-up, the output for each exercise.
+    midi::CMIDIInDevice midiInDevice;
+    midi::CMIDIOutDevice midiOutDevice;
 
     uint8_t nPatch = 0;
     int bMIDI_In = 1;
@@ -211,6 +220,22 @@ public:
     void SoundNoteOn(int note);
     void SoundNoteOff(int note);
     void StopMidiInputAfterExercise();
+    // Stores the program and sends Program Change at once (nothing while the output is closed).
+    void SetPatch(int program);
+    // The MIDI control keys: true when the note started, paused or stopped the
+    // exercise instead of answering it.
+    bool HandleControlKey(int note, bool fromMidi);
+    // The output device id to open: the stored one, or 0 when it no longer exists.
+    int OutputDeviceToOpen() const;
+    int InputDeviceToOpen() const;
+
+    // midi::CMIDIReceiver; called on the input's callback thread, handed on to the GUI thread.
+    void OnLongMsg(const char* msg, std::uint32_t bytesRecorded, std::uint32_t timeStamp) override;
+    void OnShortMsg(std::uint32_t msg, std::uint32_t timeStamp) override;
+    void OnLongMsgError(const char* msg, std::uint32_t bytesRecorded, std::uint32_t timeStamp) override;
+    void OnShortMsgError(std::uint32_t msg, std::uint32_t timeStamp) override;
+    // A received short message on the GUI thread: notes to OnNoteOn / OnNoteOff.
+    void HandleShortMsg(std::uint32_t msg);
 
     // Settings.
     bool LoadSettings();
@@ -245,4 +270,10 @@ private:
     QActionGroup* m_clefGroup = nullptr;
     platform::DataExchange m_ddx;
     tonvero::HelpOverlay* m_overlay = nullptr;
+
+    // Shows a MIDI exception once per exercise (queued, so no answer step is interrupted).
+    void reportMidiOutError(const std::exception& e);
+    void reportMidiError(const QString& text, const QString& caption);
+    bool m_midiOutFailed = false;
+    bool m_closing = false;
 };

@@ -1,0 +1,471 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogs/dialogoptions.h"
+
+#include "app/tonverodlg.h"
+#include "dialogs/gminstruments.h"
+#include "midi/midiindevice.h"
+#include "midi/midioutdevice.h"
+#include "platform/messagebox.h"
+#include "platform/mmsystem.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyle>
+#include <cstring>
+#include <exception>
+
+using platform::DialogItem;
+using platform::ItemKind;
+
+namespace {
+
+constexpr int kMaxMinutes = 60;
+constexpr int kMaxSeconds = 180;
+
+QString deviceName(const char* name)
+{
+    return QString::fromUtf8(name, int(strnlen(name, mmsys::MAXPNAMELEN)));
+}
+
+void showMidiError(QWidget* parent, const std::exception& e)
+{
+    platform::MessageBox(parent, QString::fromLocal8Bit(e.what()), QStringLiteral("MIDI error"),
+                         platform::MsgIcon::Error);
+}
+
+// Breaks each paragraph of text into lines no wider than width, at blanks.
+QString wrapText(const QString& text, int width, const QFontMetrics& fm)
+{
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            if (!line.isEmpty() && fm.horizontalAdvance(candidate) > width) {
+                lines << line;
+                line = word;
+            } else {
+                line = candidate;
+            }
+        }
+        lines << line;
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+const platform::DialogTemplate& DialogOptions::Template()
+{
+    using platform::Disabled;
+    using platform::Hidden;
+    using platform::MultiLine;
+    using platform::RightAlign;
+    static const platform::DialogTemplate tmpl{
+        144,
+        QStringLiteral("Настройки"),
+        QSize(332, 251),
+        QStringLiteral("MS Shell Dlg"),
+        8,
+        {
+            {IdcOk, ItemKind::DefPushButton, QStringLiteral("OK"), QRect(275, 230, 50, 14)},
+            {-1, ItemKind::GroupBox, QStringLiteral("Режим работы"), QRect(7, 7, 148, 74)},
+            {IdcMinutes, ItemKind::Edit, {}, QRect(72, 55, 38, 14), RightAlign},
+            {IdcMinutesArrows, ItemKind::UpDown, {}, QRect(114, 55, 11, 14)},
+            {IdcMinutesLabel, ItemKind::Static, QStringLiteral("мин."), QRect(129, 58, 14, 8)},
+            {-1, ItemKind::GroupBox, {}, QRect(7, 82, 148, 96)},
+            {IdcShowNoteName, ItemKind::CheckBox, QStringLiteral("Показывать название ноты"), QRect(22, 94, 110, 10)},
+            {IdcBeep, ItemKind::CheckBox, QStringLiteral("Звук при ошибке"), QRect(22, 111, 73, 10)},
+            {IdcStatistics, ItemKind::CheckBox, QStringLiteral("Показывать статистику"), QRect(22, 127, 98, 10)},
+            {-1, ItemKind::GroupBox, QStringLiteral("Ввод нот с MIDI клавиатуры"), QRect(160, 82, 165, 96)},
+            {IdcMidiIn, ItemKind::CheckBox, QStringLiteral("включить"), QRect(170, 94, 61, 13)},
+            {IdcInDevice, ItemKind::DropDownList, {}, QRect(170, 113, 150, 59)},
+            {-1, ItemKind::GroupBox, QStringLiteral("Воспроизведение MIDI"), QRect(160, 7, 165, 73)},
+            {IdcMidiOut, ItemKind::CheckBox, QStringLiteral("включить"), QRect(168, 21, 50, 10)},
+            {IdcOutDevice, ItemKind::DropDownList, {}, QRect(168, 36, 150, 60)},
+            {IdcInstrument, ItemKind::DropDownList, {}, QRect(168, 55, 150, 142)},
+            {IdcMidiControl, ItemKind::CheckBox, QStringLiteral("включить"), QRect(178, 146, 50, 13)},
+            {IdcMidiControlGroup, ItemKind::GroupBox, QStringLiteral("Управление программой через MIDI"),
+             QRect(170, 130, 150, 40)},
+            {IdcAssignKeys, ItemKind::PushButton, QStringLiteral("Назначить клавиши"), QRect(230, 146, 83, 14),
+             Hidden | Disabled},
+            {IdcHint, ItemKind::RadioButton, QStringLiteral("Подсказка"), QRect(23, 21, 52, 10)},
+            {IdcTraining, ItemKind::RadioButton, QStringLiteral("Тренировка"), QRect(23, 39, 56, 10)},
+            {IdcExam, ItemKind::RadioButton, QStringLiteral("Экзамен"), QRect(23, 57, 44, 10)},
+            {IdcBlackKeys, ItemKind::CheckBox, QStringLiteral("Использовать #, b"), QRect(22, 143, 90, 10)},
+            {-1, ItemKind::GroupBox, QStringLiteral("Действия при ошибке"), QRect(7, 181, 225, 64)},
+            {IdcWaitTime, ItemKind::RadioButton, QStringLiteral("Показывать ошибочную ноту\n потом показать новую"),
+             QRect(29, 197, 114, 16), MultiLine},
+            {IdcWaitRight, ItemKind::RadioButton,
+             QStringLiteral("Показывать новую ноту только после ввода правильной ноты"), QRect(29, 218, 128, 17),
+             MultiLine},
+            {IdcSeconds, ItemKind::Edit, {}, QRect(144, 195, 28, 14)},
+            {-1, ItemKind::Static, QStringLiteral("секунд,"), QRect(188, 197, 26, 8)},
+            {IdcSecondsArrows, ItemKind::UpDown, {}, QRect(174, 195, 11, 14)},
+            {IdcCompKeyboard, ItemKind::CheckBox, QStringLiteral("Ввод нот с компьютерной клавиатуры"),
+             QRect(22, 156, 104, 17), MultiLine},
+        },
+    };
+    return tmpl;
+}
+
+DialogOptions::DialogOptions(CTonveroDlg* owner_)
+    : platform::TemplateDialog(owner_), owner(owner_), m_ddx(this)
+{
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    createFromTemplate(Template());
+
+    // Items without an id are found by kind and text (every such pair is unique).
+    const QList<QWidget*> children = client()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    for (const DialogItem& it : Template().items) {
+        QWidget* w = item(it.id);
+        if (!w) {
+            for (QWidget* c : children) {
+                const bool group = it.kind == ItemKind::GroupBox;
+                if (c->objectName() != QLatin1String("-1"))
+                    continue;
+                if (auto* g = qobject_cast<QGroupBox*>(c); group && g && g->title() == it.text)
+                    w = c;
+                else if (auto* l = qobject_cast<QLabel*>(c); !group && l && l->text() == it.text)
+                    w = c;
+                if (w)
+                    break;
+            }
+        }
+        if (w)
+            m_placed.emplace_back(&it, w);
+    }
+
+    inDevices = itemAs<QComboBox>(IdcInDevice);
+    outDevices = itemAs<QComboBox>(IdcOutDevice);
+    instruments = itemAs<QComboBox>(IdcInstrument);
+    statisticsBox = itemAs<QAbstractButton>(IdcStatistics);
+    midiControlBox = itemAs<QAbstractButton>(IdcMidiControl);
+    instruments->addItems(tonvero::GeneralMidiInstrumentTexts());
+    instruments->setMaxVisibleItems(16);
+
+    m_ddx.check(itemAs<QAbstractButton>(IdcMidiIn), &owner->bMIDI_In);
+    m_ddx.check(itemAs<QAbstractButton>(IdcMidiOut), &owner->bMIDI_Out);
+    m_ddx.check(itemAs<QAbstractButton>(IdcShowNoteName), &owner->bShowNoteName);
+    m_ddx.check(itemAs<QAbstractButton>(IdcBeep), &owner->bBeep);
+    m_ddx.check(itemAs<QAbstractButton>(IdcBlackKeys), &owner->bUseBlackKeys);
+    m_ddx.check(itemAs<QAbstractButton>(IdcCompKeyboard), &owner->bNoteInputFromCompKeyboard);
+    m_ddx.integer(itemAs<QLineEdit>(IdcMinutes), &nEditMinutes);
+    m_ddx.integer(itemAs<QLineEdit>(IdcSeconds), &nEditSeconds);
+
+    for (int id : {int(IdcHint), int(IdcTraining), int(IdcExam)})
+        connect(itemAs<QAbstractButton>(id), &QAbstractButton::clicked, this, [this, id] { onModeClicked(id); });
+    for (int id : {int(IdcWaitTime), int(IdcWaitRight)})
+        connect(itemAs<QAbstractButton>(id), &QAbstractButton::clicked, this, [this, id] { onWrongNoteClicked(id); });
+    connect(itemAs<QAbstractButton>(IdcShowNoteName), &QAbstractButton::clicked, this,
+            &DialogOptions::onShowNoteNameClicked);
+    for (int id : {int(IdcBeep), int(IdcMidiIn), int(IdcMidiOut)})
+        connect(itemAs<QAbstractButton>(id), &QAbstractButton::clicked, this, &DialogOptions::onExchangeClicked);
+    connect(statisticsBox, &QAbstractButton::clicked, this, &DialogOptions::onStatisticsClicked);
+    connect(midiControlBox, &QAbstractButton::clicked, this, &DialogOptions::onMidiControlClicked);
+    connect(instruments, &QComboBox::currentIndexChanged, this, &DialogOptions::onInstrumentChanged);
+    connect(itemAs<platform::UpDownArrows>(IdcMinutesArrows), &platform::UpDownArrows::deltaPos, this,
+            &DialogOptions::onMinutesArrow);
+    connect(itemAs<QLineEdit>(IdcMinutes), &QLineEdit::textChanged, this, &DialogOptions::onMinutesChanged);
+    connect(itemAs<platform::UpDownArrows>(IdcSecondsArrows), &platform::UpDownArrows::deltaPos, this,
+            &DialogOptions::onSecondsArrow);
+    item(IdcSeconds)->installEventFilter(this);
+    connect(itemAs<QPushButton>(IdcOk), &QPushButton::clicked, this, &DialogOptions::accept);
+
+    initDialog();
+    fitTexts();
+}
+
+bool DialogOptions::UpdateData(bool save)
+{
+    return m_ddx.run(save);
+}
+
+bool DialogOptions::initDialog()
+{
+    m_initialising = true;
+    UpdateData(false);                                       // 1
+    if (owner->bExamMode)                                     // 2
+        onModeClicked(IdcExam);
+    else if (owner->bHintMode)
+        onModeClicked(IdcHint);
+    else
+        onModeClicked(IdcTraining);
+    statisticsBox->setChecked(owner->bShowStatistics != 0);   // 3
+    midiControlBox->setChecked(owner->bAppControlByMIDI != 0);
+    onWrongNoteClicked(owner->bOnWrongNoteWaitTime ? IdcWaitTime : IdcWaitRight); // 4
+    nEditMinutes = owner->nMinutes;                           // 5
+    nEditSeconds = owner->nTimerDelay / 1000;
+    UpdateData(false);
+    instruments->setCurrentIndex(owner->nPatch);              // 6
+    fillDeviceLists();                                        // 7, 8
+    m_initialising = false;
+    return true;
+}
+
+void DialogOptions::fillDeviceLists()
+{
+    try {
+        const int inCount = int(mmsys::midiInGetNumDevs());
+        const int outCount = int(mmsys::midiOutGetNumDevs());
+        for (int id = 0; id < outCount; ++id) {
+            mmsys::MIDIOUTCAPSA caps{};
+            midi::CMIDIOutDevice::GetDevCaps(unsigned(id), caps);
+            outDevices->addItem(deviceName(caps.szPname));
+        }
+        auto* midiOut = itemAs<QAbstractButton>(IdcMidiOut);
+        if (outCount > 0) {
+            // A stored id whose device is gone shows the first device, the one an exercise opens then.
+            outDevices->setCurrentIndex(owner->nOutDevId >= 0 && owner->nOutDevId < outCount ? owner->nOutDevId : 0);
+            midiOut->setChecked(owner->bMIDI_Out != 0);
+        } else {
+            midiOut->setChecked(false);
+            midiOut->setEnabled(false);
+            owner->bMIDI_Out = 0;
+        }
+        for (int id = 0; id < inCount; ++id) {
+            mmsys::MIDIINCAPSA caps{};
+            midi::CMIDIInDevice::GetDevCaps(unsigned(id), caps);
+            inDevices->addItem(deviceName(caps.szPname));
+        }
+        auto* midiIn = itemAs<QAbstractButton>(IdcMidiIn);
+        if (inCount > 0) {
+            inDevices->setCurrentIndex(owner->nInDevId >= 0 && owner->nInDevId < inCount ? owner->nInDevId : 0);
+            midiIn->setChecked(owner->bMIDI_In != 0);
+        } else {
+            midiIn->setChecked(false);
+            midiIn->setEnabled(false);
+            owner->bMIDI_In = 0;
+            item(IdcMidiControlGroup)->setEnabled(false);
+            midiControlBox->setEnabled(false);
+        }
+        if (owner->midiOutDevice.IsOpen())
+            owner->nOutDevId = int(owner->midiOutDevice.GetDevId());
+        if (owner->midiInDevice.IsOpen())
+            owner->nInDevId = int(owner->midiInDevice.GetDevId());
+    } catch (const std::exception& e) {
+        showMidiError(this, e);
+    }
+}
+
+void DialogOptions::onModeClicked(int id)
+{
+    for (int r : {int(IdcHint), int(IdcTraining), int(IdcExam)})
+        itemAs<QAbstractButton>(r)->setChecked(r == id);
+    owner->bHintMode = id == IdcHint ? 1 : 0;
+    owner->bExamMode = id == IdcExam ? 1 : 0;
+    for (int r : {int(IdcMinutes), int(IdcMinutesLabel), int(IdcMinutesArrows)})
+        item(r)->setEnabled(id == IdcExam);
+}
+
+void DialogOptions::onWrongNoteClicked(int id)
+{
+    itemAs<QAbstractButton>(IdcWaitTime)->setChecked(id == IdcWaitTime);
+    itemAs<QAbstractButton>(IdcWaitRight)->setChecked(id == IdcWaitRight);
+    owner->bOnWrongNoteWaitTime = id == IdcWaitTime ? 1 : 0;
+}
+
+void DialogOptions::onShowNoteNameClicked()
+{
+    UpdateData(true);
+    owner->ShowNoteName(false);
+}
+
+void DialogOptions::onExchangeClicked()
+{
+    UpdateData(true);
+}
+
+void DialogOptions::onStatisticsClicked()
+{
+    UpdateData(true);
+    owner->bShowStatistics = statisticsBox->isChecked() ? 1 : 0;
+    owner->ShowStatistics(owner->bShowStatistics != 0);
+}
+
+void DialogOptions::onMidiControlClicked()
+{
+    UpdateData(true);
+    owner->bAppControlByMIDI = midiControlBox->isChecked() ? 1 : 0;
+    owner->StartMidiInput();
+}
+
+void DialogOptions::onInstrumentChanged(int index)
+{
+    if (m_initialising || m_ddx.loading() || index < 0)
+        return;
+    owner->SetPatch(index);
+}
+
+void DialogOptions::storeMinutes()
+{
+    nEditMinutes = qBound(0, nEditMinutes, kMaxMinutes);
+    owner->nMinutes = nEditMinutes;
+}
+
+void DialogOptions::storeSeconds()
+{
+    nEditSeconds = qBound(0, nEditSeconds, kMaxSeconds);
+    owner->nTimerDelay = nEditSeconds * 1000;
+}
+
+void DialogOptions::onMinutesArrow(int delta)
+{
+    if (delta == 0)
+        return;
+    // Text that is not a number keeps the previous value (the user was told).
+    if (UpdateData(true))
+        nEditMinutes -= delta;
+    storeMinutes();
+    UpdateData(false);
+}
+
+void DialogOptions::onMinutesChanged()
+{
+    if (m_ddx.loading() || m_initialising)
+        return;
+    UpdateData(true);
+    storeMinutes();
+    UpdateData(false);
+}
+
+void DialogOptions::onSecondsArrow(int delta)
+{
+    if (delta == 0)
+        return;
+    if (UpdateData(true))
+        nEditSeconds -= delta;
+    storeSeconds();
+    UpdateData(false);
+}
+
+void DialogOptions::onSecondsFocusOut()
+{
+    // The message box of a bad number takes the focus from the edit again.
+    if (m_inSecondsHandler || m_ddx.loading() || m_initialising)
+        return;
+    m_inSecondsHandler = true;
+    UpdateData(true);
+    storeSeconds();
+    UpdateData(false);
+    m_inSecondsHandler = false;
+}
+
+bool DialogOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut && watched == item(IdcSeconds))
+        onSecondsFocusOut();
+    return platform::TemplateDialog::eventFilter(watched, event);
+}
+
+void DialogOptions::accept()
+{
+    // Every box's state and both numbers as they stand, also when Enter left the focus in an edit.
+    if (!UpdateData(true))
+        return;
+    storeMinutes();
+    storeSeconds();
+    UpdateData(false);
+
+    if (outDevices->count() > 0 && outDevices->currentIndex() != owner->nOutDevId) {
+        owner->nOutDevId = outDevices->currentIndex();
+        bOutDevChanged = true;
+    }
+    if (inDevices->count() > 0 && inDevices->currentIndex() != owner->nInDevId) {
+        owner->nInDevId = inDevices->currentIndex();
+        bInDevChanged = true;
+    }
+    try {
+        if (bOutDevChanged) {
+            owner->midiOutDevice.Close();
+            if (owner->bMIDI_Out)
+                owner->midiOutDevice.Open(unsigned(owner->nOutDevId));
+            owner->SetPatch(instruments->currentIndex());
+            bOutDevChanged = false;
+        }
+        if (bInDevChanged) {
+            midi::CMIDIInDevice& in = owner->midiInDevice;
+            if (in.IsOpen()) {
+                if (in.IsReceiving())
+                    in.StopReceiving();
+                in.Close();
+            }
+            if (owner->bMIDI_In) {
+                in.SetReceiver(owner);
+                in.Open(unsigned(owner->nInDevId));
+                in.StartReceiving();
+            }
+            bInDevChanged = false;
+        }
+    } catch (const std::exception& e) {
+        // The dialog stays open; the next OK tries the device again.
+        showMidiError(this, e);
+        return;
+    }
+    owner->SaveSettings();
+    platform::TemplateDialog::accept();
+}
+
+int DialogOptions::placeItems(const platform::DialogUnits& u)
+{
+    int misfit = 0;
+    for (auto& [it, w] : m_placed) {
+        QRect r = u.rect(it->rect);
+        if (it->kind == ItemKind::DropDownList) // the template's height includes the open list
+            r.setHeight(qMax(w->sizeHint().height(), u.y(14)));
+        w->setGeometry(r);
+        if (it->text.isEmpty() || (it->style & platform::Hidden))
+            continue;
+        const QFontMetrics fm(w->font());
+        QSize need;
+        if (auto* b = qobject_cast<QAbstractButton*>(w); b && (it->kind == ItemKind::CheckBox || it->kind == ItemKind::RadioButton)) {
+            const bool radio = it->kind == ItemKind::RadioButton;
+            const int indicator = style()->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth, nullptr, b)
+                + style()->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing : QStyle::PM_CheckBoxLabelSpacing, nullptr, b) + 4;
+            if (it->style & platform::MultiLine)
+                b->setText(wrapText(it->text, r.width() - indicator, fm));
+            const QSize text = fm.size(0, b->text());
+            need = QSize(text.width() + indicator, text.height());
+        } else if (auto* p = qobject_cast<QPushButton*>(w)) {
+            need = QSize(fm.horizontalAdvance(it->text) + 2 * style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, p),
+                         fm.height());
+        } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+            need = QSize(g->minimumSizeHint().width(), 0);
+        } else {
+            need = fm.size(0, it->text);
+        }
+        if (need.width() > r.width())
+            misfit |= TooNarrow;
+        if (need.height() > r.height())
+            misfit |= TooLow;
+    }
+    return misfit;
+}
+
+void DialogOptions::fitTexts()
+{
+    // The desktop's font can be wider than the one the template was drawn for:
+    // widen the dialog units until every text fits its item, never cut a text.
+    platform::DialogUnits u = units();
+    for (int step = 0; step < 40; ++step) {
+        const int misfit = placeItems(u);
+        if (!misfit)
+            break;
+        if (misfit & TooNarrow)
+            ++u.baseX;
+        if (misfit & TooLow)
+            ++u.baseY;
+    }
+    const QSize size = u.size(Template().size);
+    client()->setMinimumSize(size);
+    setFixedSize(size);
+}

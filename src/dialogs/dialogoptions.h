@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/dialogtemplate.h"
+
+#include <vector>
+
+class CTonveroDlg;
+class QAbstractButton;
+class QComboBox;
+class QLineEdit;
+
+// The modeless settings window (template 144). It has no settings of its own:
+// it reads and writes the main window's members; only the devices wait for OK.
+class DialogOptions : public platform::TemplateDialog {
+    Q_OBJECT
+public:
+    enum Item {
+        IdcOk = 1,
+        IdcMinutes = 1101,
+        IdcMinutesArrows = 1102,
+        IdcMinutesLabel = 1025,
+        IdcShowNoteName = 1104,
+        IdcBeep = 1105,
+        IdcStatistics = 1106,
+        IdcMidiIn = 1107,
+        IdcInDevice = 1108,
+        IdcMidiOut = 1109,
+        IdcOutDevice = 1110,
+        IdcInstrument = 1111,
+        IdcMidiControl = 1112,
+        IdcMidiControlGroup = 1026,
+        IdcAssignKeys = 1007,
+        IdcHint = 1022,
+        IdcTraining = 1023,
+        IdcExam = 1024,
+        IdcBlackKeys = 1010,
+        IdcWaitTime = 1027,
+        IdcWaitRight = 1028,
+        IdcSeconds = 1033,
+        IdcSecondsArrows = 1020,
+        IdcCompKeyboard = 1037,
+    };
+
+    explicit DialogOptions(CTonveroDlg* owner);
+
+    static const platform::DialogTemplate& Template();
+
+    bool bOutDevChanged = false;
+    bool bInDevChanged = false;
+    CTonveroDlg* owner;
+    QComboBox* inDevices = nullptr;
+    QComboBox* outDevices = nullptr;
+    QComboBox* instruments = nullptr;
+    QAbstractButton* statisticsBox = nullptr;
+    QAbstractButton* midiControlBox = nullptr;
+    int nEditMinutes = 0;
+    int nEditSeconds = 0;
+
+    // Items ↔ the owner's members and the two numbers; false when a number could not be read.
+    bool UpdateData(bool save);
+
+    // Handlers, as the items raise them.
+    void onModeClicked(int id);
+    void onWrongNoteClicked(int id);
+    void onShowNoteNameClicked();
+    void onExchangeClicked();
+    void onStatisticsClicked();
+    void onMidiControlClicked();
+    void onInstrumentChanged(int index);
+    void onMinutesArrow(int delta);
+    void onMinutesChanged();
+    void onSecondsArrow(int delta);
+    void onSecondsFocusOut();
+
+    // OK (button 1 or Enter): devices applied, settings saved, the dialog hidden.
+    void accept() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool initDialog();
+    void fillDeviceLists();
+    void storeMinutes();
+    void storeSeconds();
+    void fitTexts();
+    enum Misfit { TooNarrow = 1, TooLow = 2 };
+    // Places the items with these units; which way a text does not fit.
+    int placeItems(const platform::DialogUnits& u);
+
+    platform::DataExchange m_ddx;
+    std::vector<std::pair<const platform::DialogItem*, QWidget*>> m_placed;
+    bool m_initialising = true;
+    bool m_inSecondsHandler = false;
+};
