@@ -2,13 +2,11 @@
 # Every dependency names the Debian package that provides it, so a missing one
 # stops the configure step with something the user can act on.
 
-function(tonvero_require_qt)
-  find_package(Qt6 6.2 QUIET COMPONENTS Widgets Test)
-  if(NOT Qt6_FOUND OR NOT Qt6Widgets_FOUND OR NOT Qt6Test_FOUND)
-    message(FATAL_ERROR "Qt 6 Widgets and Test not found: install the Debian package qt6-base-dev")
-  endif()
-endfunction()
-tonvero_require_qt()
+# At top level: Qt's macros (qt_add_resources) need the variables find_package sets.
+find_package(Qt6 6.2 QUIET COMPONENTS Widgets Test)
+if(NOT Qt6_FOUND OR NOT Qt6Widgets_FOUND OR NOT Qt6Test_FOUND)
+  message(FATAL_ERROR "Qt 6 Widgets and Test not found: install the Debian package qt6-base-dev")
+endif()
 
 find_package(PkgConfig QUIET)
 if(NOT PkgConfig_FOUND)
