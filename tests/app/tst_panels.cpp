@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/templates.h"
 #include "app/tonverodlg.h"
+#include "platform/messagebox.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -46,11 +47,18 @@ private:
     }
 
 private slots:
-    void init() { m_home = std::make_unique<testsupport::TempConfigHome>(); }
+    void init()
+    {
+        m_home = std::make_unique<testsupport::TempConfigHome>();
+        platform::setMessageBoxHook([](const platform::MessageBoxCall& call) {
+            qWarning("message box: %s", qPrintable(call.text));
+        });
+    }
     void cleanup()
     {
         m_dlg.reset();
         m_home.reset();
+        platform::setMessageBoxHook({});
     }
 
     void noteBounds_data()
@@ -170,8 +178,9 @@ private slots:
             if (!p.on)
                 continue;
             QCOMPARE(p.ctrl->pos(), QPoint((area->width() - p.ctrl->width()) / 2, y));
-            // The caption sits right under its instrument.
-            QCOMPARE(p.box->pos(), QPoint(p.ctrl->x(), p.ctrl->y() + p.ctrl->height()));
+            // The caption sits right under its instrument (hidden captions stay where they were).
+            if (!running)
+                QCOMPARE(p.box->pos(), QPoint(p.ctrl->x(), p.ctrl->y() + p.ctrl->height()));
             y += p.ctrl->height() + p.box->height() + 8;
         }
         QCOMPARE(button->geometry().bottom() + 1, area->height() - 12);
