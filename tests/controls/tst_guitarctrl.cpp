@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/guitarctrl.h"
+#include "controls/pianoctrl.h"
 #include "platform/bitmap.h"
 #include "support/testenv.h"
 
@@ -32,19 +33,6 @@ bool ensurePictures(const QString& tempDir)
     if (QProcess::execute(rcc, {"-binary", file.fileName(), "-o", tempDir + "/pictures.rcc"}) != 0)
         return false;
     return QResource::registerResource(tempDir + "/pictures.rcc") && QFile::exists(":/pictures/136.png");
-}
-
-// The piano's key table: white key w has step w, black keys follow C, D, F, G and A.
-void fillKeyTable()
-{
-    int k = 0;
-    for (int w = 0; w < CInstrumentCtrl::WhiteKeyCount && k < CInstrumentCtrl::KeyCount; ++w) {
-        CInstrumentCtrl::KeyTable[k] = {1, w, 0, 0, None, 0};
-        CInstrumentCtrl::WhiteKeyTable[w] = k++;
-        const int t = (w - 2 + 7) % 7;
-        if ((t == 0 || t == 1 || t == 3 || t == 4 || t == 5) && k < CInstrumentCtrl::KeyCount)
-            CInstrumentCtrl::KeyTable[k++] = {0, w, 0, 0, None, 3};
-    }
 }
 
 struct Listener : CInstrumentCtrlListener {
@@ -142,6 +130,10 @@ private slots:
 
 private:
     QTemporaryDir m_temp;
+    // The piano builds the key table that the other controls read.
+    PianoLayoutTable m_pianoLayout = CPianoCtrl::DefaultLayout();
+    std::unique_ptr<CPianoCtrl> m_piano;
+    std::array<KeyInfo, CInstrumentCtrl::KeyCount> m_keys{};
 };
 
 void TestGuitarCtrl::initTestCase()
@@ -150,11 +142,15 @@ void TestGuitarCtrl::initTestCase()
     QVERIFY2(ensurePictures(m_temp.path()), "the fretboard pictures can be loaded");
     QCOMPARE(platform::BitmapSize(136), QSize(624, 85));
     QCOMPARE(platform::BitmapSize(148), QSize(624, 58));
+    m_piano = std::make_unique<CPianoCtrl>();
+    QVERIFY(m_piano->initialize(m_pianoLayout.data()));
+    m_keys = CInstrumentCtrl::KeyTable;
+    QCOMPARE(m_keys[60 - 21].whiteIndex, 23); // middle C
 }
 
 void TestGuitarCtrl::init()
 {
-    fillKeyTable();
+    CInstrumentCtrl::KeyTable = m_keys; // marks left by an earlier case are gone
     CInstrumentCtrl::SetPlayMode(false);
 }
 

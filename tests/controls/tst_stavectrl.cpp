@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/stavectrl.h"
+#include "controls/pianoctrl.h"
 #include "platform/bitmap.h"
 #include "support/testenv.h"
 
@@ -34,21 +35,10 @@ bool ensurePictures(const QString& tempDir)
     return QResource::registerResource(tempDir + "/pictures.rcc") && QFile::exists(":/pictures/137.png");
 }
 
-// The piano's key table: white key w has step w, black keys follow C, D, F, G and A.
-void fillKeyTable()
-{
-    int k = 0;
-    for (int w = 0; w < CInstrumentCtrl::WhiteKeyCount && k < CInstrumentCtrl::KeyCount; ++w) {
-        CInstrumentCtrl::KeyTable[k] = {1, w, 0, 0, None, 0};
-        CInstrumentCtrl::WhiteKeyTable[w] = k++;
-        const int t = (w - 2 + 7) % 7;
-        if ((t == 0 || t == 1 || t == 3 || t == 4 || t == 5) && k < CInstrumentCtrl::KeyCount)
-            CInstrumentCtrl::KeyTable[k++] = {0, w, 0, 0, None, 3};
-    }
-}
-
 const QStringList sharpNames{"До", "До #", "Ре", "Ре #", "Ми", "Фа", "Фа #", "Соль", "Соль #", "Ля", "Ля #", "Си"};
 const QStringList flatNames{"", "Ре b", "", "Ми b", "", "", "Соль b", "", "Ля b", "", "Си b", ""};
+
+const CPianoCtrl* thePiano = nullptr;
 
 // Stands in for the main window: records what the stave asks of it, in order.
 struct Owner : CStaveOwner {
@@ -64,7 +54,7 @@ struct Owner : CStaveOwner {
     }
     QString SharpName(int pc) const override { return sharpNames.value(pc); }
     QString FlatName(int pc) const override { return flatNames.value(pc); }
-    int PitchClass(int keyIndex) const override { return (keyIndex + 9) % 12; }
+    int PitchClass(int keyIndex) const override { return thePiano->GetPitchClass(keyIndex); }
     void ShowNoteName(bool force) override { log << QStringLiteral("show:%1").arg(force); }
     void CheckClefMenu(int id) override
     {
@@ -225,6 +215,10 @@ private slots:
 
 private:
     QTemporaryDir m_temp;
+    // The piano builds the key table that the other controls read.
+    PianoLayoutTable m_pianoLayout = CPianoCtrl::DefaultLayout();
+    std::unique_ptr<CPianoCtrl> m_piano;
+    std::array<KeyInfo, CInstrumentCtrl::KeyCount> m_keys{};
 };
 
 void TestStaveCtrl::initTestCase()
@@ -232,11 +226,16 @@ void TestStaveCtrl::initTestCase()
     QVERIFY(m_temp.isValid());
     QVERIFY2(ensurePictures(m_temp.path()), "the stave pictures can be loaded");
     QVERIFY(!platform::LoadBitmap(137).isNull());
+    m_piano = std::make_unique<CPianoCtrl>();
+    QVERIFY(m_piano->initialize(m_pianoLayout.data()));
+    m_keys = CInstrumentCtrl::KeyTable;
+    QCOMPARE(m_keys[60 - 21].whiteIndex, 23); // middle C
+    thePiano = m_piano.get();
 }
 
 void TestStaveCtrl::init()
 {
-    fillKeyTable();
+    CInstrumentCtrl::KeyTable = m_keys; // marks left by an earlier case are gone
     CStaveCtrl::Random = fixedRandom;
     fixedRandomValue = 0;
 }
