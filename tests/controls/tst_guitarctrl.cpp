@@ -2,38 +2,13 @@
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
 #include "platform/bitmap.h"
-#include "support/testenv.h"
 
-#include <QDir>
-#include <QLibraryInfo>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QResource>
 #include <QtTest>
 #include <memory>
 
 namespace {
-
-// The pictures should be compiled into the library; when a build lacks them, compile
-// the committed ones with rcc here so the drawing can still be checked.
-bool ensurePictures(const QString& tempDir)
-{
-    if (QFile::exists(":/pictures/136.png"))
-        return true;
-    const QString res = testsupport::sourceDir() + "/res";
-    QString qrc = "<RCC><qresource prefix=\"/\">";
-    for (const QString& name : QDir(res + "/pictures").entryList({"*.png"}))
-        qrc += QStringLiteral("<file alias=\"pictures/%1\">%2/pictures/%1</file>").arg(name, res);
-    qrc += "</qresource></RCC>";
-    QFile file(tempDir + "/pictures.qrc");
-    if (!file.open(QIODevice::WriteOnly) || file.write(qrc.toUtf8()) < 0)
-        return false;
-    file.close();
-    const QString rcc = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/rcc";
-    if (QProcess::execute(rcc, {"-binary", file.fileName(), "-o", tempDir + "/pictures.rcc"}) != 0)
-        return false;
-    return QResource::registerResource(tempDir + "/pictures.rcc") && QFile::exists(":/pictures/136.png");
-}
 
 struct Listener : CInstrumentCtrlListener {
     QList<int> noteOns;
@@ -129,7 +104,6 @@ private slots:
     void hiDpiComposition();
 
 private:
-    QTemporaryDir m_temp;
     // The piano builds the key table that the other controls read.
     PianoLayoutTable m_pianoLayout = CPianoCtrl::DefaultLayout();
     std::unique_ptr<CPianoCtrl> m_piano;
@@ -138,8 +112,6 @@ private:
 
 void TestGuitarCtrl::initTestCase()
 {
-    QVERIFY(m_temp.isValid());
-    QVERIFY2(ensurePictures(m_temp.path()), "the fretboard pictures can be loaded");
     QCOMPARE(platform::BitmapSize(136), QSize(624, 85));
     QCOMPARE(platform::BitmapSize(148), QSize(624, 58));
     m_piano = std::make_unique<CPianoCtrl>();

@@ -2,38 +2,13 @@
 #include "controls/stavectrl.h"
 #include "controls/pianoctrl.h"
 #include "platform/bitmap.h"
-#include "support/testenv.h"
 
-#include <QDir>
-#include <QLibraryInfo>
 #include <QMouseEvent>
 #include <QProcess>
-#include <QResource>
 #include <QtTest>
 #include <memory>
 
 namespace {
-
-// The pictures should be compiled into the library; when a build lacks them, compile
-// the committed ones with rcc here so the drawing can still be checked.
-bool ensurePictures(const QString& tempDir)
-{
-    if (QFile::exists(":/pictures/137.png"))
-        return true;
-    const QString res = testsupport::sourceDir() + "/res";
-    QString qrc = "<RCC><qresource prefix=\"/\">";
-    for (const QString& name : QDir(res + "/pictures").entryList({"*.png"}))
-        qrc += QStringLiteral("<file alias=\"pictures/%1\">%2/pictures/%1</file>").arg(name, res);
-    qrc += "</qresource></RCC>";
-    QFile file(tempDir + "/pictures.qrc");
-    if (!file.open(QIODevice::WriteOnly) || file.write(qrc.toUtf8()) < 0)
-        return false;
-    file.close();
-    const QString rcc = QLibraryInfo::path(QLibraryInfo::LibraryExecutablesPath) + "/rcc";
-    if (QProcess::execute(rcc, {"-binary", file.fileName(), "-o", tempDir + "/pictures.rcc"}) != 0)
-        return false;
-    return QResource::registerResource(tempDir + "/pictures.rcc") && QFile::exists(":/pictures/137.png");
-}
 
 const QStringList sharpNames{"До", "До #", "Ре", "Ре #", "Ми", "Фа", "Фа #", "Соль", "Соль #", "Ля", "Ля #", "Си"};
 const QStringList flatNames{"", "Ре b", "", "Ми b", "", "", "Соль b", "", "Ля b", "", "Си b", ""};
@@ -214,7 +189,6 @@ private slots:
     void hiDpiComposition();
 
 private:
-    QTemporaryDir m_temp;
     // The piano builds the key table that the other controls read.
     PianoLayoutTable m_pianoLayout = CPianoCtrl::DefaultLayout();
     std::unique_ptr<CPianoCtrl> m_piano;
@@ -223,8 +197,6 @@ private:
 
 void TestStaveCtrl::initTestCase()
 {
-    QVERIFY(m_temp.isValid());
-    QVERIFY2(ensurePictures(m_temp.path()), "the stave pictures can be loaded");
     QVERIFY(!platform::LoadBitmap(137).isNull());
     m_piano = std::make_unique<CPianoCtrl>();
     QVERIFY(m_piano->initialize(m_pianoLayout.data()));
