@@ -1,0 +1,215 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercisehelpers.h"
+#include "platform/messagebox.h"
+#include "platform/window.h"
+
+using namespace tonvero;
+using namespace exercisehelpers;
+
+class TestClock : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testsupport::TempConfigHome> m_home;
+    std::unique_ptr<CTonveroDlg> m_dlg;
+    QList<platform::MessageBoxCall> m_boxes;
+    QDateTime m_now;
+
+    CTonveroDlg& window()
+    {
+        m_dlg = openWindow();
+        platform::setMessageBoxHook([this](const platform::MessageBoxCall& call) { m_boxes << call; });
+        return *m_dlg;
+    }
+
+    void setNow(const QString& hms) { m_now = QDateTime(QDate(2024, 3, 1), QTime::fromString(hms, "HH:mm:ss.zzz")); }
+
+    QString shown(int id) const { return m_dlg->itemAs<QLineEdit>(id)->text(); }
+
+    // The clock ticks at the given time of day.
+    void tickAt(const QString& hms)
+    {
+        setNow(hms);
+        m_dlg->timers.Fire(2);
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<testsupport::TempConfigHome>();
+        m_boxes.clear();
+        setNow("10:00:00.000");
+        platform::setNowForTest([this] { return m_now; });
+    }
+    void cleanup()
+    {
+        m_dlg.reset();
+        platform::setNowForTest({});
+        platform::setMessageBoxHook({});
+        m_home.reset();
+    }
+
+    void trainingClockCountsUp_data()
+    {
+        QTest::addColumn<QString>("at");
+        QTest::addColumn<QString>("clock");
+        QTest::newRow("first tick") << "10:00:00.100" << "00:00";
+        QTest::newRow("part of a second is not counted") << "10:00:59.900" << "00:59";
+        QTest::newRow("last minute of the hour") << "10:59:59.000" << "59:59";
+        QTest::newRow("one hour") << "11:00:00.000" << "01:00:00";
+        QTest::newRow("hours and minutes") << "12:34:56.000" << "02:34:56";
+    }
+    void trainingClockCountsUp()
+    {
+        QFETCH(QString, at);
+        QFETCH(QString, clock);
+        CTonveroDlg& d = window();
+        setNow("10:00:00.400");
+        d.StartStop(false);
+        tickAt(at);
+        QCOMPARE(d.strTime, clock);
+        QCOMPARE(shown(IdcTime), clock);
+        QVERIFY(d.bRunning);
+    }
+
+    void startResetsOnlyWithStatistics_data()
+    {
+        QTest::addColumn<bool>("statistics");
+        QTest::newRow("statistics on: reset, clock runs") << true;
+        QTest::newRow("statistics off: counters go on, no clock") << false;
+    }
+    void startResetsOnlyWithStatistics()
+    {
+        QFETCH(bool, statistics);
+        CTonveroDlg& d = window();
+        d.nNotes = 7;
+        d.nErrors = 3;
+        d.strTime = QStringLiteral("12:34");
+        d.UpdateData(false);
+        d.bShowStatistics = statistics;
+        d.StartStop(false);
+        QCOMPARE(d.nNotes, statistics ? 0 : 7);
+        QCOMPARE(d.nErrors, statistics ? 0 : 3);
+        QCOMPARE(shown(IdcTime), statistics ? QStringLiteral("00:00") : QStringLiteral("12:34"));
+        QCOMPARE(d.timers.IsActive(2), statistics);
+    }
+
+    void tickShowsCounts()
+    {
+        CTonveroDlg& d = window();
+        d.StartStop(false);
+        d.OnNoteOn(expectedNote(d), false);
+        d.OnNoteOn(-1, false); // wrong, counted as a note too while waiting
+        tickAt("10:00:05.000");
+        QCOMPARE(shown(IdcNotes), QStringLiteral("2"));
+        QCOMPARE(shown(IdcErrors), QStringLiteral("1 (50%)"));
+        QCOMPARE(shown(IdcTime), QStringLiteral("00:05"));
+    }
+
+    void examEnds_data()
+    {
+        QTest::addColumn<bool>("statisticsAtEnd");
+        QTest::newRow("statistics shown") << true;
+        QTest::newRow("statistics switched off during the exam") << false;
+    }
+    void examEnds()
+    {
+        QFETCH(bool, statisticsAtEnd);
+        CTonveroDlg& d = window();
+        d.bExamMode = 1;
+        d.nMinutes = 2;
+        d.StartStop(false);
+
+        tickAt("10:00:00.100");
+        QCOMPARE(shown(IdcTime), QStringLiteral("02:00"));
+        // Three notes, one of them wrong.
+        d.OnNoteOn(expectedNote(d), false);
+        d.OnNoteOn(-1, false);
+        d.timers.Fire(1);
+        d.OnNoteOn(expectedNote(d), false);
+        tickAt("10:01:30.000");
+        QCOMPARE(shown(IdcTime), QStringLiteral("00:30"));
+        tickAt("10:01:59.999");
+        QCOMPARE(shown(IdcTime), QStringLiteral("00:01"));
+        QVERIFY(d.bRunning);
+
+        d.bShowStatistics = statisticsAtEnd;
+        tickAt("10:02:00.000");
+        QVERIFY(!d.bRunning);
+        QVERIFY(!d.timers.IsActive(1));
+        QVERIFY(!d.timers.IsActive(2));
+        QCOMPARE(shown(IdcTime), QStringLiteral("02:00"));
+        QCOMPARE(shown(IdcNotes), QStringLiteral("3"));
+        QCOMPARE(shown(IdcErrors), QStringLiteral("1 (33%)"));
+        if (statisticsAtEnd) {
+            QVERIFY(m_boxes.isEmpty());
+            return;
+        }
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, QStringLiteral("Время\t02:00\nНоты\t3\nОшибки\t1 (33%)"));
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("Tonvero"));
+        QCOMPARE(m_boxes[0].icon, platform::MsgIcon::Exclamation);
+    }
+
+    void examEndPassedDuringPauseEndsAfterResume()
+    {
+        CTonveroDlg& d = window();
+        d.bExamMode = 1;
+        d.nMinutes = 1;
+        d.StartStop(false);
+        d.StartStop(true);
+        setNow("10:05:00.000");
+        d.StartStop(true);
+        QVERIFY(d.bRunning);
+        d.timers.Fire(2);
+        QVERIFY(!d.bRunning);
+        QCOMPARE(shown(IdcTime), QStringLiteral("01:00"));
+    }
+
+    void examWithoutStatisticsNeverEnds()
+    {
+        CTonveroDlg& d = window();
+        d.bExamMode = 1;
+        d.nMinutes = 1;
+        d.bShowStatistics = 0;
+        d.StartStop(false);
+        QVERIFY(!d.timers.IsActive(2));
+        setNow("12:00:00.000");
+        QTest::qWait(250); // a clock would have ticked twice by now
+        QVERIFY(d.bRunning);
+        QCOMPARE(shown(IdcTime), QStringLiteral("00:00"));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void switchingModesWhileRunning()
+    {
+        CTonveroDlg& d = window();
+        d.StartStop(false);
+        // Training switched to exam without an exam start: the end is long past.
+        d.bExamMode = 1;
+        tickAt("10:00:10.000");
+        QVERIFY(!d.bRunning);
+        QCOMPARE(shown(IdcTime), QStringLiteral("02:00"));
+
+        // Exam switched to training: the clock shows the time since the start again.
+        setNow("11:00:00.000");
+        d.StartStop(false);
+        d.bExamMode = 0;
+        tickAt("11:00:42.000");
+        QVERIFY(d.bRunning);
+        QCOMPARE(shown(IdcTime), QStringLiteral("00:42"));
+    }
+
+    void statisticsItemsFollowTheSetting()
+    {
+        CTonveroDlg& d = window();
+        for (bool show : {false, true}) {
+            d.ShowStatistics(show);
+            for (int id = IdcTime; id <= IdcErrorsCaption; ++id)
+                QCOMPARE(d.item(id)->isVisible(), show);
+        }
+    }
+};
+
+QTEST_MAIN(TestClock)
+#include "tst_clock.moc"
