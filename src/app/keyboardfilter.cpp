@@ -19,7 +19,7 @@ bool KeyboardFilter::active() const
 bool KeyboardFilter::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::WindowDeactivate && watched == m_dlg) {
+    if (type == QEvent::WindowDeactivate && watched == m_dlg && m_dlg->bRunning) {
         // The key-up goes to another window: let the held note go now.
         if (m_dlg->bKeyDown)
             releaseHeldKey(m_heldPitchClass);

@@ -72,6 +72,9 @@ CTonveroDlg::~CTonveroDlg()
             c->RemoveListener(this);
     if (stave)
         stave->SetOwner(nullptr);
+    // Hiding the dialog below still sends key and focus events: none may reach the controls gone by then.
+    delete keyboardFilter;
+    keyboardFilter = nullptr;
 }
 
 void CTonveroDlg::createWindow()

@@ -164,6 +164,18 @@ private slots:
         QCOMPARE(d.nNotes, 2); // the next key answers again
     }
 
+    void leavingTheWindowReleasesTheHeldKey()
+    {
+        CTonveroDlg& d = runningOnE4();
+        QTest::keyPress(target(), Qt::Key_C);
+        QEvent deactivate(QEvent::WindowDeactivate);
+        QApplication::sendEvent(&d, &deactivate);
+        // The key-up goes to another window; the note must not stay held.
+        QCOMPARE(markOf(E4), int(None));
+        QTest::keyPress(target(), Qt::Key_Z);
+        QCOMPARE(d.nNotes, 2);
+    }
+
     void keysOutsideTheMap_data()
     {
         QTest::addColumn<int>("key");
