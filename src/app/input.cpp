@@ -4,8 +4,10 @@
 #include <QCheckBox>
 #include <QLabel>
 
-void CTonveroDlg::OnNoteOn(int note, [[maybe_unused]] bool fromMidi)
+void CTonveroDlg::OnNoteOn(int note, bool fromMidi)
 {
+    if (HandleControlKey(note, fromMidi))
+        return;
     AnswerNotePressed(note);
 }
 
