@@ -17,6 +17,10 @@ public:
     BufferQueue(const BufferQueue&) = delete;
     BufferQueue& operator=(const BufferQueue&) = delete;
 
+    // Holds the queue while a buffer is handed to the system and appended, so a
+    // completion that comes back at once cannot find the queue without it.
+    [[nodiscard]] std::unique_lock<std::recursive_mutex> Lock() { return std::unique_lock(m_mutex); }
+
     // Appends a buffer at the back; the queue owns it from now on.
     void AddBuffer(Buffer* buffer)
     {

@@ -97,6 +97,7 @@ void CMIDIInDevice::AddSysExBuffer(char* buffer, std::uint32_t bufferLength)
     auto* inBuffer = new (std::nothrow) CMIDIInBuffer(m_DevHandle, buffer, bufferLength);
     if (!inBuffer)
         throw CMIDIInMemFailure();
+    const auto hold = m_BufferQueue.Lock();
     MMRESULT result = midiInPrepareHeader(m_DevHandle, &inBuffer->MidiHdr, sizeof(MIDIHDR));
     if (result != MMSYSERR_NOERROR) {
         delete inBuffer;

@@ -97,6 +97,7 @@ void CMIDIOutDevice::SendLongMsg(const char* buffer, std::uint32_t bufferLength)
     auto* outBuffer = new (std::nothrow) CMIDIOutBuffer(m_DevHandle, buffer, bufferLength);
     if (!outBuffer)
         throw CMIDIOutMemFailure();
+    const auto hold = m_BufferQueue.Lock();
     MMRESULT result = midiOutPrepareHeader(m_DevHandle, &outBuffer->MidiHdr, sizeof(MIDIHDR));
     if (result != MMSYSERR_NOERROR) {
         delete outBuffer;
