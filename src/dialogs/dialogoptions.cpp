@@ -47,8 +47,10 @@ QString wrapText(const QString& text, int width, const QFontMetrics& fm)
     QStringList lines;
     for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
         QString line;
+        bool first = true;
         for (const QString& word : paragraph.split(QLatin1Char(' '))) {
-            const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+            const QString candidate = first ? word : line + QLatin1Char(' ') + word;
+            first = false;
             if (!line.isEmpty() && fm.horizontalAdvance(candidate) > width) {
                 lines << line;
                 line = word;

@@ -1,0 +1,467 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/tonverodlg.h"
+#include "dialogs/dialogoptions.h"
+#include "platform/messagebox.h"
+#include "platform/midi_loopback.h"
+#include "platform/midi_synth.h"
+#include "support/testenv.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace lb = mmsys::loopback;
+using D = DialogOptions;
+
+class TestDialogOptions : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testsupport::TempConfigHome> m_home;
+    std::unique_ptr<lb::Scope> m_loop;
+    std::unique_ptr<CTonveroDlg> m_owner;
+    QList<platform::MessageBoxCall> m_boxes;
+
+    // The main window over loopback ports; the dialog is opened by the caller,
+    // after it has set the owner's members the dialog starts from.
+    CTonveroDlg& owner(int inputs = 1, int outputs = 1)
+    {
+        m_owner.reset();
+        m_loop.reset();
+        m_loop = std::make_unique<lb::Scope>(inputs, outputs);
+        m_owner = std::make_unique<CTonveroDlg>();
+        m_owner->bBeep = 0;
+        m_owner->show();
+        if (!QTest::qWaitForWindowExposed(m_owner.get()))
+            qWarning("main window not exposed");
+        return *m_owner;
+    }
+    DialogOptions& dialog()
+    {
+        if (!m_owner)
+            owner();
+        m_owner->OpenOptions();
+        DialogOptions* d = m_owner->pOptions;
+        if (QTest::qWaitForWindowExposed(d))
+            d->activateWindow();
+        if (!QTest::qWaitForWindowActive(d))
+            qWarning("options dialog not active");
+        return *d;
+    }
+    template <class T = QWidget> T* item(int id) const { return m_owner->pOptions->itemAs<T>(id); }
+    QLineEdit* edit(int id) const { return item<QLineEdit>(id); }
+
+    // Types into an edit as a user does: focus, select all, keys.
+    void typeInto(int id, const QString& text)
+    {
+        QLineEdit* e = edit(id);
+        e->setFocus();
+        e->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(e, Qt::Key_Delete);
+        else
+            QTest::keyClicks(e, text);
+    }
+    void moveFocusAway()
+    {
+        item<QCheckBox>(D::IdcBeep)->setFocus();
+    }
+
+    static std::vector<std::uint32_t> sentWords(int port)
+    {
+        lb::flush();
+        std::vector<std::uint32_t> words;
+        for (const lb::Message& m : lb::sent(port))
+            words.push_back(m.word);
+        return words;
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<testsupport::TempConfigHome>();
+        m_boxes.clear();
+        platform::setMessageBoxHook([this](const platform::MessageBoxCall& call) { m_boxes << call; });
+    }
+    void cleanup()
+    {
+        m_owner.reset();
+        m_loop.reset();
+        m_home.reset();
+        platform::setMessageBoxHook({});
+    }
+
+    void createdOnceThenBroughtToFront()
+    {
+        DialogOptions& d = dialog();
+        QCOMPARE(d.windowTitle(), QStringLiteral("Настройки"));
+        QVERIFY(!d.isModal());
+        d.hide();
+        m_owner->OpenOptions();
+        QCOMPARE(m_owner->pOptions, &d);
+        QVERIFY(d.isVisible());
+        QCOMPARE(m_owner->findChildren<DialogOptions*>().size(), 1);
+        QVERIFY(!item(D::IdcAssignKeys)->isVisible());
+        QVERIFY(!item(D::IdcAssignKeys)->isEnabled());
+    }
+
+    void modeButtons_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("hint");
+        QTest::addColumn<int>("exam");
+        QTest::newRow("hint") << int(D::IdcHint) << 1 << 0;
+        QTest::newRow("training") << int(D::IdcTraining) << 0 << 0;
+        QTest::newRow("exam") << int(D::IdcExam) << 0 << 1;
+    }
+    void modeButtons()
+    {
+        QFETCH(int, id);
+        QFETCH(int, hint);
+        QFETCH(int, exam);
+        owner().bExamMode = 1; // the dialog starts in exam: every row changes something
+        dialog();
+        QVERIFY(item(D::IdcMinutes)->isEnabled());
+        item<QRadioButton>(id)->click();
+        item<QRadioButton>(id)->click(); // clicking the checked one keeps it checked
+        for (int r : {int(D::IdcHint), int(D::IdcTraining), int(D::IdcExam)})
+            QCOMPARE(item<QRadioButton>(r)->isChecked(), r == id);
+        QCOMPARE(m_owner->bHintMode, hint);
+        QCOMPARE(m_owner->bExamMode, exam);
+        for (int r : {int(D::IdcMinutes), int(D::IdcMinutesLabel), int(D::IdcMinutesArrows)})
+            QCOMPARE(item(r)->isEnabled(), exam == 1);
+    }
+
+    void wrongNoteButtons()
+    {
+        owner().bOnWrongNoteWaitTime = 0;
+        dialog();
+        QVERIFY(item<QRadioButton>(D::IdcWaitRight)->isChecked());
+        QVERIFY(!item<QRadioButton>(D::IdcWaitTime)->isChecked());
+        item<QRadioButton>(D::IdcWaitTime)->click();
+        QCOMPARE(m_owner->bOnWrongNoteWaitTime, 1);
+        QVERIFY(!item<QRadioButton>(D::IdcWaitRight)->isChecked());
+    }
+
+    void arrows_data()
+    {
+        QTest::addColumn<int>("arrows");
+        QTest::addColumn<int>("start"); // minutes, or seconds
+        QTest::addColumn<bool>("up");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("minutes up") << int(D::IdcMinutesArrows) << 2 << true << 3;
+        QTest::newRow("minutes up at 60") << int(D::IdcMinutesArrows) << 60 << true << 60;
+        QTest::newRow("minutes down at 0") << int(D::IdcMinutesArrows) << 0 << false << 0;
+        QTest::newRow("seconds down") << int(D::IdcSecondsArrows) << 2 << false << 1;
+        QTest::newRow("seconds down at 0") << int(D::IdcSecondsArrows) << 0 << false << 0;
+        QTest::newRow("seconds up at 180") << int(D::IdcSecondsArrows) << 180 << true << 180;
+    }
+    void arrows()
+    {
+        QFETCH(int, arrows);
+        QFETCH(int, start);
+        QFETCH(bool, up);
+        QFETCH(int, shown);
+        const bool minutes = arrows == D::IdcMinutesArrows;
+        CTonveroDlg& o = owner();
+        o.bExamMode = 1;
+        if (minutes)
+            o.nMinutes = start;
+        else
+            o.nTimerDelay = start * 1000;
+        dialog();
+        auto* a = item<platform::UpDownArrows>(arrows);
+        (up ? a->upButton() : a->downButton())->click();
+        QCOMPARE(edit(minutes ? D::IdcMinutes : D::IdcSeconds)->text(), QString::number(shown));
+        QCOMPARE(minutes ? o.nMinutes : o.nTimerDelay, minutes ? shown : shown * 1000);
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void minutesClampedWhileTyping()
+    {
+        owner().bExamMode = 1;
+        dialog();
+        typeInto(D::IdcMinutes, QStringLiteral("75"));
+        QCOMPARE(edit(D::IdcMinutes)->text(), QStringLiteral("60"));
+        QCOMPARE(m_owner->nMinutes, 60);
+        typeInto(D::IdcMinutes, QStringLiteral("7"));
+        QCOMPARE(m_owner->nMinutes, 7);
+    }
+
+    void secondsTakenWhenTheFocusLeaves()
+    {
+        dialog();
+        typeInto(D::IdcSeconds, QStringLiteral("5"));
+        QCOMPARE(m_owner->nTimerDelay, 2000);
+        moveFocusAway();
+        QCOMPARE(m_owner->nTimerDelay, 5000);
+        typeInto(D::IdcSeconds, QStringLiteral("500"));
+        moveFocusAway();
+        QCOMPARE(edit(D::IdcSeconds)->text(), QStringLiteral("180"));
+        QCOMPARE(m_owner->nTimerDelay, 180000);
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void notAnInteger_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("typed");
+        QTest::newRow("minutes, letters") << int(D::IdcMinutes) << QStringLiteral("x");
+        QTest::newRow("minutes, empty") << int(D::IdcMinutes) << QString();
+        QTest::newRow("seconds, letters") << int(D::IdcSeconds) << QStringLiteral("abc");
+        QTest::newRow("seconds, empty") << int(D::IdcSeconds) << QString();
+    }
+    void notAnInteger()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, typed);
+        CTonveroDlg& o = owner();
+        o.bExamMode = 1;
+        o.nMinutes = 4;
+        o.nTimerDelay = 3000;
+        dialog();
+        typeInto(id, typed);
+        if (id == D::IdcSeconds)
+            moveFocusAway();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text, QStringLiteral("Please enter an integer."));
+        QCOMPARE(edit(id)->text(), id == D::IdcMinutes ? QStringLiteral("4") : QStringLiteral("3"));
+        QCOMPARE(o.nMinutes, 4);
+        QCOMPARE(o.nTimerDelay, 3000);
+    }
+
+    void instrumentSentAtOnce()
+    {
+        CTonveroDlg& o = owner();
+        o.nPatch = 5;
+        DialogOptions& d = dialog();
+        QCOMPARE(d.instruments->currentIndex(), 5);
+        d.instruments->setCurrentIndex(10); // idle: the output is closed
+        QCOMPARE(int(o.nPatch), 10);
+        QVERIFY(sentWords(0).empty());
+        o.StartStop(false);
+        lb::clearSent();
+        d.instruments->setCurrentIndex(40);
+        QCOMPARE(int(o.nPatch), 40);
+        QCOMPARE(sentWords(0), std::vector<std::uint32_t>{0x28C0});
+    }
+
+    void instrumentTexts_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("1") << 0 << QStringLiteral("  1 Acoustic Grand Piano");
+        QTest::newRow("2") << 1 << QStringLiteral("  2 Bright Acoustic Piano");
+        QTest::newRow("25") << 24 << QStringLiteral(" 25 Acoustic Guitar (nylon)");
+        QTest::newRow("37, trailing blank") << 36 << QStringLiteral(" 37 Slap Bass 1 ");
+        QTest::newRow("41, trailing blank") << 40 << QStringLiteral(" 41 Violin ");
+        QTest::newRow("128") << 127 << QStringLiteral("128 Gunshot");
+    }
+    void instrumentTexts()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        DialogOptions& d = dialog();
+        QCOMPARE(d.instruments->count(), 128);
+        QCOMPARE(d.instruments->itemText(index), text);
+    }
+
+    void noteNameBoxClearsTheLabelAtOnce()
+    {
+        CTonveroDlg& o = owner();
+        o.bShowNoteName = 1;
+        o.strNoteName = QStringLiteral("Ля");
+        o.ShowNoteName(false);
+        QCOMPARE(o.noteNameLabel()->text(), QStringLiteral("Ля"));
+        dialog();
+        item<QCheckBox>(D::IdcShowNoteName)->click();
+        QCOMPARE(o.bShowNoteName, 0);
+        QCOMPARE(o.noteNameLabel()->text(), QString());
+    }
+
+    void statisticsAndProgramControlBoxes()
+    {
+        CTonveroDlg& o = owner();
+        o.bAppControlByMIDI = 0;
+        o.StopMidiInputAfterExercise();
+        QVERIFY(!o.midiInDevice.IsReceiving());
+        dialog();
+        QVERIFY(item<QCheckBox>(D::IdcStatistics)->isChecked());
+        item<QCheckBox>(D::IdcStatistics)->click();
+        QCOMPARE(o.bShowStatistics, 0);
+        QVERIFY(!o.client()->findChild<QWidget*>(QStringLiteral("1014"))->isVisible());
+        QVERIFY(!item<QCheckBox>(D::IdcMidiControl)->isChecked());
+        item<QCheckBox>(D::IdcMidiControl)->click();
+        QCOMPARE(o.bAppControlByMIDI, 1);
+        QVERIFY(o.midiInDevice.IsReceiving());
+    }
+
+    void missingDevices_data()
+    {
+        QTest::addColumn<int>("inputs");
+        QTest::addColumn<int>("outputs");
+        QTest::newRow("no input") << 0 << 1;
+        QTest::newRow("no output") << 1 << 0;
+        QTest::newRow("neither") << 0 << 0;
+    }
+    void missingDevices()
+    {
+        QFETCH(int, inputs);
+        QFETCH(int, outputs);
+        owner(inputs, outputs);
+        dialog();
+        QCOMPARE(item(D::IdcMidiIn)->isEnabled(), inputs > 0);
+        QCOMPARE(item(D::IdcMidiControlGroup)->isEnabled(), inputs > 0);
+        QCOMPARE(item(D::IdcMidiControl)->isEnabled(), inputs > 0);
+        QCOMPARE(item<QCheckBox>(D::IdcMidiIn)->isChecked(), inputs > 0);
+        QCOMPARE(m_owner->bMIDI_In, inputs > 0 ? 1 : 0);
+        QCOMPARE(item(D::IdcMidiOut)->isEnabled(), outputs > 0);
+        QCOMPARE(item<QCheckBox>(D::IdcMidiOut)->isChecked(), outputs > 0);
+        QCOMPARE(m_owner->bMIDI_Out, outputs > 0 ? 1 : 0);
+        QCOMPARE(m_owner->pOptions->inDevices->count(), inputs);
+        QCOMPARE(m_owner->pOptions->outDevices->count(), outputs);
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void outputsStartWithTheBuiltInSynth()
+    {
+        if (mmsys::synth::findSoundFont().empty())
+            QSKIP("no General MIDI soundfont installed");
+        m_loop = std::make_unique<lb::Scope>(1, 1);
+        mmsys::setBackendsForTest({mmsys::Backend::Synth, mmsys::Backend::Loopback});
+        m_owner = std::make_unique<CTonveroDlg>();
+        m_owner->show();
+        DialogOptions& d = dialog();
+        QCOMPARE(d.outDevices->count(), 2);
+        QCOMPARE(d.outDevices->itemText(0), QStringLiteral("Tonvero built-in synthesizer"));
+        QCOMPARE(d.outDevices->itemText(1), QStringLiteral("Loopback Out 1"));
+        QCOMPARE(d.inDevices->itemText(0), QStringLiteral("Loopback In 1"));
+    }
+
+    void outputDeviceChangesOnlyAtOk()
+    {
+        CTonveroDlg& o = owner(1, 2);
+        o.nPatch = 7;
+        DialogOptions& d = dialog();
+        QCOMPARE(d.outDevices->currentIndex(), 0);
+        d.outDevices->setCurrentIndex(1);
+        QCOMPARE(o.nOutDevId, 0);
+        QCOMPARE(lb::outCalls(lb::Op::Open, 1), 0);
+        QTest::keyClick(&d, Qt::Key_Return);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(o.nOutDevId, 1);
+        QVERIFY(o.midiOutDevice.IsOpen());
+        QCOMPARE(int(o.midiOutDevice.GetDevId()), 1);
+        QCOMPARE(sentWords(1), std::vector<std::uint32_t>{0x07C0});
+        QVERIFY(!d.bOutDevChanged);
+
+        // A later OK without a change leaves the device alone.
+        dialog();
+        d.accept();
+        QCOMPARE(lb::outCalls(lb::Op::Open, 1), 1);
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void cancelKeepsTheOldDevice_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Escape") << true;
+        QTest::newRow("close box") << false;
+    }
+    void cancelKeepsTheOldDevice()
+    {
+        QFETCH(bool, escape);
+        CTonveroDlg& o = owner(1, 2);
+        DialogOptions& d = dialog();
+        d.outDevices->setCurrentIndex(1);
+        if (escape)
+            QTest::keyClick(&d, Qt::Key_Escape);
+        else
+            d.close();
+        QVERIFY(!d.isVisible());
+        QCOMPARE(o.nOutDevId, 0);
+        QCOMPARE(lb::outCalls(lb::Op::Open, 1), 0);
+    }
+
+    void inputDeviceFailureAtOkKeepsTheDialogOpen()
+    {
+        CTonveroDlg& o = owner(2, 1);
+        DialogOptions& d = dialog();
+        d.inDevices->setCurrentIndex(1);
+        lb::failIn(lb::Op::Open, mmsys::MMSYSERR_ALLOCATED, 1);
+        d.accept();
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].caption, QStringLiteral("MIDI error"));
+        QCOMPARE(m_boxes[0].icon, platform::MsgIcon::Error);
+        QVERIFY(d.isVisible());
+        QVERIFY(!o.midiInDevice.IsOpen());
+
+        lb::clearFailures();
+        d.accept(); // tried again
+        QVERIFY(!d.isVisible());
+        QCOMPARE(int(o.midiInDevice.GetDevId()), 1);
+        QVERIFY(o.midiInDevice.IsReceiving());
+        QCOMPARE(m_boxes.size(), 1);
+    }
+
+    void okStoresEveryBox()
+    {
+        CTonveroDlg& o = owner();
+        o.bUseBlackKeys = 1;
+        o.bNoteInputFromCompKeyboard = 0;
+        DialogOptions& d = dialog();
+        item<QCheckBox>(D::IdcBlackKeys)->click();       // no handler of its own
+        item<QCheckBox>(D::IdcCompKeyboard)->click();
+        typeInto(D::IdcSeconds, QStringLiteral("9"));     // Enter leaves the focus in the edit
+        QTest::keyClick(edit(D::IdcSeconds), Qt::Key_Return);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(o.bUseBlackKeys, 0);
+        QCOMPARE(o.bNoteInputFromCompKeyboard, 1);
+        QCOMPARE(o.nTimerDelay, 9000);
+    }
+
+    void textsFitTheirItems()
+    {
+        DialogOptions& d = dialog();
+        for (QWidget* w : d.client()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (!w->isVisible())
+                continue;
+            const QFontMetrics fm(w->font());
+            const QString name = w->objectName();
+            if (auto* b = qobject_cast<QCheckBox*>(w); b || qobject_cast<QRadioButton*>(w)) {
+                auto* ab = static_cast<QAbstractButton*>(w);
+                QVERIFY2(ab->sizeHint().width() <= ab->width(), qPrintable(name + ": " + ab->text()));
+                QVERIFY2(fm.size(0, ab->text()).height() <= ab->height(), qPrintable(name + ": " + ab->text()));
+            } else if (auto* l = qobject_cast<QLabel*>(w)) {
+                QVERIFY2(l->sizeHint().width() <= l->width(), qPrintable(l->text()));
+                QVERIFY2(l->sizeHint().height() <= l->height(), qPrintable(l->text()));
+            } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
+                QVERIFY2(g->minimumSizeHint().width() <= g->width(), qPrintable(g->title()));
+            }
+        }
+        // The wrapped items keep their words.
+        QCOMPARE(item<QRadioButton>(D::IdcWaitRight)->text().replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                 QStringLiteral("Показывать новую ноту только после ввода правильной ноты"));
+        QCOMPARE(item<QRadioButton>(D::IdcWaitTime)->text(),
+                 QStringLiteral("Показывать ошибочную ноту\n потом показать новую"));
+        QCOMPARE(item<QCheckBox>(D::IdcCompKeyboard)->text().replace(QLatin1Char('\n'), QLatin1Char(' ')),
+                 QStringLiteral("Ввод нот с компьютерной клавиатуры"));
+
+        const QString shots = qEnvironmentVariable("TONVERO_SHOTS_DIR");
+        if (!shots.isEmpty()) {
+            QDir().mkpath(shots);
+            QVERIFY(d.grab().save(QDir(shots).filePath(QStringLiteral("options-dialog.png"))));
+        }
+    }
+};
+
+QTEST_MAIN(TestDialogOptions)
+#include "tst_dialogoptions.moc"
