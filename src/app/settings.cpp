@@ -1,12 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/settingsstore.h"
 #include "app/tonverodlg.h"
 
 bool CTonveroDlg::LoadSettings()
 {
-    return false;
+    tonvero::TonveroSettings s = tonvero::settingsOf(*this);
+    s.nClef = CStaveCtrl::nClef;
+    const bool ok = tonvero::loadSettings(s, strInstallDir,
+                                          [](int k) { return CInstrumentCtrl::KeyTable[k].isWhite != 0; });
+    tonvero::assignSettings(s, *this);
+    CStaveCtrl::nClef = s.nClef;
+    return ok;
 }
 
 bool CTonveroDlg::SaveSettings()
 {
-    return false;
+    tonvero::TonveroSettings s = tonvero::settingsOf(*this);
+    s.nClef = CStaveCtrl::nClef;
+    // The ranges edited on the piano are the ones that count.
+    s.nN12_min0 = piano->GetRangeLow(0);
+    s.nN12_max0 = piano->GetRangeHigh(0);
+    s.nN12_min1 = piano->GetRangeLow(1);
+    s.nN12_max1 = piano->GetRangeHigh(1);
+    return tonvero::saveSettings(s);
 }
