@@ -36,6 +36,13 @@ configure_and_build() { # dir, extra cmake args...
     cmake --build "$dir" -j "$jobs"
 }
 
+configure_and_build_targets() { # dir, targets (space separated), extra cmake args...
+    local dir=$1 targets=$2; shift 2
+    cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+    # shellcheck disable=SC2086
+    cmake --build "$dir" -j "$jobs" --target $targets
+}
+
 # A private runtime dir and config home, so no test touches the user's real settings.
 headless_env() {
     local tmp
@@ -56,7 +63,21 @@ test)
     headless_env
     configure_and_build build
     ctest --test-dir build --output-on-failure -j "$jobs"
-    echo "tonvero: building and testing again with AddressSanitizer + UndefinedBehaviorSanitizer"
+
+    echo "tonvero: MIDI tests again under ThreadSanitizer"
+    configure_and_build_targets build-tsan "tonvero_tests_midi" -DTONVERO_TSAN=ON -DTONVERO_BENCH=OFF
+    tsan_supp="$here/tests/midi/tsan.supp"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1${tsan_supp:+ suppressions=$tsan_supp}" \
+        setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -L midi
+
+    echo "tonvero: fuzzing the settings file parser for 60 s"
+    CC=clang CXX=clang++ configure_and_build_targets build-fuzz fuzz_regparser \
+        -DTONVERO_FUZZ=ON -DTONVERO_BENCH=OFF -DBUILD_TESTING=OFF
+    mkdir -p build-fuzz/corpus-regparser
+    build-fuzz/tests/fuzz/fuzz_regparser -max_total_time=60 -max_len=4096 -print_final_stats=0 \
+        -dict=tests/fuzz/regparser.dict build-fuzz/corpus-regparser tests/fuzz/corpus/regparser 2>&1 | tail -n 3
+
+    echo "tonvero: everything again with AddressSanitizer + UndefinedBehaviorSanitizer"
     configure_and_build build-asan -DTONVERO_SANITIZE=ON -DTONVERO_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
         ctest --test-dir build-asan --output-on-failure -j "$jobs"
