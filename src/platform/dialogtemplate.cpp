@@ -114,8 +114,9 @@ bool TemplateDialog::createFromTemplate(const DialogTemplate& tmpl, const QHash<
         switch (it.kind) {
         case ItemKind::PushButton:
         case ItemKind::DefPushButton: {
+            // A focused push button takes Enter, as in any dialog.
             auto* b = new QPushButton(it.text, m_client);
-            b->setAutoDefault(false);
+            b->setAutoDefault(true);
             b->setDefault(it.kind == ItemKind::DefPushButton);
             w = b;
             break;
