@@ -62,6 +62,9 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
 CTonveroDlg::~CTonveroDlg()
 {
     m_closing = true; // MIDI events still queued find the window going
+    // The options dialog writes into this window's members: it goes while they are whole.
+    delete pOptions;
+    pOptions = nullptr;
     CloseMidiInput();
     CloseMidiOutput();
     SaveSettings();

@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A MIDI keyboard's note through the loopback: received on the input's callback
+// thread, queued to the GUI thread, judged, the next note drawn, the played note
+// sent out. Also a flood of notes while the GUI thread's event loop is timed.
+#include "app/tonverodlg.h"
+#include "controls/instrumentctrl.h"
+#include "platform/messagebox.h"
+#include "platform/midi_loopback.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace lb = mmsys::loopback;
+
+namespace {
+
+std::uint32_t noteOn(int note, int velocity = 100)
+{
+    return 0x90u | std::uint32_t(note) << 8 | std::uint32_t(velocity) << 16;
+}
+std::uint32_t noteOff(int note)
+{
+    return 0x80u | std::uint32_t(note) << 8;
+}
+
+// The main window, remembering every note that reached its listener operations.
+class CountingDlg : public CTonveroDlg {
+public:
+    std::vector<std::uint32_t> handled; // the words as they were handled, rebuilt from the calls
+    void OnNoteOn(int note, bool fromMidi) override
+    {
+        handled.push_back(noteOn(note));
+        CTonveroDlg::OnNoteOn(note, fromMidi);
+    }
+    void OnNoteOff(int note) override
+    {
+        handled.push_back(noteOff(note));
+        CTonveroDlg::OnNoteOff(note);
+    }
+};
+
+std::unique_ptr<CountingDlg> quietWindow()
+{
+    auto d = std::make_unique<CountingDlg>();
+    d->bBeep = 0;
+    d->bShowStatistics = 0;
+    d->bMIDI_In = 1;
+    d->bMIDI_Out = 1;
+    d->show();
+    QCoreApplication::processEvents();
+    return d;
+}
+
+// Runs the GUI thread's event loop until `count` short messages went out.
+void waitForSent(int count)
+{
+    while (lb::outCalls(lb::Op::ShortMsg) < count)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+double percentile(std::vector<double> v, double p)
+{
+    std::sort(v.begin(), v.end());
+    const auto i = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
+    return v[i];
+}
+
+void BM_MidiRoundTrip(benchmark::State& state)
+{
+    lb::Scope loop(1, 1);
+    auto d = quietWindow();
+    d->bOnWrongNoteWaitTime = 0;
+    d->StartStop(false);
+    int sent = lb::outCalls(lb::Op::ShortMsg);
+    std::vector<double> micros;
+    micros.reserve(std::size_t(state.max_iterations));
+    for (auto _ : state) {
+        const int note = CInstrumentCtrl::NoteFromKeyIndex(d->nCurNote);
+        const auto start = std::chrono::steady_clock::now();
+        lb::feed(noteOn(note), 0);
+        waitForSent(++sent);
+        const auto end = std::chrono::steady_clock::now();
+        const double us = std::chrono::duration<double, std::micro>(end - start).count();
+        micros.push_back(us);
+        state.SetIterationTime(us / 1e6);
+        lb::feed(noteOff(note), 0);
+        waitForSent(++sent);
+    }
+    if (d->nNotes != int(micros.size()) || d->nErrors != 0)
+        state.SkipWithError("a note was not judged right");
+    state.counters["p50_us"] = percentile(micros, 0.50);
+    state.counters["p99_us"] = percentile(micros, 0.99);
+    state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
+    d->StartStop(false);
+}
+BENCHMARK(BM_MidiRoundTrip)->Iterations(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// 10 000 messages a second from a keyboard thread for state.range(0) seconds,
+// while a 1 ms timer on the GUI thread measures the longest stall of its event loop.
+void BM_MidiFlood(benchmark::State& state)
+{
+    const int seconds = int(state.range(0));
+    constexpr int kPerSecond = 10000;
+    lb::Scope loop(1, 1);
+    auto d = quietWindow();
+    d->bOnWrongNoteWaitTime = 0;
+    d->StartStop(false);
+
+    std::vector<std::uint32_t> fed;
+    const int total = seconds * kPerSecond;
+    fed.reserve(std::size_t(total));
+    for (int i = 0; i < total; ++i) {
+        const int note = 36 + (i / 2 * 7) % 48;
+        fed.push_back(i % 2 ? noteOff(note) : noteOn(note));
+    }
+
+    for (auto _ : state) {
+        d->handled.clear();
+        d->handled.reserve(fed.size());
+        qint64 longestGapMs = 0;
+        QElapsedTimer sinceTick;
+        QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            longestGapMs = std::max(longestGapMs, sinceTick.restart());
+        });
+        std::atomic<bool> done{false};
+        sinceTick.start();
+        tick.start(1);
+        std::thread keyboard([&] {
+            auto next = std::chrono::steady_clock::now();
+            for (std::uint32_t word : fed) {
+                next += std::chrono::microseconds(1000000 / kPerSecond);
+                std::this_thread::sleep_until(next);
+                lb::feed(word, 0);
+            }
+            lb::flush();
+            done = true;
+        });
+        while (!done || d->handled.size() < fed.size())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        keyboard.join();
+        tick.stop();
+        state.counters["longest_gap_ms"] = double(longestGapMs);
+        state.counters["handled"] = double(d->handled.size());
+        state.counters["in_order"] = d->handled == fed ? 1 : 0;
+        if (d->handled != fed)
+            state.SkipWithError("notes lost or out of order");
+    }
+    d->StartStop(false);
+}
+BENCHMARK(BM_MidiFlood)->Arg(10)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The main window saves its settings when it closes: keep the user's own out of reach.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    platform::setMessageBoxHook([](const platform::MessageBoxCall&) {});
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
