@@ -37,6 +37,12 @@ std::uint32_t noteOff(int note)
 class CountingDlg : public CTonveroDlg {
 public:
     std::vector<std::uint32_t> handled; // the words as they were handled, rebuilt from the calls
+    std::atomic<std::chrono::steady_clock::time_point> lastCallback{};
+    void OnShortMsg(std::uint32_t msg, std::uint32_t timeStamp) override
+    {
+        lastCallback = std::chrono::steady_clock::now();
+        CTonveroDlg::OnShortMsg(msg, timeStamp);
+    }
     void OnNoteOn(int note, bool fromMidi) override
     {
         handled.push_back(noteOn(note));
@@ -82,8 +88,9 @@ void BM_MidiRoundTrip(benchmark::State& state)
     d->bOnWrongNoteWaitTime = 0;
     d->StartStop(false);
     int sent = lb::outCalls(lb::Op::ShortMsg);
-    std::vector<double> micros;
+    std::vector<double> micros, toCallback;
     micros.reserve(std::size_t(state.max_iterations));
+    toCallback.reserve(std::size_t(state.max_iterations));
     for (auto _ : state) {
         const int note = CInstrumentCtrl::NoteFromKeyIndex(d->nCurNote);
         const auto start = std::chrono::steady_clock::now();
@@ -92,6 +99,7 @@ void BM_MidiRoundTrip(benchmark::State& state)
         const auto end = std::chrono::steady_clock::now();
         const double us = std::chrono::duration<double, std::micro>(end - start).count();
         micros.push_back(us);
+        toCallback.push_back(std::chrono::duration<double, std::micro>(d->lastCallback.load() - start).count());
         state.SetIterationTime(us / 1e6);
         lb::feed(noteOff(note), 0);
         waitForSent(++sent);
@@ -101,9 +109,37 @@ void BM_MidiRoundTrip(benchmark::State& state)
     state.counters["p50_us"] = percentile(micros, 0.50);
     state.counters["p99_us"] = percentile(micros, 0.99);
     state.counters["max_us"] = *std::max_element(micros.begin(), micros.end());
+    // The share of the loopback's own thread: from the feed to the input callback.
+    state.counters["callback_p50_us"] = percentile(toCallback, 0.50);
+    state.counters["callback_p99_us"] = percentile(toCallback, 0.99);
     d->StartStop(false);
 }
 BENCHMARK(BM_MidiRoundTrip)->Iterations(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// The same answer without the MIDI input: the GUI thread's own share of the round trip.
+void BM_AnswerStepOnly(benchmark::State& state)
+{
+    lb::Scope loop(1, 1);
+    auto d = quietWindow();
+    d->bOnWrongNoteWaitTime = 0;
+    d->StartStop(false);
+    std::vector<double> micros;
+    micros.reserve(std::size_t(state.max_iterations));
+    for (auto _ : state) {
+        const int note = CInstrumentCtrl::NoteFromKeyIndex(d->nCurNote);
+        const auto start = std::chrono::steady_clock::now();
+        d->OnNoteOn(note, true);
+        const auto end = std::chrono::steady_clock::now();
+        const double us = std::chrono::duration<double, std::micro>(end - start).count();
+        micros.push_back(us);
+        state.SetIterationTime(us / 1e6);
+        d->OnNoteOff(note);
+    }
+    state.counters["p50_us"] = percentile(micros, 0.50);
+    state.counters["p99_us"] = percentile(micros, 0.99);
+    d->StartStop(false);
+}
+BENCHMARK(BM_AnswerStepOnly)->Iterations(10000)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // 10 000 messages a second from a keyboard thread for state.range(0) seconds,
 // while a 1 ms timer on the GUI thread measures the longest stall of its event loop.
