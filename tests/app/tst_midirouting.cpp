@@ -407,6 +407,29 @@ private slots:
         QCOMPARE(int(d.midiInDevice.GetDevId()), port);
     }
 
+    void startUpOpensTheStoredInput_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<int>("port");
+        QTest::newRow("second port") << 1 << 1;
+        QTest::newRow("gone: first port") << 4 << 0;
+    }
+    void startUpOpensTheStoredInput()
+    {
+        QFETCH(int, stored);
+        QFETCH(int, port);
+        open(2, 1).nInDevId = stored;
+        m_dlg.reset(); // saves the settings
+        m_dlg = std::make_unique<RecordingDlg>();
+        QCOMPARE(m_dlg->nInDevId, stored);
+        QCOMPARE(int(m_dlg->midiInDevice.GetDevId()), port);
+        // Port 0 was opened by the first window only, unless the second one fell back to it:
+        // the input is opened once, after the settings were read.
+        QCOMPARE(lb::inCalls(lb::Op::Open, 0), port == 0 ? 2 : 1);
+        QCOMPARE(lb::inCalls(lb::Op::Open, 1), port == 1 ? 1 : 0);
+        QVERIFY(m_dlg->midiInDevice.IsReceiving());
+    }
+
     void noDevicesNoMidi()
     {
         RecordingDlg& d = open(0, 0);

@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -362,6 +363,9 @@ private slots:
         QCOMPARE(int(o.midiOutDevice.GetDevId()), 1);
         QCOMPARE(sentWords(1), std::vector<std::uint32_t>{0x07C0});
         QVERIFY(!d.bOutDevChanged);
+        QFile saved(m_home->registryFile());
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("\"nOutDevId\"=dword:00000001"));
 
         // A later OK without a change leaves the device alone.
         dialog();
