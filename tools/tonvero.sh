@@ -64,11 +64,12 @@ test)
     configure_and_build build
     ctest --test-dir build --output-on-failure -j "$jobs"
 
-    echo "tonvero: MIDI tests again under ThreadSanitizer"
-    configure_and_build_targets build-tsan "tonvero_tests_midi" -DTONVERO_TSAN=ON -DTONVERO_BENCH=OFF
+    echo "tonvero: MIDI tests and MIDI routing again under ThreadSanitizer"
+    configure_and_build_targets build-tsan "tonvero_tests_midi tst_midirouting tst_dialogoptions" -DTONVERO_TSAN=ON -DTONVERO_BENCH=OFF
     tsan_supp="$here/tests/midi/tsan.supp"
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1${tsan_supp:+ suppressions=$tsan_supp}" \
-        setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure -L midi
+        setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure \
+        -R "^(midi/|app/tst_midirouting|dialogs/tst_dialogoptions)"
 
     echo "tonvero: fuzzing the settings file parser for 60 s"
     CC=clang CXX=clang++ configure_and_build_targets build-fuzz fuzz_regparser \
