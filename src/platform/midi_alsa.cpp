@@ -55,22 +55,6 @@ int findPort(Rt& rt, const std::string& name)
     return -1;
 }
 
-std::size_t shortLength(unsigned char status)
-{
-    if (status < 0x80)
-        return 2; // running status: the two data bytes
-    if (status < 0xF0)
-        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    switch (status) {
-    case 0xF1:
-    case 0xF3: return 2;
-    case 0xF2: return 3;
-    case 0xF6:
-    case 0xF8: case 0xFA: case 0xFB: case 0xFC: case 0xFE: case 0xFF: return 1;
-    default: return 0;
-    }
-}
-
 class AlsaIn final : public InputDevice {
 public:
     explicit AlsaIn(std::string name) : m_name(std::move(name)) {}
@@ -163,10 +147,11 @@ public:
         const unsigned char bytes[3] = {static_cast<unsigned char>(word & 0xFF),
                                         static_cast<unsigned char>((word >> 8) & 0xFF),
                                         static_cast<unsigned char>((word >> 16) & 0xFF)};
-        const std::size_t n = shortLength(bytes[0]);
+        // A word without a status byte carries the two data bytes of running status.
+        const std::size_t n = bytes[0] < 0x80 ? 2 : shortMessageLength(bytes[0]);
         if (n == 0)
             return MMSYSERR_INVALPARAM;
-        return send(bytes[0] < 0x80 ? bytes + 1 : bytes, n);
+        return send(bytes, n);
     }
 
     MMRESULT longMsg(MIDIHDR* header, bool& later) override

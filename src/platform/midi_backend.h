@@ -18,6 +18,9 @@
 
 namespace mmsys::backend {
 
+// Length of a short message with this status byte; 0 when it cannot start one.
+std::size_t shortMessageLength(unsigned char status);
+
 // Calls a driver sees before the front acts on them, as a Windows driver gets
 // its MIDM_/MODM_ message; a device may refuse one with an error code.
 enum class Call { Open, Close, Start, Stop, Reset, Prepare, Unprepare, AddBuffer, ShortMsg, LongMsg };

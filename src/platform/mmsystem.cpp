@@ -101,22 +101,6 @@ DWORD packBytes(const unsigned char* data, std::size_t size)
     return word;
 }
 
-// Length of a short message with this status byte; 0 when it cannot start one.
-std::size_t expectedLength(unsigned char status)
-{
-    if (status < 0x80)
-        return 0;
-    if (status < 0xF0)
-        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
-    switch (status) {
-    case 0xF1:
-    case 0xF3: return 2;
-    case 0xF2: return 3;
-    case 0xF6:
-    case 0xF8: case 0xFA: case 0xFB: case 0xFC: case 0xFE: case 0xFF: return 1;
-    default: return 0;
-    }
-}
 
 // ---- open ports --------------------------------------------------------------
 
@@ -163,7 +147,7 @@ public:
             sysEx(data, size, stamp, bad);
             return;
         }
-        const std::size_t want = expectedLength(data[0]);
+        const std::size_t want = backend::shortMessageLength(data[0]);
         bool bad = want == 0 || size != want;
         for (std::size_t i = 1; i < size && !bad; ++i)
             bad = data[i] >= 0x80;
@@ -373,6 +357,23 @@ std::int64_t steadyMs()
 } // namespace
 
 namespace backend {
+
+// Length of a short message with this status byte; 0 when it cannot start one.
+std::size_t shortMessageLength(unsigned char status)
+{
+    if (status < 0x80)
+        return 0;
+    if (status < 0xF0)
+        return (status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0 ? 2 : 3;
+    switch (status) {
+    case 0xF1:
+    case 0xF3: return 2;
+    case 0xF2: return 3;
+    case 0xF6:
+    case 0xF8: case 0xFA: case 0xFB: case 0xFC: case 0xFE: case 0xFF: return 1;
+    default: return 0;
+    }
+}
 
 namespace {
 std::atomic<Backend*> installedLoopback{nullptr};
