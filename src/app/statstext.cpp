@@ -3,7 +3,29 @@
 
 #include <QDateTime>
 
+#include <clocale>
+#include <cstdio>
+#include <locale.h>
+
 namespace statstext {
+
+namespace {
+
+// The C library's own formatting: Qt's rounds exact binary ties away from zero,
+// printf to even ("12.5" with no decimals reads 12). Always with a decimal
+// point: Qt sets the process locale from the desktop, which may want a comma.
+QString cFormat(const char* format, int count, double percent)
+{
+    static const locale_t cLocale = newlocale(LC_NUMERIC_MASK, "C", locale_t(0));
+    const locale_t previous = cLocale ? uselocale(cLocale) : locale_t(0);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, count, percent);
+    if (cLocale)
+        uselocale(previous);
+    return QString::fromLatin1(buffer);
+}
+
+} // namespace
 
 QString errorsText(int nErrors, int nNotes)
 {
@@ -16,12 +38,12 @@ QString errorsText(int nErrors, int nNotes)
     const float ratio = static_cast<float>(nErrors) * 100.0f / static_cast<float>(nNotes);
     const double shown = ratio;
     if (nErrors >= nNotes || shown >= 10.0)
-        return QString::asprintf("%i (%.0f%%)", nErrors, shown);
+        return cFormat("%i (%.0f%%)", nErrors, shown);
     if (shown >= 1.0)
-        return QString::asprintf("%i (%.1f%%)", nErrors, shown);
+        return cFormat("%i (%.1f%%)", nErrors, shown);
     if (shown >= 0.1)
-        return QString::asprintf("%i (%.2f%%)", nErrors, shown);
-    return QString::asprintf("%i (%.3f%%)", nErrors, shown);
+        return cFormat("%i (%.2f%%)", nErrors, shown);
+    return cFormat("%i (%.3f%%)", nErrors, shown);
 }
 
 QString clockText(qint64 spanSeconds)

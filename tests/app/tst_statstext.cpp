@@ -34,6 +34,13 @@ void TestStatsText::errorsText_data()
     QTest::newRow("errors before any note") << 2 << 0 << "2 (100%)";
     QTest::newRow("no error, no note") << 0 << 0 << "0";
     QTest::newRow("no error, many notes") << 0 << 57 << "0";
+    // Exact binary ties round to even, as the C library's printf does.
+    QTest::newRow("tie 12.5 to even, no decimals") << 1 << 8 << "1 (12%)";
+    QTest::newRow("tie 37.5 to even, no decimals") << 3 << 8 << "3 (38%)";
+    QTest::newRow("tie 62.5 to even, no decimals") << 5 << 8 << "5 (62%)";
+    QTest::newRow("tie 6.25 to even, one decimal") << 1 << 16 << "1 (6.2%)";
+    QTest::newRow("tie 0.125 to even, two decimals") << 1 << 800 << "1 (0.12%)";
+    QTest::newRow("tie 0.0625 to even, three decimals") << 1 << 1600 << "1 (0.062%)";
     QTest::newRow("large counts do not overflow") << 30000000 << 40000000 << "30000000 (75%)";
 }
 
