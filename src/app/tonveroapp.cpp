@@ -2,6 +2,7 @@
 #include "app/tonveroapp.h"
 
 #include "app/tonverodlg.h"
+#include "platform/termination.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -25,6 +26,10 @@ int CTonveroApp::run(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tonvero"));
     auto dlg = std::make_unique<CTonveroDlg>();
+    // Logout, Ctrl+C or kill end the program as closing the window does.
+    platform::TerminationSignals termination;
+    QObject::connect(&termination, &platform::TerminationSignals::requested, dlg.get(),
+                     [w = dlg.get()] { platform::closeModalsAndWindow(w); });
     dlg->exec();
     dlg.reset(); // shutdown: MIDI closed, settings saved, while the application still exists
     return 0;
