@@ -3,6 +3,7 @@
 #include "app/templates.h"
 #include "app/tonverodlg.h"
 #include "platform/messagebox.h"
+#include "platform/window.h"
 
 using namespace tonvero;
 
@@ -12,10 +13,11 @@ constexpr int WrongAnswerTimer = 1;
 constexpr int ClockTimer = 2;
 constexpr int ClockPeriodMs = 100;
 
-// The clock counts whole seconds.
+// The clock counts whole seconds, and stands still while a message box holds the user.
 QDateTime nowWholeSeconds()
 {
-    QDateTime now = platform::Now();
+    const QDateTime held = platform::heldSince();
+    QDateTime now = held.isValid() ? held : platform::Now();
     return now.addMSecs(-now.time().msec());
 }
 
@@ -51,8 +53,10 @@ void CTonveroDlg::OnClockTick()
     if (bExamMode && (!dtExamEnd.isValid() || now >= dtExamEnd)) {
         span = qint64(nMinutes) * 60;
         timers.KillTimer(WrongAnswerTimer);
-        if (bRunning)
+        if (bRunning) {
+            m_examRanOut = true;
             StartStop(false);
+        }
         if (!bShowStatistics) {
             strTime = statstext::clockText(span);
             platform::MessageBox(this, statstext::examSummaryText(strTime, nNotes, strErrors),
@@ -62,6 +66,17 @@ void CTonveroDlg::OnClockTick()
 
     strTime = statstext::clockText(span);
     UpdateData(false);
+}
+
+void CTonveroDlg::OnUserHeld(qint64 ms)
+{
+    // A pause already stops the answer clock; the exercise clock runs through pauses by design.
+    if (!bRunning)
+        return;
+    dtStart = dtStart.addMSecs(ms);
+    if (dtExamEnd.isValid())
+        dtExamEnd = dtExamEnd.addMSecs(ms);
+    m_answers.userHeld(ms);
 }
 
 void CTonveroDlg::ShowStatistics(bool show)

@@ -58,6 +58,32 @@ void CTonveroDlg::ShowCurrentNote()
     stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(nCurNote), -1, -1, -1, nCurStaff);
 }
 
+void CTonveroDlg::ShowNextNote()
+{
+    nCurNote = ChooseNextNote();
+    ShowCurrentNote();
+    m_answers.noteShown();
+}
+
+namespace {
+
+tonvero::ExerciseMode modeOf(const CTonveroDlg& d)
+{
+    using tonvero::ExerciseMode;
+    return d.bHintMode ? ExerciseMode::Hint : d.bExamMode ? ExerciseMode::Exam : ExerciseMode::Training;
+}
+
+tonvero::Spelling spellingOf(const CStaveCtrl& stave, int staff)
+{
+    switch (stave.SlotAccidental(2 * staff)) {
+    case CStaveCtrl::SharpSign: return tonvero::Spelling::Sharp;
+    case CStaveCtrl::FlatSign: return tonvero::Spelling::Flat;
+    default: return tonvero::Spelling::Natural;
+    }
+}
+
+} // namespace
+
 void CTonveroDlg::StartStop(bool pause)
 {
     if (!bRunning) {
@@ -66,11 +92,13 @@ void CTonveroDlg::StartStop(bool pause)
         bPaused = false;
         bWrongPending = 0;
         bKeyDown = false;
+        m_examRanOut = false;
         ClearErrorWeights();
         piano->SetKeyboardMode(true);
         nCurNote = ChooseNextNote();
         CInstrumentCtrl::SetPlayMode(true);
         ShowCurrentNote();
+        m_answers.exerciseStarted(modeOf(*this), nMinutes);
         if (bShowStatistics)
             ResetClock();
         StartMidiInput();
@@ -83,6 +111,7 @@ void CTonveroDlg::StartStop(bool pause)
         bPaused = !bPaused;
         const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
         if (bPaused) {
+            m_answers.paused();
             timers.KillTimer(WrongAnswerTimer);
             timers.KillTimer(ClockTimer);
             stave->SetNotes(-1, -1, -1, -1, -1);
@@ -90,11 +119,11 @@ void CTonveroDlg::StartStop(bool pause)
             guitar->SetNoteState(0, Red);
             bass->SetNoteState(0, Red);
         } else {
+            m_answers.resumed();
             if (bShowStatistics)
                 timers.SetTimer(ClockTimer, ClockPeriodMs);
             if (!bWrongPending) {
-                nCurNote = ChooseNextNote();
-                ShowCurrentNote();
+                ShowNextNote();
                 notedraw::decreaseErrorWeights(anErrorWeight);
             } else {
                 // The missed note comes back as it was left, so the exercise goes on:
@@ -127,9 +156,10 @@ void CTonveroDlg::StartStop(bool pause)
     StopMidiInputAfterExercise();
     CloseMidiOutput();
     UpdateLayout();
+    m_answers.exerciseEnded(nNotes, nErrors, m_examRanOut);
 }
 
-void CTonveroDlg::AnswerNotePressed(int note)
+void CTonveroDlg::AnswerNotePressed(int note, tonvero::AnswerSource source)
 {
     if (!bRunning)
         return;
@@ -143,6 +173,17 @@ void CTonveroDlg::AnswerNotePressed(int note)
     }
 
     const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
+    if (m_answers.hasListeners()) {
+        tonvero::AnswerRecord record;
+        record.clef = CStaveCtrl::nClef;
+        record.staff = nCurStaff;
+        record.shownNote = expected;
+        record.spelling = spellingOf(*stave, nCurStaff);
+        record.playedNote = note;
+        record.source = source;
+        record.right = note == expected;
+        m_answers.answered(record);
+    }
     int toSound = -1;
     if (bHintMode) {
         ++nNotes;
@@ -159,8 +200,7 @@ void CTonveroDlg::AnswerNotePressed(int note)
         if (!bShowNoteName)
             noteNameLabel()->setText(QString());
         ++nNotes;
-        nCurNote = ChooseNextNote();
-        ShowCurrentNote();
+        ShowNextNote();
         notedraw::decreaseErrorWeights(anErrorWeight);
         toSound = note;
     } else {
@@ -196,8 +236,7 @@ void CTonveroDlg::AnswerNoteReleased(int note)
         piano->SetNoteState(expected, None);
         guitar->SetNoteState(expected, None);
         bass->SetNoteState(expected, None);
-        nCurNote = ChooseNextNote();
-        ShowCurrentNote();
+        ShowNextNote();
     }
     SoundNoteOff(note);
 }
@@ -214,6 +253,19 @@ void CTonveroDlg::OnWrongAnswerDelayEnd()
     bass->SetNoteState(expected, None);
     if (!bShowNoteName)
         noteNameLabel()->setText(QString());
-    nCurNote = ChooseNextNote();
-    ShowCurrentNote();
+    ShowNextNote();
+}
+
+void CTonveroDlg::OnWrongNoteModeChanged()
+{
+    // Under "wait for the right note" no delay runs; switched to the delay
+    // rule, the pending note would otherwise block every answer.
+    if (!bRunning || bPaused || !bWrongPending)
+        return;
+    if (bOnWrongNoteWaitTime) {
+        if (!timers.IsActive(WrongAnswerTimer))
+            timers.SetTimer(WrongAnswerTimer, nTimerDelay);
+    } else {
+        timers.KillTimer(WrongAnswerTimer);
+    }
 }

@@ -6,9 +6,23 @@
 
 void CTonveroDlg::OnNoteOn(int note, bool fromMidi)
 {
+    OnNoteOn(note, fromMidi, fromMidi ? tonvero::AnswerSource::Midi : tonvero::AnswerSource::Piano);
+}
+
+void CTonveroDlg::OnNoteOn(int note, bool fromMidi, tonvero::AnswerSource source)
+{
     if (HandleControlKey(note, fromMidi))
         return;
-    AnswerNotePressed(note);
+    AnswerNotePressed(note, source);
+}
+
+void CTonveroDlg::OnNoteOnFromControl(int controlId, int note)
+{
+    using tonvero::AnswerSource;
+    const AnswerSource source = controlId == CInstrumentCtrl::GuitarId ? AnswerSource::Guitar
+                              : controlId == CInstrumentCtrl::BassId   ? AnswerSource::Bass
+                                                                       : AnswerSource::Piano;
+    OnNoteOn(note, false, source);
 }
 
 void CTonveroDlg::OnNoteOff(int note)

@@ -22,7 +22,7 @@ bool KeyboardFilter::eventFilter(QObject* watched, QEvent* event)
     if (type == QEvent::WindowDeactivate && watched == m_dlg && m_dlg->bRunning) {
         // The key-up goes to another window: let the held note go now.
         if (m_dlg->bKeyDown)
-            releaseHeldKey(m_heldPitchClass);
+            releaseHeldKey();
         return false;
     }
     if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
@@ -52,8 +52,8 @@ bool KeyboardFilter::handleKey(QKeyEvent* event, bool down)
 
     if (m_dlg->bPaused) {
         // Letters reach the dialog, but a note held from before the pause is still let go.
-        if (!down && !event->isAutoRepeat() && m_dlg->bKeyDown)
-            releaseHeldKey(pitchClass);
+        if (!down && !event->isAutoRepeat() && isHeldKey(event))
+            releaseHeldKey();
         return false;
     }
     // A held key repeats as release-press pairs: neither is a new answer.
@@ -65,23 +65,37 @@ bool KeyboardFilter::handleKey(QKeyEvent* event, bool down)
             return false;
         m_dlg->bKeyDown = true;
         m_dlg->nKeyDownNote = m_dlg->nCurNote;
-        m_heldPitchClass = pitchClass;
+        m_heldKey = keyIdentity(event);
         const bool right = m_dlg->piano->GetPitchClass(m_dlg->nCurNote) == pitchClass;
-        m_dlg->OnNoteOn(right ? CInstrumentCtrl::NoteFromKeyIndex(m_dlg->nCurNote) : -1, false);
+        m_heldNote = right ? CInstrumentCtrl::NoteFromKeyIndex(m_dlg->nCurNote) : -1;
+        m_dlg->OnNoteOn(m_heldNote, false, AnswerSource::ComputerKeyboard);
         return true;
     }
-    // A key pressed before the exercise started has no answer to end.
-    if (m_dlg->bKeyDown)
-        releaseHeldKey(pitchClass);
+    // Only the held key ends the answer: a second key let go first, or a key
+    // pressed before the exercise started, has nothing to release.
+    if (isHeldKey(event))
+        releaseHeldKey();
     return true;
 }
 
-void KeyboardFilter::releaseHeldKey(int pitchClass)
+quint32 KeyboardFilter::keyIdentity(const QKeyEvent* event)
+{
+    // The scan code names the physical key whatever the layout; synthetic events have none.
+    return event->nativeScanCode() ? event->nativeScanCode() : 0x80000000u | quint32(event->key());
+}
+
+bool KeyboardFilter::isHeldKey(const QKeyEvent* event) const
+{
+    return m_dlg->bKeyDown && keyIdentity(event) == m_heldKey;
+}
+
+void KeyboardFilter::releaseHeldKey()
 {
     m_dlg->bKeyDown = false;
-    const int held = m_dlg->nKeyDownNote;
-    if (held >= 0 && m_dlg->piano->GetPitchClass(held) == pitchClass)
-        m_dlg->OnNoteOff(CInstrumentCtrl::NoteFromKeyIndex(held));
+    // A wrong key answered as note −1, which marked and sounded nothing.
+    if (m_heldNote >= 0)
+        m_dlg->OnNoteOff(m_heldNote);
+    m_heldNote = -1;
 }
 
 } // namespace tonvero

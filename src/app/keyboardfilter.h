@@ -29,11 +29,14 @@ protected:
 private:
     // True when the event was consumed.
     bool handleKey(QKeyEvent* event, bool down);
-    // The held key goes up: the note it answered with is released when the key's pitch class is the note's.
-    void releaseHeldKey(int pitchClass);
+    static quint32 keyIdentity(const QKeyEvent* event);
+    bool isHeldKey(const QKeyEvent* event) const;
+    // The held key goes up: the note it answered with is released.
+    void releaseHeldKey();
 
     CTonveroDlg* m_dlg;
-    int m_heldPitchClass = -1;
+    quint32 m_heldKey = 0;
+    int m_heldNote = -1;
 };
 
 } // namespace tonvero

@@ -53,6 +53,8 @@ void CTonveroDlg::StopMidiInputAfterExercise()
 
 void CTonveroDlg::CloseMidiInput()
 {
+    // First the receiver: a port that refuses to close must not call into a window that is going.
+    midiInDevice.SetReceiver(nullptr);
     try {
         midiInDevice.Close();
     } catch (const std::exception&) {

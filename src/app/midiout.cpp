@@ -89,8 +89,16 @@ void CTonveroDlg::reportMidiError(const QString& text, const QString& caption)
     QMetaObject::invokeMethod(
         this,
         [this, text, caption] {
-            if (!m_closing)
-                platform::MessageBox(this, text, caption, platform::MsgIcon::Error);
+            if (m_closing)
+                return;
+            // A stream of bad messages would open box after box inside each other's loops.
+            if (m_midiErrorBoxOpen) {
+                ++m_midiErrorsNotShown;
+                return;
+            }
+            m_midiErrorBoxOpen = true;
+            platform::MessageBox(this, text, caption, platform::MsgIcon::Error);
+            m_midiErrorBoxOpen = false;
         },
         Qt::QueuedConnection);
 }

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/noticeline.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
 
@@ -128,7 +129,21 @@ void CTonveroDlg::UpdateLayout()
     }
 
     ShowStatistics(bShowStatistics != 0);
+    placeNotices();
     platform::RedrawNow(this);
+}
+
+void CTonveroDlg::placeNotices()
+{
+    if (!m_notices || m_notices->currentText().isEmpty())
+        return;
+    QWidget* area = client();
+    const QPushButton* button = startButton();
+    constexpr int margin = 12;
+    const int width = qMax(120, button->x() - 2 * margin);
+    const int height = m_notices->heightForWidth(width);
+    m_notices->setGeometry(margin, area->height() - margin - height, width, height);
+    m_notices->raise();
 }
 
 void CTonveroDlg::UpdateNoteBounds()

@@ -2,11 +2,13 @@
 #include "app/tonverodlg.h"
 
 #include "app/keyboardfilter.h"
+#include "app/noticeline.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
 #include "platform/bitmap.h"
 #include "platform/messagebox.h"
+#include "platform/mmsystem.h"
 #include "platform/shell.h"
 
 #include <QActionGroup>
@@ -20,6 +22,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <cstdlib>
 #include <ctime>
@@ -51,6 +54,8 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
     BassLayout = CGuitarCtrl::BassLayout();
 
     timers.onTimer = [this](int id) { OnTimer(id); };
+    // The time a message box keeps the user is not held against the clock or the exam.
+    m_heldObserver = platform::addHeldObserver([this](qint64 ms) { OnUserHeld(ms); });
 
     createWindow();
     initDialog();
@@ -62,6 +67,8 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
 CTonveroDlg::~CTonveroDlg()
 {
     m_closing = true; // MIDI events still queued find the window going
+    mmsys::resetNoticeHandler();
+    platform::removeHeldObserver(m_heldObserver);
     // The options dialog writes into this window's members: it goes while they are whole.
     delete pOptions;
     pOptions = nullptr;
@@ -133,6 +140,20 @@ void CTonveroDlg::createWindow()
 
     m_overlay = new HelpOverlay(client());
     m_overlay->hide();
+
+    m_notices = new NoticeLine(client());
+    connect(m_notices, &NoticeLine::changed, this, &CTonveroDlg::placeNotices);
+    // The devices' one-off notices (no audio output, ...) go to the line, not to a box that stops the exercise.
+    QPointer<NoticeLine> line(m_notices);
+    mmsys::setNoticeHandler([line](const std::string& text) {
+        const QString message = QString::fromStdString(text);
+        QMetaObject::invokeMethod(
+            qApp, [line, message] {
+                if (line)
+                    line->post(QStringLiteral("device:") + message, message);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 bool CTonveroDlg::initDialog()

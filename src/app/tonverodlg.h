@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/answerfeed.h"
 #include "controls/guitarctrl.h"
 #include "controls/instrumentctrl.h"
 #include "controls/pianoctrl.h"
@@ -33,6 +34,7 @@ class QPushButton;
 class DialogOptions;
 namespace tonvero {
 class KeyboardFilter;
+class NoticeLine;
 }
 
 namespace tonvero {
@@ -191,8 +193,17 @@ public:
 
     // The answer steps every input ends in: a note pressed is judged, a note
     // released clears its marks (and brings the next note in hint mode).
-    void AnswerNotePressed(int note);
+    void AnswerNotePressed(int note, tonvero::AnswerSource source = tonvero::AnswerSource::Piano);
     void AnswerNoteReleased(int note);
+    // Draws the next note and shows it alone on its staff.
+    void ShowNextNote();
+    // The bOnWrongNoteWaitTime setting was changed (options): a wrong answer
+    // pending under the old rule follows the new one.
+    void OnWrongNoteModeChanged();
+    // MIDI errors that came while their box was open, and so were not shown.
+    int midiErrorsNotShown() const { return m_midiErrorsNotShown; }
+    // Whoever keeps the answers listens here.
+    tonvero::AnswerFeed& answers() { return m_answers; }
     // The delay after a wrong answer ends: marks cleared, the next note shown.
     void OnWrongAnswerDelayEnd();
     // Shows nCurNote alone on its staff.
@@ -205,6 +216,8 @@ public:
     void ResetClock();
     // Timer 2: refreshes the statistics and ends an exam whose time is up.
     void OnClockTick();
+    // A message box kept the user this long: the clock, the exam and the response time leave it out.
+    void OnUserHeld(qint64 ms);
 
     // Computer-keyboard note input, filtering the application's key events.
     tonvero::KeyboardFilter* keyboardFilter = nullptr;
@@ -241,8 +254,12 @@ public:
     bool LoadSettings();
     bool SaveSettings();
 
+    // A note from any input: the MIDI control keys, then the answer step.
+    void OnNoteOn(int note, bool fromMidi, tonvero::AnswerSource source);
+
     // CInstrumentCtrlListener
     void OnNoteOn(int note, bool fromMidi) override;
+    void OnNoteOnFromControl(int controlId, int note) override;
     void OnNoteOff(int note) override;
     void OnRangeChanged(const NoteRange* ranges) override;
     void OnCtrlMoved(int controlId, const QPoint* point) override;
@@ -256,6 +273,8 @@ public:
 
     QPushButton* startButton() const;
     QLabel* noteNameLabel() const;
+    // What must be said without stopping an exercise.
+    tonvero::NoticeLine* notices() const { return m_notices; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -270,10 +289,18 @@ private:
     QActionGroup* m_clefGroup = nullptr;
     platform::DataExchange m_ddx;
     tonvero::HelpOverlay* m_overlay = nullptr;
+    tonvero::NoticeLine* m_notices = nullptr;
+    // At the foot of the window, left of the start button.
+    void placeNotices();
 
     // Shows a MIDI exception once per exercise (queued, so no answer step is interrupted).
     void reportMidiOutError(const std::exception& e);
     void reportMidiError(const QString& text, const QString& caption);
     bool m_midiOutFailed = false;
+    bool m_midiErrorBoxOpen = false;
+    int m_midiErrorsNotShown = 0;
     bool m_closing = false;
+    bool m_examRanOut = false;
+    int m_heldObserver = 0;
+    tonvero::AnswerFeed m_answers;
 };

@@ -77,7 +77,7 @@ void CInstrumentCtrl::NotifyNoteOn(int note)
 {
     std::lock_guard lock(m_listenerLock);
     for (auto* l : m_listeners)
-        l->OnNoteOn(note, false);
+        l->OnNoteOnFromControl(m_controlId, note);
 }
 
 void CInstrumentCtrl::NotifyNoteOff(int note)

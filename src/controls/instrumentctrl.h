@@ -40,6 +40,8 @@ public:
     virtual void OnRangeChanged(const NoteRange* ranges) = 0;
     virtual void OnCtrlMoved(int controlId, const QPoint* point) = 0;
     virtual void OnRedrawRequest() = 0;
+    // A press as the control that raised it reports it; by default the plain OnNoteOn.
+    virtual void OnNoteOnFromControl(int controlId, int note) { (void)controlId; OnNoteOn(note, false); }
 };
 
 // Base of the piano, the fretboards and the stave: control id, listeners,

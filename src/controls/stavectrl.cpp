@@ -154,6 +154,7 @@ void CStaveCtrl::Draw(bool frame)
         const int noteX = clefX + pic.width() + L[Staff + 2 * s];
         for (int slot = 2 * s; slot <= 2 * s + 1; ++slot) {
             const int k = m_noteSlots[slot];
+            m_slotAccidentals[slot] = NoAccidental;
             // Only piano keys have a place on the staff.
             if (k < 0 || k >= KeyCount)
                 continue;
@@ -164,11 +165,13 @@ void CStaveCtrl::Draw(bool frame)
             if (!KeyTable[k].isWhite) {
                 if (Random() <= 16383) {
                     accidental = FlatPicture;
+                    m_slotAccidentals[slot] = FlatSign;
                     ++step;
                     if (m_owner)
                         name = m_owner->FlatName(pitchClass);
                 } else {
                     accidental = SharpPicture;
+                    m_slotAccidentals[slot] = SharpSign;
                 }
             }
             if (m_owner)

@@ -49,6 +49,9 @@ public:
     void Draw(bool frame);
     // Key index held by slot 0..3 (negative: no note).
     int NoteSlot(int slot) const { return m_noteSlots[slot]; }
+    // How the last drawing wrote the note of slot 0..3.
+    enum Accidental { NoAccidental = 0, SharpSign = 1, FlatSign = 2 };
+    Accidental SlotAccidental(int slot) const { return m_slotAccidentals[slot]; }
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -64,4 +67,5 @@ private:
     int m_width = 0;
     int m_height = 0;
     std::array<int, 4> m_noteSlots{-1, -1, -1, -1};
+    std::array<Accidental, 4> m_slotAccidentals{};
 };

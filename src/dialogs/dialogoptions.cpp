@@ -273,7 +273,11 @@ void DialogOptions::onWrongNoteClicked(int id)
 {
     itemAs<QAbstractButton>(IdcWaitTime)->setChecked(id == IdcWaitTime);
     itemAs<QAbstractButton>(IdcWaitRight)->setChecked(id == IdcWaitRight);
-    owner->bOnWrongNoteWaitTime = id == IdcWaitTime ? 1 : 0;
+    const int waitTime = id == IdcWaitTime ? 1 : 0;
+    if (owner->bOnWrongNoteWaitTime == waitTime)
+        return;
+    owner->bOnWrongNoteWaitTime = waitTime;
+    owner->OnWrongNoteModeChanged();
 }
 
 void DialogOptions::onShowNoteNameClicked()

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/messagebox.h"
 
+#include "platform/window.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QPointer>
 #include <QThread>
+#include <map>
 #include <mutex>
 
 namespace platform {
@@ -12,6 +15,40 @@ namespace platform {
 namespace {
 std::mutex hookMutex;
 MessageBoxHook currentHook;
+
+// GUI thread only.
+std::map<int, HeldObserver> heldObservers;
+int nextObserverId = 1;
+int openBoxes = 0;
+QDateTime outermostOpened;
+
+// Brackets one box on the GUI thread; nested boxes count once, as the outermost.
+QDateTime beginHeld()
+{
+    const QDateTime now = Now();
+    if (openBoxes++ == 0)
+        outermostOpened = now;
+    return now;
+}
+
+void tellHeld(const QDateTime& since)
+{
+    if (--openBoxes > 0)
+        return;
+    outermostOpened = QDateTime();
+    const qint64 ms = since.msecsTo(Now());
+    if (ms <= 0)
+        return;
+    const auto observers = heldObservers; // an observer may remove itself
+    for (const auto& [id, observer] : observers)
+        observer(ms);
+}
+
+bool onGuiThread()
+{
+    QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
 
 QMessageBox::Icon toQt(MsgIcon icon)
 {
@@ -27,8 +64,10 @@ QMessageBox::Icon toQt(MsgIcon icon)
 
 void showNow(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon)
 {
+    const QDateTime opened = beginHeld();
     QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent);
     box.exec();
+    tellHeld(opened);
 }
 } // namespace
 
@@ -38,14 +77,38 @@ void setMessageBoxHook(MessageBoxHook hook)
     currentHook = std::move(hook);
 }
 
+int addHeldObserver(HeldObserver observer)
+{
+    const int id = nextObserverId++;
+    heldObservers.emplace(id, std::move(observer));
+    return id;
+}
+
+void removeHeldObserver(int id)
+{
+    heldObservers.erase(id);
+}
+
+QDateTime heldSince()
+{
+    return openBoxes > 0 ? outermostOpened : QDateTime();
+}
+
 void MessageBox(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon)
 {
+    MessageBoxHook hook;
     {
         std::lock_guard lock(hookMutex);
-        if (currentHook) {
-            currentHook(MessageBoxCall{text, caption, icon});
-            return;
-        }
+        hook = currentHook;
+    }
+    if (hook) {
+        // A test's hook stands for the user: the time it takes is held time too.
+        const bool gui = onGuiThread();
+        const QDateTime opened = gui ? beginHeld() : QDateTime();
+        hook(MessageBoxCall{text, caption, icon});
+        if (gui)
+            tellHeld(opened);
+        return;
     }
     QCoreApplication* app = QCoreApplication::instance();
     if (!app || !qobject_cast<QApplication*>(app))

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QString>
+#include <QtGlobal>
 #include <functional>
 
 class QWidget;
@@ -24,5 +26,15 @@ struct MessageBoxCall {
 // instead of opening a blocking box. Pass an empty function to restore.
 using MessageBoxHook = std::function<void(const MessageBoxCall&)>;
 void setMessageBoxHook(MessageBoxHook hook);
+
+// Told how long each box shown on the GUI thread kept the user, in ms (by the
+// clock of platform::Now), once it has closed: an exercise clock leaves that
+// time out. Observers are called on the GUI thread; the id removes one.
+using HeldObserver = std::function<void(qint64 ms)>;
+int addHeldObserver(HeldObserver observer);
+void removeHeldObserver(int id);
+// When the box now open on the GUI thread was opened (the outermost of nested
+// ones); invalid while none is open. A clock reads time as standing still then.
+QDateTime heldSince();
 
 } // namespace platform

@@ -166,6 +166,59 @@ private slots:
         QCOMPARE(shown(IdcTime), QStringLiteral("01:00"));
     }
 
+    // A box the program opens during an exercise keeps the user from playing:
+    // that time counts neither on the clock nor against the exam.
+    void boxTimeIsNotCounted_data()
+    {
+        QTest::addColumn<bool>("exam");
+        QTest::addColumn<QString>("clockAfter");
+        QTest::newRow("training: the clock leaves the box out") << false << "00:05";
+        QTest::newRow("exam: the time left keeps the box out") << true << "01:55";
+    }
+    void boxTimeIsNotCounted()
+    {
+        QFETCH(bool, exam);
+        QFETCH(QString, clockAfter);
+        CTonveroDlg& d = window();
+        d.bExamMode = exam;
+        d.nMinutes = 2;
+        d.StartStop(false);
+        tickAt("10:00:03.000");
+        QStringList duringBox;
+        // The user reads the box for 20 s; the clock ticks meanwhile.
+        platform::setMessageBoxHook([&](const platform::MessageBoxCall&) {
+            tickAt("10:00:13.000");
+            duringBox << d.strTime;
+            setNow("10:00:23.000");
+        });
+        platform::MessageBox(&d, QStringLiteral("MIDI"), QStringLiteral("MIDI error"), platform::MsgIcon::Error);
+        QCOMPARE(duringBox, QStringList{exam ? "01:57" : "00:03"}); // stands still
+        tickAt("10:00:25.000");
+        QCOMPARE(d.strTime, clockAfter);
+        QVERIFY(d.bRunning);
+    }
+
+    void examDoesNotEndWhileABoxIsOpen()
+    {
+        CTonveroDlg& d = window();
+        d.bExamMode = 1;
+        d.nMinutes = 1;
+        d.StartStop(false);
+        platform::setMessageBoxHook([&](const platform::MessageBoxCall&) {
+            tickAt("10:01:30.000"); // past the exam's end, but the user is held
+            QVERIFY(d.bRunning);
+            setNow("10:01:40.000");
+        });
+        setNow("10:00:50.000");
+        platform::MessageBox(&d, QStringLiteral("MIDI"), QStringLiteral("MIDI error"), platform::MsgIcon::Error);
+        tickAt("10:01:49.000");
+        QVERIFY(d.bRunning);
+        QCOMPARE(d.strTime, QStringLiteral("00:01"));
+        tickAt("10:01:50.000"); // 60 s of exam plus the 50 s box
+        QVERIFY(!d.bRunning);
+        QCOMPARE(d.strTime, QStringLiteral("01:00"));
+    }
+
     void examWithoutStatisticsNeverEnds()
     {
         CTonveroDlg& d = window();

@@ -134,6 +134,35 @@ private slots:
         QCOMPARE(d.nErrors, 0);
     }
 
+    void heldKeyIsReleasedWhenASecondKeyWentUpFirst_data()
+    {
+        QTest::addColumn<bool>("right");
+        QTest::newRow("right answer held") << true;
+        QTest::newRow("wrong answer held") << false;
+    }
+    void heldKeyIsReleasedWhenASecondKeyWentUpFirst()
+    {
+        QFETCH(bool, right);
+        CTonveroDlg& d = runningOnE4();
+        d.bOnWrongNoteWaitTime = 0; // the pending note would hide the release otherwise
+        // C answers E4; V (F) is wrong.
+        const Qt::Key held = right ? Qt::Key_C : Qt::Key_V;
+        QTest::keyPress(target(), held);
+        QTest::keyPress(target(), Qt::Key_D);
+        QTest::keyRelease(target(), Qt::Key_D);
+        QVERIFY(d.bKeyDown); // D let go first: C still holds its note
+        QCOMPARE(markOf(E4), right ? int(Blue) : int(Red));
+
+        QTest::keyRelease(target(), held);
+        QVERIFY(!d.bKeyDown);
+        QCOMPARE(markOf(E4), right ? int(None) : int(Red));
+        QCOMPARE(countMarks(Blue), 0);
+        // The keyboard answers again.
+        const int answers = d.nNotes + d.nErrors;
+        QTest::keyPress(target(), Qt::Key_Z);
+        QCOMPARE(d.nNotes + d.nErrors, answers + 1);
+    }
+
     void pausedLettersReachTheDialog()
     {
         CTonveroDlg& d = runningOnE4();

@@ -2,7 +2,9 @@
 #include "app/templates.h"
 #include "app/tonverodlg.h"
 #include "dialogs/aboutdlg.h"
+#include "app/noticeline.h"
 #include "platform/messagebox.h"
+#include "platform/mmsystem.h"
 #include "platform/shell.h"
 #include "support/testenv.h"
 
@@ -14,6 +16,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QTest>
 #include <memory>
 
@@ -244,6 +247,45 @@ private slots:
         CTonveroDlg& d = shown();
         d.OnCommand(CmdHomePage);
         QCOMPARE(m_opened, QStringList{QString::fromLatin1(kHomePageUrl)});
+    }
+
+    // No audio here, as on many servers and CI: said in the window, and the exercise runs on.
+    void noSoundDeviceIsSaidWithoutStoppingTheExercise()
+    {
+        mmsys::setBackendsForTest({mmsys::Backend::Synth});
+        CTonveroDlg& d = shown();
+        d.bMIDI_Out = 1;
+        d.bBeep = 0;
+        d.StartStop(false);
+        QTRY_VERIFY_WITH_TIMEOUT(!d.notices()->currentText().isEmpty(), 5000);
+        QVERIFY(d.notices()->isVisible());
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(d.bRunning);
+        // It stays clear of the start button and inside the window.
+        QVERIFY(!d.notices()->geometry().intersects(d.startButton()->geometry()));
+        QVERIFY(d.client()->rect().contains(d.notices()->geometry()));
+        d.StartStop(false);
+        d.StartStop(false);
+        QCoreApplication::processEvents();
+        QCOMPARE(d.notices()->texts().size(), 1); // once
+        mmsys::resetBackends();
+    }
+
+    void noticesStackAndClose()
+    {
+        CTonveroDlg& d = shown();
+        NoticeLine& line = *d.notices();
+        line.post(QStringLiteral("a"), QStringLiteral("первое"));
+        line.post(QStringLiteral("b"), QStringLiteral("второе"));
+        line.post(QStringLiteral("a"), QStringLiteral("первое, ещё раз"));
+        QCOMPARE(line.texts(), QStringList({"первое, ещё раз", "второе"}));
+        QCOMPARE(line.currentText(), QStringLiteral("первое, ещё раз"));
+        auto* close = line.findChild<QToolButton*>();
+        QVERIFY(close);
+        close->click();
+        QCOMPARE(line.currentText(), QStringLiteral("второе"));
+        line.clear(QStringLiteral("b"));
+        QVERIFY(!line.isVisible());
     }
 
     void startStopButton()

@@ -215,6 +215,29 @@ private slots:
         QVERIFY(!m_boxOffGuiThread);
     }
 
+    void streamOfIllegalMessagesShowsOneBoxAtATime()
+    {
+        open();
+        int depth = 0, deepest = 0;
+        // Each box runs its own event loop while the user reads it, as a real one does.
+        platform::setMessageBoxHook([&](const platform::MessageBoxCall& call) {
+            m_boxes << call;
+            deepest = std::max(deepest, ++depth);
+            for (int i = 0; i < 5; ++i) {
+                QCoreApplication::sendPostedEvents();
+                QCoreApplication::processEvents();
+            }
+            --depth;
+        });
+        for (int i = 0; i < 20; ++i)
+            lb::feedError(0x1234F5);
+        settle();
+        QCOMPARE(deepest, 1);
+        QVERIFY(!m_boxes.isEmpty());
+        QCOMPARE(m_boxes.size() + m_dlg->midiErrorsNotShown(), 20);
+        QVERIFY(m_boxes.size() < 20);
+    }
+
     void controlKeysStartPauseAndStop()
     {
         RecordingDlg& d = open();

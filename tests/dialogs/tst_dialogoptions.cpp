@@ -152,6 +152,45 @@ private slots:
         QVERIFY(!item<QRadioButton>(D::IdcWaitRight)->isChecked());
     }
 
+    // A wrong answer pending under one rule follows the rule chosen meanwhile.
+    void wrongNoteRuleChangedWhileAnAnswerIsPending_data()
+    {
+        QTest::addColumn<bool>("toDelay");
+        QTest::newRow("wait for the right note -> delay: the delay starts") << true;
+        QTest::newRow("delay -> wait for the right note: the note stays") << false;
+    }
+    void wrongNoteRuleChangedWhileAnAnswerIsPending()
+    {
+        QFETCH(bool, toDelay);
+        CTonveroDlg& o = owner();
+        o.bMIDI_Out = 0;
+        o.bOnWrongNoteWaitTime = toDelay ? 0 : 1;
+        o.nTimerDelay = 2000;
+        o.StartStop(false);
+        const int expected = CInstrumentCtrl::NoteFromKeyIndex(o.nCurNote);
+        const int wrong = expected == 60 ? 62 : 60;
+        o.OnNoteOn(wrong, false);
+        o.OnNoteOff(wrong);
+        QVERIFY(o.bWrongPending);
+
+        dialog();
+        item<QRadioButton>(toDelay ? D::IdcWaitTime : D::IdcWaitRight)->click();
+        item<QPushButton>(D::IdcOk)->click();
+        QCOMPARE(o.timers.IsActive(1), toDelay);
+        if (toDelay) {
+            o.timers.Fire(1);
+            QVERIFY(!o.bWrongPending);
+            const int next = CInstrumentCtrl::NoteFromKeyIndex(o.nCurNote);
+            const int notes = o.nNotes;
+            o.OnNoteOn(next, false); // answers are taken again
+            QCOMPARE(o.nNotes, notes + 1);
+        } else {
+            o.OnNoteOn(expected, false); // the right note ends the wait, and nothing else will
+            QVERIFY(!o.bWrongPending);
+            QVERIFY(!o.timers.IsActive(1));
+        }
+    }
+
     void arrows_data()
     {
         QTest::addColumn<int>("arrows");
