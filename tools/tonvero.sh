@@ -30,17 +30,18 @@ install_missing() {
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
 
+# Each step chained with &&: the stages run inside "if", where set -e does not act.
 configure_and_build() { # dir, extra cmake args...
     local dir=$1; shift
-    cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+    cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+        cmake --build "$dir" -j "$jobs"
 }
 
 configure_and_build_targets() { # dir, targets (space separated), extra cmake args...
     local dir=$1 targets=$2; shift 2
-    cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
     # shellcheck disable=SC2086
-    cmake --build "$dir" -j "$jobs" --target $targets
+    cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null &&
+        cmake --build "$dir" -j "$jobs" --target $targets
 }
 
 # A private runtime dir and config home, so no test touches the user's real settings.
@@ -52,6 +53,98 @@ headless_env() {
     export XDG_RUNTIME_DIR="$tmp/runtime" XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=offscreen
 }
 
+# The stages of "test". A failing build stops the run, since every later stage
+# builds the same code again; failing tests do not, so one run shows every
+# failure. The table at the end says which stages passed, failed or never ran.
+stage_names=()
+stage_results=()
+stopped_at=""
+
+duration() { # seconds
+    if [ "$1" -ge 60 ]; then echo "$(($1 / 60)) min $(($1 % 60)) s"; else echo "$1 s"; fi
+}
+
+stage() { # build|check, name, command...
+    local kind=$1 name=$2; shift 2
+    stage_names+=("$name")
+    if [ -n "$stopped_at" ]; then
+        stage_results+=("not run")
+        return 0
+    fi
+    echo "tonvero: ---- $name"
+    local start=$SECONDS
+    if "$@"; then
+        stage_results+=("passed ($(duration $((SECONDS - start))))")
+        echo "tonvero: ---- $name: passed"
+    else
+        stage_results+=("FAILED ($(duration $((SECONDS - start))))")
+        echo "tonvero: ---- $name: FAILED" >&2
+        [ "$kind" = build ] && stopped_at=$name
+    fi
+    return 0
+}
+
+# Prints the table; fails when any stage failed or did not run.
+stage_summary() {
+    local i ok=1
+    echo
+    echo "tonvero: test stages"
+    for i in "${!stage_names[@]}"; do
+        printf '  %-46s %s\n' "${stage_names[$i]}" "${stage_results[$i]}"
+        [[ ${stage_results[$i]} == passed* ]] || ok=0
+    done
+    if [ -n "$stopped_at" ]; then
+        echo "tonvero: stopped after the failing stage \"$stopped_at\": the stages after it did not run"
+    fi
+    if [ $ok -eq 1 ]; then
+        echo "tonvero: all ${#stage_names[@]} stages passed"
+        return 0
+    fi
+    echo "tonvero: FAILED (see the stages above marked FAILED)" >&2
+    return 1
+}
+
+tests_normal() {
+    ctest --test-dir build --output-on-failure -j "$jobs"
+}
+
+build_tsan() {
+    configure_and_build_targets build-tsan "tonvero_tests_midi tst_midirouting tst_dialogoptions" \
+        -DTONVERO_TSAN=ON -DTONVERO_BENCH=OFF
+}
+
+tests_tsan() {
+    local tsan_supp="$here/tests/midi/tsan.supp"
+    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1${tsan_supp:+ suppressions=$tsan_supp}" \
+        setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure \
+        -R "^(midi/|app/tst_midirouting|dialogs/tst_dialogoptions)"
+}
+
+build_fuzz() {
+    CC=clang CXX=clang++ configure_and_build_targets build-fuzz fuzz_regparser \
+        -DTONVERO_FUZZ=ON -DTONVERO_BENCH=OFF -DBUILD_TESTING=OFF
+}
+
+# The whole output goes to a log: a crash report is longer than the three lines shown.
+run_fuzz() {
+    local log=build-fuzz/fuzz_regparser.log rc=0
+    mkdir -p build-fuzz/corpus-regparser || return
+    build-fuzz/tests/fuzz/fuzz_regparser -max_total_time=60 -max_len=4096 -print_final_stats=0 \
+        -dict=tests/fuzz/regparser.dict build-fuzz/corpus-regparser tests/fuzz/corpus/regparser >"$log" 2>&1 || rc=$?
+    tail -n 3 "$log"
+    [ $rc -eq 0 ] || echo "tonvero: the fuzzer's whole output is in $log"
+    return $rc
+}
+
+build_asan() {
+    configure_and_build build-asan -DTONVERO_SANITIZE=ON -DTONVERO_BENCH=OFF
+}
+
+tests_asan() {
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+        ctest --test-dir build-asan --output-on-failure -j "$jobs"
+}
+
 case "${1:-}" in
 run)
     install_missing "${build_packages[@]}"
@@ -61,27 +154,15 @@ run)
 test)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
     headless_env
-    configure_and_build build
-    ctest --test-dir build --output-on-failure -j "$jobs"
-
-    echo "tonvero: MIDI tests and MIDI routing again under ThreadSanitizer"
-    configure_and_build_targets build-tsan "tonvero_tests_midi tst_midirouting tst_dialogoptions" -DTONVERO_TSAN=ON -DTONVERO_BENCH=OFF
-    tsan_supp="$here/tests/midi/tsan.supp"
-    TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1${tsan_supp:+ suppressions=$tsan_supp}" \
-        setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure \
-        -R "^(midi/|app/tst_midirouting|dialogs/tst_dialogoptions)"
-
-    echo "tonvero: fuzzing the settings file parser for 60 s"
-    CC=clang CXX=clang++ configure_and_build_targets build-fuzz fuzz_regparser \
-        -DTONVERO_FUZZ=ON -DTONVERO_BENCH=OFF -DBUILD_TESTING=OFF
-    mkdir -p build-fuzz/corpus-regparser
-    build-fuzz/tests/fuzz/fuzz_regparser -max_total_time=60 -max_len=4096 -print_final_stats=0 \
-        -dict=tests/fuzz/regparser.dict build-fuzz/corpus-regparser tests/fuzz/corpus/regparser 2>&1 | tail -n 3
-
-    echo "tonvero: everything again with AddressSanitizer + UndefinedBehaviorSanitizer"
-    configure_and_build build-asan -DTONVERO_SANITIZE=ON -DTONVERO_BENCH=OFF
-    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-        ctest --test-dir build-asan --output-on-failure -j "$jobs"
+    stage build "build"                                        configure_and_build build
+    stage check "tests (CTest)"                                tests_normal
+    stage build "ThreadSanitizer build (MIDI tests)"           build_tsan
+    stage check "MIDI tests under ThreadSanitizer"             tests_tsan
+    stage build "fuzzer build (settings file parser)"          build_fuzz
+    stage check "fuzzing the settings file parser for 60 s"    run_fuzz
+    stage build "AddressSanitizer + UBSan build"               build_asan
+    stage check "all tests under AddressSanitizer + UBSan"     tests_asan
+    stage_summary
     ;;
 *)
     echo "usage: tools/tonvero.sh run|test" >&2
