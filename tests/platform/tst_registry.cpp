@@ -80,11 +80,6 @@ private slots:
     void changesReachFileAtLastClose();
     void changesMergeWithFileWrittenMeanwhile();
     void valuesKeepOrderOfSetting();
-    void roundTrip();
-    void acceptsHandEdits_data();
-    void acceptsHandEdits();
-    void refusesGarbage_data();
-    void refusesGarbage();
     void damagedFileIsSetAside();
 
 private:
@@ -314,117 +309,6 @@ void TestRegistry::valuesKeepOrderOfSetting()
     QCOMPARE(readFile(m_home->registryFile()),
              header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"zeta\"=dword:00000004\n"
                       "\"alpha\"=dword:00000005\n\"mid\"=dword:00000003\n\n");
-}
-
-void TestRegistry::roundTrip()
-{
-    RegStore s;
-    RegKey& app = s.create({"Software", "Tonvero"});
-    RegStore::setValue(app, {"setup_dir", REG_SZ, sz("C:\\Program Files\\\"Tonvero\"\\")});
-    RegStore::setValue(app, {"unicode", REG_SZ, sz("Скрипичный ключ ♪")});
-    RegStore::setValue(app, {"empty", REG_SZ, sz("")});
-    RegStore::setValue(app, {"", REG_SZ, sz("default value")});
-    RegStore::setValue(app, {"two lines", REG_SZ, sz("a\nb")});
-    RegStore::setValue(app, {"no terminator", REG_SZ, QByteArray("abc")});
-    RegStore::setValue(app, {"not utf8", REG_SZ, QByteArray("\xff\xfe\0", 3)});
-    RegStore::setValue(app, {"quote\"and\\slash", REG_DWORD, dword(0xdeadbeef)});
-    RegStore::setValue(app, {"odd dword", REG_DWORD, QByteArray("\1\2", 2)});
-    RegStore::setValue(app, {"qword", REG_QWORD, QByteArray("\1\2\3\4\5\6\7\x08", 8)});
-    RegStore::setValue(app, {"binary", REG_BINARY, QByteArray("\0\xff", 2)});
-    RegStore::setValue(app, {"nothing", REG_NONE, QByteArray()});
-    s.create({"Software", "Tonvero", "Settings"});
-    s.create({"Software", "Empty]Key", "[x]"});
-
-    const QByteArray text = RegistryFile::serialize(s);
-    RegStore back;
-    QString error;
-    QVERIFY2(RegistryFile::parse(text, back, &error), qPrintable(error + "\n" + QString::fromUtf8(text)));
-    QVERIFY(back == s);
-    QCOMPARE(RegistryFile::serialize(back), text);
-    QVERIFY(text.contains("\"setup_dir\"=\"C:\\\\Program Files\\\\\\\"Tonvero\\\"\\\\\"\n"));
-}
-
-void TestRegistry::acceptsHandEdits_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("clef"); // the stored bytes of Settings\nClef
-
-    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n";
-    QTest::newRow("as written") << header + key + "\"nClef\"=dword:00000001\n" << dword(1);
-    QTest::newRow("comments and blank lines")
-        << "; saved by hand\n\nWindows Registry Editor Version 5.00\n; clef\n\n" + key + "\n  ; two\n\"nClef\"=dword:2\n"
-        << dword(2);
-    QTest::newRow("CRLF and BOM") << QByteArray("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
-                                     "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\r\n\"nClef\"=dword:00000003\r\n")
-                                  << dword(3);
-    QTest::newRow("upper case") << header + "[hkey_current_user\\SOFTWARE\\Tonvero\\Settings]\n\"nClef\"=DWORD:0000000A\n"
-                                << dword(10);
-    QTest::newRow("spaces around =") << header + key + "  \"nClef\" = dword:ffffffff  \n" << dword(0xffffffff);
-    QTest::newRow("hex over two lines") << header + key + "\"nClef\"=hex(4):01,00,\\\n  00,00\n"
-                                        << dword(1);
-    QTest::newRow("section twice, last value wins")
-        << header + key + "\"nClef\"=dword:1\n[HKEY_CURRENT_USER\\Software]\n" + key + "\"nclef\"=dword:2\n" << dword(2);
-    QTest::newRow("empty file") << QByteArray() << QByteArray();
-}
-
-void TestRegistry::acceptsHandEdits()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, clef);
-    RegStore s;
-    QString error;
-    QVERIFY2(RegistryFile::parse(text, s, &error), qPrintable(error));
-    const RegKey* k = s.find({"Software", "Tonvero", "Settings"});
-    if (clef.isEmpty()) {
-        QVERIFY(!k);
-        return;
-    }
-    QVERIFY(k);
-    QCOMPARE(k->values.size(), 1);
-    QCOMPARE(k->values[0].data, clef);
-}
-
-void TestRegistry::refusesGarbage_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n";
-    QTest::newRow("no header") << key + "\"a\"=dword:1\n";
-    QTest::newRow("other header") << "REGEDIT4\n" + key;
-    QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
-    QTest::newRow("value before a key") << header + "\"a\"=dword:1\n";
-    QTest::newRow("other hive") << header + "[HKEY_LOCAL_MACHINE\\Software]\n";
-    QTest::newRow("deletion entry") << header + "[-HKEY_CURRENT_USER\\Software\\Tonvero]\n";
-    QTest::newRow("empty path part") << header + "[HKEY_CURRENT_USER\\Software\\\\Tonvero]\n";
-    QTest::newRow("trailing backslash in key") << header + "[HKEY_CURRENT_USER\\Software\\]\n";
-    QTest::newRow("unclosed key") << header + "[HKEY_CURRENT_USER\\Software\n";
-    QTest::newRow("unterminated string") << header + key + "\"a\"=\"abc\n";
-    QTest::newRow("unknown escape") << header + key + "\"a\"=\"a\\nb\"\n";
-    QTest::newRow("text after string") << header + key + "\"a\"=\"abc\" x\n";
-    QTest::newRow("nine digit dword") << header + key + "\"a\"=dword:123456789\n";
-    QTest::newRow("empty dword") << header + key + "\"a\"=dword:\n";
-    QTest::newRow("decimal looking dword") << header + key + "\"a\"=dword:12g4\n";
-    QTest::newRow("negative dword") << header + key + "\"a\"=dword:-1\n";
-    QTest::newRow("hex trailing comma") << header + key + "\"a\"=hex:01,\n";
-    QTest::newRow("hex three digits") << header + key + "\"a\"=hex:123\n";
-    QTest::newRow("hex unclosed type") << header + key + "\"a\"=hex(4:01\n";
-    QTest::newRow("value deletion") << header + key + "\"a\"=-\n";
-    QTest::newRow("no equals") << header + key + "\"a\" dword:1\n";
-    QTest::newRow("stray line") << header + key + "nClef=3\n";
-    QTest::newRow("not utf8") << header + key + "\"a\"=\"\xff\xfe\"\n";
-    QTest::newRow("zero character") << header + key + QByteArray("\"a\"=\"x\0y\"\n", 11);
-    QTest::newRow("control char in name") << header + key + "\"a\tb\"=dword:1\n";
-}
-
-void TestRegistry::refusesGarbage()
-{
-    QFETCH(QByteArray, text);
-    RegStore s;
-    s.create({"Software", "Kept"});
-    const RegStore before = s;
-    QString error;
-    QVERIFY(!RegistryFile::parse(text, s, &error));
-    QVERIFY(!error.isEmpty());
-    QVERIFY(s == before);
 }
 
 void TestRegistry::damagedFileIsSetAside()
