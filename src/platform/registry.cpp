@@ -9,6 +9,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace platform {
@@ -149,14 +150,20 @@ public:
     LONG flush() { return m_journal.empty() ? ERROR_SUCCESS : commit(); }
 
 private:
-    // Reads the file afresh; a damaged file is moved aside and an empty store used.
+    // Reads the file afresh. A damaged file is moved aside and replaced by what
+    // this process last knew of it, or by an empty store when it knew nothing.
     void beginSession()
     {
-        m_path = registryFilePath();
+        const QString path = registryFilePath();
+        std::optional<RegStore> lastKnown;
+        if (m_baseKnown && path == m_path)
+            lastKnown = m_base;
+        m_path = path;
         m_journal.clear();
         m_ids.clear();
         m_store = RegStore();
-        readSession();
+        m_baseKnown = readSession(lastKnown);
+        m_base = m_store;
     }
 
     enum class Reading { Read, Unreadable, Damaged };
@@ -175,7 +182,8 @@ private:
         return RegistryFile::parse(bytes, store, error) ? Reading::Read : Reading::Damaged;
     }
 
-    void readSession()
+    // False when the file could not be read at all.
+    bool readSession(const std::optional<RegStore>& lastKnown)
     {
         RegParseError error;
         Reading reading = readInto(m_store, error);
@@ -183,13 +191,17 @@ private:
             FileLock lock(m_path);
             // Another instance may have replaced it meanwhile: judge what is there now.
             reading = readInto(m_store, error);
-            if (reading == Reading::Damaged)
-                setAside(error);
+            if (reading == Reading::Damaged && setAside(error, lastKnown) == SetAside::Restored)
+                m_store = *lastKnown;
         }
+        return reading != Reading::Unreadable;
     }
 
-    // Renames the damaged file to ".bad" (keeping older ones) and tells the user once.
-    bool setAside(const RegParseError& error)
+    enum class SetAside { NotMoved, Moved, Restored };
+
+    // Renames the damaged file to ".bad" (keeping older ones), writes the
+    // replacement in its place if there is one, and tells the user once.
+    SetAside setAside(const RegParseError& error, const std::optional<RegStore>& replacement)
     {
         QString target = m_path + QStringLiteral(".bad");
         for (int n = 2; QFileInfo::exists(target) && n < 100; ++n)
@@ -203,12 +215,17 @@ private:
                                                                 "настройки по умолчанию; изменения не будут сохранены.")
                                         .arg(file, error.message()));
             }
-            return false;
+            return SetAside::NotMoved;
         }
-        m_notices.push_back(QCoreApplication::translate("Registry", "Файл настроек «%1» повреждён (%2) и сохранён "
-                                                                    "как «%3». Используются настройки по умолчанию.")
+        const bool restored = replacement && replaceFileAtomically(m_path, RegistryFile::serialize(*replacement));
+        const char* text = restored
+            ? QT_TRANSLATE_NOOP("Registry", "Файл настроек «%1» повреждён (%2) и сохранён как «%3». Программа "
+                                            "записала на его место последние известные ей настройки.")
+            : QT_TRANSLATE_NOOP("Registry", "Файл настроек «%1» повреждён (%2) и сохранён как «%3». Используются "
+                                            "настройки по умолчанию.");
+        m_notices.push_back(QCoreApplication::translate("Registry", text)
                                 .arg(file, error.message(), QDir::toNativeSeparators(target)));
-        return true;
+        return restored ? SetAside::Restored : SetAside::Moved;
     }
 
     // Replays the pending changes on the file as it is now, under the lock, and
@@ -235,9 +252,19 @@ private:
             RegParseError error;
             if (RegistryFile::parse(onDisk, fresh, error))
                 break;
-            if (!setAside(error))
+            // Damaged since this session read it: build on what the session started from.
+            const std::optional<RegStore> base = m_baseKnown ? std::optional(m_base) : std::nullopt;
+            switch (setAside(error, base)) {
+            case SetAside::NotMoved:
                 return ERROR_ACCESS_DENIED; // never write over what could not be kept
-            onDisk.clear();
+            case SetAside::Moved:
+                onDisk.clear();
+                break;
+            case SetAside::Restored:
+                fresh = *base;
+                onDisk = RegistryFile::serialize(fresh);
+                break;
+            }
             break;
         }
         }
@@ -273,6 +300,8 @@ private:
         }
         m_ids.swap(ids);
         m_store = std::move(fresh);
+        m_base = m_store;
+        m_baseKnown = true;
         return ERROR_SUCCESS;
     }
 
@@ -291,6 +320,8 @@ private:
     std::mutex m_mutex;
     QString m_path;
     RegStore m_store;
+    RegStore m_base; // the file as last read or written by this process
+    bool m_baseKnown = false;
     std::map<QStringList, quint64> m_ids; // per existing key, to tell a deleted-and-recreated key
     quint64 m_nextId = 0;
     std::map<std::uintptr_t, Handle> m_handles;

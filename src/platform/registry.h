@@ -12,8 +12,10 @@
 // instances lose nothing of each other but the keys both of them rewrote (the
 // later writer wins).
 //
-// A file that cannot be read as .reg text is renamed with a ".bad" suffix,
-// the user is told once, and the store starts empty.
+// A file that cannot be read as .reg text is renamed with a ".bad" suffix and
+// the user is told once. If this process had read or written the file before,
+// what it last knew of it is written back in its place, so a file damaged
+// while the program runs costs no settings; otherwise the store starts empty.
 
 #include "platform/regformat.h"
 #include "platform/regmodel.h"

@@ -89,6 +89,7 @@ private slots:
     void deletedAppKeyWritesNothing();
     void damagedFileIsReportedOnce();
     void loadsFileExportedByRegedit();
+    void saveAfterFileDamagedWhileRunning();
     void damagedFileNoticeIsRussian_data();
     void damagedFileNoticeIsRussian();
 
@@ -376,6 +377,38 @@ void TestSettingsStore::loadsFileExportedByRegedit()
     TonveroSettings back;
     QVERIFY(loadSettings(back, dir, isWhiteKey));
     QCOMPARE(back, expected);
+}
+
+void TestSettingsStore::saveAfterFileDamagedWhileRunning()
+{
+    writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection + dwordLine("nClef", 2));
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(s.nClef, 2);
+
+    const QByteArray garbage = header + settingsSection + "\"nClef\"=dword:0000000z\n";
+    writeFile(file(), garbage); // an edit by hand gone wrong while the program runs
+
+    s.nClef = 1;
+    s.nMinutes = 7;
+    QVERIFY(saveSettings(s));
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes[0].text.contains(QStringLiteral("строка 4")), qPrintable(m_boxes[0].text));
+    QCOMPARE(readFile(file() + ".bad"), garbage);
+    const RegStore st = parsedFile(file());
+    QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
+    QCOMPARE(st.find({"Software", "Tonvero", "Settings"})->values.size(), qsizetype(settingFields.size()));
+    QVERIFY(RegStore::value(*st.find({"Software", "Tonvero"}), "setup_dir"));
+
+    // Later saves go on as usual, without another notice.
+    s.nMinutes = 8;
+    QVERIFY(saveSettings(s));
+    TonveroSettings back;
+    QVERIFY(loadSettings(back, dir, isWhiteKey));
+    QCOMPARE(back, s);
+    QCOMPARE(dir, QStringLiteral("/opt/t/"));
+    QCOMPARE(m_boxes.size(), 1);
 }
 
 void TestSettingsStore::damagedFileNoticeIsRussian_data()

@@ -81,6 +81,8 @@ private slots:
     void changesMergeWithFileWrittenMeanwhile();
     void valuesKeepOrderOfSetting();
     void damagedFileIsSetAside();
+    void damagedWhileRunningKeepsWhatWasKnown_data();
+    void damagedWhileRunningKeepsWhatWasKnown();
 
 private:
     std::unique_ptr<testsupport::TempConfigHome> m_home;
@@ -335,6 +337,45 @@ void TestRegistry::damagedFileIsSetAside()
     QVERIFY(parsed(file).find({"Software", "Tonvero"}));
     QCOMPARE(m_notices.size(), 1);
     QCOMPARE(readFile(QFileInfo(file).absolutePath() + "/unrelated.txt"), QByteArray("kept"));
+}
+
+void TestRegistry::damagedWhileRunningKeepsWhatWasKnown_data()
+{
+    QTest::addColumn<bool>("handleOpen");
+    QTest::newRow("between two uses") << false;
+    QTest::newRow("while a handle is open") << true;
+}
+
+void TestRegistry::damagedWhileRunningKeepsWhatWasKnown()
+{
+    QFETCH(bool, handleOpen);
+    const QString file = m_home->registryFile();
+    writeFile(file, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\"\n\n");
+    Key k;
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &k.h), ERROR_SUCCESS);
+    if (!handleOpen)
+        QCOMPARE(k.close(), ERROR_SUCCESS);
+
+    const QByteArray garbage = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\n";
+    writeFile(file, garbage); // an edit by hand gone wrong
+
+    // A damaged file is no deleted key: the key this process knew is still there.
+    if (!handleOpen)
+        QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &k.h), ERROR_SUCCESS);
+    const DWORD seven = 7;
+    QCOMPARE(RegSetValueEx(k.h, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4), ERROR_SUCCESS);
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+
+    QCOMPARE(readFile(file + ".bad"), garbage);
+    QCOMPARE(m_notices.size(), 1);
+    QVERIFY2(m_notices[0].contains(QStringLiteral("последние известные ей настройки")), qPrintable(m_notices[0]));
+    const RegStore s = parsed(file);
+    const RegKey* app = s.find({"Software", "Tonvero"});
+    QVERIFY(app);
+    QCOMPARE(app->values, (QList<RegValue>{{"setup_dir", REG_SZ, sz("/opt/t/")}, {"n", REG_DWORD, dword(7)}}));
+
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    QCOMPARE(m_notices.size(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)
