@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/atomicfile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
+#include <climits>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,6 +16,9 @@
 namespace platform {
 
 namespace {
+
+// As the kernel's own limit on links followed in one lookup.
+constexpr int maxLinkHops = 40;
 
 QByteArray encoded(const QString& path)
 {
@@ -47,6 +52,21 @@ bool writeAll(int fd, const QByteArray& bytes)
 }
 
 } // namespace
+
+QString resolveFileLinks(const QString& path)
+{
+    QString current = path;
+    for (int hop = 0; hop < maxLinkHops; ++hop) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(encoded(current).constData(), target, sizeof target);
+        if (n < 0 || size_t(n) >= sizeof target)
+            return current; // no link (or a missing file): this is the file
+        const QString next = QFile::decodeName(QByteArray(target, qsizetype(n)));
+        // Relative to the link's folder as spelled: cleaning ".." away could name another folder.
+        current = QDir::isAbsolutePath(next) ? next : QFileInfo(current).path() + u'/' + next;
+    }
+    return current; // a loop of links: opening it fails with a clear error later
+}
 
 FileRead readWholeFile(const QString& path, QByteArray& bytes, qint64 limit)
 {

@@ -6,11 +6,19 @@
 // flushed to disk and renamed over it, and the folder is synced. Writers
 // serialise on an advisory lock (flock) on "<file>.lock", a separate file, so
 // the lock outlives the renames.
+//
+// These functions take the path of the file itself: resolve a symbolic link
+// first (resolveFileLinks), or the rename would replace the link.
 
 #include <QByteArray>
 #include <QString>
 
 namespace platform {
+
+// The file a path finally names, following symbolic links also when the last
+// one dangles (then the path of the file it would name). A path that is no
+// link comes back unchanged.
+QString resolveFileLinks(const QString& path);
 
 enum class FileRead { Ok, Missing, Failed };
 

@@ -154,7 +154,7 @@ private:
     // this process last knew of it, or by an empty store when it knew nothing.
     void beginSession()
     {
-        const QString path = registryFilePath();
+        const QString path = resolveFileLinks(registryFilePath());
         std::optional<RegStore> lastKnown;
         if (m_baseKnown && path == m_path)
             lastKnown = m_base;
@@ -318,7 +318,7 @@ private:
     }
 
     std::mutex m_mutex;
-    QString m_path;
+    QString m_path; // the file itself, links resolved
     RegStore m_store;
     RegStore m_base; // the file as last read or written by this process
     bool m_baseKnown = false;

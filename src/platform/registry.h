@@ -3,7 +3,8 @@
 
 // The per-user settings store, with the call shape of the Windows registry.
 // Everything lives under HKEY_CURRENT_USER and is kept in one file in .reg
-// syntax (regformat.h): $XDG_CONFIG_HOME/Tonvero/registry.reg.
+// syntax (regformat.h): $XDG_CONFIG_HOME/Tonvero/registry.reg. When that is
+// a symbolic link, the file it names is read and replaced; the link stays.
 //
 // Changes made while handles are open are applied in memory at once and
 // written to the file when the last handle is closed (or by RegFlushKey), as

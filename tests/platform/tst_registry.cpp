@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace platform;
 
 namespace {
@@ -63,6 +65,13 @@ struct Key {
     }
 };
 
+QString linkText(const QString& link)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(link).constData(), buf, sizeof buf);
+    return n < 0 ? QString() : QFile::decodeName(QByteArray(buf, n));
+}
+
 } // namespace
 
 class TestRegistry : public QObject {
@@ -83,6 +92,9 @@ private slots:
     void damagedFileIsSetAside();
     void damagedWhileRunningKeepsWhatWasKnown_data();
     void damagedWhileRunningKeepsWhatWasKnown();
+    void savesThroughSymlink_data();
+    void savesThroughSymlink();
+    void damagedLinkedFileIsSetAsideBesideIt();
 
 private:
     std::unique_ptr<testsupport::TempConfigHome> m_home;
@@ -376,6 +388,87 @@ void TestRegistry::damagedWhileRunningKeepsWhatWasKnown()
 
     QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_READ, &k.h), ERROR_SUCCESS);
     QCOMPARE(m_notices.size(), 1);
+}
+
+void TestRegistry::savesThroughSymlink_data()
+{
+    // Paths below the temporary home; the link is the settings file itself.
+    QTest::addColumn<QStringList>("links"); // what each link in the chain says, the first is registry.reg
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("targetExists");
+
+    QTest::newRow("to a file elsewhere") << QStringList{"@/dotfiles/tonvero.reg"} << "dotfiles/tonvero.reg" << true;
+    QTest::newRow("relative") << QStringList{"../../dotfiles/tonvero.reg"} << "dotfiles/tonvero.reg" << true;
+    QTest::newRow("through a second link") << QStringList{"@/dotfiles/current", "tonvero.reg"}
+                                           << "dotfiles/tonvero.reg" << true;
+    QTest::newRow("dangling") << QStringList{"@/dotfiles/tonvero.reg"} << "dotfiles/tonvero.reg" << false;
+    QTest::newRow("dangling into a missing folder") << QStringList{"../../dotfiles/new/tonvero.reg"}
+                                                    << "dotfiles/new/tonvero.reg" << false;
+}
+
+void TestRegistry::savesThroughSymlink()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(bool, targetExists);
+    const QString file = m_home->registryFile();
+    const QString home = m_home->path();
+    const QString real = home + "/" + target;
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QDir().mkpath(home + "/dotfiles");
+    if (targetExists)
+        writeFile(real, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"mine\"=dword:00000001\n\n");
+    // Each link is made where the one before points.
+    QString at = file;
+    for (const QString& text : links) {
+        const QString spelled = QString(text).replace("@", home);
+        QCOMPARE(::symlink(QFile::encodeName(spelled).constData(), QFile::encodeName(at).constData()), 0);
+        at = QDir::isAbsolutePath(spelled) ? spelled : QFileInfo(at).path() + "/" + spelled;
+    }
+
+    Key app;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    DWORD v = 0, size = 4;
+    QCOMPARE(RegQueryValueEx(app.h, "mine", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size),
+             targetExists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    const DWORD two = 2;
+    QCOMPARE(RegSetValueEx(app.h, "saved", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+
+    // The links are as they were; the file they name holds the save.
+    QCOMPARE(linkText(file), QString(links[0]).replace("@", home));
+    QVERIFY(QFileInfo(real).isFile() && !QFileInfo(real).isSymLink());
+    const RegStore s = parsed(real);
+    QVERIFY(s.find({"Software", "Tonvero"}));
+    QVERIFY(RegStore::value(*s.find({"Software", "Tonvero"}), "saved"));
+    QCOMPARE(RegStore::value(*s.find({"Software", "Tonvero"}), "mine") != nullptr, targetExists);
+    // Temporary file and lock beside the file itself, so the rename stays in one folder.
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden),
+             QStringList{"registry.reg"});
+    QVERIFY(QFile::exists(real + ".lock"));
+    QVERIFY(!QFile::exists(real + ".tmp"));
+}
+
+void TestRegistry::damagedLinkedFileIsSetAsideBesideIt()
+{
+    const QString file = m_home->registryFile();
+    const QString real = m_home->path() + "/dotfiles/tonvero.reg";
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    writeFile(real, "not a settings file");
+    QCOMPARE(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(file).constData()), 0);
+
+    Key app;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+
+    QCOMPARE(m_notices.size(), 1);
+    QCOMPARE(readFile(real + ".bad"), QByteArray("not a settings file"));
+    QCOMPARE(linkText(file), real);
+    QVERIFY(parsed(real).find({"Software", "Tonvero"}));
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)
