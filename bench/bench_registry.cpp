@@ -33,6 +33,21 @@ void parseSettingsFile(benchmark::State& state)
 }
 BENCHMARK(parseSettingsFile);
 
+// The same file as the Windows registry editor exports it: UTF-16LE, CRLF.
+void parseRegeditExport(benchmark::State& state)
+{
+    const QString lines = QString::fromUtf8(typicalFile()).replace(u'\n', QStringLiteral("\r\n"));
+    QByteArray text("\xFF\xFE", 2);
+    for (QChar c : lines)
+        text.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+    for (auto _ : state) {
+        platform::RegStore s;
+        benchmark::DoNotOptimize(platform::RegistryFile::parse(text, s));
+    }
+    state.SetBytesProcessed(state.iterations() * text.size());
+}
+BENCHMARK(parseRegeditExport);
+
 void serializeSettingsFile(benchmark::State& state)
 {
     platform::RegStore s;

@@ -1,32 +1,34 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The per-user settings store, with the key/value model and call shape of the
-// Windows registry. Everything lives under HKEY_CURRENT_USER and is kept in
-// one UTF-8 file in .reg syntax: $XDG_CONFIG_HOME/Tonvero/registry.reg.
+// The per-user settings store, with the call shape of the Windows registry.
+// Everything lives under HKEY_CURRENT_USER and is kept in one file in .reg
+// syntax (regformat.h): $XDG_CONFIG_HOME/Tonvero/registry.reg. When that is
+// a symbolic link, the file it names is read and replaced; the link stays.
 //
 // Changes made while handles are open are applied in memory at once and
 // written to the file when the last handle is closed (or by RegFlushKey), as
-// one atomic replacement of the file. Before writing, the file is read again
-// under a lock and the changes are replayed on top of it, so two instances
-// lose nothing of each other but the keys both of them rewrote (the later
-// writer wins).
+// one atomic replacement of the file (atomicfile.h). Before writing, the file
+// is read again under a lock and the changes are replayed on top of it, so two
+// instances lose nothing of each other but the keys both of them rewrote (the
+// later writer wins).
+//
+// A file that cannot be read as .reg text is renamed with a ".bad" suffix and
+// the user is told once. If this process had read or written the file before,
+// what it last knew of it is written back in its place, so a file damaged
+// while the program runs costs no settings; otherwise the store starts empty.
 
-#include <QByteArray>
-#include <QByteArrayView>
-#include <QList>
+#include "platform/regformat.h"
+#include "platform/regmodel.h"
+
 #include <QString>
-#include <QStringList>
 
 #include <cstdint>
 #include <functional>
-#include <map>
 
 namespace platform {
 
 using LONG = long;
-using DWORD = std::uint32_t;
-using BYTE = unsigned char;
 using REGSAM = DWORD;
 
 struct HKEY__;
@@ -43,13 +45,6 @@ constexpr LONG ERROR_WRITE_FAULT = 29;
 constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_KEY_DELETED = 1018;
-
-constexpr DWORD REG_NONE = 0;
-constexpr DWORD REG_SZ = 1;
-constexpr DWORD REG_EXPAND_SZ = 2;
-constexpr DWORD REG_BINARY = 3;
-constexpr DWORD REG_DWORD = 4;
-constexpr DWORD REG_QWORD = 11;
 
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
 constexpr DWORD REG_OPTION_VOLATILE = 1; // not supported: every key persists
@@ -106,58 +101,5 @@ QString registryFilePath();
 // aside. Notices raised before a handler is set are kept and handed to it
 // when it is set. The handler runs on the thread of the registry call.
 void setNoticeHandler(std::function<void(QString)> handler);
-
-// ---- the in-memory model and its text form --------------------------------
-
-struct RegValue {
-    QString name;
-    DWORD type = REG_NONE;
-    QByteArray data;
-    bool operator==(const RegValue&) const = default;
-};
-
-struct RegKey {
-    QStringList path; // below HKEY_CURRENT_USER, as first spelled
-    QList<RegValue> values; // in the order they were first set
-    bool operator==(const RegKey&) const = default;
-};
-
-// A tree of keys below HKEY_CURRENT_USER. The root and "Software" always exist.
-class RegStore {
-public:
-    RegStore();
-
-    static QStringList fold(const QStringList& path);
-
-    const RegKey* find(const QStringList& path) const;
-    RegKey* find(const QStringList& path);
-    // Creates the key with its missing parents; *created tells whether it was new.
-    RegKey& create(const QStringList& path, bool* created = nullptr);
-    // Removes the key and its subtree; false for a missing or a built-in key.
-    bool remove(const QStringList& path);
-
-    static const RegValue* value(const RegKey& key, const QString& name);
-    static void setValue(RegKey& key, const RegValue& value);
-    static bool removeValue(RegKey& key, const QString& name);
-
-    // Keys by case-folded path; a parent comes before its children.
-    const std::map<QStringList, RegKey>& keys() const { return m_keys; }
-    bool isBuiltIn(const QStringList& path) const;
-
-    bool operator==(const RegStore&) const = default;
-
-private:
-    std::map<QStringList, RegKey> m_keys;
-};
-
-class RegistryFile {
-public:
-    static constexpr char header[] = "Windows Registry Editor Version 5.00";
-
-    // Reads the .reg text; on any malformed line the whole text is refused,
-    // out is left untouched and *error names the line.
-    static bool parse(QByteArrayView text, RegStore& out, QString* error = nullptr);
-    static QByteArray serialize(const RegStore& store);
-};
 
 } // namespace platform

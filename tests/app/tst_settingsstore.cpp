@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace tonvero;
@@ -58,6 +59,15 @@ RegStore parsedFile(const QString& path)
 
 using Values = QList<QPair<QByteArray, qint64>>;
 
+// A line as the Windows registry editor writes it: UTF-16LE, ended by CR LF.
+QByteArray regeditLine(const QString& text)
+{
+    QByteArray out;
+    for (QChar c : text)
+        out.append(char(c.unicode() & 0xff)).append(char(c.unicode() >> 8));
+    return out + QByteArray("\r\0\n\0", 4);
+}
+
 } // namespace
 
 
@@ -78,6 +88,10 @@ private slots:
     void saveRemovesHandAddedValues();
     void deletedAppKeyWritesNothing();
     void damagedFileIsReportedOnce();
+    void loadsFileExportedByRegedit();
+    void saveAfterFileDamagedWhileRunning();
+    void damagedFileNoticeIsRussian_data();
+    void damagedFileNoticeIsRussian();
 
 private:
     QString file() const { return m_home->registryFile(); }
@@ -314,6 +328,119 @@ void TestSettingsStore::damagedFileIsReportedOnce()
     QVERIFY(loadSettings(s, dir, isWhiteKey));
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(s, expected);
+}
+
+void TestSettingsStore::loadsFileExportedByRegedit()
+{
+    // Byte-order mark, then the header line spelled out in UTF-16LE.
+    QByteArray bytes("\xFF\xFE"
+                     "W\0i\0n\0d\0o\0w\0s\0 \0R\0e\0g\0i\0s\0t\0r\0y\0 \0"
+                     "E\0d\0i\0t\0o\0r\0 \0V\0e\0r\0s\0i\0o\0n\0 \0"
+                     "5\0.\0" "0\0" "0\0\r\0\n\0",
+                     2 + 2 * 38);
+    bytes += regeditLine("");
+    bytes += regeditLine("[HKEY_CURRENT_USER\\Software\\Tonvero]");
+    bytes += regeditLine("\"setup_dir\"=\"/opt/Тонверо\"");
+    bytes += regeditLine("");
+    bytes += regeditLine("[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]");
+    bytes += regeditLine("\"nClef\"=dword:00000001");
+    bytes += regeditLine("\"nPatch\"=dword:00000013");
+    bytes += regeditLine("\"bGuitar6\"=dword:00000001");
+    bytes += regeditLine("\"nTimerDelay\"=dword:00000bb8");
+    bytes += regeditLine("\"nN12_min0\"=dword:00000003");
+    bytes += regeditLine("\"nN12_max0\"=dword:0000000f");
+    bytes += regeditLine("\"Window\"=hex:2c,00,00,00,00,00,00,00,01,00,00,00,ff,ff,ff,ff,ff,ff,ff,ff,\\");
+    bytes += regeditLine("  ff,ff,ff,ff");
+    bytes += regeditLine("\"Recent\"=hex(7):61,00,00,00,00,00");
+    bytes += regeditLine("");
+    writeFile(file(), bytes);
+
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    TonveroSettings expected;
+    expected.nClef = 1;
+    expected.nPatch = 19;
+    expected.bGuitar6 = 1;
+    expected.nTimerDelay = 3000;
+    expected.nN12_min0 = 3;
+    expected.nN12_max0 = 15;
+    QCOMPARE(s, expected);
+    QCOMPARE(dir, QStringLiteral("/opt/Тонверо/"));
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(!QFile::exists(file() + ".bad"));
+
+    // Saved back as UTF-8, and still the same settings.
+    QVERIFY(saveSettings(s));
+    const QByteArray saved = readFile(file());
+    QVERIFY(saved.startsWith(header + appSection + "\"setup_dir\"=\"/opt/Тонверо\"\n"));
+    TonveroSettings back;
+    QVERIFY(loadSettings(back, dir, isWhiteKey));
+    QCOMPARE(back, expected);
+}
+
+void TestSettingsStore::saveAfterFileDamagedWhileRunning()
+{
+    writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection + dwordLine("nClef", 2));
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(s.nClef, 2);
+
+    const QByteArray garbage = header + settingsSection + "\"nClef\"=dword:0000000z\n";
+    writeFile(file(), garbage); // an edit by hand gone wrong while the program runs
+
+    s.nClef = 1;
+    s.nMinutes = 7;
+    QVERIFY(saveSettings(s));
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes[0].text.contains(QStringLiteral("строка 4")), qPrintable(m_boxes[0].text));
+    QCOMPARE(readFile(file() + ".bad"), garbage);
+    const RegStore st = parsedFile(file());
+    QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
+    QCOMPARE(st.find({"Software", "Tonvero", "Settings"})->values.size(), qsizetype(settingFields.size()));
+    QVERIFY(RegStore::value(*st.find({"Software", "Tonvero"}), "setup_dir"));
+
+    // Later saves go on as usual, without another notice.
+    s.nMinutes = 8;
+    QVERIFY(saveSettings(s));
+    TonveroSettings back;
+    QVERIFY(loadSettings(back, dir, isWhiteKey));
+    QCOMPARE(back, s);
+    QCOMPARE(dir, QStringLiteral("/opt/t/"));
+    QCOMPARE(m_boxes.size(), 1);
+}
+
+void TestSettingsStore::damagedFileNoticeIsRussian_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+
+    QByteArray export16("\xFF\xFE", 2);
+    for (const char* line : {"Windows Registry Editor Version 5.00", "", "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]",
+                             "\"nClef\"=dword:00000001", "", "; the next line is broken", "\"nPatch\"=dword:"})
+        export16 += regeditLine(QString::fromUtf8(line));
+    QTest::newRow("export broken on line 7") << export16 << QStringLiteral("(строка 7: неверная запись параметра)");
+    QTest::newRow("no text") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                             << QStringLiteral("(это не текстовый файл)");
+}
+
+void TestSettingsStore::damagedFileNoticeIsRussian()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    writeFile(file(), bytes);
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(s, TonveroSettings{});
+    QCOMPARE(m_boxes.size(), 1);
+    QString text = m_boxes[0].text;
+    QVERIFY2(text.contains(reason), qPrintable(text));
+    QVERIFY2(text.contains(QDir::toNativeSeparators(file() + ".bad")), qPrintable(text));
+    // Apart from the two file names, not a word in another language.
+    text.remove(QDir::toNativeSeparators(file() + ".bad")).remove(QDir::toNativeSeparators(file()));
+    QVERIFY2(!text.contains(QRegularExpression("[A-Za-z]")), qPrintable(text));
 }
 
 QTEST_MAIN(TestSettingsStore)

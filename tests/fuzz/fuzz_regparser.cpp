@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Any bytes: the parser either refuses them or gives a store that is written
-// out and read back unchanged.
-#include "platform/registry.h"
+// Any bytes: the parser either refuses them with a reason or gives a store
+// that is written out and read back unchanged.
+#include "platform/regformat.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -12,8 +12,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using platform::RegStore;
 
     RegStore store;
-    if (!RegistryFile::parse(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)), store))
+    platform::RegParseError error;
+    if (!RegistryFile::parse(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(size)), store, error)) {
+        if (error.message().isEmpty())
+            std::abort(); // refused without a reason
         return 0;
+    }
     const QByteArray text = RegistryFile::serialize(store);
     RegStore back;
     if (!RegistryFile::parse(text, back))

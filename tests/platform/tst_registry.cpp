@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <unistd.h>
+
 using namespace platform;
 
 namespace {
@@ -63,6 +65,13 @@ struct Key {
     }
 };
 
+QString linkText(const QString& link)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(QFile::encodeName(link).constData(), buf, sizeof buf);
+    return n < 0 ? QString() : QFile::decodeName(QByteArray(buf, n));
+}
+
 } // namespace
 
 class TestRegistry : public QObject {
@@ -80,12 +89,12 @@ private slots:
     void changesReachFileAtLastClose();
     void changesMergeWithFileWrittenMeanwhile();
     void valuesKeepOrderOfSetting();
-    void roundTrip();
-    void acceptsHandEdits_data();
-    void acceptsHandEdits();
-    void refusesGarbage_data();
-    void refusesGarbage();
     void damagedFileIsSetAside();
+    void damagedWhileRunningKeepsWhatWasKnown_data();
+    void damagedWhileRunningKeepsWhatWasKnown();
+    void savesThroughSymlink_data();
+    void savesThroughSymlink();
+    void damagedLinkedFileIsSetAsideBesideIt();
 
 private:
     std::unique_ptr<testsupport::TempConfigHome> m_home;
@@ -316,117 +325,6 @@ void TestRegistry::valuesKeepOrderOfSetting()
                       "\"alpha\"=dword:00000005\n\"mid\"=dword:00000003\n\n");
 }
 
-void TestRegistry::roundTrip()
-{
-    RegStore s;
-    RegKey& app = s.create({"Software", "Tonvero"});
-    RegStore::setValue(app, {"setup_dir", REG_SZ, sz("C:\\Program Files\\\"Tonvero\"\\")});
-    RegStore::setValue(app, {"unicode", REG_SZ, sz("Скрипичный ключ ♪")});
-    RegStore::setValue(app, {"empty", REG_SZ, sz("")});
-    RegStore::setValue(app, {"", REG_SZ, sz("default value")});
-    RegStore::setValue(app, {"two lines", REG_SZ, sz("a\nb")});
-    RegStore::setValue(app, {"no terminator", REG_SZ, QByteArray("abc")});
-    RegStore::setValue(app, {"not utf8", REG_SZ, QByteArray("\xff\xfe\0", 3)});
-    RegStore::setValue(app, {"quote\"and\\slash", REG_DWORD, dword(0xdeadbeef)});
-    RegStore::setValue(app, {"odd dword", REG_DWORD, QByteArray("\1\2", 2)});
-    RegStore::setValue(app, {"qword", REG_QWORD, QByteArray("\1\2\3\4\5\6\7\x08", 8)});
-    RegStore::setValue(app, {"binary", REG_BINARY, QByteArray("\0\xff", 2)});
-    RegStore::setValue(app, {"nothing", REG_NONE, QByteArray()});
-    s.create({"Software", "Tonvero", "Settings"});
-    s.create({"Software", "Empty]Key", "[x]"});
-
-    const QByteArray text = RegistryFile::serialize(s);
-    RegStore back;
-    QString error;
-    QVERIFY2(RegistryFile::parse(text, back, &error), qPrintable(error + "\n" + QString::fromUtf8(text)));
-    QVERIFY(back == s);
-    QCOMPARE(RegistryFile::serialize(back), text);
-    QVERIFY(text.contains("\"setup_dir\"=\"C:\\\\Program Files\\\\\\\"Tonvero\\\"\\\\\"\n"));
-}
-
-void TestRegistry::acceptsHandEdits_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("clef"); // the stored bytes of Settings\nClef
-
-    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n";
-    QTest::newRow("as written") << header + key + "\"nClef\"=dword:00000001\n" << dword(1);
-    QTest::newRow("comments and blank lines")
-        << "; saved by hand\n\nWindows Registry Editor Version 5.00\n; clef\n\n" + key + "\n  ; two\n\"nClef\"=dword:2\n"
-        << dword(2);
-    QTest::newRow("CRLF and BOM") << QByteArray("\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
-                                     "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\r\n\"nClef\"=dword:00000003\r\n")
-                                  << dword(3);
-    QTest::newRow("upper case") << header + "[hkey_current_user\\SOFTWARE\\Tonvero\\Settings]\n\"nClef\"=DWORD:0000000A\n"
-                                << dword(10);
-    QTest::newRow("spaces around =") << header + key + "  \"nClef\" = dword:ffffffff  \n" << dword(0xffffffff);
-    QTest::newRow("hex over two lines") << header + key + "\"nClef\"=hex(4):01,00,\\\n  00,00\n"
-                                        << dword(1);
-    QTest::newRow("section twice, last value wins")
-        << header + key + "\"nClef\"=dword:1\n[HKEY_CURRENT_USER\\Software]\n" + key + "\"nclef\"=dword:2\n" << dword(2);
-    QTest::newRow("empty file") << QByteArray() << QByteArray();
-}
-
-void TestRegistry::acceptsHandEdits()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, clef);
-    RegStore s;
-    QString error;
-    QVERIFY2(RegistryFile::parse(text, s, &error), qPrintable(error));
-    const RegKey* k = s.find({"Software", "Tonvero", "Settings"});
-    if (clef.isEmpty()) {
-        QVERIFY(!k);
-        return;
-    }
-    QVERIFY(k);
-    QCOMPARE(k->values.size(), 1);
-    QCOMPARE(k->values[0].data, clef);
-}
-
-void TestRegistry::refusesGarbage_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n";
-    QTest::newRow("no header") << key + "\"a\"=dword:1\n";
-    QTest::newRow("other header") << "REGEDIT4\n" + key;
-    QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
-    QTest::newRow("value before a key") << header + "\"a\"=dword:1\n";
-    QTest::newRow("other hive") << header + "[HKEY_LOCAL_MACHINE\\Software]\n";
-    QTest::newRow("deletion entry") << header + "[-HKEY_CURRENT_USER\\Software\\Tonvero]\n";
-    QTest::newRow("empty path part") << header + "[HKEY_CURRENT_USER\\Software\\\\Tonvero]\n";
-    QTest::newRow("trailing backslash in key") << header + "[HKEY_CURRENT_USER\\Software\\]\n";
-    QTest::newRow("unclosed key") << header + "[HKEY_CURRENT_USER\\Software\n";
-    QTest::newRow("unterminated string") << header + key + "\"a\"=\"abc\n";
-    QTest::newRow("unknown escape") << header + key + "\"a\"=\"a\\nb\"\n";
-    QTest::newRow("text after string") << header + key + "\"a\"=\"abc\" x\n";
-    QTest::newRow("nine digit dword") << header + key + "\"a\"=dword:123456789\n";
-    QTest::newRow("empty dword") << header + key + "\"a\"=dword:\n";
-    QTest::newRow("decimal looking dword") << header + key + "\"a\"=dword:12g4\n";
-    QTest::newRow("negative dword") << header + key + "\"a\"=dword:-1\n";
-    QTest::newRow("hex trailing comma") << header + key + "\"a\"=hex:01,\n";
-    QTest::newRow("hex three digits") << header + key + "\"a\"=hex:123\n";
-    QTest::newRow("hex unclosed type") << header + key + "\"a\"=hex(4:01\n";
-    QTest::newRow("value deletion") << header + key + "\"a\"=-\n";
-    QTest::newRow("no equals") << header + key + "\"a\" dword:1\n";
-    QTest::newRow("stray line") << header + key + "nClef=3\n";
-    QTest::newRow("not utf8") << header + key + "\"a\"=\"\xff\xfe\"\n";
-    QTest::newRow("zero character") << header + key + QByteArray("\"a\"=\"x\0y\"\n", 11);
-    QTest::newRow("control char in name") << header + key + "\"a\tb\"=dword:1\n";
-}
-
-void TestRegistry::refusesGarbage()
-{
-    QFETCH(QByteArray, text);
-    RegStore s;
-    s.create({"Software", "Kept"});
-    const RegStore before = s;
-    QString error;
-    QVERIFY(!RegistryFile::parse(text, s, &error));
-    QVERIFY(!error.isEmpty());
-    QVERIFY(s == before);
-}
-
 void TestRegistry::damagedFileIsSetAside()
 {
     const QString file = m_home->registryFile();
@@ -451,6 +349,126 @@ void TestRegistry::damagedFileIsSetAside()
     QVERIFY(parsed(file).find({"Software", "Tonvero"}));
     QCOMPARE(m_notices.size(), 1);
     QCOMPARE(readFile(QFileInfo(file).absolutePath() + "/unrelated.txt"), QByteArray("kept"));
+}
+
+void TestRegistry::damagedWhileRunningKeepsWhatWasKnown_data()
+{
+    QTest::addColumn<bool>("handleOpen");
+    QTest::newRow("between two uses") << false;
+    QTest::newRow("while a handle is open") << true;
+}
+
+void TestRegistry::damagedWhileRunningKeepsWhatWasKnown()
+{
+    QFETCH(bool, handleOpen);
+    const QString file = m_home->registryFile();
+    writeFile(file, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\"\n\n");
+    Key k;
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &k.h), ERROR_SUCCESS);
+    if (!handleOpen)
+        QCOMPARE(k.close(), ERROR_SUCCESS);
+
+    const QByteArray garbage = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\n";
+    writeFile(file, garbage); // an edit by hand gone wrong
+
+    // A damaged file is no deleted key: the key this process knew is still there.
+    if (!handleOpen)
+        QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &k.h), ERROR_SUCCESS);
+    const DWORD seven = 7;
+    QCOMPARE(RegSetValueEx(k.h, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4), ERROR_SUCCESS);
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+
+    QCOMPARE(readFile(file + ".bad"), garbage);
+    QCOMPARE(m_notices.size(), 1);
+    QVERIFY2(m_notices[0].contains(QStringLiteral("последние известные ей настройки")), qPrintable(m_notices[0]));
+    const RegStore s = parsed(file);
+    const RegKey* app = s.find({"Software", "Tonvero"});
+    QVERIFY(app);
+    QCOMPARE(app->values, (QList<RegValue>{{"setup_dir", REG_SZ, sz("/opt/t/")}, {"n", REG_DWORD, dword(7)}}));
+
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_READ, &k.h), ERROR_SUCCESS);
+    QCOMPARE(m_notices.size(), 1);
+}
+
+void TestRegistry::savesThroughSymlink_data()
+{
+    // Paths below the temporary home; the link is the settings file itself.
+    QTest::addColumn<QStringList>("links"); // what each link in the chain says, the first is registry.reg
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("targetExists");
+
+    QTest::newRow("to a file elsewhere") << QStringList{"@/dotfiles/tonvero.reg"} << "dotfiles/tonvero.reg" << true;
+    QTest::newRow("relative") << QStringList{"../../dotfiles/tonvero.reg"} << "dotfiles/tonvero.reg" << true;
+    QTest::newRow("through a second link") << QStringList{"@/dotfiles/current", "tonvero.reg"}
+                                           << "dotfiles/tonvero.reg" << true;
+    QTest::newRow("dangling") << QStringList{"@/dotfiles/tonvero.reg"} << "dotfiles/tonvero.reg" << false;
+    QTest::newRow("dangling into a missing folder") << QStringList{"../../dotfiles/new/tonvero.reg"}
+                                                    << "dotfiles/new/tonvero.reg" << false;
+}
+
+void TestRegistry::savesThroughSymlink()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, target);
+    QFETCH(bool, targetExists);
+    const QString file = m_home->registryFile();
+    const QString home = m_home->path();
+    const QString real = home + "/" + target;
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QDir().mkpath(home + "/dotfiles");
+    if (targetExists)
+        writeFile(real, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"mine\"=dword:00000001\n\n");
+    // Each link is made where the one before points.
+    QString at = file;
+    for (const QString& text : links) {
+        const QString spelled = QString(text).replace("@", home);
+        QCOMPARE(::symlink(QFile::encodeName(spelled).constData(), QFile::encodeName(at).constData()), 0);
+        at = QDir::isAbsolutePath(spelled) ? spelled : QFileInfo(at).path() + "/" + spelled;
+    }
+
+    Key app;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    DWORD v = 0, size = 4;
+    QCOMPARE(RegQueryValueEx(app.h, "mine", nullptr, nullptr, reinterpret_cast<BYTE*>(&v), &size),
+             targetExists ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+    const DWORD two = 2;
+    QCOMPARE(RegSetValueEx(app.h, "saved", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&two), 4), ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+
+    // The links are as they were; the file they name holds the save.
+    QCOMPARE(linkText(file), QString(links[0]).replace("@", home));
+    QVERIFY(QFileInfo(real).isFile() && !QFileInfo(real).isSymLink());
+    const RegStore s = parsed(real);
+    QVERIFY(s.find({"Software", "Tonvero"}));
+    QVERIFY(RegStore::value(*s.find({"Software", "Tonvero"}), "saved"));
+    QCOMPARE(RegStore::value(*s.find({"Software", "Tonvero"}), "mine") != nullptr, targetExists);
+    // Temporary file and lock beside the file itself, so the rename stays in one folder.
+    QCOMPARE(QDir(QFileInfo(file).absolutePath()).entryList(QDir::Files | QDir::System | QDir::Hidden),
+             QStringList{"registry.reg"});
+    QVERIFY(QFile::exists(real + ".lock"));
+    QVERIFY(!QFile::exists(real + ".tmp"));
+}
+
+void TestRegistry::damagedLinkedFileIsSetAsideBesideIt()
+{
+    const QString file = m_home->registryFile();
+    const QString real = m_home->path() + "/dotfiles/tonvero.reg";
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    writeFile(real, "not a settings file");
+    QCOMPARE(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(file).constData()), 0);
+
+    Key app;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h,
+                            nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+
+    QCOMPARE(m_notices.size(), 1);
+    QCOMPARE(readFile(real + ".bad"), QByteArray("not a settings file"));
+    QCOMPARE(linkText(file), real);
+    QVERIFY(parsed(real).find({"Software", "Tonvero"}));
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)
