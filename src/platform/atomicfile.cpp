@@ -99,6 +99,10 @@ bool replaceFileAtomically(const QString& path, const QByteArray& bytes)
     const int fd = ::open(encoded(tmp).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
+    // The file keeps the permissions it had (a shared dotfile may be group-readable).
+    struct stat old {};
+    if (::stat(encoded(path).constData(), &old) == 0)
+        ::fchmod(fd, old.st_mode & 07777);
     bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
     if (ok)

@@ -416,8 +416,10 @@ void TestRegistry::savesThroughSymlink()
     const QString real = home + "/" + target;
     QDir().mkpath(QFileInfo(file).absolutePath());
     QDir().mkpath(home + "/dotfiles");
-    if (targetExists)
+    if (targetExists) {
         writeFile(real, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"mine\"=dword:00000001\n\n");
+        QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+    }
     // Each link is made where the one before points.
     QString at = file;
     for (const QString& text : links) {
@@ -440,6 +442,9 @@ void TestRegistry::savesThroughSymlink()
     // The links are as they were; the file they name holds the save.
     QCOMPARE(linkText(file), QString(links[0]).replace("@", home));
     QVERIFY(QFileInfo(real).isFile() && !QFileInfo(real).isSymLink());
+    // A dotfile keeps the permissions it was given.
+    if (targetExists)
+        QVERIFY(QFileInfo(real).permissions().testFlag(QFile::ReadOther));
     const RegStore s = parsed(real);
     QVERIFY(s.find({"Software", "Tonvero"}));
     QVERIFY(RegStore::value(*s.find({"Software", "Tonvero"}), "saved"));
