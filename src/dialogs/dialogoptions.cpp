@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
+#include <QVBoxLayout>
 #include <cstring>
 #include <exception>
 
@@ -418,7 +419,50 @@ void DialogOptions::accept()
         return;
     }
     owner->SaveSettings();
+    emit settingsSaved();
     platform::TemplateDialog::accept();
+}
+
+void DialogOptions::addSection(QWidget* section)
+{
+    if (!section)
+        return;
+    if (!m_column) {
+        m_column = new QWidget(client());
+        auto* column = new QVBoxLayout(m_column);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->addStretch(1);
+        m_column->show();
+    }
+    auto* column = static_cast<QVBoxLayout*>(m_column->layout());
+    section->setParent(m_column);
+    column->insertWidget(column->count() - 1, section);
+    m_sections.push_back(section);
+    // Tab order: the fixed items first, then the sections, top to bottom.
+    QWidget* last = m_sections.size() > 1 ? m_sections[m_sections.size() - 2] : item(IdcCompKeyboard);
+    if (last)
+        setTabOrder(last, section);
+    section->show();
+    placeSections();
+}
+
+void DialogOptions::placeSections()
+{
+    if (!m_column)
+        return;
+    const platform::DialogUnits u = m_fittedUnits;
+    const QSize base = m_fixedSize;
+    const int gap = u.x(7);
+    const int top = u.y(7);
+    const int width = qMax(m_column->sizeHint().width(), u.x(180));
+    const int height = qMax(m_column->sizeHint().height(), base.height() - top - u.y(7 + 14 + 7));
+    m_column->setGeometry(base.width(), top, width, height);
+    const QSize size(base.width() + width + gap, qMax(base.height(), top + height + u.y(7 + 14 + 7)));
+    // OK keeps its corner: the bottom right of the whole dialog.
+    if (QWidget* ok = item(IdcOk))
+        ok->move(size.width() - gap - ok->width(), size.height() - u.y(7) - ok->height());
+    client()->setMinimumSize(size);
+    setFixedSize(size);
 }
 
 int DialogOptions::placeItems(const platform::DialogUnits& u)
@@ -472,6 +516,9 @@ void DialogOptions::fitTexts()
             ++u.baseY;
     }
     const QSize size = u.size(Template().size);
+    m_fittedUnits = u;
+    m_fixedSize = size;
     client()->setMinimumSize(size);
     setFixedSize(size);
+    placeSections();
 }

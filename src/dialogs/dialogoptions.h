@@ -76,6 +76,16 @@ public:
     // OK (button 1 or Enter): devices applied, settings saved, the dialog hidden.
     void accept() override;
 
+    // A group of options of its own (microphone, practice, interface) in a
+    // column right of the fixed items; the dialog grows to hold it. Sections
+    // save their own settings when settingsSaved() is emitted.
+    void addSection(QWidget* section);
+    const std::vector<QWidget*>& sections() const { return m_sections; }
+
+signals:
+    // OK saved the settings: sections save theirs.
+    void settingsSaved();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -89,7 +99,14 @@ private:
     // Places the items with these units; which way a text does not fit.
     int placeItems(const platform::DialogUnits& u);
 
+    // Places the column of sections and sizes the dialog around it.
+    void placeSections();
+
     platform::DataExchange m_ddx;
+    QWidget* m_column = nullptr;
+    std::vector<QWidget*> m_sections;
+    QSize m_fixedSize;
+    platform::DialogUnits m_fittedUnits;
     std::vector<std::pair<const platform::DialogItem*, QWidget*>> m_placed;
     bool m_initialising = true;
     bool m_inSecondsHandler = false;

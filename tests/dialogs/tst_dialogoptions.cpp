@@ -471,6 +471,37 @@ private slots:
         QCOMPARE(o.nTimerDelay, 9000);
     }
 
+    // Capabilities bring their own groups; the fixed items stay where they are.
+    void sectionsGoRightOfTheFixedItems()
+    {
+        DialogOptions& d = dialog();
+        const QRect modes = item(D::IdcHint)->geometry();
+        const QSize before = d.size();
+        auto* section = new QGroupBox(QStringLiteral("Раздел"));
+        auto* box = new QCheckBox(QStringLiteral("включить"), section);
+        box->move(10, 20);
+        section->setMinimumSize(220, 120);
+        d.addSection(section);
+        QCOMPARE(item(D::IdcHint)->geometry(), modes);
+        QVERIFY(d.width() > before.width());
+        QVERIFY(d.height() >= before.height());
+        QVERIFY(section->isVisible());
+        const QRect onDialog(section->mapTo(&d, QPoint(0, 0)), section->size());
+        QVERIFY(d.rect().contains(onDialog));
+        QVERIFY(onDialog.left() >= item(D::IdcOutDevice)->mapTo(&d, QPoint(0, 0)).x() + item(D::IdcOutDevice)->width());
+        // OK in the bottom-right corner of the whole dialog, clear of the section.
+        QWidget* ok = item(D::IdcOk);
+        const QRect okOnDialog(ok->mapTo(&d, QPoint(0, 0)), ok->size());
+        QVERIFY(!okOnDialog.intersects(onDialog));
+        QVERIFY(d.width() - okOnDialog.right() < 30);
+        QVERIFY(d.height() - okOnDialog.bottom() < 30);
+
+        bool saved = false;
+        connect(&d, &DialogOptions::settingsSaved, this, [&] { saved = true; });
+        item<QPushButton>(D::IdcOk)->click();
+        QVERIFY(saved);
+    }
+
     void textsFitTheirItems()
     {
         DialogOptions& d = dialog();
