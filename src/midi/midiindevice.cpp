@@ -68,6 +68,12 @@ CMIDIReceiver* CMIDIInDevice::SetReceiver(CMIDIReceiver* receiver)
 void CMIDIInDevice::Open(unsigned int deviceId)
 {
     Close();
+    {
+        std::lock_guard lock(m_NotesMutex);
+        m_HeldNotes.reset();
+        m_LastTimeStamp = 0;
+    }
+    m_PortGone = false;
     const MMRESULT result = midiInOpen(&m_DevHandle, deviceId, MidiInProc,
                                        reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION);
     if (result != MMSYSERR_NOERROR)
@@ -170,13 +176,61 @@ bool CMIDIInDevice::IsReceiving() const
     return m_State == RECEIVING;
 }
 
+bool CMIDIInDevice::IsPortGone() const
+{
+    return m_PortGone;
+}
+
+void CMIDIInDevice::trackNotes(std::uint32_t msg, std::uint32_t timeStamp)
+{
+    const unsigned command = msg & 0xF0;
+    const unsigned channel = msg & 0x0F;
+    const unsigned note = (msg >> 8) & 0x7F;
+    const unsigned velocity = (msg >> 16) & 0x7F;
+    std::lock_guard lock(m_NotesMutex);
+    m_LastTimeStamp = timeStamp;
+    if (command == 0x90 && velocity > 0)
+        m_HeldNotes.set(channel * 128 + note);
+    else if (command == 0x80 || command == 0x90)
+        m_HeldNotes.reset(channel * 128 + note);
+}
+
+void CMIDIInDevice::releaseHeldNotes(CMIDIReceiver* receiver)
+{
+    std::bitset<16 * 128> held;
+    std::uint32_t timeStamp;
+    {
+        std::lock_guard lock(m_NotesMutex);
+        held = m_HeldNotes;
+        m_HeldNotes.reset();
+        timeStamp = m_LastTimeStamp;
+    }
+    if (!receiver)
+        return;
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        if (held.test(i)) {
+            const auto channel = static_cast<std::uint32_t>(i / 128);
+            const auto note = static_cast<std::uint32_t>(i % 128);
+            receiver->OnShortMsg((0x80 | channel) | (note << 8), timeStamp);
+        }
+    }
+}
+
 void CMIDIInDevice::MidiInProc(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
     auto* device = reinterpret_cast<CMIDIInDevice*>(instance);
     CMIDIReceiver* receiver = device->m_Receiver;
+    const auto timeStamp = static_cast<std::uint32_t>(param2);
+    if (msg == MIM_DATA)
+        device->trackNotes(static_cast<std::uint32_t>(param1), timeStamp);
+    if (msg == MIM_GONE) {
+        // Keys held on a keyboard that was pulled out are never let go.
+        device->m_PortGone = true;
+        device->releaseHeldNotes(receiver);
+        return;
+    }
     if (!receiver)
         return;
-    const auto timeStamp = static_cast<std::uint32_t>(param2);
     switch (msg) {
     case MIM_DATA:
         receiver->OnShortMsg(static_cast<std::uint32_t>(param1), timeStamp);

@@ -6,8 +6,10 @@
 #include "platform/mmsystem.h"
 
 #include <atomic>
+#include <bitset>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace midi {
@@ -26,7 +28,9 @@ struct CMIDIInBuffer {
 
 using CMIDIInBufferQueue = BufferQueue<CMIDIInBuffer>;
 
-// One MIDI input port; hands everything it delivers to one receiver.
+// One MIDI input port; hands everything it delivers to one receiver. When the
+// port ends while open (a keyboard unplugged), every note it still holds down
+// reaches the receiver as a Note Off, once, on the callback thread; nothing follows.
 class CMIDIInDevice {
 public:
     enum State : std::uint32_t { CLOSED = 0, OPENED = 1, RECEIVING = 2 };
@@ -62,12 +66,16 @@ public:
     bool IsOpen() const;
     // Receiving.
     bool IsReceiving() const;
+    // The open port has ended; only Close is of use now.
+    bool IsPortGone() const;
 
 private:
     static void MidiInProc(mmsys::HMIDIIN handle, mmsys::UINT msg, mmsys::DWORD_PTR instance,
                            mmsys::DWORD_PTR param1, mmsys::DWORD_PTR param2);
     static void MidiInThread(CMIDIInDevice* device);
     void createEvent();
+    void trackNotes(std::uint32_t msg, std::uint32_t timeStamp);
+    void releaseHeldNotes(CMIDIReceiver* receiver);
 
     mmsys::HMIDIIN m_DevHandle = nullptr;
     std::unique_ptr<AutoResetEvent> m_Event;
@@ -75,6 +83,12 @@ private:
     std::atomic<CMIDIReceiver*> m_Receiver{nullptr};
     CMIDIInBufferQueue m_BufferQueue;
     std::atomic<State> m_State{CLOSED};
+    std::atomic<bool> m_PortGone{false};
+
+    // Notes the port pressed and has not released, by channel × 128 + note.
+    std::mutex m_NotesMutex;
+    std::bitset<16 * 128> m_HeldNotes;
+    std::uint32_t m_LastTimeStamp = 0;
 };
 
 } // namespace midi

@@ -4,6 +4,7 @@
 // What the MIDI services front expects of a backend (synth, ALSA, loopback).
 // Private to src/platform: nothing above it includes this header.
 
+#include "platform/mididevices.h"
 #include "platform/mmsystem.h"
 
 #include <condition_variable>
@@ -37,6 +38,8 @@ public:
     virtual void sysEx(const unsigned char* data, std::size_t size, DWORD timeStamp, bool error) = 0;
     // Milliseconds since input was started, for devices that stamp themselves.
     virtual DWORD now() const = 0;
+    // The port ended while open: called once, after the last delivery; nothing follows.
+    virtual void gone() = 0;
 };
 
 // Where an output device reports a finished long message.
@@ -44,12 +47,16 @@ class OutputSink {
 public:
     virtual ~OutputSink() = default;
     virtual void done(MIDIHDR* header) = 0;
+    // The port ended while open: called once; no completion follows.
+    virtual void gone() = 0;
 };
 
 class InputDevice {
 public:
     virtual ~InputDevice() = default;
     virtual std::string name() const = 0;
+    virtual std::string key() const { return name(); }
+    virtual PortKind kind() const { return PortKind::Software; }
     virtual MMRESULT open(InputSink* sink) = 0;
     // After it returns the sink is never called again.
     virtual void close() = 0;
@@ -62,6 +69,8 @@ class OutputDevice {
 public:
     virtual ~OutputDevice() = default;
     virtual std::string name() const = 0;
+    virtual std::string key() const { return name(); }
+    virtual PortKind kind() const { return PortKind::Software; }
     virtual WORD technology() const { return MOD_MIDIPORT; }
     virtual MMRESULT open(OutputSink* sink) = 0;
     // After it returns the sink is never called again.
@@ -93,6 +102,23 @@ void invalidateDevices();
 
 // Passes a one-off notice to the installed handler.
 void notice(const std::string& text);
+
+// Announces a port that started or ended to the handlers of mididevices.h;
+// called by a backend on its own thread, in the order of the changes.
+void portChanged(const PortChange& change);
+
+// What the ALSA sequencer tells of a port, reduced to what decides its kind.
+struct AlsaPortFacts {
+    int client = 0;
+    bool kernelClient = false; // a driver's client, not a program's
+    bool ourProcess = false;   // the client belongs to this process
+    std::string clientName;
+    bool hardware = false;     // SND_SEQ_PORT_TYPE_HARDWARE
+    bool software = false;     // SND_SEQ_PORT_TYPE_SOFTWARE
+    bool readable = false;     // others can read from it (an input for us)
+    bool writable = false;     // others can write to it (an output for us)
+};
+PortKind alsaPortKind(const AlsaPortFacts& facts);
 
 // A worker thread running posted jobs in order; stop() runs what is queued, then joins.
 class CallbackQueue {

@@ -4,6 +4,7 @@
 #include "platform/midi_backend.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -68,16 +69,69 @@ struct Driver {
     }
 };
 
-class LoopIn final : public backend::InputDevice {
+// What both kinds of port share: identity, and starting and ending at run time.
+class Presence {
 public:
-    explicit LoopIn(std::string name) : m_name(std::move(name)) {}
-    std::string name() const override { return m_name; }
+    Presence(PortDirection direction, int index, const PortSpec& spec,
+             std::shared_ptr<backend::CallbackQueue> queue)
+        : m_direction(direction),
+          m_info{std::string(direction == PortDirection::Input ? "loopback:in:" : "loopback:out:")
+                     + std::to_string(index),
+                 spec.name, spec.kind},
+          m_queue(std::move(queue))
+    {
+    }
+
+    const PortInfo& info() const { return m_info; }
+    bool present() const { return m_present.load(); }
+
+    // Unlisted at once, as the sequencer forgets a port; the open handle and the
+    // handlers hear of it on the loopback thread, after what was fed before.
+    template <typename Tell>
+    void end(Tell tellOpenHandle)
+    {
+        if (!m_present.exchange(false))
+            return;
+        m_queue->post([this, tellOpenHandle] {
+            tellOpenHandle();
+            backend::portChanged({PortChange::Gone, m_direction, m_info});
+        });
+    }
+
+    void announce()
+    {
+        m_queue->post([this] { backend::portChanged({PortChange::Appeared, m_direction, m_info}); });
+    }
+
+    std::atomic<bool> vanishOnOpen{false};
+
+protected:
+    const std::shared_ptr<backend::CallbackQueue>& queue() const { return m_queue; }
+
+private:
+    PortDirection m_direction;
+    PortInfo m_info;
+    std::atomic<bool> m_present{true};
+    std::shared_ptr<backend::CallbackQueue> m_queue;
+};
+
+class LoopIn final : public backend::InputDevice, public Presence {
+public:
+    LoopIn(int index, const PortSpec& spec, std::shared_ptr<backend::CallbackQueue> queue)
+        : Presence(PortDirection::Input, index, spec, std::move(queue)) {}
+    std::string name() const override { return info().name; }
+    std::string key() const override { return info().key; }
+    PortKind kind() const override { return info().kind; }
     bool deliversOnlyWhenStarted() const override { return false; }
 
-    MMRESULT open(backend::InputSink* sink) override
+    MMRESULT open(backend::InputSink* s) override
     {
+        if (vanishOnOpen.exchange(false))
+            remove();
+        if (!present())
+            return MIDIERR_NODEVICE;
         std::lock_guard lock(deliverMutex);
-        this->sink = sink;
+        sink = s;
         return MMSYSERR_NOERROR;
     }
     void close() override
@@ -87,26 +141,54 @@ public:
     }
     MMRESULT driverCall(Call c, MIDIHDR*) override { return driver.call(c); }
 
+    void remove()
+    {
+        end([this] {
+            std::lock_guard lock(deliverMutex);
+            ended = true;
+            if (sink)
+                sink->gone();
+        });
+    }
+
     // Held while delivering, so close() waits for a callback in progress.
     std::mutex deliverMutex;
     backend::InputSink* sink = nullptr;
+    bool ended = false;
     Driver driver;
-
-private:
-    std::string m_name;
 };
 
-class LoopOut final : public backend::OutputDevice {
+class LoopOut final : public backend::OutputDevice, public Presence {
 public:
-    LoopOut(std::string name, std::shared_ptr<backend::CallbackQueue> queue)
-        : m_name(std::move(name)), m_queue(std::move(queue)) {}
-    std::string name() const override { return m_name; }
+    LoopOut(int index, const PortSpec& spec, std::shared_ptr<backend::CallbackQueue> queue)
+        : Presence(PortDirection::Output, index, spec, std::move(queue)) {}
+    std::string name() const override { return info().name; }
+    std::string key() const override { return info().key; }
+    PortKind kind() const override { return info().kind; }
 
     MMRESULT open(backend::OutputSink* s) override
     {
+        if (vanishOnOpen.exchange(false))
+            remove();
+        if (!present())
+            return MIDIERR_NODEVICE;
         std::lock_guard lock(deliverMutex);
         sink = s;
         return MMSYSERR_NOERROR;
+    }
+
+    void remove()
+    {
+        end([this] {
+            std::lock_guard lock(deliverMutex);
+            ended = true;
+            {
+                std::lock_guard rec(recordMutex);
+                inPlay.clear();
+            }
+            if (sink)
+                sink->gone();
+        });
     }
     void close() override
     {
@@ -139,7 +221,7 @@ public:
         }
         recordedChanged.notify_all();
         if (!manualNow)
-            m_queue->post([this, seq] { completeSeq(seq); });
+            queue()->post([this, seq] { completeSeq(seq); });
         return MMSYSERR_NOERROR;
     }
     void reset() override
@@ -170,6 +252,7 @@ public:
 
     std::mutex deliverMutex;
     backend::OutputSink* sink = nullptr;
+    bool ended = false;
     std::mutex recordMutex;
     std::condition_variable recordedChanged;
     std::vector<Message> recorded;
@@ -177,31 +260,47 @@ public:
     std::uint64_t nextSeq = 1;
     bool manual = false;
     Driver driver;
-
-private:
-    std::string m_name;
-    std::shared_ptr<backend::CallbackQueue> m_queue;
 };
 
 class Core final : public backend::Backend {
 public:
-    Core(int inputs, int outputs)
+    Core(const std::vector<PortSpec>& inputs, const std::vector<PortSpec>& outputs)
     {
-        for (int i = 0; i < inputs; ++i)
-            ins.push_back(std::make_shared<LoopIn>("Loopback In " + std::to_string(i + 1)));
-        for (int i = 0; i < outputs; ++i)
-            outs.push_back(std::make_shared<LoopOut>("Loopback Out " + std::to_string(i + 1), queue));
+        for (const PortSpec& spec : inputs)
+            addIn(spec);
+        for (const PortSpec& spec : outputs)
+            addOut(spec);
     }
     ~Core() override { queue->stop(); }
 
     void enumerate(std::vector<std::shared_ptr<backend::InputDevice>>& inputs,
                    std::vector<std::shared_ptr<backend::OutputDevice>>& outputs) override
     {
-        inputs.insert(inputs.end(), ins.begin(), ins.end());
-        outputs.insert(outputs.end(), outs.begin(), outs.end());
+        std::lock_guard lock(portsMutex);
+        for (const auto& in : ins)
+            if (in->present())
+                inputs.push_back(in);
+        for (const auto& out : outs)
+            if (out->present())
+                outputs.push_back(out);
+    }
+
+    int addIn(const PortSpec& spec)
+    {
+        std::lock_guard lock(portsMutex);
+        ins.push_back(std::make_shared<LoopIn>(int(ins.size()), spec, queue));
+        return int(ins.size()) - 1;
+    }
+    int addOut(const PortSpec& spec)
+    {
+        std::lock_guard lock(portsMutex);
+        outs.push_back(std::make_shared<LoopOut>(int(outs.size()), spec, queue));
+        return int(outs.size()) - 1;
     }
 
     std::shared_ptr<backend::CallbackQueue> queue = std::make_shared<backend::CallbackQueue>();
+    // Every port ever made, removed ones included, so port numbers stay put.
+    std::mutex portsMutex;
     std::vector<std::shared_ptr<LoopIn>> ins;
     std::vector<std::shared_ptr<LoopOut>> outs;
 };
@@ -218,7 +317,10 @@ std::shared_ptr<Core> core()
 std::shared_ptr<LoopIn> inPort(int port)
 {
     auto c = core();
-    if (!c || port < 0 || std::size_t(port) >= c->ins.size())
+    if (!c)
+        return nullptr;
+    std::lock_guard lock(c->portsMutex);
+    if (port < 0 || std::size_t(port) >= c->ins.size())
         return nullptr;
     return c->ins[std::size_t(port)];
 }
@@ -226,9 +328,20 @@ std::shared_ptr<LoopIn> inPort(int port)
 std::shared_ptr<LoopOut> outPort(int port)
 {
     auto c = core();
-    if (!c || port < 0 || std::size_t(port) >= c->outs.size())
+    if (!c)
+        return nullptr;
+    std::lock_guard lock(c->portsMutex);
+    if (port < 0 || std::size_t(port) >= c->outs.size())
         return nullptr;
     return c->outs[std::size_t(port)];
+}
+
+std::vector<PortSpec> numbered(const char* prefix, int count)
+{
+    std::vector<PortSpec> specs;
+    for (int i = 0; i < count; ++i)
+        specs.push_back({prefix + std::to_string(i + 1), PortKind::Hardware});
+    return specs;
 }
 
 template <typename Fn>
@@ -240,7 +353,7 @@ void deliver(int port, Fn fn)
         return;
     c->queue->post([in, fn] {
         std::lock_guard lock(in->deliverMutex);
-        if (in->sink)
+        if (in->sink && !in->ended)
             fn(*in->sink);
     });
 }
@@ -248,6 +361,11 @@ void deliver(int port, Fn fn)
 } // namespace
 
 void install(int inputs, int outputs)
+{
+    install(numbered("Loopback In ", inputs), numbered("Loopback Out ", outputs));
+}
+
+void install(const std::vector<PortSpec>& inputs, const std::vector<PortSpec>& outputs)
 {
     auto fresh = std::make_shared<Core>(inputs, outputs);
     std::shared_ptr<Core> old;
@@ -277,6 +395,65 @@ Scope::Scope(int inputs, int outputs)
 {
     install(inputs, outputs);
     setBackendsForTest({Backend::Loopback});
+}
+
+Scope::Scope(const std::vector<PortSpec>& inputs, const std::vector<PortSpec>& outputs)
+{
+    install(inputs, outputs);
+    setBackendsForTest({Backend::Loopback});
+}
+
+int addInput(const PortSpec& spec)
+{
+    auto c = core();
+    if (!c)
+        return -1;
+    const int port = c->addIn(spec);
+    inPort(port)->announce();
+    return port;
+}
+
+int addOutput(const PortSpec& spec)
+{
+    auto c = core();
+    if (!c)
+        return -1;
+    const int port = c->addOut(spec);
+    outPort(port)->announce();
+    return port;
+}
+
+void removeInput(int port)
+{
+    if (auto in = inPort(port))
+        in->remove();
+}
+
+void removeOutput(int port)
+{
+    if (auto out = outPort(port))
+        out->remove();
+}
+
+void vanishOnOpen(PortDirection direction, int port)
+{
+    if (direction == PortDirection::Input) {
+        if (auto in = inPort(port))
+            in->vanishOnOpen = true;
+    } else if (auto out = outPort(port)) {
+        out->vanishOnOpen = true;
+    }
+}
+
+PortInfo portInfo(PortDirection direction, int port)
+{
+    if (direction == PortDirection::Input) {
+        if (auto in = inPort(port))
+            return in->info();
+    } else if (auto out = outPort(port)) {
+        return out->info();
+    }
+    return {};
 }
 
 Scope::~Scope()

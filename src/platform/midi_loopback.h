@@ -5,9 +5,11 @@
 // and virtual output ports that record what is sent. Its callbacks run on a
 // thread of its own, in order, as the system's do. Only tests install it.
 
+#include "platform/mididevices.h"
 #include "platform/mmsystem.h"
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace mmsys::loopback {
@@ -21,9 +23,17 @@ struct Message {
 // Calls a port can be made to refuse, and counted.
 enum class Op { Open, Close, Start, Stop, Reset, Prepare, Unprepare, AddBuffer, ShortMsg, LongMsg };
 
+struct PortSpec {
+    std::string name;
+    PortKind kind = PortKind::Hardware;
+};
+
 // Registers the loopback with ports "Loopback In 1".. and "Loopback Out 1"..
-// after the other backends; the device lists are re-read on next use. Replaces an earlier install.
+// (hardware ports) after the other backends; the device lists are re-read on
+// next use. Replaces an earlier install.
 void install(int inputs = 1, int outputs = 1);
+// The same with ports of these names and kinds.
+void install(const std::vector<PortSpec>& inputs, const std::vector<PortSpec>& outputs);
 void uninstall();
 
 // Installs the loopback as the only backend (its ports are ids 0, 1, ...) for
@@ -31,10 +41,31 @@ void uninstall();
 class Scope {
 public:
     explicit Scope(int inputs = 1, int outputs = 1);
+    Scope(const std::vector<PortSpec>& inputs, const std::vector<PortSpec>& outputs);
     ~Scope();
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
 };
+
+// ---- ports that start and end --------------------------------------------------
+// `port` arguments count the loopback's ports in the order they were made,
+// removed ones included, so they do not shift as the device ids do. As on the
+// ALSA sequencer, a change is announced on the loopback thread after what was
+// fed before it, and the device ids change only at refreshDevices(); until
+// then a removed port stays listed and opening it fails with MIDIERR_NODEVICE.
+
+// A new port, announced as appeared; returns its number.
+int addInput(const PortSpec& spec);
+int addOutput(const PortSpec& spec);
+// Ends a port at once: an open handle gets MIM_GONE (inputs) or its blocks
+// back (outputs) and delivers nothing more; then the port is announced as gone.
+void removeInput(int port);
+void removeOutput(int port);
+// The next open of this port finds it gone, as when a keyboard is pulled out
+// between listing and opening: the open fails and the port is announced as gone.
+void vanishOnOpen(PortDirection direction, int port);
+// The identity the services give this port.
+PortInfo portInfo(PortDirection direction, int port);
 
 // ---- input ports -------------------------------------------------------------
 // Delivered whether or not input was started, so every callback path is reachable.

@@ -2,6 +2,7 @@
 #include "platform/mmsystem.h"
 
 #include "platform/messagebox.h"
+#include "platform/mididevices.h"
 #include "platform/midi_backend.h"
 
 #include <QCoreApplication>
@@ -127,6 +128,16 @@ public:
     std::deque<MIDIHDR*> lent;
     std::atomic<bool> started{false};
     std::atomic<std::int64_t> startMs{0};
+    std::atomic<bool> vanished{false};
+
+    void gone() override
+    {
+        std::lock_guard cb(callbackMutex);
+        if (vanished.exchange(true))
+            return;
+        started = false;
+        notify(MIM_GONE, 0, now());
+    }
 
     DWORD now() const override
     {
@@ -159,7 +170,8 @@ public:
         if (m_device->deliversOnlyWhenStarted() && !started.load())
             return;
         std::lock_guard cb(callbackMutex);
-        notify(error ? MIM_ERROR : MIM_DATA, word, timeStamp);
+        if (!vanished.load())
+            notify(error ? MIM_ERROR : MIM_DATA, word, timeStamp);
     }
 
     void sysEx(const unsigned char* data, std::size_t size, DWORD timeStamp, bool error) override
@@ -167,6 +179,8 @@ public:
         if (m_device->deliversOnlyWhenStarted() && !started.load())
             return;
         std::lock_guard cb(callbackMutex);
+        if (vanished.load())
+            return;
         std::size_t pos = 0;
         while (pos < size) {
             MIDIHDR* header = nullptr;
@@ -235,6 +249,14 @@ public:
     std::deque<MIDIHDR*> pending;
     // Completes the blocks of devices that play them at once; made on first use.
     std::unique_ptr<backend::CallbackQueue> completions;
+    std::atomic<bool> vanished{false};
+
+    // Blocks still in play will never complete: they come back now, so they can be freed.
+    void gone() override
+    {
+        if (!vanished.exchange(true))
+            returnAll();
+    }
 
     void done(MIDIHDR* header) override
     {
@@ -279,6 +301,9 @@ struct Registry {
     std::vector<Backend> order{Backend::Synth, Backend::Alsa, Backend::Loopback};
     std::vector<std::shared_ptr<InputDevice>> inputs;
     std::vector<std::shared_ptr<OutputDevice>> outputs;
+    // What the ports were when listed, by id.
+    std::vector<PortInfo> inputInfo;
+    std::vector<PortInfo> outputInfo;
     std::set<const void*> busy;
     std::map<std::uintptr_t, std::shared_ptr<InPort>> inPorts;
     std::map<std::uintptr_t, std::shared_ptr<OutPort>> outPorts;
@@ -295,6 +320,7 @@ void enumerateLocked(Registry& r)
 {
     std::vector<std::shared_ptr<InputDevice>> ins;
     std::vector<std::shared_ptr<OutputDevice>> outs;
+    std::set<std::shared_ptr<OutputDevice>> builtIn;
     for (Backend b : r.order) {
         backend::Backend* be = nullptr;
         switch (b) {
@@ -302,9 +328,19 @@ void enumerateLocked(Registry& r)
         case Backend::Alsa: be = &backend::alsaBackend(); break;
         case Backend::Loopback: be = backend::loopbackBackend(); break;
         }
-        if (be)
-            be->enumerate(ins, outs);
+        if (!be)
+            continue;
+        const std::size_t firstOut = outs.size();
+        be->enumerate(ins, outs);
+        if (b == Backend::Synth)
+            builtIn.insert(outs.begin() + std::ptrdiff_t(firstOut), outs.end());
     }
+    r.inputInfo.clear();
+    r.outputInfo.clear();
+    for (const auto& d : ins)
+        r.inputInfo.push_back({d->key(), d->name(), d->kind()});
+    for (const auto& d : outs)
+        r.outputInfo.push_back({d->key(), d->name(), builtIn.count(d) ? PortKind::BuiltIn : d->kind()});
     r.inputs = std::move(ins);
     r.outputs = std::move(outs);
     r.enumerated = true;
@@ -609,6 +645,8 @@ MMRESULT midiInStart(HMIDIIN handle)
     auto port = findIn(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = port->device().driverCall(Call::Start, nullptr))
         return rc;
     if (!port->started.load()) {
@@ -623,6 +661,8 @@ MMRESULT midiInStop(HMIDIIN handle)
     auto port = findIn(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = port->device().driverCall(Call::Stop, nullptr))
         return rc;
     port->started = false;
@@ -646,6 +686,8 @@ MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT cbHeader)
     auto port = findIn(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = checkHeader(header, cbHeader))
         return rc;
     if (!header->lpData || header->dwBufferLength == 0)
@@ -684,6 +726,8 @@ MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT cbHeader)
     auto port = findIn(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = checkHeader(header, cbHeader))
         return rc;
     {
@@ -709,6 +753,8 @@ MMRESULT midiInGetID(HMIDIIN handle, UINT* deviceId)
     auto port = findIn(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     *deviceId = indexOf(r.inputs, port->devicePtr(), port->openedId());
@@ -823,6 +869,8 @@ MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD msg)
     auto port = findOut(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = port->device().driverCall(Call::ShortMsg, nullptr))
         return rc;
     return port->device().shortMsg(msg);
@@ -833,6 +881,8 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
     auto port = findOut(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = checkHeader(header, cbHeader))
         return rc;
     {
@@ -872,6 +922,8 @@ MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
     auto port = findOut(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     if (MMRESULT rc = checkHeader(header, cbHeader))
         return rc;
     if (!header->lpData || header->dwBufferLength == 0)
@@ -931,6 +983,8 @@ MMRESULT midiOutGetID(HMIDIOUT handle, UINT* deviceId)
     auto port = findOut(handle);
     if (!port)
         return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     *deviceId = indexOf(r.outputs, port->devicePtr(), port->openedId());
@@ -940,6 +994,20 @@ MMRESULT midiOutGetID(HMIDIOUT handle, UINT* deviceId)
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT cchText)
 {
     return copyErrorText(error, text, cchText);
+}
+
+// ---- ports by identity (mididevices.h) ---------------------------------------
+
+std::vector<PortInfo> midiInPorts()
+{
+    std::unique_lock<std::mutex> lock;
+    return enumerated(lock).inputInfo;
+}
+
+std::vector<PortInfo> midiOutPorts()
+{
+    std::unique_lock<std::mutex> lock;
+    return enumerated(lock).outputInfo;
 }
 
 } // namespace mmsys

@@ -58,6 +58,9 @@ constexpr UINT MIM_LONGERROR = 0x3C6;
 constexpr UINT MOM_OPEN = 0x3C7;
 constexpr UINT MOM_CLOSE = 0x3C8;
 constexpr UINT MOM_DONE = 0x3C9;
+// Ours, not Windows': the input port ended while open (unplugged). Comes once,
+// after the last message of the port; afterwards only closing and freeing work.
+constexpr UINT MIM_GONE = 0x3E0;
 
 constexpr DWORD MHDR_DONE = 0x00000001;
 constexpr DWORD MHDR_PREPARED = 0x00000002;
@@ -139,7 +142,10 @@ MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT cchText);
 
 // Re-reads the device lists of every backend. The counts and ids above refer to
 // the list of the last refresh (taken on first use), so ids stay stable between
-// refreshes; handles already open are not affected.
+// refreshes; handles already open are not affected (their ...GetID gives the new id).
+// A port that ended since stays listed until then, and opening it fails with
+// MIDIERR_NODEVICE; so does every call on an open handle whose port ended, but
+// for reset, unprepare and close. Ports by identity and kind: mididevices.h.
 void refreshDevices();
 
 // Receives the one-off notices of the backends (e.g. "no audio output"). By

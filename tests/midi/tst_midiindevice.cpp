@@ -54,6 +54,8 @@ private slots:
     void rawInputIsCheckedAndStamped();
     void devIdAndCaps();
     void receiverSwapReturnsPrevious();
+    void heldNotesReleasedOnceWhenPortEnds_data();
+    void heldNotesReleasedOnceWhenPortEnds();
 
 private:
     std::unique_ptr<lb::Scope> m_loop;
@@ -373,6 +375,53 @@ void TestMidiInDevice::receiverSwapReturnsPrevious()
     CMIDIInDevice dev(&a);
     QCOMPARE(dev.SetReceiver(&b), &a);
     QCOMPARE(dev.SetReceiver(nullptr), &b);
+}
+
+void TestMidiInDevice::heldNotesReleasedOnceWhenPortEnds_data()
+{
+    QTest::addColumn<QList<uint>>("played");
+    QTest::addColumn<QList<uint>>("released");
+    QTest::newRow("nothing held") << QList<uint>{} << QList<uint>{};
+    QTest::newRow("one key held") << QList<uint>{0x643C90} << QList<uint>{0x3C80};
+    QTest::newRow("key let go with Note Off") << QList<uint>{0x643C90, 0x403C80} << QList<uint>{};
+    QTest::newRow("key let go with velocity 0") << QList<uint>{0x643C90, 0x003C90} << QList<uint>{};
+    QTest::newRow("same key on two channels") << QList<uint>{0x643C95, 0x643C90} << QList<uint>{0x3C80, 0x3C85};
+    QTest::newRow("other messages hold nothing") << QList<uint>{0x7F40B0, 0x05C0, 0x2000E0} << QList<uint>{};
+}
+
+void TestMidiInDevice::heldNotesReleasedOnceWhenPortEnds()
+{
+    QFETCH(QList<uint>, played);
+    QFETCH(QList<uint>, released);
+    RecordingReceiver receiver;
+    CMIDIInDevice dev(&receiver);
+    // Notes of a port opened before do not count.
+    dev.Open(0);
+    lb::feed(0x643090, 1);
+    lb::flush();
+    dev.Open(0);
+    dev.StartReceiving();
+    for (uint word : played)
+        lb::feed(word, 2);
+    lb::removeInput(0);
+    lb::removeInput(0);
+    lb::flush();
+
+    const auto got = receiver.received();
+    QCOMPARE(got.size(), std::size_t(1 + played.size() + released.size()));
+    for (qsizetype i = 0; i < released.size(); ++i) {
+        const ReceivedMsg& m = got[std::size_t(1 + played.size() + i)];
+        QCOMPARE(m.kind, ReceivedMsg::Short);
+        QCOMPARE(m.word, released[i]);
+    }
+    QVERIFY(dev.IsPortGone());
+    // Stopping still works; starting again and reopening the stale id fail cleanly.
+    dev.StopReceiving();
+    QVERIFY_THROWS_EXCEPTION(midi::CMIDIInException, dev.StartReceiving());
+    QVERIFY(dev.IsOpen() && !dev.IsReceiving());
+    QVERIFY_THROWS_EXCEPTION(midi::CMIDIInException, dev.Open(0));
+    QVERIFY(!dev.IsOpen());
+    QCOMPARE(receiver.received().size(), got.size());
 }
 
 QTEST_GUILESS_MAIN(TestMidiInDevice)
