@@ -8,6 +8,12 @@ if(NOT Qt6_FOUND OR NOT Qt6Widgets_FOUND OR NOT Qt6Test_FOUND)
   message(FATAL_ERROR "Qt 6 Widgets and Test not found: install the Debian package qt6-base-dev")
 endif()
 
+# lupdate and lrelease, run by the build for the interface's translations.
+find_package(Qt6 QUIET COMPONENTS LinguistTools)
+if(NOT Qt6LinguistTools_FOUND)
+  message(FATAL_ERROR "Qt 6 Linguist tools not found: install the Debian packages qt6-tools-dev and qt6-l10n-tools")
+endif()
+
 find_package(PkgConfig QUIET)
 if(NOT PkgConfig_FOUND)
   message(FATAL_ERROR "pkg-config not found: install the Debian package pkg-config")

@@ -87,7 +87,7 @@ tonvero::Spelling spellingOf(const CStaveCtrl& stave, int staff)
 void CTonveroDlg::StartStop(bool pause)
 {
     if (!bRunning) {
-        startButton()->setText(QStringLiteral("Остановить"));
+        startButton()->setText(tr("Остановить"));
         bRunning = true;
         bPaused = false;
         bWrongPending = 0;
@@ -148,7 +148,7 @@ void CTonveroDlg::StartStop(bool pause)
     bWrongPending = 0;
     bKeyDown = false;
     noteNameLabel()->setText(QString());
-    startButton()->setText(QStringLiteral("Начать"));
+    startButton()->setText(tr("Начать"));
     piano->SetRangeCount(rangeCountForClef());
     guitar->SetNoteState(CInstrumentCtrl::NoteFromKeyIndex(nCurNote), None);
     bass->SetNoteState(CInstrumentCtrl::NoteFromKeyIndex(nCurNote), None);

@@ -188,24 +188,24 @@ void CTonveroDlg::DrawHelpOverlay()
     std::vector<HelpOverlay::Caption> captions;
     std::vector<QLine> lines;
 
-    captions.push_back({{x0, y}, QStringLiteral("1 Поменять")});
+    captions.push_back({{x0, y}, tr("1 Поменять")});
     lines.emplace_back(x0, y + 20, x0 + 84, y + 20);
     lines.emplace_back(QPoint(x0 + 84, y + 20), s + QPoint(stave->GetWidth() / 2, stave->GetHeight() / 2));
 
     y += 40;
-    captions.push_back({{x0, y}, QStringLiteral("2 Выбрать")});
+    captions.push_back({{x0, y}, tr("2 Выбрать")});
     lines.emplace_back(x0 + 72, y + 20, x0, y + 20);
     for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
         lines.emplace_back(QPoint(x0, y + 20), box->pos() + QPoint(5, 0));
 
     y += 40;
-    captions.push_back({{x0, y}, QStringLiteral("3 Перетащить")});
+    captions.push_back({{x0, y}, tr("3 Перетащить")});
     lines.emplace_back(x0, y + 20, x0 + 96, y + 20);
     lines.emplace_back(QPoint(x0 + 96, y + 20), piano->LowEndAnchor());
     lines.emplace_back(QPoint(x0 + 96, y + 20), piano->HighEndAnchor());
 
     y += 40;
-    captions.push_back({{x0, y}, QStringLiteral("4 Нажать")});
+    captions.push_back({{x0, y}, tr("4 Нажать")});
     QPushButton* button = startButton();
     lines.emplace_back(x0, y + 20, x0 + 66, y + 20);
     lines.emplace_back(QPoint(x0 + 66, y + 20), button->pos() + QPoint(button->width() / 2, button->height() / 2));

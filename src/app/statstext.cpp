@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/statstext.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 
 #include <clocale>
@@ -70,7 +71,7 @@ qint64 secondsBetween(const QDateTime& from, const QDateTime& to)
 
 QString examSummaryText(const QString& timeText, int nNotes, const QString& errorsText)
 {
-    return QStringLiteral("Время\t%1\nНоты\t%2\nОшибки\t%3").arg(timeText, QString::number(nNotes), errorsText);
+    return QCoreApplication::translate("Statistics", "Время\t%1\nНоты\t%2\nОшибки\t%3").arg(timeText, QString::number(nNotes), errorsText);
 }
 
 } // namespace statstext

@@ -2,6 +2,7 @@
 #include "app/templates.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -23,18 +24,19 @@ const platform::DialogTemplate& MainDialogTemplate()
             {IdcPiano, ItemKind::Custom, {}, QRect(7, 162, 19, 17), platform::Hidden, QStringLiteral("PianoCtrl")},
             {IdcGuitar, ItemKind::Custom, {}, QRect(7, 214, 19, 17), platform::StyleNone, QStringLiteral("GuitarCtrl")},
             {IdcBass, ItemKind::Custom, {}, QRect(7, 266, 19, 17), platform::StyleNone, QStringLiteral("GuitarCtrl")},
-            {IdcPianoBox, ItemKind::CheckBox, QStringLiteral("Клавиатура пианино"), QRect(7, 182, 87, 10)},
-            {IdcGuitarBox, ItemKind::CheckBox, QStringLiteral("Гриф шестиструнной гитары"), QRect(7, 239, 114, 10)},
-            {IdcBassBox, ItemKind::CheckBox, QStringLiteral("Гриф бас-гитары"), QRect(7, 291, 74, 10)},
+            {IdcPianoBox, ItemKind::CheckBox, QT_TRANSLATE_NOOP("MainWindow", "Клавиатура пианино"), QRect(7, 182, 87, 10)},
+            {IdcGuitarBox, ItemKind::CheckBox, QT_TRANSLATE_NOOP("MainWindow", "Гриф шестиструнной гитары"), QRect(7, 239, 114, 10)},
+            {IdcBassBox, ItemKind::CheckBox, QT_TRANSLATE_NOOP("MainWindow", "Гриф бас-гитары"), QRect(7, 291, 74, 10)},
             {IdcNoteName, ItemKind::Static, {}, QRect(300, 54, 39, 8)},
-            {IdcStartStop, ItemKind::PushButton, QStringLiteral("Начать"), QRect(240, 399, 50, 14)},
+            {IdcStartStop, ItemKind::PushButton, QT_TRANSLATE_NOOP("MainWindow", "Начать"), QRect(240, 399, 50, 14)},
             {IdcTime, ItemKind::Edit, {}, QRect(469, 7, 40, 12), platform::ReadOnly},
             {IdcNotes, ItemKind::Edit, {}, QRect(469, 20, 40, 12), platform::ReadOnly},
             {IdcErrors, ItemKind::Edit, {}, QRect(469, 33, 56, 12), platform::ReadOnly},
-            {IdcTimeCaption, ItemKind::Static, QStringLiteral("Время"), QRect(439, 7, 29, 11)},
-            {IdcNotesCaption, ItemKind::Static, QStringLiteral("Ноты"), QRect(439, 20, 29, 11)},
-            {IdcErrorsCaption, ItemKind::Static, QStringLiteral("Ошибки"), QRect(439, 33, 29, 11)},
+            {IdcTimeCaption, ItemKind::Static, QT_TRANSLATE_NOOP("MainWindow", "Время"), QRect(439, 7, 29, 11)},
+            {IdcNotesCaption, ItemKind::Static, QT_TRANSLATE_NOOP("MainWindow", "Ноты"), QRect(439, 20, 29, 11)},
+            {IdcErrorsCaption, ItemKind::Static, QT_TRANSLATE_NOOP("MainWindow", "Ошибки"), QRect(439, 33, 29, 11)},
         },
+        "MainWindow",
     };
     return tmpl;
 }
@@ -42,20 +44,20 @@ const platform::DialogTemplate& MainDialogTemplate()
 const std::vector<MenuPopup>& MainMenu()
 {
     static const std::vector<MenuPopup> menu{
-        {QStringLiteral("&Файл"), {{CmdExit, QStringLiteral("&Выход")}}},
-        {QStringLiteral("&Конфигурация"),
-         {{CmdOptions, QStringLiteral("&Настройки...")},
+        {QT_TRANSLATE_NOOP("MainMenu", "&Файл"), {{CmdExit, QT_TRANSLATE_NOOP("MainMenu", "&Выход")}}},
+        {QT_TRANSLATE_NOOP("MainMenu", "&Конфигурация"),
+         {{CmdOptions, QT_TRANSLATE_NOOP("MainMenu", "&Настройки...")},
           {0, {}},
-          {CmdClefTreble, QStringLiteral("Скрипичный ключ")},
-          {CmdClefAlto, QStringLiteral("Альтовый ключ")},
-          {CmdClefBass, QStringLiteral("Басовый ключ")},
-          {CmdClefTrebleBass, QStringLiteral("Скрипичный и басовый ключи")}}},
-        {QStringLiteral("&Помощь"),
-         {{CmdHelp, QStringLiteral("&Помощь")},
-          {CmdReadMe, QStringLiteral("Читать файл &ReadMe.txt")},
+          {CmdClefTreble, QT_TRANSLATE_NOOP("MainMenu", "Скрипичный ключ")},
+          {CmdClefAlto, QT_TRANSLATE_NOOP("MainMenu", "Альтовый ключ")},
+          {CmdClefBass, QT_TRANSLATE_NOOP("MainMenu", "Басовый ключ")},
+          {CmdClefTrebleBass, QT_TRANSLATE_NOOP("MainMenu", "Скрипичный и басовый ключи")}}},
+        {QT_TRANSLATE_NOOP("MainMenu", "&Помощь"),
+         {{CmdHelp, QT_TRANSLATE_NOOP("MainMenu", "&Помощь")},
+          {CmdReadMe, QT_TRANSLATE_NOOP("MainMenu", "Читать файл &ReadMe.txt")},
           {0, {}},
-          {CmdHomePage, QStringLiteral("Посетить сайт &Tonvero")},
-          {CmdAbout, QStringLiteral("&О программе...")}}},
+          {CmdHomePage, QT_TRANSLATE_NOOP("MainMenu", "Посетить сайт &Tonvero")},
+          {CmdAbout, QT_TRANSLATE_NOOP("MainMenu", "&О программе...")}}},
     };
     return menu;
 }
@@ -65,13 +67,13 @@ QMenuBar* CreateMenuBar(const std::vector<MenuPopup>& menu, QWidget* parent,
 {
     auto* bar = new QMenuBar(parent);
     for (const MenuPopup& popup : menu) {
-        QMenu* m = bar->addMenu(popup.title);
+        QMenu* m = bar->addMenu(QCoreApplication::translate("MainMenu", popup.title.toUtf8().constData()));
         for (const MenuEntry& entry : popup.items) {
             if (entry.id == 0) {
                 m->addSeparator();
                 continue;
             }
-            QAction* a = m->addAction(entry.text);
+            QAction* a = m->addAction(QCoreApplication::translate("MainMenu", entry.text.toUtf8().constData()));
             a->setData(entry.id);
             const int id = entry.id;
             QObject::connect(a, &QAction::triggered, bar, [onCommand, id] { onCommand(id); });

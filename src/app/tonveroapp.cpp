@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/tonveroapp.h"
 
+#include "app/language.h"
 #include "app/tonverodlg.h"
 #include "platform/termination.h"
 
@@ -25,6 +26,8 @@ int CTonveroApp::run(int argc, char* argv[])
         return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tonvero"));
+    tonvero::Translations translations;
+    translations.install(tonvero::interfaceLanguage(tonvero::loadLanguageChoice()));
     auto dlg = std::make_unique<CTonveroDlg>();
     // Logout, Ctrl+C or kill end the program as closing the window does.
     platform::TerminationSignals termination;

@@ -2,6 +2,7 @@
 #include "app/tonverodlg.h"
 
 #include "app/keyboardfilter.h"
+#include "app/language.h"
 #include "app/noticeline.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
@@ -29,14 +30,36 @@
 
 using namespace tonvero;
 
+namespace {
+
+// Note names by pitch class, in the interface's language (До Ре Ми / C D E).
+constexpr const char* kSharpNames[12] = {
+    QT_TRANSLATE_NOOP("NoteNames", "До"),   QT_TRANSLATE_NOOP("NoteNames", "До #"),
+    QT_TRANSLATE_NOOP("NoteNames", "Ре"),   QT_TRANSLATE_NOOP("NoteNames", "Ре #"),
+    QT_TRANSLATE_NOOP("NoteNames", "Ми"),   QT_TRANSLATE_NOOP("NoteNames", "Фа"),
+    QT_TRANSLATE_NOOP("NoteNames", "Фа #"), QT_TRANSLATE_NOOP("NoteNames", "Соль"),
+    QT_TRANSLATE_NOOP("NoteNames", "Соль #"), QT_TRANSLATE_NOOP("NoteNames", "Ля"),
+    QT_TRANSLATE_NOOP("NoteNames", "Ля #"), QT_TRANSLATE_NOOP("NoteNames", "Си")};
+constexpr const char* kFlatNames[12] = {
+    nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ре b"),   nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ми b"),
+    nullptr, nullptr, QT_TRANSLATE_NOOP("NoteNames", "Соль b"), nullptr,
+    QT_TRANSLATE_NOOP("NoteNames", "Ля b"), nullptr, QT_TRANSLATE_NOOP("NoteNames", "Си b"), nullptr};
+
+std::array<QString, 12> noteNames(const char* const (&names)[12])
+{
+    std::array<QString, 12> shown;
+    for (int pc = 0; pc < 12; ++pc)
+        if (names[pc])
+            shown[pc] = QCoreApplication::translate("NoteNames", names[pc]);
+    return shown;
+}
+
+} // namespace
+
 CTonveroDlg::CTonveroDlg(QWidget* parent)
     : platform::TemplateDialog(parent),
-      astrSharpNames{QStringLiteral("До"), QStringLiteral("До #"), QStringLiteral("Ре"), QStringLiteral("Ре #"),
-                     QStringLiteral("Ми"), QStringLiteral("Фа"), QStringLiteral("Фа #"), QStringLiteral("Соль"),
-                     QStringLiteral("Соль #"), QStringLiteral("Ля"), QStringLiteral("Ля #"), QStringLiteral("Си")},
-      astrFlatNames{QString(), QStringLiteral("Ре b"), QString(), QStringLiteral("Ми b"),
-                    QString(), QString(), QStringLiteral("Соль b"), QString(),
-                    QStringLiteral("Ля b"), QString(), QStringLiteral("Си b"), QString()},
+      astrSharpNames(noteNames(kSharpNames)),
+      astrFlatNames(noteNames(kFlatNames)),
       m_ddx(this)
 {
     CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
@@ -126,7 +149,7 @@ void CTonveroDlg::createWindow()
         int need = w->sizeHint().width();
         if (auto* b = qobject_cast<QPushButton*>(w)) { // wide enough for both of its texts
             const QString text = b->text();
-            b->setText(QStringLiteral("Остановить"));
+            b->setText(tr("Остановить"));
             need = qMax(need, b->sizeHint().width());
             b->setText(text);
         }
@@ -295,7 +318,7 @@ void CTonveroDlg::OpenOptions()
 
 QStringList tonvero::ReadMeCandidates(const QString& installDir)
 {
-    const QString name = QStringLiteral("ReadMe.txt");
+    const QString name = readMeFileName();
     if (!installDir.isEmpty())
         return {QDir(installDir).filePath(name)};
     QStringList dirs;
@@ -322,12 +345,12 @@ void CTonveroDlg::OpenReadMe()
         }
     }
     if (path.isEmpty()) {
-        platform::MessageBox(this, QStringLiteral("Файл не найден:\n%1").arg(candidates.value(0)),
+        platform::MessageBox(this, tr("Файл не найден:\n%1").arg(candidates.value(0)),
                              QStringLiteral("Tonvero"), platform::MsgIcon::Exclamation);
         return;
     }
     if (!platform::ShellOpen(path))
-        platform::MessageBox(this, QStringLiteral("Не удалось открыть файл:\n%1").arg(path), QStringLiteral("Tonvero"),
+        platform::MessageBox(this, tr("Не удалось открыть файл:\n%1").arg(path), QStringLiteral("Tonvero"),
                              platform::MsgIcon::Exclamation);
 }
 

@@ -127,7 +127,7 @@ bool CInstrumentCtrl::prepareSurface(const QSize& size, const QString& errorText
         return true;
     m_surface = QImage(size * ratio, QImage::Format_ARGB32_Premultiplied);
     if (m_surface.isNull()) {
-        platform::MessageBox(this, errorText, QStringLiteral("Ошибка"), platform::MsgIcon::None);
+        platform::MessageBox(this, errorText, tr("Ошибка"), platform::MsgIcon::None);
         return false;
     }
     m_surface.setDevicePixelRatio(ratio);

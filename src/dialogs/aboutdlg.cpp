@@ -12,19 +12,20 @@ const platform::DialogTemplate& CAboutDlg::Template()
 {
     static const platform::DialogTemplate tmpl{
         100,
-        QStringLiteral("О программе Tonvero"),
+        QT_TRANSLATE_NOOP("About", "О программе Tonvero"),
         QSize(245, 70),
         QStringLiteral("MS Shell Dlg"),
         8,
         {
             {-1, ItemKind::StaticIcon, QStringLiteral("128"), QRect(11, 17, 20, 20)},
             {-1, ItemKind::Static, QStringLiteral("Tonvero"), QRect(46, 15, 41, 8)},
-            {-1, ItemKind::Static, QStringLiteral("© Команда Tonvero"), QRect(37, 30, 73, 8)},
+            {-1, ItemKind::Static, QT_TRANSLATE_NOOP("About", "© Команда Tonvero"), QRect(37, 30, 73, 8)},
             {1, ItemKind::DefPushButton, QStringLiteral("OK"), QRect(183, 49, 50, 14)},
-            {-1, ItemKind::Static, QStringLiteral("Версия 3.8.1     июль 2010"), QRect(123, 15, 100, 8)},
-            {IdcHomePage, ItemKind::PushButton, QStringLiteral("Домашняя страница Tonvero"), QRect(45, 49, 133, 14)},
+            {-1, ItemKind::Static, QT_TRANSLATE_NOOP("About", "Версия 3.8.1     июль 2010"), QRect(123, 15, 100, 8)},
+            {IdcHomePage, ItemKind::PushButton, QT_TRANSLATE_NOOP("About", "Домашняя страница Tonvero"), QRect(45, 49, 133, 14)},
             {IdcEmail, ItemKind::Edit, QString(), QRect(122, 30, 81, 12), platform::ReadOnly},
         },
+        "About",
     };
     return tmpl;
 }

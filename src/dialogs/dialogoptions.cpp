@@ -74,48 +74,49 @@ const platform::DialogTemplate& DialogOptions::Template()
     using platform::RightAlign;
     static const platform::DialogTemplate tmpl{
         144,
-        QStringLiteral("Настройки"),
+        QT_TRANSLATE_NOOP("Options", "Настройки"),
         QSize(332, 251),
         QStringLiteral("MS Shell Dlg"),
         8,
         {
             {IdcOk, ItemKind::DefPushButton, QStringLiteral("OK"), QRect(275, 230, 50, 14)},
-            {-1, ItemKind::GroupBox, QStringLiteral("Режим работы"), QRect(7, 7, 148, 74)},
+            {-1, ItemKind::GroupBox, QT_TRANSLATE_NOOP("Options", "Режим работы"), QRect(7, 7, 148, 74)},
             {IdcMinutes, ItemKind::Edit, {}, QRect(72, 55, 38, 14), RightAlign},
             {IdcMinutesArrows, ItemKind::UpDown, {}, QRect(114, 55, 11, 14)},
-            {IdcMinutesLabel, ItemKind::Static, QStringLiteral("мин."), QRect(129, 58, 14, 8)},
+            {IdcMinutesLabel, ItemKind::Static, QT_TRANSLATE_NOOP("Options", "мин."), QRect(129, 58, 14, 8)},
             {-1, ItemKind::GroupBox, {}, QRect(7, 82, 148, 96)},
-            {IdcShowNoteName, ItemKind::CheckBox, QStringLiteral("Показывать название ноты"), QRect(22, 94, 110, 10)},
-            {IdcBeep, ItemKind::CheckBox, QStringLiteral("Звук при ошибке"), QRect(22, 111, 73, 10)},
-            {IdcStatistics, ItemKind::CheckBox, QStringLiteral("Показывать статистику"), QRect(22, 127, 98, 10)},
-            {-1, ItemKind::GroupBox, QStringLiteral("Ввод нот с MIDI клавиатуры"), QRect(160, 82, 165, 96)},
-            {IdcMidiIn, ItemKind::CheckBox, QStringLiteral("включить"), QRect(170, 94, 61, 13)},
+            {IdcShowNoteName, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "Показывать название ноты"), QRect(22, 94, 110, 10)},
+            {IdcBeep, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "Звук при ошибке"), QRect(22, 111, 73, 10)},
+            {IdcStatistics, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "Показывать статистику"), QRect(22, 127, 98, 10)},
+            {-1, ItemKind::GroupBox, QT_TRANSLATE_NOOP("Options", "Ввод нот с MIDI клавиатуры"), QRect(160, 82, 165, 96)},
+            {IdcMidiIn, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "включить"), QRect(170, 94, 61, 13)},
             {IdcInDevice, ItemKind::DropDownList, {}, QRect(170, 113, 150, 59)},
-            {-1, ItemKind::GroupBox, QStringLiteral("Воспроизведение MIDI"), QRect(160, 7, 165, 73)},
-            {IdcMidiOut, ItemKind::CheckBox, QStringLiteral("включить"), QRect(168, 21, 50, 10)},
+            {-1, ItemKind::GroupBox, QT_TRANSLATE_NOOP("Options", "Воспроизведение MIDI"), QRect(160, 7, 165, 73)},
+            {IdcMidiOut, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "включить"), QRect(168, 21, 50, 10)},
             {IdcOutDevice, ItemKind::DropDownList, {}, QRect(168, 36, 150, 60)},
             {IdcInstrument, ItemKind::DropDownList, {}, QRect(168, 55, 150, 142)},
-            {IdcMidiControl, ItemKind::CheckBox, QStringLiteral("включить"), QRect(178, 146, 50, 13)},
-            {IdcMidiControlGroup, ItemKind::GroupBox, QStringLiteral("Управление программой через MIDI"),
+            {IdcMidiControl, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "включить"), QRect(178, 146, 50, 13)},
+            {IdcMidiControlGroup, ItemKind::GroupBox, QT_TRANSLATE_NOOP("Options", "Управление программой через MIDI"),
              QRect(170, 130, 150, 40)},
-            {IdcAssignKeys, ItemKind::PushButton, QStringLiteral("Назначить клавиши"), QRect(230, 146, 83, 14),
+            {IdcAssignKeys, ItemKind::PushButton, QT_TRANSLATE_NOOP("Options", "Назначить клавиши"), QRect(230, 146, 83, 14),
              Hidden | Disabled},
-            {IdcHint, ItemKind::RadioButton, QStringLiteral("Подсказка"), QRect(23, 21, 52, 10)},
-            {IdcTraining, ItemKind::RadioButton, QStringLiteral("Тренировка"), QRect(23, 39, 56, 10)},
-            {IdcExam, ItemKind::RadioButton, QStringLiteral("Экзамен"), QRect(23, 57, 44, 10)},
-            {IdcBlackKeys, ItemKind::CheckBox, QStringLiteral("Использовать #, b"), QRect(22, 143, 90, 10)},
-            {-1, ItemKind::GroupBox, QStringLiteral("Действия при ошибке"), QRect(7, 181, 225, 64)},
-            {IdcWaitTime, ItemKind::RadioButton, QStringLiteral("Показывать ошибочную ноту\n потом показать новую"),
+            {IdcHint, ItemKind::RadioButton, QT_TRANSLATE_NOOP("Options", "Подсказка"), QRect(23, 21, 52, 10)},
+            {IdcTraining, ItemKind::RadioButton, QT_TRANSLATE_NOOP("Options", "Тренировка"), QRect(23, 39, 56, 10)},
+            {IdcExam, ItemKind::RadioButton, QT_TRANSLATE_NOOP("Options", "Экзамен"), QRect(23, 57, 44, 10)},
+            {IdcBlackKeys, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "Использовать #, b"), QRect(22, 143, 90, 10)},
+            {-1, ItemKind::GroupBox, QT_TRANSLATE_NOOP("Options", "Действия при ошибке"), QRect(7, 181, 225, 64)},
+            {IdcWaitTime, ItemKind::RadioButton, QT_TRANSLATE_NOOP("Options", "Показывать ошибочную ноту\n потом показать новую"),
              QRect(29, 197, 114, 16), MultiLine},
             {IdcWaitRight, ItemKind::RadioButton,
-             QStringLiteral("Показывать новую ноту только после ввода правильной ноты"), QRect(29, 218, 128, 17),
+             QT_TRANSLATE_NOOP("Options", "Показывать новую ноту только после ввода правильной ноты"), QRect(29, 218, 128, 17),
              MultiLine},
             {IdcSeconds, ItemKind::Edit, {}, QRect(144, 195, 28, 14)},
-            {-1, ItemKind::Static, QStringLiteral("секунд,"), QRect(188, 197, 26, 8)},
+            {-1, ItemKind::Static, QT_TRANSLATE_NOOP("Options", "секунд,"), QRect(188, 197, 26, 8)},
             {IdcSecondsArrows, ItemKind::UpDown, {}, QRect(174, 195, 11, 14)},
-            {IdcCompKeyboard, ItemKind::CheckBox, QStringLiteral("Ввод нот с компьютерной клавиатуры"),
+            {IdcCompKeyboard, ItemKind::CheckBox, QT_TRANSLATE_NOOP("Options", "Ввод нот с компьютерной клавиатуры"),
              QRect(22, 156, 104, 17), MultiLine},
         },
+        "Options",
     };
     return tmpl;
 }
@@ -136,9 +137,9 @@ DialogOptions::DialogOptions(CTonveroDlg* owner_)
                 const bool group = it.kind == ItemKind::GroupBox;
                 if (c->objectName() != QLatin1String("-1"))
                     continue;
-                if (auto* g = qobject_cast<QGroupBox*>(c); group && g && g->title() == it.text)
+                if (auto* g = qobject_cast<QGroupBox*>(c); group && g && g->title() == Template().shown(it.text))
                     w = c;
-                else if (auto* l = qobject_cast<QLabel*>(c); !group && l && l->text() == it.text)
+                else if (auto* l = qobject_cast<QLabel*>(c); !group && l && l->text() == Template().shown(it.text))
                     w = c;
                 if (w)
                     break;
@@ -475,6 +476,7 @@ int DialogOptions::placeItems(const platform::DialogUnits& u)
         w->setGeometry(r);
         if (it->text.isEmpty() || (it->style & platform::Hidden))
             continue;
+        const QString text = Template().shown(it->text);
         const QFontMetrics fm(w->font());
         QSize need;
         if (auto* b = qobject_cast<QAbstractButton*>(w); b && (it->kind == ItemKind::CheckBox || it->kind == ItemKind::RadioButton)) {
@@ -482,16 +484,16 @@ int DialogOptions::placeItems(const platform::DialogUnits& u)
             const int indicator = style()->pixelMetric(radio ? QStyle::PM_ExclusiveIndicatorWidth : QStyle::PM_IndicatorWidth, nullptr, b)
                 + style()->pixelMetric(radio ? QStyle::PM_RadioButtonLabelSpacing : QStyle::PM_CheckBoxLabelSpacing, nullptr, b) + 4;
             if (it->style & platform::MultiLine)
-                b->setText(wrapText(it->text, r.width() - indicator, fm));
+                b->setText(wrapText(text, r.width() - indicator, fm));
             const QSize text = fm.size(0, b->text());
             need = QSize(text.width() + indicator, text.height());
         } else if (auto* p = qobject_cast<QPushButton*>(w)) {
-            need = QSize(fm.horizontalAdvance(it->text) + 2 * style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, p),
+            need = QSize(fm.horizontalAdvance(text) + 2 * style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, p),
                          fm.height());
         } else if (auto* g = qobject_cast<QGroupBox*>(w)) {
             need = QSize(g->minimumSizeHint().width(), 0);
         } else {
-            need = fm.size(0, it->text);
+            need = fm.size(0, text);
         }
         if (need.width() > r.width())
             misfit |= TooNarrow;

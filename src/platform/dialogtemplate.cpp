@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/dialogtemplate.h"
 
+#include <QCoreApplication>
+
 #include "platform/bitmap.h"
 #include "platform/messagebox.h"
 
@@ -20,6 +22,13 @@
 #include <mutex>
 
 namespace platform {
+
+QString DialogTemplate::shown(const QString& text) const
+{
+    if (!context || text.isEmpty())
+        return text;
+    return QCoreApplication::translate(context, text.toUtf8().constData());
+}
 
 namespace {
 std::mutex classMutex;
@@ -94,7 +103,7 @@ TemplateDialog::TemplateDialog(QWidget* parent) : QDialog(parent) {}
 bool TemplateDialog::createFromTemplate(const DialogTemplate& tmpl, const QHash<int, QWidget*>& customs,
                                         QMenuBar* menuBar)
 {
-    setWindowTitle(tmpl.title);
+    setWindowTitle(tmpl.shown(tmpl.title));
     const QFont font = DialogFont(tmpl);
     setFont(font);
     m_units = DialogUnits::fromFont(font);
@@ -109,7 +118,10 @@ bool TemplateDialog::createFromTemplate(const DialogTemplate& tmpl, const QHash<
     m_client->setMinimumSize(m_units.size(tmpl.size));
 
     bool ok = true;
-    for (const DialogItem& it : tmpl.items) {
+    for (const DialogItem& item : tmpl.items) {
+        DialogItem it = item;
+        if (it.kind != ItemKind::StaticIcon)
+            it.text = tmpl.shown(it.text);
         QWidget* w = nullptr;
         switch (it.kind) {
         case ItemKind::PushButton:

@@ -58,6 +58,12 @@ struct DialogTemplate {
     QString fontFamily;
     int pointSize;
     std::vector<DialogItem> items;
+    // Translation context of the title and the item texts (marked with
+    // QT_TRANSLATE_NOOP in the table); none: shown as written.
+    const char* context = nullptr;
+
+    // The text as shown, in the interface's language.
+    QString shown(const QString& text) const;
 };
 
 // Registry of custom window class names, as the controls register them.
