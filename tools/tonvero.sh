@@ -10,7 +10,7 @@ cd "$here"
 
 jobs=$(nproc 2>/dev/null || echo 2)
 
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev librtmidi-dev libfluidsynth-dev
+build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev librtmidi-dev libfluidsynth-dev
                 libasound2-dev libbenchmark-dev timgm6mb-soundfont fonts-dejavu-core)
 test_packages=(clang libclang-rt-14-dev fonts-freefont-ttf xauth xvfb)
 
