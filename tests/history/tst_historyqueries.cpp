@@ -15,63 +15,6 @@ namespace {
 
 constexpr double Tolerance = 1e-9;
 
-// Three exercises on two days, with figures worked out by hand in the test cases.
-struct FixedStore {
-    QTemporaryDir dir;
-    QString path;
-    qint64 ex1 = 0, ex2 = 0, ex3 = 0;
-
-    FixedStore()
-    {
-        path = dir.filePath(QStringLiteral("history.sqlite"));
-        ex1 = noonDaysAgo(2);
-        ex2 = noonDaysAgo(2, 30);
-        ex3 = noonDaysAgo(1);
-        HistoryStore store(path);
-
-        // Treble clef, training.
-        store.exerciseStarted(exercise(ex1));
-        store.answered(answer(ex1, ex1 + 1000, 39, true, 1000));
-        store.answered(answer(ex1, ex1 + 3000, 40, false, 2000, 0, 0, Spelling::Sharp));
-        store.answered(answer(ex1, ex1 + 4200, 41, true, 1200));
-        store.answered(answer(ex1, ex1 + 5000, 39, true, 800));
-        store.answered(answer(ex1, ex1 + 6600, 40, true, 1600, 0, 0, Spelling::Flat));
-        ExerciseRecord end1 = exercise(ex1);
-        end1.endMs = ex1 + 7000;
-        store.exerciseEnded(end1);
-
-        // Grand staff, a two-minute exam run to its end; one answer took far too long.
-        const auto exam = ExerciseMode::Exam;
-        store.exerciseStarted(exercise(ex2, exam, 2));
-        store.answered(answer(ex2, ex2 + 3000, 39, false, 3000, 3, 0, Spelling::Natural, AnswerSource::Midi, exam));
-        store.answered(answer(ex2, ex2 + 3900, 27, true, 900, 3, 1, Spelling::Natural, AnswerSource::Midi, exam));
-        store.answered(answer(ex2, ex2 + 4600, 27, true, 700, 3, 1, Spelling::Natural, AnswerSource::Midi, exam));
-        store.answered(answer(ex2, ex2 + 74600, 39, true, 70000, 3, 0, Spelling::Natural, AnswerSource::Midi, exam));
-        ExerciseRecord end2 = exercise(ex2, exam, 2);
-        end2.endMs = ex2 + 120000;
-        end2.examCompleted = true;
-        store.exerciseEnded(end2);
-
-        // Treble clef again, the next day; it never ended.
-        store.exerciseStarted(exercise(ex3));
-        store.answered(answer(ex3, ex3 + 500, 39, true, 500));
-        store.answered(answer(ex3, ex3 + 2000, 39, false, 1500));
-        AnswerRecord keys = answer(ex3, ex3 + 3000, 42, false, 1000, 0, 0, Spelling::Flat,
-                                   AnswerSource::ComputerKeyboard);
-        keys.playedNote = -1;
-        store.answered(keys);
-        store.close();
-
-        // Rows no stave can show: kept in the file and the export, left out of the figures.
-        Peek peek(path);
-        for (const char* row : {"(%1, %2, 9, 0, 60, 0, 60, 0, 1, 100, 1)", "(%1, %2, 0, 0, 5, 0, 5, 0, 0, 100, 1)",
-                                "(%1, %2, 0, 1, 60, 0, 60, 0, 0, 100, 1)", "(%1, %2, 0, 0, 60, 7, 60, 0, 0, 100, 1)"})
-            peek.column(QStringLiteral("INSERT INTO answers (time_ms, session_id, clef, staff, shown_note, spelling,"
-                                       " played_note, source, correct, response_ms, mode) VALUES ")
-                        + QString::fromLatin1(row).arg(ex3 + 4000).arg(ex3));
-    }
-};
-
 void compareFigures(const NoteFigures& actual, int answers, int errors, int medianMs)
 {
     QCOMPARE(actual.answers, answers);
