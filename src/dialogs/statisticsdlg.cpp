@@ -381,7 +381,15 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_thread->start();
 
     resize(1040, 800);
-    reload();
+    // The first reading starts from the event loop, so a choice made right after
+    // construction (a period, say) is the first thing read.
+    m_loading = true;
+    QMetaObject::invokeMethod(
+        this, [this] {
+            if (m_generation == 0)
+                reload();
+        },
+        Qt::QueuedConnection);
 }
 
 StatisticsDialog::~StatisticsDialog()

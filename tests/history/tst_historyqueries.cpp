@@ -4,8 +4,11 @@
 #include "history/historyfixture.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <ctime>
 
 using namespace tonvero;
 using namespace tonvero::history;
@@ -65,6 +68,8 @@ private slots:
     void csvField_data();
     void csvField();
     void exportCsv();
+    void exportTimesCarryTheirOffset_data();
+    void exportTimesCarryTheirOffset();
 
 private:
     std::unique_ptr<FixedStore> m_store;
@@ -325,6 +330,47 @@ void TestHistoryQueries::exportCsv()
     f.sessionId = m_store->ex2;
     QVERIFY(q.exportCsv(f, one, &error));
     QCOMPARE(one.data().count("\r\n"), 1 + 4);
+}
+
+void TestHistoryQueries::exportTimesCarryTheirOffset_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("suffix"); // empty: whatever the zone says at that moment
+    QTest::newRow("UTC") << QByteArray("UTC") << "Z";
+    QTest::newRow("Moscow") << QByteArray("Europe/Moscow") << "+03:00";
+    QTest::newRow("St John's, half hours behind") << QByteArray("America/St_Johns") << "";
+    QTest::newRow("Kathmandu, quarter hours ahead") << QByteArray("Asia/Kathmandu") << "+05:45";
+}
+
+void TestHistoryQueries::exportTimesCarryTheirOffset()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, suffix);
+    if (!QFile::exists(QStringLiteral("/usr/share/zoneinfo/") + QString::fromLatin1(zone)))
+        QSKIP("no such time zone on this machine");
+    const bool hadZone = qEnvironmentVariableIsSet("TZ");
+    const QByteArray old = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    HistoryQueries q(m_store->path);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString error;
+    const bool ok = q.exportCsv({}, out, &error);
+    if (hadZone)
+        qputenv("TZ", old);
+    else
+        qunsetenv("TZ");
+    tzset();
+    QVERIFY2(ok, qPrintable(error));
+    const QList<QByteArray> lines = out.data().split('\n');
+    const QString time = QString::fromUtf8(lines[1].split(',').at(0));
+    // The written time names the same moment, in the zone's own offset.
+    QCOMPARE(QDateTime::fromString(time, Qt::ISODateWithMs).toMSecsSinceEpoch(), m_store->ex1 + 1000);
+    if (!suffix.isEmpty())
+        QVERIFY2(time.endsWith(suffix), qPrintable(time));
+    else
+        QVERIFY2(time.endsWith(QLatin1String(":30")), qPrintable(time));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryQueries)
