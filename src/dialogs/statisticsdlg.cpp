@@ -101,6 +101,16 @@ double niceCeiling(double v)
     return 10 * magnitude;
 }
 
+// Just the decimals a step needs (0.25 two, 0.5 one, 10 none), in the "%.Nf" form
+// that the charts write with the locale's decimal sign.
+QString labelFormat(double step)
+{
+    int decimals = 0;
+    while (decimals < 3 && std::abs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) > 1e-9)
+        ++decimals;
+    return QStringLiteral("%.%1f").arg(decimals);
+}
+
 QString secondsText(int ms)
 {
     return ms < 0 ? QStringLiteral("—") : QLocale().toString(ms / 1000.0, 'f', ms < 10000 ? 2 : 1);
@@ -230,16 +240,14 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_accuracyAxis = new QValueAxis;
     m_accuracyAxis->setRange(0, 100);
     m_accuracyAxis->setTickCount(AxisSteps + 1);
-    m_accuracyAxis->setLabelFormat(QStringLiteral("%d"));
+    m_accuracyAxis->setLabelFormat(QStringLiteral("%.0f"));
     m_accuracyAxis->setTitleText(tr("точность, %"));
     m_accuracyAxis->setLinePenColor(AccuracyColour);
     m_rateAxis = new QValueAxis;
-    m_rateAxis->setLabelFormat(QStringLiteral("%g"));
     m_rateAxis->setTickCount(AxisSteps + 1);
     m_rateAxis->setTitleText(tr("нот в минуту"));
     m_rateAxis->setLinePenColor(RateColour);
     m_medianAxis = new QValueAxis;
-    m_medianAxis->setLabelFormat(QStringLiteral("%g"));
     m_medianAxis->setTickCount(AxisSteps + 1);
     m_medianAxis->setTitleText(tr("секунды"));
     m_mainChart->addAxis(m_accuracyAxis, Qt::AlignLeft);
@@ -254,7 +262,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_mainDays = new QDateTimeAxis;
     m_medianDays = new QDateTimeAxis;
     for (QValueAxis* a : {m_mainIndex, m_medianIndex}) {
-        a->setLabelFormat(QStringLiteral("%d"));
+        a->setLabelFormat(QStringLiteral("%.0f"));
         a->setTitleText(tr("упражнение"));
     }
     for (QDateTimeAxis* a : {m_mainDays, m_medianDays})
@@ -545,8 +553,11 @@ void StatisticsDialog::fillCharts()
         s->setMarkerSize(marked ? 6 : 0);
     }
     // Five equal steps on every axis, so the two axes of a chart share their grid lines.
-    m_rateAxis->setRange(0, AxisSteps * niceCeiling(maxRate * 1.05 / AxisSteps));
-    m_medianAxis->setRange(0, AxisSteps * niceCeiling(maxMedian * 1.05 / AxisSteps));
+    for (const auto& [axis, top] : {std::pair{m_rateAxis, maxRate}, std::pair{m_medianAxis, maxMedian}}) {
+        const double step = niceCeiling(top * 1.05 / AxisSteps);
+        axis->setRange(0, AxisSteps * step);
+        axis->setLabelFormat(labelFormat(step));
+    }
 
     // Show the x axis of the grouping, attached to the series.
     struct Pair {
