@@ -11,6 +11,7 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -300,7 +301,9 @@ void HistoryStore::Writer::loadModel()
 
 void HistoryStore::Writer::run()
 {
-    connection = QStringLiteral("tonvero-history-writer-%1").arg(quintptr(this), 0, 16);
+    // A name of this run's own: a run that ends may still be closing while the next begins.
+    static std::atomic<int> runs{0};
+    connection = QStringLiteral("tonvero-history-writer-%1").arg(++runs);
     std::vector<Item> batch;
     for (;;) {
         std::uint64_t serving = 0;
@@ -343,19 +346,27 @@ void HistoryStore::Writer::run()
         }
         if (wantModel && !modelLoaded)
             loadModel();
+        const bool writableNow = opened;
+        if (stop) {
+            // Closing checkpoints the journal into the file: outside the lock the answers take.
+            closeDatabase();
+            // What could not be written is lost with the process; the notice said so.
+            unwritten.clear();
+            modelLoaded = false;
+        }
 
         {
             std::lock_guard lock(m);
             ticketsServed = std::max(ticketsServed, serving);
             allWritten = unwritten.empty();
-            writable = opened;
+            writable = writableNow;
             if (wantModel)
                 modelReady = true;
             if (stop) {
-                closeDatabase();
-                // What could not be written is lost with the process; the notice said so.
-                unwritten.clear();
+                // From here on the thread touches nothing of the store: a new run may start.
                 ticketsServed = ticketsIssued;
+                modelReady = false;
+                stopping = false;
                 running = false;
             }
         }
@@ -378,7 +389,13 @@ HistoryStore::HistoryStore(const QString& path, QObject* parent)
 
 HistoryStore::~HistoryStore()
 {
-    close();
+    // Until no run is left, should a record have started one while the last was closing.
+    for (;;) {
+        close();
+        std::lock_guard lock(d->m);
+        if (!d->running && !d->thread.joinable())
+            break;
+    }
 }
 
 QString HistoryStore::path() const
@@ -427,21 +444,18 @@ bool HistoryStore::flush(int timeoutMs)
 
 void HistoryStore::close()
 {
+    std::thread finishing;
     {
         std::lock_guard lock(d->m);
-        if (!d->running) {
-            if (d->thread.joinable())
-                d->thread.join();
-            return;
+        if (d->running) {
+            d->stopping = true;
+            d->wake.notify_one();
         }
-        d->stopping = true;
-        d->wake.notify_one();
+        // A record arriving meanwhile starts a new run, which must not be the one joined here.
+        finishing = std::move(d->thread);
     }
-    d->thread.join();
-    std::lock_guard lock(d->m);
-    d->stopping = false;
-    d->modelReady = false;
-    d->modelLoaded = false;
+    if (finishing.joinable())
+        finishing.join();
 }
 
 PracticeChances HistoryStore::practiceChances(int clef)
