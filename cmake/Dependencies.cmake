@@ -14,6 +14,20 @@ if(NOT Qt6LinguistTools_FOUND)
   message(FATAL_ERROR "Qt 6 Linguist tools not found: install the Debian packages qt6-tools-dev and qt6-l10n-tools")
 endif()
 
+# The answer history: Qt SQL with its SQLite driver, and the charts of the statistics window.
+find_package(Qt6 6.2 QUIET COMPONENTS Sql)
+if(NOT Qt6Sql_FOUND)
+  message(FATAL_ERROR "Qt 6 SQL not found: install the Debian packages qt6-base-dev and libqt6sql6-sqlite")
+endif()
+find_package(Qt6 6.2 QUIET COMPONENTS Charts)
+if(NOT Qt6Charts_FOUND)
+  message(FATAL_ERROR "Qt 6 Charts not found: install the Debian packages qt6-charts-dev and libqt6opengl6-dev")
+endif()
+# The SQLite driver is a plugin, loaded only at run time: say now when it is missing.
+if(NOT EXISTS "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}/sqldrivers/libqsqlite.so")
+  message(FATAL_ERROR "The Qt SQLite driver was not found: install the Debian package libqt6sql6-sqlite")
+endif()
+
 find_package(PkgConfig QUIET)
 if(NOT PkgConfig_FOUND)
   message(FATAL_ERROR "pkg-config not found: install the Debian package pkg-config")

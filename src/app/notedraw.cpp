@@ -84,14 +84,22 @@ DrawResult drawNextNote(const DrawRequest& request, const RandomSource& random)
             && (request.useBlackKeys || whiteKey(request.isWhite, k));
     };
 
+    // Notes with extra slots, in increasing order, and where their slots end.
     std::vector<int> weighted;
-    if (request.weights) {
-        const auto& staffWeights = (*request.weights)[result.staff];
-        for (int k = range.low; k <= range.high; ++k)
-            if (staffWeights[k] > 0)
-                weighted.push_back(k);
+    std::vector<int> slotEnds;
+    int extraSlots = 0;
+    for (int k = range.low; k <= range.high; ++k) {
+        int slots = 0;
+        if (request.weights && (*request.weights)[result.staff][k] > 0)
+            slots += WeightSlots;
+        if (request.extraChances)
+            slots += std::clamp((*request.extraChances)[std::size_t(result.staff)][std::size_t(k)], 0, MaxExtraChances);
+        if (slots == 0)
+            continue;
+        extraSlots += slots;
+        weighted.push_back(k);
+        slotEnds.push_back(extraSlots);
     }
-    const int extraSlots = WeightSlots * static_cast<int>(weighted.size());
     const int widened = range.size() + extraSlots;
 
     for (int attempt = 0; attempt < MaxRejectedDraws; ++attempt) {
@@ -101,7 +109,8 @@ DrawResult drawNextNote(const DrawRequest& request, const RandomSource& random)
             const int slot = value - range.high - 1;
             if (slot >= extraSlots)
                 continue; // only the very top value of the generator lands here
-            note = weighted[slot / WeightSlots];
+            const auto owner = std::upper_bound(slotEnds.begin(), slotEnds.end(), slot);
+            note = weighted[std::size_t(owner - slotEnds.begin())];
         }
         if (acceptable(note)) {
             result.keyIndex = note;

@@ -18,10 +18,15 @@ constexpr int RandomMax = 32767;
 constexpr int WeightSlots = 4;
 // Rejected draws after which the draw stops gambling and scans instead.
 constexpr int MaxRejectedDraws = 10000;
+// Cap on one note's extra chances from an ExtraChanceTable.
+constexpr int MaxExtraChances = 16;
 
 // Error weights by staff (0 upper or single, 1 lower) and key index; the
 // main window's anErrorWeight is passed as it is.
 using ErrorWeightTable = int[2][KeyCount];
+// Extra slots in the draw by staff and key index, on top of the error weights
+// (the practice remembered from earlier exercises).
+using ExtraChanceTable = std::array<std::array<int, KeyCount>, 2>;
 // Returns a value in 0..RandomMax.
 using RandomSource = std::function<int()>;
 using WhiteKeyTest = std::function<bool(int keyIndex)>;
@@ -42,6 +47,7 @@ struct DrawRequest {
     WhiteKeyTest isWhite;        // empty: decided by pitch class
     int previousNote = -1;       // never drawn again; −1 before the first draw
     const ErrorWeightTable* weights = nullptr;
+    const ExtraChanceTable* extraChances = nullptr; // null or all zero: the plain draw
 };
 
 struct DrawResult {
@@ -68,7 +74,8 @@ bool isWhiteByPitchClass(int keyIndex);
 
 // Draws the staff (grand stave only) and a note of its range: never the previous
 // note, no black key when they are off, weighted notes of the range get
-// WeightSlots extra chances each. Always ends: after MaxRejectedDraws rejections
+// WeightSlots extra chances each, and each note of the range its extra chances
+// (0..MaxExtraChances) from the table. Always ends: after MaxRejectedDraws rejections
 // it takes the acceptable note nearest the previous one; with none at all it
 // returns the previous note (or the range's low key before the first draw).
 DrawResult drawNextNote(const DrawRequest& request, const RandomSource& random = cRandom);

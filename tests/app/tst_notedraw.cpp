@@ -74,6 +74,9 @@ private slots:
     void uniformWithoutWeights();
     void missedNoteComesBackMoreOften();
     void weightsOutsideTheDrawAreIgnored();
+    void extraChancesShareTheDraw_data();
+    void extraChancesShareTheDraw();
+    void zeroExtraChancesKeepTheDraw();
     void degenerateRangesEnd_data();
     void degenerateRangesEnd();
     void stuckGeneratorFallsBackToScan_data();
@@ -94,15 +97,20 @@ void TestNoteDraw::drawInvariants_data()
     QTest::addColumn<bool>("grand");
     QTest::addColumn<bool>("blackKeys");
     QTest::addColumn<bool>("weights");
-    QTest::newRow("treble") << 30 << 60 << 0 << 87 << false << true << false;
-    QTest::newRow("white keys, black ends") << 37 << 57 << 0 << 87 << false << false << false;
-    QTest::newRow("white keys, weighted black keys") << 37 << 57 << 0 << 87 << false << false << true;
-    QTest::newRow("two keys") << 40 << 41 << 0 << 87 << false << true << false;
-    QTest::newRow("two white keys around a black one") << 3 << 5 << 0 << 87 << false << false << true;
-    QTest::newRow("whole keyboard, weighted") << 0 << 87 << 0 << 87 << false << true << true;
-    QTest::newRow("grand stave") << 39 << 79 << 0 << 40 << true << true << false;
-    QTest::newRow("grand stave, white keys, weighted") << 39 << 79 << 0 << 40 << true << false << true;
-    QTest::newRow("grand stave, overlapping ranges") << 30 << 50 << 30 << 50 << true << true << true;
+    QTest::addColumn<bool>("extras");
+    QTest::newRow("treble") << 30 << 60 << 0 << 87 << false << true << false << false;
+    QTest::newRow("white keys, black ends") << 37 << 57 << 0 << 87 << false << false << false << false;
+    QTest::newRow("white keys, weighted black keys") << 37 << 57 << 0 << 87 << false << false << true << false;
+    QTest::newRow("two keys") << 40 << 41 << 0 << 87 << false << true << false << false;
+    QTest::newRow("two white keys around a black one") << 3 << 5 << 0 << 87 << false << false << true << false;
+    QTest::newRow("whole keyboard, weighted") << 0 << 87 << 0 << 87 << false << true << true << false;
+    QTest::newRow("grand stave") << 39 << 79 << 0 << 40 << true << true << false << false;
+    QTest::newRow("grand stave, white keys, weighted") << 39 << 79 << 0 << 40 << true << false << true << false;
+    QTest::newRow("grand stave, overlapping ranges") << 30 << 50 << 30 << 50 << true << true << true << false;
+    QTest::newRow("treble, extra chances") << 30 << 60 << 0 << 87 << false << true << false << true;
+    QTest::newRow("two keys, weighted, extra chances") << 40 << 41 << 0 << 87 << false << true << true << true;
+    QTest::newRow("white keys, extra chances on black keys") << 37 << 57 << 0 << 87 << false << false << true << true;
+    QTest::newRow("grand stave, weighted, extra chances") << 39 << 79 << 0 << 40 << true << true << true << true;
 }
 
 void TestNoteDraw::drawInvariants()
@@ -114,6 +122,7 @@ void TestNoteDraw::drawInvariants()
     QFETCH(bool, grand);
     QFETCH(bool, blackKeys);
     QFETCH(bool, weights);
+    QFETCH(bool, extras);
 
     ErrorWeightTable table{};
     if (weights) {
@@ -122,11 +131,20 @@ void TestNoteDraw::drawInvariants()
             for (int& e : staff)
                 e = w() % 3 == 0 ? 1 + w() % 80 : 0;
     }
+    // Garbage as well as real values: negative and huge entries must not widen the draw.
+    ExtraChanceTable extra{};
+    if (extras) {
+        SeededRandom w(8);
+        for (auto& staff : extra)
+            for (int& e : staff)
+                e = int(w() % 5) - 1 + (w() % 50 == 0 ? 1000000 : 0);
+    }
     DrawRequest request;
     request.ranges = {StaffRange{low0, high0}, StaffRange{low1, high1}};
     request.grandStave = grand;
     request.useBlackKeys = blackKeys;
     request.weights = weights ? &table : nullptr;
+    request.extraChances = extras ? &extra : nullptr;
 
     int previous = -1;
     for (const DrawResult& d : drawChain(request, 20000, 11)) {
@@ -236,6 +254,82 @@ void TestNoteDraw::weightsOutsideTheDrawAreIgnored()
     const auto a = drawChain(plain, 5000, 13);
     const auto b = drawChain(weighted, 5000, 13);
     QVERIFY(a == b);
+}
+
+void TestNoteDraw::extraChancesShareTheDraw_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("chances");
+    QTest::addColumn<bool>("weighted"); // an error weight on the same note adds its own slots
+    QTest::newRow("one chance") << 45 << 1 << false;
+    QTest::newRow("three chances") << 50 << 3 << false;
+    QTest::newRow("lowest key, three chances, weighted") << 39 << 3 << true;
+    QTest::newRow("above the cap") << 62 << 40 << false;
+}
+
+void TestNoteDraw::extraChancesShareTheDraw()
+{
+    QFETCH(int, key);
+    QFETCH(int, chances);
+    QFETCH(bool, weighted);
+    const StaffRange range{39, 62};
+    DrawRequest request = singleClef(range.low, range.high);
+    ExtraChanceTable extra{};
+    extra[0][key] = chances;
+    extra[0][44] = 2; // a second note shares the widened draw
+    extra[1][key] = 50; // the other staff's table plays no part
+    extra[0][70] = 50;  // nor do notes above the range
+    request.extraChances = &extra;
+    ErrorWeightTable table{};
+    if (weighted) {
+        table[0][key] = 10;
+        request.weights = &table;
+    }
+
+    constexpr int N = 40000;
+    int hits = 0;
+    for (const DrawResult& d : drawChain(request, N, 21))
+        hits += d.keyIndex == key ? 1 : 0;
+
+    // Slots: one per note of the range plus the extra ones; a chained draw never
+    // repeats, so the note's share is its slots over the slots of the notes
+    // other than the one just drawn, averaged: close to slots / total for wide ranges.
+    const int own = 1 + std::min(chances, MaxExtraChances) + (weighted ? WeightSlots : 0);
+    const int total = range.size() + std::min(chances, MaxExtraChances) + 2 + (weighted ? WeightSlots : 0);
+    const double p = double(own) / total;
+    // Excluding the previous note shifts the share by at most p² / (1 − p); allow it.
+    const double shift = p * p / (1 - p);
+    const double share = double(hits) / N;
+    const double bound = Sigmas * std::sqrt(p * (1 - p) / N) + shift;
+    QVERIFY2(std::abs(share - p) < bound,
+             qPrintable(QStringLiteral("share %1, expected %2 ± %3").arg(share).arg(p).arg(bound)));
+}
+
+void TestNoteDraw::zeroExtraChancesKeepTheDraw()
+{
+    // An empty table (and one whose chances all lie outside the draw) changes no draw at all.
+    for (bool weighted : {false, true}) {
+        DrawRequest plain = singleClef(39, 62);
+        plain.grandStave = true;
+        plain.ranges[1] = StaffRange{10, 30};
+        ErrorWeightTable table{};
+        table[0][45] = 20;
+        table[1][12] = 20;
+        if (weighted)
+            plain.weights = &table;
+        ExtraChanceTable zero{};
+        ExtraChanceTable outside{};
+        outside[0][70] = 5;
+        outside[1][60] = 5;
+        outside[0][20] = -3;
+        DrawRequest withZero = plain;
+        withZero.extraChances = &zero;
+        DrawRequest withOutside = plain;
+        withOutside.extraChances = &outside;
+        const auto a = drawChain(plain, 5000, 17);
+        QVERIFY(a == drawChain(withZero, 5000, 17));
+        QVERIFY(a == drawChain(withOutside, 5000, 17));
+    }
 }
 
 void TestNoteDraw::degenerateRangesEnd_data()

@@ -1,0 +1,695 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogs/statisticsdlg.h"
+
+#include "history/historystore.h"
+#include "history/notenames.h"
+
+#include <QButtonGroup>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QCursor>
+#include <QDateTimeAxis>
+#include <QDir>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QLocale>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QThread>
+#include <QToolTip>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+using namespace tonvero;
+using namespace tonvero::history;
+
+// Reads the figures on the window's own thread, with a connection of its own.
+class StatisticsLoader : public QObject {
+public:
+    explicit StatisticsLoader(HistoryStore& store) : m_store(store) {}
+
+    StatisticsData load(const StatisticsFilter& filter)
+    {
+        // Answers still on their way to the file belong in the figures.
+        m_store.flush(5000);
+        return queries().statistics(filter);
+    }
+
+    bool exportTo(const QString& file, const StatisticsFilter& filter, QString* error)
+    {
+        m_store.flush(5000);
+        QSaveFile out(file);
+        if (!out.open(QIODevice::WriteOnly)) {
+            *error = out.errorString();
+            return false;
+        }
+        if (!queries().exportCsv(filter, out, error)) {
+            out.cancelWriting();
+            return false;
+        }
+        if (!out.commit()) {
+            *error = out.errorString();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    HistoryQueries& queries()
+    {
+        if (!m_queries)
+            m_queries = std::make_unique<HistoryQueries>(m_store.path());
+        return *m_queries;
+    }
+
+    HistoryStore& m_store;
+    std::unique_ptr<HistoryQueries> m_queries;
+};
+
+namespace {
+
+// Okabe and Ito's colours, told apart with any colour vision; the rate is dashed as well.
+const QColor AccuracyColour(0x00, 0x72, 0xB2);
+const QColor RateColour(0xE6, 0x9F, 0x00);
+const QColor MedianColour(0x00, 0x9E, 0x73);
+// Markers are drawn while they do not crowd each other.
+constexpr int MaxMarkedPoints = 60;
+constexpr int AxisSteps = 5;
+
+double niceCeiling(double v)
+{
+    if (v <= 0)
+        return 1;
+    const double magnitude = std::pow(10.0, std::floor(std::log10(v)));
+    for (double step : {1.0, 2.0, 2.5, 5.0, 10.0})
+        if (v <= step * magnitude)
+            return step * magnitude;
+    return 10 * magnitude;
+}
+
+// Just the decimals a step needs (0.25 two, 0.5 one, 10 none), in the "%.Nf" form
+// that the charts write with the locale's decimal sign.
+QString labelFormat(double step)
+{
+    int decimals = 0;
+    while (decimals < 3 && std::abs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) > 1e-9)
+        ++decimals;
+    return QStringLiteral("%.%1f").arg(decimals);
+}
+
+QString secondsText(int ms)
+{
+    return ms < 0 ? QStringLiteral("—") : QLocale().toString(ms / 1000.0, 'f', ms < 10000 ? 2 : 1);
+}
+
+QString modeText(ExerciseMode mode)
+{
+    switch (mode) {
+    case ExerciseMode::Hint:
+        return StatisticsDialog::tr("подсказка");
+    case ExerciseMode::Exam:
+        return StatisticsDialog::tr("экзамен");
+    case ExerciseMode::Training:
+        break;
+    }
+    return StatisticsDialog::tr("тренировка");
+}
+
+QString dateTimeText(qint64 ms)
+{
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat);
+}
+
+QString dateText(qint64 ms)
+{
+    return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms).date(), QLocale::ShortFormat);
+}
+
+QTableWidget* makeTable(const QStringList& headers, const QString& name)
+{
+    auto* t = new QTableWidget(0, int(headers.size()));
+    t->setHorizontalHeaderLabels(headers);
+    t->verticalHeader()->setVisible(false);
+    t->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    t->setSelectionBehavior(QAbstractItemView::SelectRows);
+    t->setAlternatingRowColors(true);
+    t->setShowGrid(false);
+    t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    t->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    t->setAccessibleName(name);
+    t->setMinimumHeight(t->horizontalHeader()->sizeHint().height() + 10 * t->verticalHeader()->defaultSectionSize()
+                        + 4);
+    return t;
+}
+
+QTableWidgetItem* cell(const QString& text, Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter)
+{
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(align);
+    return item;
+}
+
+QLineSeries* makeSeries(const QString& name, const QColor& colour, Qt::PenStyle style)
+{
+    auto* s = new QLineSeries;
+    s->setName(name);
+    QPen pen(colour, 2.2, style, Qt::RoundCap, Qt::RoundJoin);
+    s->setPen(pen);
+    s->setColor(colour);
+    return s;
+}
+
+QChart* makeChart(const QString& title)
+{
+    auto* c = new QChart;
+    c->setTitle(title);
+    c->setAnimationOptions(QChart::NoAnimation);
+    c->legend()->setAlignment(Qt::AlignBottom);
+    c->setMargins(QMargins(4, 4, 4, 4));
+    c->setBackgroundRoundness(0);
+    // Axis numbers as the rest of the window writes them (a decimal comma in Russian).
+    c->setLocalizeNumbers(true);
+    c->setLocale(QLocale());
+    return c;
+}
+
+} // namespace
+
+StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 sessionId, QWidget* parent)
+    : QDialog(parent), m_store(store), m_sessionId(sessionId)
+{
+    setWindowTitle(tr("Статистика"));
+    setAccessibleName(windowTitle());
+    setSizeGripEnabled(true);
+
+    m_summary = new QLabel;
+    m_summary->setWordWrap(true);
+    m_summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont big = m_summary->font();
+    big.setPointSizeF(big.pointSizeF() * 1.15);
+    m_summary->setFont(big);
+
+    // The choice of period and grouping.
+    m_period = new QComboBox;
+    m_period->addItems({tr("неделя"), tr("месяц"), tr("год"), tr("всё время")});
+    m_period->setCurrentIndex(int(Period::Month));
+    auto* periodLabel = new QLabel(tr("&Период:"));
+    periodLabel->setBuddy(m_period);
+    m_byExercise = new QRadioButton(tr("по &упражнениям"));
+    m_byDay = new QRadioButton(tr("по &дням"));
+    m_byDay->setChecked(true);
+    auto* grouping = new QButtonGroup(this);
+    grouping->addButton(m_byExercise);
+    grouping->addButton(m_byDay);
+    m_export = new QPushButton(tr("&Экспорт в CSV..."));
+    m_export->setToolTip(tr("Сохранить все ответы выбранного периода в таблицу CSV"));
+
+    auto* choice = new QHBoxLayout;
+    choice->addWidget(periodLabel);
+    choice->addWidget(m_period);
+    choice->addSpacing(16);
+    choice->addWidget(m_byExercise);
+    choice->addWidget(m_byDay);
+    choice->addStretch(1);
+    choice->addWidget(m_export);
+
+    // Charts.
+    m_mainChart = makeChart(tr("Точность и скорость"));
+    m_accuracy = makeSeries(tr("Точность, %"), AccuracyColour, Qt::SolidLine);
+    m_rate = makeSeries(tr("Верных нот в минуту"), RateColour, Qt::DashLine);
+    m_mainChart->addSeries(m_accuracy);
+    m_mainChart->addSeries(m_rate);
+    m_medianChart = makeChart(tr("Медиана времени ответа"));
+    m_median = makeSeries(tr("Медиана верного ответа, с"), MedianColour, Qt::SolidLine);
+    m_medianChart->addSeries(m_median);
+
+    m_accuracyAxis = new QValueAxis;
+    m_accuracyAxis->setRange(0, 100);
+    m_accuracyAxis->setTickCount(AxisSteps + 1);
+    m_accuracyAxis->setLabelFormat(QStringLiteral("%.0f"));
+    m_accuracyAxis->setTitleText(tr("точность, %"));
+    m_accuracyAxis->setLinePenColor(AccuracyColour);
+    m_rateAxis = new QValueAxis;
+    m_rateAxis->setTickCount(AxisSteps + 1);
+    m_rateAxis->setTitleText(tr("нот в минуту"));
+    m_rateAxis->setLinePenColor(RateColour);
+    m_medianAxis = new QValueAxis;
+    m_medianAxis->setTickCount(AxisSteps + 1);
+    m_medianAxis->setTitleText(tr("секунды"));
+    m_mainChart->addAxis(m_accuracyAxis, Qt::AlignLeft);
+    m_mainChart->addAxis(m_rateAxis, Qt::AlignRight);
+    m_medianChart->addAxis(m_medianAxis, Qt::AlignLeft);
+    m_accuracy->attachAxis(m_accuracyAxis);
+    m_rate->attachAxis(m_rateAxis);
+    m_median->attachAxis(m_medianAxis);
+
+    m_mainIndex = new QValueAxis;
+    m_medianIndex = new QValueAxis;
+    m_mainDays = new QDateTimeAxis;
+    m_medianDays = new QDateTimeAxis;
+    for (QValueAxis* a : {m_mainIndex, m_medianIndex}) {
+        a->setLabelFormat(QStringLiteral("%.0f"));
+        a->setTitleText(tr("упражнение"));
+    }
+    for (QDateTimeAxis* a : {m_mainDays, m_medianDays})
+        a->setFormat(QStringLiteral("dd.MM"));
+    // Both kinds of x axis stay in their charts; the grouping shows one of them.
+    m_mainChart->addAxis(m_mainIndex, Qt::AlignBottom);
+    m_mainChart->addAxis(m_mainDays, Qt::AlignBottom);
+    m_medianChart->addAxis(m_medianIndex, Qt::AlignBottom);
+    m_medianChart->addAxis(m_medianDays, Qt::AlignBottom);
+
+    for (QLineSeries* s : {m_accuracy, m_rate, m_median})
+        connect(s, &QLineSeries::hovered, this, &StatisticsDialog::showPointTip);
+
+    auto* mainView = new QChartView(m_mainChart);
+    mainView->setRenderHint(QPainter::Antialiasing);
+    mainView->setAccessibleName(m_mainChart->title());
+    mainView->setMinimumHeight(260);
+    auto* medianView = new QChartView(m_medianChart);
+    medianView->setRenderHint(QPainter::Antialiasing);
+    medianView->setAccessibleName(m_medianChart->title());
+    medianView->setMinimumHeight(200);
+    m_chartsPage = new QWidget;
+    auto* chartsLayout = new QVBoxLayout(m_chartsPage);
+    chartsLayout->setContentsMargins(0, 0, 0, 0);
+    chartsLayout->addWidget(mainView, 3);
+    chartsLayout->addWidget(medianView, 2);
+
+    // The note map and its lists.
+    m_clef = new QComboBox;
+    m_clef->addItems({tr("скрипичный"), tr("басовый"), tr("альтовый"), tr("скрипичный и басовый")});
+    m_clef->setCurrentIndex(clefSetting >= 0 && clefSetting <= 3 ? clefSetting : 3);
+    auto* clefLabel = new QLabel(tr("&Ключ:"));
+    clefLabel->setBuddy(m_clef);
+    m_byErrors = new QRadioButton(tr("по доле &ошибок"));
+    m_byTime = new QRadioButton(tr("по &времени ответа"));
+    m_byErrors->setChecked(true);
+    auto* metric = new QButtonGroup(this);
+    metric->addButton(m_byErrors);
+    metric->addButton(m_byTime);
+    auto* mapChoice = new QHBoxLayout;
+    mapChoice->addWidget(clefLabel);
+    mapChoice->addWidget(m_clef);
+    mapChoice->addSpacing(16);
+    mapChoice->addWidget(new QLabel(tr("Цвет:")));
+    mapChoice->addWidget(m_byErrors);
+    mapChoice->addWidget(m_byTime);
+    mapChoice->addStretch(1);
+
+    m_noteMap = new NoteMapView;
+    m_missed = makeTable({tr("Нота"), tr("Ключ"), tr("Ошибок"), tr("Ответов"), tr("Доля ошибок")},
+                         tr("Чаще всего ошибки"));
+    m_slowest = makeTable({tr("Нота"), tr("Ключ"), tr("Медиана, с"), tr("Верных ответов")}, tr("Медленнее всего"));
+    auto* missedBox = new QGroupBox(tr("Чаще всего ошибки"));
+    (new QVBoxLayout(missedBox))->addWidget(m_missed);
+    auto* slowestBox = new QGroupBox(tr("Медленнее всего"));
+    (new QVBoxLayout(slowestBox))->addWidget(m_slowest);
+    auto* lists = new QHBoxLayout;
+    lists->addWidget(missedBox);
+    lists->addWidget(slowestBox);
+
+    auto* mapPage = new QWidget;
+    auto* mapLayout = new QVBoxLayout(mapPage);
+    mapLayout->setContentsMargins(0, 4, 0, 0);
+    mapLayout->addLayout(mapChoice);
+    mapLayout->addWidget(m_noteMap);
+    mapLayout->addLayout(lists, 1);
+
+    m_tabs = new QTabWidget;
+    m_tabs->addTab(m_chartsPage, tr("&Графики"));
+    m_tabs->addTab(mapPage, tr("Карта &нот"));
+
+    m_status = new QLabel;
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* close = new QPushButton(tr("&Закрыть"));
+    close->setAutoDefault(false);
+    connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_status, 1);
+    bottom->addWidget(close);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_summary);
+    layout->addLayout(choice);
+    layout->addWidget(m_tabs, 1);
+    layout->addLayout(bottom);
+
+    if (m_sessionId != 0) {
+        // One exercise: no period to choose, and no series to draw.
+        periodLabel->hide();
+        m_period->hide();
+        m_byExercise->hide();
+        m_byDay->hide();
+        m_tabs->removeTab(0);
+        m_chartsPage->hide();
+        m_export->setToolTip(tr("Сохранить ответы этого упражнения в таблицу CSV"));
+    }
+
+    setTabOrder(m_period, m_byExercise);
+    setTabOrder(m_byExercise, m_byDay);
+    setTabOrder(m_byDay, m_export);
+    setTabOrder(m_export, m_tabs);
+    setTabOrder(m_tabs, m_clef);
+    setTabOrder(m_clef, m_byErrors);
+    setTabOrder(m_byErrors, m_byTime);
+    setTabOrder(m_byTime, m_missed);
+    setTabOrder(m_missed, m_slowest);
+    setTabOrder(m_slowest, close);
+
+    connect(m_period, &QComboBox::currentIndexChanged, this, [this] { reload(); });
+    connect(m_byDay, &QRadioButton::toggled, this, [this] { fillCharts(); });
+    connect(m_clef, &QComboBox::currentIndexChanged, this, [this] {
+        fillNoteMap();
+        fillTables();
+    });
+    connect(m_byTime, &QRadioButton::toggled, this, [this](bool on) {
+        m_noteMap->setMetric(on ? NoteMapView::Metric::ResponseTime : NoteMapView::Metric::Errors);
+    });
+    connect(m_export, &QPushButton::clicked, this, &StatisticsDialog::chooseExportFile);
+
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("statistics"));
+    m_loader = new StatisticsLoader(m_store);
+    m_loader->moveToThread(m_thread);
+    m_thread->start();
+
+    resize(1040, 800);
+    // The first reading starts from the event loop, so a choice made right after
+    // construction (a period, say) is the first thing read.
+    m_loading = true;
+    QMetaObject::invokeMethod(
+        this, [this] {
+            if (m_generation == 0)
+                reload();
+        },
+        Qt::QueuedConnection);
+}
+
+StatisticsDialog::~StatisticsDialog()
+{
+    // The loader's connection belongs to its thread: it goes there, after any read in progress.
+    QMetaObject::invokeMethod(m_loader, [loader = m_loader] { delete loader; }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+}
+
+StatisticsFilter StatisticsDialog::currentFilter() const
+{
+    StatisticsFilter f;
+    if (m_sessionId != 0)
+        f.sessionId = m_sessionId;
+    else
+        f.fromMs = periodStartMs(Period(m_period->currentIndex()), QDateTime::currentDateTime());
+    return f;
+}
+
+bool StatisticsDialog::byDay() const
+{
+    return m_byDay->isChecked();
+}
+
+int StatisticsDialog::clef() const
+{
+    return m_clef->currentIndex();
+}
+
+void StatisticsDialog::setPeriod(Period period)
+{
+    m_period->setCurrentIndex(int(period));
+}
+
+void StatisticsDialog::setByDay(bool on)
+{
+    (on ? m_byDay : m_byExercise)->setChecked(true);
+}
+
+void StatisticsDialog::setClef(int clefSetting)
+{
+    m_clef->setCurrentIndex(std::clamp(clefSetting, 0, 3));
+}
+
+void StatisticsDialog::setMetric(NoteMapView::Metric metric)
+{
+    (metric == NoteMapView::Metric::ResponseTime ? m_byTime : m_byErrors)->setChecked(true);
+}
+
+void StatisticsDialog::showNoteMap()
+{
+    m_tabs->setCurrentIndex(m_tabs->count() - 1);
+}
+
+void StatisticsDialog::reload()
+{
+    const int generation = ++m_generation;
+    m_loading = true;
+    const StatisticsFilter filter = currentFilter();
+    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, generation, filter] {
+        StatisticsData data = loader->load(filter);
+        QMetaObject::invokeMethod(this, [this, generation, data = std::move(data)] { onLoaded(generation, data); },
+                                  Qt::QueuedConnection);
+    });
+}
+
+void StatisticsDialog::onLoaded(int generation, const StatisticsData& data)
+{
+    if (generation != m_generation)
+        return; // a later choice is on its way
+    m_data = data;
+    m_loading = false;
+    fillSummary();
+    fillCharts();
+    fillNoteMap();
+    fillTables();
+    emit dataShown();
+}
+
+QString StatisticsDialog::summaryText() const
+{
+    return m_summary->text();
+}
+
+QString StatisticsDialog::statusText() const
+{
+    return m_status->text();
+}
+
+void StatisticsDialog::fillSummary()
+{
+    const QLocale locale;
+    if (!m_data.error.isEmpty()) {
+        m_summary->setText(tr("Историю упражнений не удалось прочитать: %1").arg(m_data.error));
+        return;
+    }
+    QString head;
+    if (m_sessionId != 0) {
+        head = tr("Упражнение %1").arg(dateTimeText(m_sessionId));
+        if (!m_data.exercises.isEmpty()) {
+            const SeriesPoint& e = m_data.exercises.front();
+            head += QStringLiteral(" · ") + modeText(e.mode);
+            if (e.mode == ExerciseMode::Exam)
+                head += QStringLiteral(" · ")
+                    + (e.examCompleted ? tr("%1 мин до конца").arg(e.examMinutes) : tr("остановлен раньше"));
+        }
+    }
+    if (m_data.total.answers == 0) {
+        m_summary->setText(head.isEmpty() ? tr("За выбранный период ответов нет.")
+                                          : head + QStringLiteral("\n") + tr("В этом упражнении ответов нет."));
+        return;
+    }
+    const NoteFigures& t = m_data.total;
+    QStringList parts;
+    if (m_sessionId == 0)
+        parts << tr("Упражнений: %1").arg(locale.toString(qlonglong(m_data.exercises.size())));
+    parts << tr("Ответов: %1").arg(locale.toString(t.answers))
+          << tr("Точность: %1 %").arg(locale.toString(100.0 - t.errorPercent(), 'f', 1))
+          << tr("Верных нот в минуту: %1").arg(locale.toString(m_data.rightPerMinute, 'f', 1))
+          << tr("Медиана ответа: %1 с").arg(secondsText(t.medianMs));
+    const QString figures = parts.join(QStringLiteral(" · "));
+    m_summary->setText(head.isEmpty() ? figures : head + QStringLiteral("\n") + figures);
+}
+
+void StatisticsDialog::fillCharts()
+{
+    if (m_sessionId != 0)
+        return;
+    const bool days = byDay();
+    const QVector<SeriesPoint>& points = days ? m_data.days : m_data.exercises;
+    QList<QPointF> accuracy, rate, median;
+    accuracy.reserve(points.size());
+    rate.reserve(points.size());
+    double maxRate = 0, maxMedian = 0;
+    for (int i = 0; i < points.size(); ++i) {
+        const SeriesPoint& p = points[i];
+        const qreal x = days ? qreal(p.startMs) : qreal(i + 1);
+        accuracy.push_back({x, p.accuracyPercent});
+        rate.push_back({x, p.rightPerMinute});
+        maxRate = std::max(maxRate, p.rightPerMinute);
+        if (p.medianMs >= 0) {
+            median.push_back({x, p.medianMs / 1000.0});
+            maxMedian = std::max(maxMedian, p.medianMs / 1000.0);
+        }
+    }
+    m_accuracy->replace(accuracy);
+    m_rate->replace(rate);
+    m_median->replace(median);
+    const bool marked = points.size() <= MaxMarkedPoints;
+    for (QLineSeries* s : {m_accuracy, m_rate, m_median}) {
+        s->setPointsVisible(marked);
+        s->setMarkerSize(marked ? 6 : 0);
+    }
+    // Five equal steps on every axis, so the two axes of a chart share their grid lines.
+    for (const auto& [axis, top] : {std::pair{m_rateAxis, maxRate}, std::pair{m_medianAxis, maxMedian}}) {
+        const double step = niceCeiling(top * 1.05 / AxisSteps);
+        axis->setRange(0, AxisSteps * step);
+        axis->setLabelFormat(labelFormat(step));
+    }
+
+    // Show the x axis of the grouping, attached to the series.
+    struct Pair {
+        QChart* chart;
+        QValueAxis* index;
+        QDateTimeAxis* dates;
+        QList<QLineSeries*> series;
+    };
+    for (const Pair& pair : {Pair{m_mainChart, m_mainIndex, m_mainDays, {m_accuracy, m_rate}},
+                             Pair{m_medianChart, m_medianIndex, m_medianDays, {m_median}}}) {
+        QAbstractAxis* shown = days ? static_cast<QAbstractAxis*>(pair.dates) : pair.index;
+        QAbstractAxis* hidden = days ? static_cast<QAbstractAxis*>(pair.index) : pair.dates;
+        for (QLineSeries* s : pair.series) {
+            if (s->attachedAxes().contains(hidden))
+                s->detachAxis(hidden);
+            if (!s->attachedAxes().contains(shown))
+                s->attachAxis(shown);
+        }
+        hidden->setVisible(false);
+        shown->setVisible(true);
+        if (days) {
+            const qint64 day = 24 * 3600 * 1000;
+            const qint64 first = points.isEmpty() ? QDateTime::currentMSecsSinceEpoch() - 6 * day : points.front().startMs;
+            const qint64 last = points.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : points.back().startMs;
+            pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day / 2),
+                                 QDateTime::fromMSecsSinceEpoch(last + day / 2));
+            pair.dates->setTickCount(int(std::clamp<qint64>((last - first) / day + 2, 2, 8)));
+        } else {
+            const int n = int(points.size());
+            pair.index->setRange(0.5, std::max(n, 1) + 0.5);
+            pair.index->setTickType(QValueAxis::TicksDynamic);
+            pair.index->setTickAnchor(1);
+            pair.index->setTickInterval(std::max(1.0, niceCeiling(n / 8.0)));
+        }
+    }
+}
+
+void StatisticsDialog::showPointTip(const QPointF& point, bool state)
+{
+    if (!state) {
+        QToolTip::hideText();
+        return;
+    }
+    const bool days = byDay();
+    const QVector<SeriesPoint>& points = days ? m_data.days : m_data.exercises;
+    if (points.isEmpty())
+        return;
+    int best = 0;
+    if (days) {
+        for (int i = 1; i < points.size(); ++i)
+            if (std::abs(points[i].startMs - point.x()) < std::abs(points[best].startMs - point.x()))
+                best = i;
+    } else {
+        best = std::clamp(int(std::lround(point.x())) - 1, 0, int(points.size()) - 1);
+    }
+    const SeriesPoint& p = points[best];
+    const QLocale locale;
+    QString text = days ? dateText(p.startMs) : tr("Упражнение %1, %2").arg(best + 1).arg(dateTimeText(p.startMs));
+    if (!days) {
+        text += QStringLiteral(" · ") + modeText(p.mode);
+        if (p.mode == ExerciseMode::Exam)
+            text += QStringLiteral(" ") + tr("%1 мин").arg(p.examMinutes);
+        if (!p.ended)
+            text += QStringLiteral(" · ") + tr("не завершено");
+    }
+    text += u'\n' + tr("Точность: %1 % (%2 из %3)")
+                        .arg(locale.toString(p.accuracyPercent, 'f', 1))
+                        .arg(p.right)
+                        .arg(p.answers);
+    text += u'\n' + tr("Верных нот в минуту: %1").arg(locale.toString(p.rightPerMinute, 'f', 1));
+    text += u'\n' + tr("Медиана верного ответа: %1 с").arg(secondsText(p.medianMs));
+    QToolTip::showText(QCursor::pos(), text, this);
+}
+
+void StatisticsDialog::fillNoteMap()
+{
+    m_noteMap->setMap(m_data.maps[std::size_t(clef())], clef());
+}
+
+void StatisticsDialog::fillTables()
+{
+    const NoteMapData& map = m_data.maps[std::size_t(clef())];
+    const QLocale locale;
+    const Qt::Alignment number = Qt::AlignRight | Qt::AlignVCenter;
+    m_missed->setRowCount(int(map.mostMissed.size()));
+    for (int row = 0; row < map.mostMissed.size(); ++row) {
+        const SpelledNote& n = map.mostMissed[row];
+        m_missed->setItem(row, 0, cell(displayName(n.keyIndex, n.spelling)));
+        m_missed->setItem(row, 1, cell(readingClefName(n.readingClef)));
+        m_missed->setItem(row, 2, cell(locale.toString(n.figures.errors), number));
+        m_missed->setItem(row, 3, cell(locale.toString(n.figures.answers), number));
+        m_missed->setItem(row, 4, cell(QStringLiteral("%1 %").arg(locale.toString(n.figures.errorPercent(), 'f', 0)),
+                                       number));
+    }
+    m_slowest->setRowCount(int(map.slowest.size()));
+    for (int row = 0; row < map.slowest.size(); ++row) {
+        const SpelledNote& n = map.slowest[row];
+        m_slowest->setItem(row, 0, cell(displayName(n.keyIndex, n.spelling)));
+        m_slowest->setItem(row, 1, cell(readingClefName(n.readingClef)));
+        m_slowest->setItem(row, 2, cell(secondsText(n.figures.medianMs), number));
+        m_slowest->setItem(row, 3, cell(locale.toString(n.figures.answers - n.figures.errors), number));
+    }
+}
+
+void StatisticsDialog::chooseExportFile()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString suggested = QDir(folder.isEmpty() ? QDir::homePath() : folder)
+                                  .filePath(QStringLiteral("tonvero-%1.csv")
+                                                .arg(QDate::currentDate().toString(Qt::ISODate)));
+    const QString file = QFileDialog::getSaveFileName(this, tr("Экспорт ответов"), suggested,
+                                                      tr("Таблицы CSV (*.csv)"));
+    if (!file.isEmpty())
+        exportTo(file);
+}
+
+void StatisticsDialog::exportTo(const QString& file)
+{
+    m_export->setEnabled(false);
+    m_status->setText(tr("Сохранение..."));
+    const StatisticsFilter filter = currentFilter();
+    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, file, filter] {
+        QString error;
+        const bool ok = loader->exportTo(file, filter, &error);
+        QMetaObject::invokeMethod(this, [this, ok, file, error] { onExported(ok, file, error); }, Qt::QueuedConnection);
+    });
+}
+
+void StatisticsDialog::onExported(bool ok, const QString& file, const QString& error)
+{
+    m_export->setEnabled(true);
+    const QString message = ok ? tr("Ответы сохранены в %1").arg(QDir::toNativeSeparators(file))
+                               : tr("Не удалось сохранить %1: %2").arg(QDir::toNativeSeparators(file), error);
+    m_status->setText(message);
+    emit exportFinished(ok, message);
+}

@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "dialogs/notemapview.h"
+#include "history/historyqueries.h"
+
+#include <QDialog>
+
+class QButtonGroup;
+class QChart;
+class QChartView;
+class QComboBox;
+class QDateTimeAxis;
+class QLabel;
+class QLineSeries;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTableWidget;
+class QThread;
+class QValueAxis;
+
+namespace tonvero::history {
+class HistoryStore;
+}
+
+class StatisticsLoader;
+
+// The statistics window: accuracy, right notes per minute and the median
+// response time per exercise or per day over a period, the note map of a
+// clef with the notes most often missed and the slowest, and the export of
+// the answers. Reading happens on a thread of its own; the window shows the
+// figures when they arrive (dataShown).
+//
+// With a session id the window shows that exercise alone: its note map and
+// lists, without the charts.
+class StatisticsDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The store must outlive the window. clef: the clef setting (0..3) the
+    // note map opens with.
+    StatisticsDialog(tonvero::history::HistoryStore& store, int clef, qint64 sessionId = 0,
+                     QWidget* parent = nullptr);
+    ~StatisticsDialog() override;
+
+    void setPeriod(tonvero::history::Period period);
+    void setByDay(bool byDay);
+    void setClef(int clef);
+    void setMetric(NoteMapView::Metric metric);
+    void showNoteMap();
+
+    // Writes the answers of the current choice to a CSV file, off the GUI
+    // thread; exportFinished tells how it went.
+    void exportTo(const QString& file);
+
+    bool isLoading() const { return m_loading; }
+    const tonvero::history::StatisticsData& data() const { return m_data; }
+
+    // What the window shows, for tests and tools.
+    QLineSeries* accuracySeries() const { return m_accuracy; }
+    QLineSeries* rateSeries() const { return m_rate; }
+    QLineSeries* medianSeries() const { return m_median; }
+    NoteMapView* noteMap() const { return m_noteMap; }
+    QTableWidget* mostMissedTable() const { return m_missed; }
+    QTableWidget* slowestTable() const { return m_slowest; }
+    QString summaryText() const;
+    QString statusText() const;
+    QTabWidget* tabs() const { return m_tabs; }
+
+signals:
+    // The figures of the current choice are on screen.
+    void dataShown();
+    void exportFinished(bool ok, const QString& message);
+
+private:
+    void reload();
+    void onLoaded(int generation, const tonvero::history::StatisticsData& data);
+    void onExported(bool ok, const QString& file, const QString& error);
+    void chooseExportFile();
+    void fillSummary();
+    void fillCharts();
+    void fillNoteMap();
+    void fillTables();
+    void showPointTip(const QPointF& point, bool state);
+    tonvero::history::StatisticsFilter currentFilter() const;
+    bool byDay() const;
+    int clef() const;
+
+    tonvero::history::HistoryStore& m_store;
+    const qint64 m_sessionId;
+    tonvero::history::StatisticsData m_data;
+    int m_generation = 0;
+    bool m_loading = false;
+
+    QThread* m_thread = nullptr;
+    StatisticsLoader* m_loader = nullptr;
+
+    QLabel* m_summary = nullptr;
+    QLabel* m_status = nullptr;
+    QComboBox* m_period = nullptr;
+    QRadioButton* m_byExercise = nullptr;
+    QRadioButton* m_byDay = nullptr;
+    QComboBox* m_clef = nullptr;
+    QRadioButton* m_byErrors = nullptr;
+    QRadioButton* m_byTime = nullptr;
+    QPushButton* m_export = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QWidget* m_chartsPage = nullptr;
+
+    QChart* m_mainChart = nullptr;
+    QChart* m_medianChart = nullptr;
+    QLineSeries* m_accuracy = nullptr;
+    QLineSeries* m_rate = nullptr;
+    QLineSeries* m_median = nullptr;
+    QValueAxis* m_mainIndex = nullptr;
+    QValueAxis* m_medianIndex = nullptr;
+    QDateTimeAxis* m_mainDays = nullptr;
+    QDateTimeAxis* m_medianDays = nullptr;
+    QValueAxis* m_accuracyAxis = nullptr;
+    QValueAxis* m_rateAxis = nullptr;
+    QValueAxis* m_medianAxis = nullptr;
+
+    NoteMapView* m_noteMap = nullptr;
+    QTableWidget* m_missed = nullptr;
+    QTableWidget* m_slowest = nullptr;
+};

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The answer history on disk: one SQLite file, written by a thread of its
+// own. The engine hands each answer and exercise over (AnswerListener); the
+// GUI thread only copies the record into a queue. The writer commits what
+// has come every BatchDelayMs while answers come, and at once on a pause, a
+// stop and at exit, so a killed process loses at most the last fraction of a
+// second. Nothing is opened before the first use.
+
+#include "history/answerrecord.h"
+#include "history/practiceweights.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace tonvero::history {
+
+class HistoryStore : public QObject, public AnswerListener {
+    Q_OBJECT
+public:
+    // Longest wait between an answer and its commit while an exercise runs.
+    static constexpr int BatchDelayMs = 250;
+
+    // $XDG_DATA_HOME/Tonvero/history.sqlite (usually ~/.local/share/Tonvero).
+    static QString defaultPath();
+
+    explicit HistoryStore(const QString& path = defaultPath(), QObject* parent = nullptr);
+    // Writes out what is pending and stops the writer.
+    ~HistoryStore() override;
+
+    QString path() const;
+
+    // AnswerListener: GUI thread, never blocks on the file.
+    void exerciseStarted(const ExerciseRecord& exercise) override;
+    void answered(const AnswerRecord& answer) override;
+    void exercisePaused(const ExerciseRecord& exercise) override;
+    void exerciseEnded(const ExerciseRecord& exercise) override;
+
+    // Starts the writer, opens the file and loads the practice memory in the
+    // background, so the first exercise does not wait for them.
+    void preload();
+
+    // Waits until everything handed over so far is in the file. False when
+    // some of it could not be written (the writer keeps it and tries again)
+    // or the wait ran out.
+    bool flush(int timeoutMs = 10000);
+
+    // Writes out what is pending and stops the writer (at exit). A later
+    // record starts it again.
+    void close();
+
+    // The extra draw chances for an exercise under a clef setting (0..3),
+    // from every answer handed over so far. All zero without history. The
+    // first call waits for the file to be opened and read (a few ms).
+    PracticeChances practiceChances(int clef);
+
+    // False once the file could not be opened nor replaced: the answers of
+    // this run are then kept in memory only.
+    bool isWritable() const;
+
+signals:
+    // Something the user should hear of, in a sentence of their language
+    // (a damaged file set aside, a file that cannot be written). Each kind is
+    // raised once per store. Emitted on the writer's thread: connect with a
+    // queued or auto connection to show it.
+    void notice(const QString& text);
+
+private:
+    struct Writer;
+    std::unique_ptr<Writer> d;
+};
+
+} // namespace tonvero::history

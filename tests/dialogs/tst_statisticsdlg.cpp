@@ -1,0 +1,276 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogs/statisticsdlg.h"
+#include "history/historyfixture.h"
+#include "history/historystore.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineSeries>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+
+using namespace tonvero;
+using namespace tonvero::history;
+using namespace historytest;
+
+namespace {
+
+bool waitShown(StatisticsDialog& dialog)
+{
+    QSignalSpy shown(&dialog, &StatisticsDialog::dataShown);
+    return !dialog.isLoading() || shown.wait(20000);
+}
+
+void comparePoints(const QList<QPointF>& actual, const QList<QPointF>& expected)
+{
+    QCOMPARE(actual.size(), expected.size());
+    for (int i = 0; i < actual.size(); ++i) {
+        QVERIFY2(qAbs(actual[i].x() - expected[i].x()) < 1e-6 && qAbs(actual[i].y() - expected[i].y()) < 1e-6,
+                 qPrintable(QStringLiteral("point %1: (%2, %3), expected (%4, %5)")
+                                .arg(i)
+                                .arg(actual[i].x())
+                                .arg(actual[i].y())
+                                .arg(expected[i].x())
+                                .arg(expected[i].y())));
+    }
+}
+
+QStringList row(const QTableWidget* t, int r)
+{
+    QStringList out;
+    for (int c = 0; c < t->columnCount(); ++c)
+        out << (t->item(r, c) ? t->item(r, c)->text() : QString());
+    return out;
+}
+
+} // namespace
+
+class TestStatisticsDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void chartsShowTheFigures_data();
+    void chartsShowTheFigures();
+    void periodChoice_data();
+    void periodChoice();
+    void noteMapAndLists();
+    void oneExercise();
+    void exportFile();
+    void damagedStore();
+    void keyboardAccess();
+
+private:
+    std::unique_ptr<FixedStore> m_fixed;
+    std::unique_ptr<HistoryStore> m_store;
+    qint64 m_old = 0;
+};
+
+void TestStatisticsDialog::initTestCase()
+{
+    m_fixed = std::make_unique<FixedStore>();
+    m_store = std::make_unique<HistoryStore>(m_fixed->path);
+    // One more exercise, twenty days back: in the month, out of the week.
+    m_old = noonDaysAgo(20);
+    m_store->exerciseStarted(exercise(m_old));
+    m_store->answered(answer(m_old, m_old + 2000, 39, true, 2000));
+    m_store->answered(answer(m_old, m_old + 4000, 39, true, 2000));
+    QVERIFY(m_store->flush());
+}
+
+void TestStatisticsDialog::chartsShowTheFigures_data()
+{
+    QTest::addColumn<bool>("byDay");
+    QTest::newRow("by exercise") << false;
+    QTest::newRow("by day") << true;
+}
+
+void TestStatisticsDialog::chartsShowTheFigures()
+{
+    QFETCH(bool, byDay);
+    StatisticsDialog dialog(*m_store, 0);
+    dialog.setByDay(byDay);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.tabs()->count(), 2);
+
+    // The figures worked out for the fixed store, and the old exercise: 2 of 2 in 4 s.
+    QList<QPointF> accuracy, rate, median;
+    if (byDay) {
+        const qint64 d0 = QDate::currentDate().addDays(-20).startOfDay().toMSecsSinceEpoch();
+        const qint64 d1 = QDate::currentDate().addDays(-2).startOfDay().toMSecsSinceEpoch();
+        const qint64 d2 = QDate::currentDate().addDays(-1).startOfDay().toMSecsSinceEpoch();
+        accuracy = {{qreal(d0), 100}, {qreal(d1), 700.0 / 9}, {qreal(d2), 100.0 / 3}};
+        rate = {{qreal(d0), 30}, {qreal(d1), 7 * 60000.0 / 71200}, {qreal(d2), 20}};
+        median = {{qreal(d0), 2.0}, {qreal(d1), 1.0}, {qreal(d2), 0.5}};
+    } else {
+        accuracy = {{1, 100}, {2, 80}, {3, 75}, {4, 100.0 / 3}};
+        rate = {{1, 30}, {2, 4 * 60000.0 / 6600}, {3, 3 * 60000.0 / 64600}, {4, 20}};
+        median = {{1, 2.0}, {2, 1.1}, {3, 0.9}, {4, 0.5}};
+    }
+    comparePoints(dialog.accuracySeries()->points(), accuracy);
+    comparePoints(dialog.rateSeries()->points(), rate);
+    comparePoints(dialog.medianSeries()->points(), median);
+    // Switching the grouping needs no new reading.
+    dialog.setByDay(!byDay);
+    QVERIFY(!dialog.isLoading());
+    QCOMPARE(dialog.accuracySeries()->count(), byDay ? 4 : 3);
+}
+
+void TestStatisticsDialog::periodChoice_data()
+{
+    QTest::addColumn<int>("period");
+    QTest::addColumn<int>("exercises");
+    QTest::addColumn<int>("answers");
+    QTest::newRow("week") << int(Period::Week) << 3 << 12;
+    QTest::newRow("month") << int(Period::Month) << 4 << 14;
+    QTest::newRow("all") << int(Period::All) << 4 << 14;
+}
+
+void TestStatisticsDialog::periodChoice()
+{
+    QFETCH(int, period);
+    QFETCH(int, exercises);
+    QFETCH(int, answers);
+    StatisticsDialog dialog(*m_store, 3);
+    QVERIFY(waitShown(dialog));
+    QSignalSpy shown(&dialog, &StatisticsDialog::dataShown);
+    dialog.setPeriod(Period(period));
+    if (dialog.isLoading())
+        QVERIFY(shown.wait(20000));
+    QCOMPARE(dialog.data().exercises.size(), exercises);
+    QCOMPARE(dialog.data().total.answers, answers);
+    QVERIFY(dialog.summaryText().contains(QStringLiteral("Ответов: %1").arg(QLocale().toString(answers))));
+}
+
+void TestStatisticsDialog::noteMapAndLists()
+{
+    StatisticsDialog dialog(*m_store, 0);
+    dialog.setPeriod(Period::Week);
+    QVERIFY(waitShown(dialog));
+    if (dialog.isLoading())
+        QVERIFY(waitShown(dialog));
+    dialog.showNoteMap();
+
+    // Treble: C4 missed 2 of 6, C♯4 1 of 1 (100 %): the scale runs to 100 %.
+    NoteMapView* map = dialog.noteMap();
+    QCOMPARE(map->scaleHigh(), 100.0);
+    QCOMPARE(map->keyColour(39), NoteMapView::viridis(2.0 / 6));
+    QCOMPARE(map->keyColour(40), NoteMapView::viridis(0.5)); // C♯4 missed, D♭4 read
+    QCOMPARE(map->keyColour(42), NoteMapView::viridis(1.0));
+    QCOMPARE(map->keyColour(44), NoteMapView::noDataWhite());
+    QCOMPARE(map->keyColour(45), NoteMapView::noDataBlack());
+    const QString tip = map->toolTipAt(map->keyRect(39).center().toPoint());
+    QVERIFY2(tip.contains(QStringLiteral("До4")) && tip.contains(QStringLiteral("Ответов: 6, ошибок: 2")), qPrintable(tip));
+
+    QTableWidget* missed = dialog.mostMissedTable();
+    QCOMPARE(missed->rowCount(), 3);
+    QCOMPARE(row(missed, 0), (QStringList{"До4", "скрипичный", "2", "6", "33 %"}));
+    QCOMPARE(row(missed, 1).first(), QStringLiteral("До♯4"));
+    QCOMPARE(dialog.slowestTable()->rowCount(), 1);
+    QCOMPARE(row(dialog.slowestTable(), 0),
+             (QStringList{"До4", "скрипичный", QLocale().toString(0.9, 'f', 2), "4"}));
+
+    // Median response times: C4 0.9 s, D♭4 1.6 s, D4 1.2 s: the scale runs from 0.9 to 1.6 s.
+    dialog.setMetric(NoteMapView::Metric::ResponseTime);
+    QCOMPARE(map->scaleLow(), 900.0);
+    QCOMPARE(map->scaleHigh(), 1600.0);
+    QCOMPARE(map->keyColour(39), NoteMapView::viridis(0.0));
+    QCOMPARE(map->keyColour(41), NoteMapView::viridis(300.0 / 700));
+    QCOMPARE(map->keyColour(42), NoteMapView::noDataBlack()); // never read right
+
+    // The bass clef: the exam's lower staff.
+    dialog.setClef(1);
+    QCOMPARE(map->keyColour(27), NoteMapView::viridis(0.0));
+    QCOMPARE(map->keyColour(39), NoteMapView::noDataWhite());
+    QCOMPARE(dialog.mostMissedTable()->rowCount(), 0);
+}
+
+void TestStatisticsDialog::oneExercise()
+{
+    StatisticsDialog dialog(*m_store, 3, m_fixed->ex2);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.tabs()->count(), 1); // the note map alone
+    QCOMPARE(dialog.data().total.answers, 4);
+    QCOMPARE(dialog.data().exercises.size(), 1);
+    QVERIFY(dialog.summaryText().contains(QStringLiteral("экзамен")));
+    QVERIFY(dialog.summaryText().contains(QStringLiteral("2 мин до конца")));
+    QCOMPARE(dialog.noteMap()->keyColour(27), NoteMapView::viridis(0.0));
+    QCOMPARE(dialog.noteMap()->keyColour(41), NoteMapView::noDataWhite());
+}
+
+void TestStatisticsDialog::exportFile()
+{
+    QTemporaryDir dir;
+    StatisticsDialog dialog(*m_store, 3);
+    dialog.setPeriod(Period::All);
+    QVERIFY(waitShown(dialog));
+    QSignalSpy finished(&dialog, &StatisticsDialog::exportFinished);
+    const QString file = dir.filePath(QStringLiteral("answers.csv"));
+    dialog.exportTo(file);
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().count("\r\n"), 1 + 14 + 4);
+
+    // A folder that does not exist: a message, no file, no crash.
+    dialog.exportTo(dir.filePath(QStringLiteral("missing/answers.csv")));
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.at(1).at(0).toBool(), false);
+    QVERIFY(dialog.statusText().contains(QStringLiteral("Не удалось сохранить")));
+}
+
+void TestStatisticsDialog::damagedStore()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray("garbage ").repeated(100));
+    }
+    HistoryStore store(path);
+    QSignalSpy notices(&store, &HistoryStore::notice);
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    QVERIFY2(dialog.data().error.isEmpty(), qPrintable(dialog.data().error));
+    QCOMPARE(dialog.summaryText(), QStringLiteral("За выбранный период ответов нет."));
+    QTRY_COMPARE(notices.count(), 1);
+    QVERIFY(QFile::exists(path + QStringLiteral(".bad")));
+}
+
+void TestStatisticsDialog::keyboardAccess()
+{
+    StatisticsDialog dialog(*m_store, 3);
+    QVERIFY(waitShown(dialog));
+    // Every mnemonic is used once, and every label that has one leads to its field.
+    QMap<QChar, QString> used;
+    auto note = [&](const QString& text) {
+        const qsizetype amp = text.indexOf(u'&');
+        if (amp < 0 || amp + 1 >= text.size())
+            return;
+        const QChar key = text.at(amp + 1).toLower();
+        QVERIFY2(!used.contains(key), qPrintable(QStringLiteral("'%1' in %2 and %3").arg(key, used.value(key), text)));
+        used.insert(key, text);
+    };
+    for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+        note(b->text());
+    for (QLabel* l : dialog.findChildren<QLabel*>()) {
+        note(l->text());
+        if (l->text().contains(u'&'))
+            QVERIFY2(l->buddy(), qPrintable(l->text()));
+    }
+    for (int i = 0; i < dialog.tabs()->count(); ++i)
+        note(dialog.tabs()->tabText(i));
+    QVERIFY(used.size() >= 9);
+    QVERIFY(!dialog.noteMap()->accessibleName().isEmpty());
+    QVERIFY(!dialog.mostMissedTable()->accessibleName().isEmpty());
+    QVERIFY(!dialog.slowestTable()->accessibleName().isEmpty());
+}
+
+QTEST_MAIN(TestStatisticsDialog)
+#include "tst_statisticsdlg.moc"
