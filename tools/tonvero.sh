@@ -46,13 +46,13 @@ configure_and_build_targets() { # dir, targets (space separated), extra cmake ar
         cmake --build "$dir" -j "$jobs" --target $targets
 }
 
-# A private runtime dir and config home, so no test touches the user's real settings.
+# A private runtime dir, config and data home, so no test touches the user's real settings or history.
 headless_env() {
     local tmp
     tmp=$(mktemp -d /tmp/tonvero-test.XXXXXX)
-    mkdir -p "$tmp/runtime" "$tmp/config"
+    mkdir -p "$tmp/runtime" "$tmp/config" "$tmp/data"
     chmod 700 "$tmp/runtime"
-    export XDG_RUNTIME_DIR="$tmp/runtime" XDG_CONFIG_HOME="$tmp/config" QT_QPA_PLATFORM=offscreen
+    export XDG_RUNTIME_DIR="$tmp/runtime" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data" QT_QPA_PLATFORM=offscreen
 }
 
 # The stages of "test". A failing build stops the run, since every later stage

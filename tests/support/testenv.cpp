@@ -9,18 +9,23 @@ TempConfigHome::TempConfigHome()
 {
     m_hadConfig = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
     m_oldConfig = qgetenv("XDG_CONFIG_HOME");
+    m_hadData = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    m_oldData = qgetenv("XDG_DATA_HOME");
     m_hadRuntime = qEnvironmentVariableIsSet("XDG_RUNTIME_DIR");
     m_oldRuntime = qgetenv("XDG_RUNTIME_DIR");
     QDir(m_dir.path()).mkpath("config");
     QDir(m_dir.path()).mkpath("runtime");
+    QDir(m_dir.path()).mkpath("data");
     QFile::setPermissions(m_dir.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_dir.path() + "/config"));
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path() + "/runtime"));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir.path() + "/data"));
 }
 
 TempConfigHome::~TempConfigHome()
 {
     if (m_hadConfig) qputenv("XDG_CONFIG_HOME", m_oldConfig); else qunsetenv("XDG_CONFIG_HOME");
+    if (m_hadData) qputenv("XDG_DATA_HOME", m_oldData); else qunsetenv("XDG_DATA_HOME");
     if (m_hadRuntime) qputenv("XDG_RUNTIME_DIR", m_oldRuntime); else qunsetenv("XDG_RUNTIME_DIR");
 }
 

@@ -6,20 +6,24 @@
 
 namespace testsupport {
 
-// Points XDG_CONFIG_HOME and XDG_RUNTIME_DIR at fresh temporary folders for the
-// life of the object, so a test never reads or writes the user's real settings.
+// Points XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR at fresh temporary
+// folders for the life of the object, so a test never reads or writes the
+// user's real settings or answer history.
 class TempConfigHome {
 public:
     TempConfigHome();
     ~TempConfigHome();
     QString path() const { return m_dir.path(); }
     QString registryFile() const;
+    QString dataHome() const { return m_dir.path() + QStringLiteral("/data"); }
 
 private:
     QTemporaryDir m_dir;
     QByteArray m_oldConfig;
+    QByteArray m_oldData;
     QByteArray m_oldRuntime;
     bool m_hadConfig = false;
+    bool m_hadData = false;
     bool m_hadRuntime = false;
 };
 

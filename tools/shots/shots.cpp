@@ -33,9 +33,10 @@ int main(int argc, char* argv[])
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The pictures show the defaults, never the settings of whoever runs this.
+    // The pictures show the defaults, never the settings or history of whoever runs this.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (config.path() + QStringLiteral("/data")).toLocal8Bit());
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tonvero"));
