@@ -59,8 +59,12 @@ void CTonveroDlg::OnClockTick()
         }
         if (!bShowStatistics) {
             strTime = statstext::clockText(span);
-            platform::MessageBox(this, statstext::examSummaryText(strTime, nNotes, strErrors),
-                                 QStringLiteral("Tonvero"), platform::MsgIcon::Exclamation);
+            // The exam's own note map is one click away from its summary.
+            const qint64 session = m_answers.exercise().sessionId;
+            if (platform::MessageBoxWithButton(this, statstext::examSummaryText(strTime, nNotes, strErrors),
+                                               QStringLiteral("Tonvero"), platform::MsgIcon::Exclamation,
+                                               tr("Карта нот экзамена...")))
+                OpenStatistics(session);
         }
     }
 

@@ -47,6 +47,7 @@ int CTonveroDlg::ChooseNextNote()
     request.isWhite = isWhite;
     request.previousNote = nCurNote;
     request.weights = &anErrorWeight;
+    request.extraChances = m_practiceSeeded ? &m_practiceChances : nullptr;
 
     const notedraw::DrawResult drawn = notedraw::drawNextNote(request);
     nCurStaff = drawn.staff;
@@ -93,6 +94,7 @@ void CTonveroDlg::StartStop(bool pause)
         bWrongPending = 0;
         bKeyDown = false;
         m_examRanOut = false;
+        seedPracticeChances();
         ClearErrorWeights();
         piano->SetKeyboardMode(true);
         nCurNote = ChooseNextNote();

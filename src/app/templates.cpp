@@ -47,6 +47,7 @@ const std::vector<MenuPopup>& MainMenu()
         {QT_TRANSLATE_NOOP("MainMenu", "&Файл"), {{CmdExit, QT_TRANSLATE_NOOP("MainMenu", "&Выход")}}},
         {QT_TRANSLATE_NOOP("MainMenu", "&Конфигурация"),
          {{CmdOptions, QT_TRANSLATE_NOOP("MainMenu", "&Настройки...")},
+          {CmdStatistics, QT_TRANSLATE_NOOP("MainMenu", "&Статистика...")},
           {0, {}},
           {CmdClefTreble, QT_TRANSLATE_NOOP("MainMenu", "Скрипичный ключ")},
           {CmdClefAlto, QT_TRANSLATE_NOOP("MainMenu", "Альтовый ключ")},

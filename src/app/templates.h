@@ -44,6 +44,10 @@ enum MainCommand {
     CmdClefBass = 32711,
     CmdClefAlto = 32712,
     CmdClefTrebleBass = 32713,
+    CmdStatistics = 32720,
+    // Keyboard-only commands: start or stop, pause or resume.
+    CmdStartStopKey = 32721,
+    CmdPauseKey = 32722,
     CmdAbout = 57664,
 };
 

@@ -7,6 +7,10 @@
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
+#include "dialogs/practiceoptions.h"
+#include "dialogs/statisticsdlg.h"
+#include "history/historystore.h"
+#include "history/practicesettings.h"
 #include "platform/bitmap.h"
 #include "platform/messagebox.h"
 #include "platform/mmsystem.h"
@@ -25,6 +29,8 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTimer>
 #include <cstdlib>
 #include <ctime>
 
@@ -80,8 +86,20 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
     // The time a message box keeps the user is not held against the clock or the exam.
     m_heldObserver = platform::addHeldObserver([this](qint64 ms) { OnUserHeld(ms); });
 
+    // Nothing of the history is opened here: the file waits for the first answer or preload.
+    m_history = std::make_unique<history::HistoryStore>();
+    m_practice = std::make_unique<history::PracticeSettings>();
+    m_practice->load();
+    m_answers.addListener(m_history.get());
+
     createWindow();
     initDialog();
+    createShortcuts();
+
+    connect(m_history.get(), &history::HistoryStore::notice, this,
+            [this](const QString& text) { m_notices->post(QStringLiteral("history"), text); });
+    // Once the window is up, so that the first Start does not wait for the file.
+    QTimer::singleShot(2000, m_history.get(), [store = m_history.get()] { store->preload(); });
 
     keyboardFilter = new KeyboardFilter(this);
     qApp->installEventFilter(keyboardFilter);
@@ -90,6 +108,11 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
 CTonveroDlg::~CTonveroDlg()
 {
     m_closing = true; // MIDI events still queued find the window going
+    // An exercise running at exit still gets its end in the history.
+    if (bRunning)
+        m_answers.exerciseEnded(nNotes, nErrors, false);
+    m_answers.removeListener(m_history.get());
+    m_history->close();
     mmsys::resetNoticeHandler();
     platform::removeHeldObserver(m_heldObserver);
     // The options dialog writes into this window's members: it goes while they are whole.
@@ -264,6 +287,12 @@ void CTonveroDlg::OnCommand(int id)
     case CmdReadMe: OpenReadMe(); break;
     case CmdHomePage: OpenHomePage(); break;
     case CmdAbout: OpenAbout(); break;
+    case CmdStatistics: OpenStatistics(); break;
+    case CmdStartStopKey: StartStop(false); break;
+    case CmdPauseKey:
+        if (bRunning)
+            StartStop(true);
+        break;
     case CmdExit: reject(); break;
     default: break;
     }
@@ -309,8 +338,13 @@ int CTonveroDlg::PitchClass(int keyIndex) const
 
 void CTonveroDlg::OpenOptions()
 {
-    if (!pOptions)
+    if (!pOptions) {
         pOptions = new DialogOptions(this); // a child of the window, kept for the whole run
+        auto* practice = new PracticeOptions(*m_practice);
+        pOptions->addSection(practice);
+        connect(pOptions, &DialogOptions::settingsSaved, practice, &PracticeOptions::save);
+        connect(practice, &PracticeOptions::statisticsRequested, this, [this] { OpenStatistics(); });
+    }
     pOptions->show();
     pOptions->raise();
     pOptions->activateWindow();
@@ -352,6 +386,46 @@ void CTonveroDlg::OpenReadMe()
     if (!platform::ShellOpen(path))
         platform::MessageBox(this, tr("Не удалось открыть файл:\n%1").arg(path), QStringLiteral("Tonvero"),
                              platform::MsgIcon::Exclamation);
+}
+
+void CTonveroDlg::OpenStatistics(qint64 sessionId)
+{
+    if (bHelpShown)
+        RemoveHelpOverlay();
+    // What was answered a moment ago belongs in the figures.
+    m_history->flush(2000);
+    StatisticsDialog dlg(*m_history, CStaveCtrl::nClef, sessionId, this);
+    dlg.exec();
+}
+
+void CTonveroDlg::seedPracticeChances()
+{
+    m_practiceSeeded = m_practice->bRememberPractice != 0;
+    m_practiceChances = m_practiceSeeded ? m_history->practiceChances(CStaveCtrl::nClef) : notedraw::ExtraChanceTable{};
+}
+
+void CTonveroDlg::createShortcuts()
+{
+    // Every command within reach of the keyboard; menus keep their mnemonics too.
+    const std::pair<int, QKeySequence> menuKeys[] = {
+        {CmdOptions, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
+        {CmdStatistics, QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {CmdHelp, QKeySequence(Qt::Key_F1)},
+        {CmdExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+    };
+    for (const auto& [id, keys] : menuKeys)
+        if (QAction* a = m_actions.value(id))
+            a->setShortcut(keys);
+    const std::pair<int, QKeySequence> windowKeys[] = {
+        {CmdStartStopKey, QKeySequence(Qt::Key_F5)},
+        {CmdPauseKey, QKeySequence(Qt::Key_F6)},
+    };
+    for (const auto& [id, keys] : windowKeys) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        const int command = id;
+        connect(shortcut, &QShortcut::activated, this, [this, command] { OnCommand(command); });
+    }
 }
 
 void CTonveroDlg::OpenHomePage()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/answerfeed.h"
+#include "app/notedraw.h"
 #include "controls/guitarctrl.h"
 #include "controls/instrumentctrl.h"
 #include "controls/pianoctrl.h"
@@ -35,6 +36,10 @@ class DialogOptions;
 namespace tonvero {
 class KeyboardFilter;
 class NoticeLine;
+}
+namespace tonvero::history {
+class HistoryStore;
+struct PracticeSettings;
 }
 
 namespace tonvero {
@@ -204,6 +209,10 @@ public:
     int midiErrorsNotShown() const { return m_midiErrorsNotShown; }
     // Whoever keeps the answers listens here.
     tonvero::AnswerFeed& answers() { return m_answers; }
+    // The answer history (its file is opened on first use) and the statistics
+    // window over it: all exercises, or one (sessionId).
+    tonvero::history::HistoryStore* history() const { return m_history.get(); }
+    void OpenStatistics(qint64 sessionId = 0);
     // The delay after a wrong answer ends: marks cleared, the next note shown.
     void OnWrongAnswerDelayEnd();
     // Shows nCurNote alone on its staff.
@@ -301,6 +310,13 @@ private:
     int m_midiErrorsNotShown = 0;
     bool m_closing = false;
     bool m_examRanOut = false;
+    std::unique_ptr<tonvero::history::HistoryStore> m_history;
+    std::unique_ptr<tonvero::history::PracticeSettings> m_practice;
+    // The exercise's draw favours what the history says was missed or slow.
+    notedraw::ExtraChanceTable m_practiceChances{};
+    bool m_practiceSeeded = false;
+    void seedPracticeChances();
+    void createShortcuts();
     int m_heldObserver = 0;
     tonvero::AnswerFeed m_answers;
 };

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QPointer>
 #include <QThread>
 #include <map>
@@ -69,7 +70,37 @@ void showNow(QWidget* parent, const QString& text, const QString& caption, MsgIc
     box.exec();
     tellHeld(opened);
 }
+bool buttonAnswer = false;
 } // namespace
+
+bool MessageBoxWithButton(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon,
+                          const QString& button)
+{
+    MessageBoxHook hook;
+    {
+        std::lock_guard lock(hookMutex);
+        hook = currentHook;
+    }
+    const QDateTime opened = beginHeld();
+    bool pressed = false;
+    if (hook) {
+        hook(MessageBoxCall{text, caption, icon, button});
+        pressed = buttonAnswer;
+    } else if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        QMessageBox box(toQt(icon), caption, text, QMessageBox::Ok, parent);
+        QPushButton* extra = box.addButton(button, QMessageBox::ActionRole);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.exec();
+        pressed = box.clickedButton() == extra;
+    }
+    tellHeld(opened);
+    return pressed;
+}
+
+void setMessageBoxButtonAnswer(bool pressed)
+{
+    buttonAnswer = pressed;
+}
 
 void setMessageBoxHook(MessageBoxHook hook)
 {

@@ -20,7 +20,15 @@ struct MessageBoxCall {
     QString text;
     QString caption;
     MsgIcon icon;
+    QString extraButton = {}; // MessageBoxWithButton only
 };
+
+// The same box with one more button beside OK, on the GUI thread only; true
+// when the user pressed that button. With a hook set, the answer is the one
+// given to setMessageBoxButtonAnswer (false by default).
+bool MessageBoxWithButton(QWidget* parent, const QString& text, const QString& caption, MsgIcon icon,
+                          const QString& button);
+void setMessageBoxButtonAnswer(bool pressed);
 
 // Test seam: while a hook is set, calls go to it (on the caller's thread)
 // instead of opening a blocking box. Pass an empty function to restore.
