@@ -1,0 +1,539 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "pitch/notedetector.h"
+
+#include "pitch/aubiolib.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <deque>
+
+#include <cstdio>
+#include <cstdlib>
+static const bool gTrace = std::getenv("TONVERO_PITCH_TRACE") != nullptr;
+
+namespace pitch {
+
+namespace {
+
+constexpr int kMinRate = 8000;
+constexpr int kMaxRate = 192000;
+constexpr double kFloorDb = -120.0;
+
+// Analysis timing in seconds; sizes are the nearest powers of two at the rate.
+constexpr double kHopSec = 0.0058;
+constexpr double kShortWindowSec = 0.0116;
+constexpr int kTiers = 4; // window = short × 1, 2, 4, 8
+// A window is not asked until this share of it has passed since an attack:
+// short windows early, for speed; long ones, which decide the low notes,
+// only once the attack has passed through them entirely.
+constexpr double kFreshShareShort = 0.6;
+constexpr double kFreshShareLong = 1.0;
+constexpr double kShortFreshSec = 0.025;
+// The level is measured over about one period of the lowest bass string.
+constexpr double kLevelWindowSec = 0.0232;
+
+// YIN confidence (1 − the dip of the difference function) a pitch needs.
+constexpr float kMinConfidence = 0.85f;
+// An attack: the level jumps within a few hops, or aubio hears an onset while
+// the level rises over a longer stretch. Swells and the beating of an
+// ensemble rise more slowly.
+constexpr double kFastRiseDb = 10.0;
+constexpr int kFastRiseHops = 3;
+constexpr double kOnsetRiseDb = 8.0;
+constexpr double kSlowRiseSec = 0.06;
+// Attacks closer than this are one attack.
+constexpr double kAttackGapSec = 0.08;
+// No second attack of the same note this soon after it was recognised.
+constexpr double kRefractorySec = 0.06;
+// Quiet this long re-arms the same note.
+constexpr double kQuietRearmSec = 0.04;
+// A note ends after this long without its pitch.
+constexpr double kLostPitchSec = 0.15;
+// A pitch this far past the middle between two notes is needed to leave the
+// note that rings (in semitones), so a note sung between two does not flap.
+constexpr double kHysteresis = 0.2;
+// A change to another note without an attack needs a strong signal, and is
+// not taken when it could be an octave slip of the ringing note.
+constexpr double kLegatoLevelDropDb = 20.0;
+// Run points kept; more than any hold needs.
+constexpr std::size_t kMaxRun = 96;
+
+int powerOfTwoNear(double x)
+{
+    int p = 1;
+    while (p * 2 <= x * 1.41)
+        p *= 2;
+    return p;
+}
+
+bool octaveRelated(int a, int b)
+{
+    const int d = std::abs(a - b);
+    return d == 12 || d == 19 || d == 24 || d == 28 || d == 31 || d == 36;
+}
+
+} // namespace
+
+DetectorSettings DetectorSettings::normalized() const
+{
+    DetectorSettings s = *this;
+    if (!std::isfinite(s.referenceA4Hz))
+        s.referenceA4Hz = 440.0;
+    s.referenceA4Hz = std::clamp(s.referenceA4Hz, 380.0, 500.0);
+    s.holdMs = std::clamp(s.holdMs, 10, 500);
+    s.toleranceCents = std::clamp(s.toleranceCents, 5, 100);
+    if (!std::isfinite(s.silenceDb))
+        s.silenceDb = -55.0;
+    s.silenceDb = std::clamp(s.silenceDb, -100.0, -10.0);
+    s.lowestNote = std::clamp(s.lowestNote, 12, 120);
+    s.highestNote = std::clamp(s.highestNote, s.lowestNote, 120);
+    return s;
+}
+
+struct NoteDetector::Private {
+    struct Point {
+        std::int64_t at;
+        double note; // fractional
+    };
+
+    const aubio::Library* lib = nullptr;
+    std::string error;
+    int rate = 0;
+    DetectorSettings settings;
+
+    int hop = 0;
+    std::array<int, kTiers> window{};
+    std::array<aubio::Pitch*, kTiers> tiers{};
+    aubio::Onset* onset = nullptr;
+
+    std::vector<float> hopBuffer;
+    std::size_t hopFill = 0;
+    std::int64_t consumed = 0; // samples processed in whole hops
+    double dcState = 0.0, dcPrevIn = 0.0;
+
+    // Level as a running sum of squares over the level window.
+    std::vector<float> levelRing;
+    std::size_t levelPos = 0;
+    double levelSum = 0.0;
+    std::deque<double> recentLevels; // one per hop before this one, newest last
+    double level = kFloorDb;
+    std::int64_t lastAttack = -1; // start of the hop of the last attack
+    std::int64_t quietSince = -1;
+
+    // The run of hops whose pitch stays within the tolerance.
+    std::deque<Point> run;
+    std::int64_t runStart = 0;
+    int runMisses = 0;
+
+    // The note ringing now (-1 when none) and the last one recognised.
+    int current = -1;
+    std::int64_t currentOnset = 0;
+    double currentPeak = kFloorDb;
+    std::int64_t lastPitchSeen = 0;
+    int lastNote = -1;
+    double lastPeak = kFloorDb;
+    std::int64_t lastReport = -1;
+    // Whether an attack (or quiet) came since the last note was recognised:
+    // then any note may start, the same one included.
+    bool armed = true;
+
+    int heard = -1;
+    double heardCents = 0.0;
+
+    std::int64_t samples(double sec) const { return std::int64_t(std::llround(sec * rate)); }
+
+    void create();
+    void destroy();
+    void clearState();
+    void runHop(std::vector<NoteEvent>& events);
+    double estimate(const float* x);
+    void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
+    void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
+};
+
+void NoteDetector::Private::create()
+{
+    if (rate < kMinRate || rate > kMaxRate) {
+        error = "unsupported sample rate " + std::to_string(rate) + " Hz";
+        return;
+    }
+    lib = aubio::Library::get(&error);
+    if (!lib)
+        return;
+    hop = powerOfTwoNear(kHopSec * rate);
+    const int shortWindow = powerOfTwoNear(kShortWindowSec * rate);
+    for (int i = 0; i < kTiers; ++i) {
+        window[std::size_t(i)] = shortWindow << i;
+        aubio::Pitch* p = lib->newPitch("yinfast", unsigned(window[std::size_t(i)]), unsigned(hop), unsigned(rate));
+        if (!p) {
+            error = "aubio cannot make a pitch detector";
+            destroy();
+            return;
+        }
+        lib->setPitchSilence(p, float(settings.silenceDb));
+        tiers[std::size_t(i)] = p;
+    }
+    onset = lib->newOnset("specflux", unsigned(2 * shortWindow), unsigned(hop), unsigned(rate));
+    if (!onset) {
+        error = "aubio cannot make an onset detector";
+        destroy();
+        return;
+    }
+    lib->setOnsetSilence(onset, float(settings.silenceDb));
+    lib->setOnsetMinIoiMs(onset, 50.f);
+    hopBuffer.assign(std::size_t(hop), 0.f);
+    levelRing.assign(std::size_t(powerOfTwoNear(kLevelWindowSec * rate)), 0.f);
+    clearState();
+}
+
+void NoteDetector::Private::destroy()
+{
+    if (!lib)
+        return;
+    for (auto*& p : tiers) {
+        lib->deletePitch(p);
+        p = nullptr;
+    }
+    lib->deleteOnset(onset);
+    onset = nullptr;
+}
+
+void NoteDetector::Private::clearState()
+{
+    hopFill = 0;
+    consumed = 0;
+    dcState = dcPrevIn = 0.0;
+    std::fill(levelRing.begin(), levelRing.end(), 0.f);
+    levelPos = 0;
+    levelSum = 0.0;
+    recentLevels.clear();
+    level = kFloorDb;
+    lastAttack = -1;
+    quietSince = -1;
+    run.clear();
+    runStart = 0;
+    runMisses = 0;
+    current = -1;
+    currentOnset = 0;
+    currentPeak = lastPeak = kFloorDb;
+    lastPitchSeen = 0;
+    lastNote = -1;
+    lastReport = -1;
+    armed = true;
+    heard = -1;
+    heardCents = 0.0;
+}
+
+double NoteDetector::Private::estimate(const float* x)
+{
+    // Every tier sees every hop, so each keeps its own window filled.
+    std::array<float, kTiers> hz{}, conf{};
+    for (std::size_t i = 0; i < kTiers; ++i) {
+        hz[i] = lib->pitchDo(tiers[i], x, unsigned(hop));
+        conf[i] = lib->pitchConfidence(tiers[i]);
+    }
+    if (gTrace) std::fprintf(stderr, "  tiers %.1f/%.2f %.1f/%.2f %.1f/%.2f %.1f/%.2f\n", hz[0], conf[0], hz[1], conf[1], hz[2], conf[2], hz[3], conf[3]);
+    const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
+    const double highHz = noteToHz(settings.highestNote + 0.5, settings.referenceA4Hz);
+    // The shortest window that holds the octave below the pitch in its lag
+    // range, so that the harmonic of a fundamental it cannot see is not taken
+    // for the note; the longest takes what it hears.
+    for (std::size_t i = 0; i < kTiers; ++i) {
+        const double f = hz[i];
+        if (conf[i] < kMinConfidence || !(f >= lowHz && f <= highHz))
+            continue;
+        const double share = window[i] <= kShortFreshSec * rate ? kFreshShareShort : kFreshShareLong;
+        if (lastAttack >= 0 && consumed - lastAttack < std::int64_t(share * window[i]))
+            continue;
+        const double minHz = 2.0 * rate / window[i];
+        if (f >= 2.1 * minHz || (i == kTiers - 1 && f >= 1.1 * minHz)) {
+            if (gTrace) std::fprintf(stderr, "  tier %zu\n", i);
+            return f;
+        }
+    }
+    return 0.0;
+}
+
+void NoteDetector::Private::endCurrent(std::int64_t at, std::vector<NoteEvent>& events)
+{
+    if (current < 0)
+        return;
+    NoteEvent e;
+    e.kind = NoteEvent::Kind::Ended;
+    e.onsetSample = currentOnset;
+    e.reportSample = at;
+    e.note = current;
+    e.levelDb = level;
+    events.push_back(e);
+    lastPeak = currentPeak;
+    current = -1;
+}
+
+void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events)
+{
+    endCurrent(at, events);
+    NoteEvent e;
+    e.kind = NoteEvent::Kind::Started;
+    // The attack that began this run when there was one; else the run's start
+    // less the time the shortest window needed to fill.
+    std::int64_t onsetAt = runStart - window[0];
+    if (lastAttack >= 0 && lastAttack >= runStart - samples(0.15) && lastAttack <= at)
+        onsetAt = lastAttack;
+    e.onsetSample = std::max<std::int64_t>(0, onsetAt);
+    e.reportSample = at;
+    e.note = note;
+    e.cents = (frac - note) * 100.0;
+    e.levelDb = level;
+    events.push_back(e);
+    current = lastNote = note;
+    currentOnset = e.onsetSample;
+    currentPeak = level;
+    lastPitchSeen = at;
+    lastReport = at;
+    armed = false;
+}
+
+void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
+{
+    const float* x = hopBuffer.data();
+    const std::int64_t hopStart = consumed;
+    consumed += hop;
+    const std::int64_t now = consumed;
+
+    for (int i = 0; i < hop; ++i) {
+        const float v = x[i];
+        const float old = levelRing[levelPos];
+        levelSum += double(v) * v - double(old) * old;
+        levelRing[levelPos] = v;
+        levelPos = (levelPos + 1) % levelRing.size();
+    }
+    levelSum = std::max(levelSum, 0.0);
+    const double meanSquare = levelSum / double(levelRing.size());
+    level = meanSquare > 1e-12 ? 10.0 * std::log10(meanSquare) : kFloorDb;
+    const bool audible = level >= settings.silenceDb;
+
+    // Rises against the quietest level of the last few hops and of a longer stretch.
+    const double floorDb = settings.silenceDb - 12.0;
+    double minFast = level, minSlow = level;
+    const auto slowHops = std::size_t(std::max<std::int64_t>(1, samples(kSlowRiseSec) / hop));
+    for (std::size_t k = 0; k < recentLevels.size() && k < slowHops; ++k) {
+        const double l = recentLevels[recentLevels.size() - 1 - k];
+        minSlow = std::min(minSlow, l);
+        if (k < std::size_t(kFastRiseHops))
+            minFast = std::min(minFast, l);
+    }
+    recentLevels.push_back(level);
+    while (recentLevels.size() > slowHops + 1)
+        recentLevels.pop_front();
+    const double riseFast = level - std::max(minFast, floorDb);
+    const double riseSlow = level - std::max(minSlow, floorDb);
+
+    const bool onsetHit = lib->onsetDo(onset, x, unsigned(hop));
+    // An attack is the first hop of a rise, not every hop while it lasts.
+    const bool attack = audible && (riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb))
+        && (lastAttack < 0 || hopStart - lastAttack >= samples(kAttackGapSec));
+    if (attack) {
+        lastAttack = hopStart;
+        if (lastReport < 0 || now - lastReport >= samples(kRefractorySec)) {
+            armed = true;
+            // A repeated note keeps its pitch: its run starts again here.
+            run.clear();
+        }
+    }
+
+    if (!audible) {
+        if (quietSince < 0)
+            quietSince = hopStart;
+        if (now - quietSince >= samples(kQuietRearmSec))
+            armed = true;
+        if (now - quietSince >= 2 * hop)
+            endCurrent(now, events);
+    } else {
+        quietSince = -1;
+    }
+
+    const double hz = audible ? estimate(x) : (estimate(x), 0.0);
+
+    if (gTrace) std::fprintf(stderr, "%8.1f ms lvl %6.1f rise %5.1f %5.1f on %d att %d hz %7.1f\n", 1000.0 * double(now) / rate, level,
+                 riseFast, riseSlow, int(onsetHit), int(attack), hz);
+
+    // Follow the run of hops at one pitch; its reference is its recent mean,
+    // so vibrato and slow drift stay within it.
+    const double tol = settings.toleranceCents / 100.0;
+    const std::int64_t holdSamples = samples(settings.holdMs / 1000.0);
+    if (hz > 0.0) {
+        const double frac = hzToNote(hz, settings.referenceA4Hz);
+        double ref = 0.0;
+        std::size_t n = 0;
+        for (auto it = run.rbegin(); it != run.rend() && it->at >= now - holdSamples - hop; ++it, ++n)
+            ref += it->note;
+        if (n > 0 && std::abs(frac - ref / double(n)) <= tol) {
+            run.push_back({now, frac});
+            if (run.size() > kMaxRun)
+                run.pop_front();
+        } else {
+            run.assign(1, {now, frac});
+            runStart = now;
+        }
+        runMisses = 0;
+    } else if (!run.empty() && ++runMisses > 1) {
+        run.clear();
+    }
+
+    // Stable: held long enough, and not gliding (a scoop into a note, a slide).
+    double frac = 0.0;
+    bool stable = false;
+    if (run.size() >= 3 && now - runStart + hop >= holdSamples) {
+        double first = 0.0, second = 0.0;
+        int nFirst = 0, nSecond = 0;
+        const std::int64_t from = now - holdSamples;
+        const std::int64_t middle = now - holdSamples / 2;
+        for (auto it = run.rbegin(); it != run.rend() && it->at >= from; ++it) {
+            if (it->at > middle) {
+                second += it->note;
+                ++nSecond;
+            } else {
+                first += it->note;
+                ++nFirst;
+            }
+        }
+        if (nFirst > 0 && nSecond > 0) {
+            first /= nFirst;
+            second /= nSecond;
+            stable = std::abs(second - first) <= tol / 2;
+            frac = (first * nFirst + second * nSecond) / (nFirst + nSecond);
+        }
+    }
+    int note = stable ? int(std::lround(frac)) : -1;
+    const int ringing = current >= 0 ? current : lastNote;
+    if (stable && ringing >= 0 && std::abs(frac - ringing) < 0.5 + kHysteresis)
+        note = ringing;
+    heard = note;
+    heardCents = stable ? (frac - note) * 100.0 : 0.0;
+
+    if (current >= 0) {
+        currentPeak = std::max(currentPeak, level);
+        if (note == current)
+            lastPitchSeen = now;
+        else if (now - lastPitchSeen >= samples(kLostPitchSec))
+            endCurrent(now, events);
+    }
+
+    if (!stable || note < settings.lowestNote || note > settings.highestNote)
+        return;
+    if (armed || ringing < 0) {
+        if (gTrace) std::fprintf(stderr, "REPORT %d armed %d ringing %d\n", note, int(armed), ringing);
+        report(note, frac, now, events);
+        return;
+    }
+    if (note == ringing)
+        return;
+    // Another note without an attack: a legato change, or the ringing note
+    // slipping an octave as it decays.
+    const double peak = current >= 0 ? currentPeak : lastPeak;
+    if (level < peak - kLegatoLevelDropDb)
+        return;
+    if (octaveRelated(note, ringing))
+        return;
+    if (gTrace) std::fprintf(stderr, "REPORT %d legato ringing %d\n", note, ringing);
+    report(note, frac, now, events);
+}
+
+NoteDetector::NoteDetector(int sampleRate, const DetectorSettings& settings) : d(std::make_unique<Private>())
+{
+    d->rate = sampleRate;
+    d->settings = settings.normalized();
+    d->create();
+}
+
+NoteDetector::~NoteDetector()
+{
+    d->destroy();
+}
+
+bool NoteDetector::isValid() const
+{
+    return d->onset != nullptr;
+}
+
+std::string NoteDetector::errorString() const
+{
+    return d->error;
+}
+
+int NoteDetector::sampleRate() const
+{
+    return d->rate;
+}
+
+int NoteDetector::hopSize() const
+{
+    return d->hop;
+}
+
+const DetectorSettings& NoteDetector::settings() const
+{
+    return d->settings;
+}
+
+void NoteDetector::process(const float* samples, std::size_t count, std::vector<NoteEvent>& events)
+{
+    if (!isValid() || !samples)
+        return;
+    for (std::size_t i = 0; i < count; ++i) {
+        // A DC blocker: some microphones sit off zero, which would read as level.
+        double v = samples[i];
+        if (!std::isfinite(v))
+            v = 0.0;
+        const double y = v - d->dcPrevIn + 0.9995 * d->dcState;
+        d->dcPrevIn = v;
+        d->dcState = y;
+        d->hopBuffer[d->hopFill++] = float(y);
+        if (d->hopFill == d->hopBuffer.size()) {
+            d->runHop(events);
+            d->hopFill = 0;
+        }
+    }
+}
+
+void NoteDetector::reset()
+{
+    if (!isValid())
+        return;
+    // aubio keeps its windows inside; fresh objects forget them.
+    d->destroy();
+    d->create();
+}
+
+std::int64_t NoteDetector::position() const
+{
+    return d->consumed + std::int64_t(d->hopFill);
+}
+
+double NoteDetector::levelDb() const
+{
+    return d->level;
+}
+
+int NoteDetector::heardNote() const
+{
+    return d->heard;
+}
+
+double NoteDetector::heardCents() const
+{
+    return d->heardCents;
+}
+
+double NoteDetector::noteToHz(double note, double a4Hz)
+{
+    return a4Hz * std::pow(2.0, (note - 69.0) / 12.0);
+}
+
+double NoteDetector::hzToNote(double hz, double a4Hz)
+{
+    return 69.0 + 12.0 * std::log2(hz / a4Hz);
+}
+
+} // namespace pitch
