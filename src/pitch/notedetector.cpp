@@ -34,7 +34,10 @@ constexpr double kShortFreshSec = 0.025;
 constexpr double kLevelWindowSec = 0.0232;
 
 // YIN confidence (1 − the dip of the difference function) a pitch needs.
-constexpr float kMinConfidence = 0.85f;
+constexpr float kMinConfidence = 0.8f;
+// A pitch this sure earns its full hop of hold; a less sure one less, so a
+// doubtful pitch must hold longer.
+constexpr float kSureConfidence = 0.95f;
 // An attack: the level jumps within a few hops, or aubio hears an onset while
 // the level rises over a longer stretch. Swells and the beating of an
 // ensemble rise more slowly.
@@ -95,6 +98,7 @@ struct NoteDetector::Private {
     struct Point {
         std::int64_t at;
         double note; // fractional
+        double weight; // how much of a hop's hold it earns, by the confidence
     };
 
     const aubio::Library* lib = nullptr;
@@ -124,6 +128,7 @@ struct NoteDetector::Private {
     // The run of hops whose pitch stays within the tolerance.
     std::deque<Point> run;
     std::int64_t runStart = 0;
+    double runWeight = 0.0; // hops of hold earned
     int runMisses = 0;
 
     // The note ringing now (-1 when none) and the last one recognised.
@@ -143,11 +148,16 @@ struct NoteDetector::Private {
 
     std::int64_t samples(double sec) const { return std::int64_t(std::llround(sec * rate)); }
 
+    void clearRun()
+    {
+        run.clear();
+        runWeight = 0.0;
+    }
     void create();
     void destroy();
     void clearState();
     void runHop(std::vector<NoteEvent>& events);
-    double estimate(const float* x);
+    double estimate(const float* x, float* confidence);
     void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
     void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
 };
@@ -211,7 +221,7 @@ void NoteDetector::Private::clearState()
     level = kFloorDb;
     lastAttack = -1;
     quietSince = -1;
-    run.clear();
+    clearRun();
     runStart = 0;
     runMisses = 0;
     current = -1;
@@ -225,7 +235,7 @@ void NoteDetector::Private::clearState()
     heardCents = 0.0;
 }
 
-double NoteDetector::Private::estimate(const float* x)
+double NoteDetector::Private::estimate(const float* x, float* confidence)
 {
     // Every tier sees every hop, so each keeps its own window filled.
     std::array<float, kTiers> hz{}, conf{};
@@ -236,9 +246,11 @@ double NoteDetector::Private::estimate(const float* x)
     if (gTrace) std::fprintf(stderr, "  tiers %.1f/%.2f %.1f/%.2f %.1f/%.2f %.1f/%.2f\n", hz[0], conf[0], hz[1], conf[1], hz[2], conf[2], hz[3], conf[3]);
     const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
     const double highHz = noteToHz(settings.highestNote + 0.5, settings.referenceA4Hz);
-    // The shortest window that holds the octave below the pitch in its lag
-    // range, so that the harmonic of a fundamental it cannot see is not taken
-    // for the note; the longest takes what it hears.
+    // Of the windows that hold the octave below the pitch in their lag range
+    // (so the harmonic of a fundamental they cannot see is not taken for the
+    // note), the one most sure of its pitch; the longest takes what it hears.
+    double best = 0.0;
+    float bestConf = 0.f;
     for (std::size_t i = 0; i < kTiers; ++i) {
         const double f = hz[i];
         if (conf[i] < kMinConfidence || !(f >= lowHz && f <= highHz))
@@ -247,12 +259,13 @@ double NoteDetector::Private::estimate(const float* x)
         if (lastAttack >= 0 && consumed - lastAttack < std::int64_t(share * window[i]))
             continue;
         const double minHz = 2.0 * rate / window[i];
-        if (f >= 2.1 * minHz || (i == kTiers - 1 && f >= 1.1 * minHz)) {
-            if (gTrace) std::fprintf(stderr, "  tier %zu\n", i);
-            return f;
+        if ((f >= 2.1 * minHz || (i == kTiers - 1 && f >= 1.1 * minHz)) && conf[i] > bestConf) {
+            best = f;
+            bestConf = conf[i];
         }
     }
-    return 0.0;
+    *confidence = bestConf;
+    return best;
 }
 
 void NoteDetector::Private::endCurrent(std::int64_t at, std::vector<NoteEvent>& events)
@@ -338,7 +351,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
         if (lastReport < 0 || now - lastReport >= samples(kRefractorySec)) {
             armed = true;
             // A repeated note keeps its pitch: its run starts again here.
-            run.clear();
+            clearRun();
         }
     }
 
@@ -353,7 +366,10 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
         quietSince = -1;
     }
 
-    const double hz = audible ? estimate(x) : (estimate(x), 0.0);
+    float conf = 0.f;
+    double hz = estimate(x, &conf);
+    if (!audible)
+        hz = 0.0;
 
     if (gTrace) std::fprintf(stderr, "%8.1f ms lvl %6.1f rise %5.1f %5.1f on %d att %d hz %7.1f\n", 1000.0 * double(now) / rate, level,
                  riseFast, riseSlow, int(onsetHit), int(attack), hz);
@@ -364,27 +380,32 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     const std::int64_t holdSamples = samples(settings.holdMs / 1000.0);
     if (hz > 0.0) {
         const double frac = hzToNote(hz, settings.referenceA4Hz);
+        const double weight = std::clamp(double(conf - kMinConfidence) / double(kSureConfidence - kMinConfidence), 0.25, 1.0);
         double ref = 0.0;
         std::size_t n = 0;
         for (auto it = run.rbegin(); it != run.rend() && it->at >= now - holdSamples - hop; ++it, ++n)
             ref += it->note;
         if (n > 0 && std::abs(frac - ref / double(n)) <= tol) {
-            run.push_back({now, frac});
-            if (run.size() > kMaxRun)
+            run.push_back({now, frac, weight});
+            runWeight += weight;
+            if (run.size() > kMaxRun) {
+                runWeight -= run.front().weight;
                 run.pop_front();
+            }
         } else {
-            run.assign(1, {now, frac});
+            run.assign(1, {now, frac, weight});
+            runWeight = weight;
             runStart = now;
         }
         runMisses = 0;
     } else if (!run.empty() && ++runMisses > 1) {
-        run.clear();
+        clearRun();
     }
 
     // Stable: held long enough, and not gliding (a scoop into a note, a slide).
     double frac = 0.0;
     bool stable = false;
-    if (run.size() >= 3 && now - runStart + hop >= holdSamples) {
+    if (run.size() >= 3 && runWeight * hop >= holdSamples) {
         double first = 0.0, second = 0.0;
         int nFirst = 0, nSecond = 0;
         const std::int64_t from = now - holdSamples;

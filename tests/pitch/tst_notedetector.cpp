@@ -180,8 +180,8 @@ Score score(const std::vector<NoteToRender>& notes, const std::vector<NoteEvent>
                 ++s.right;
                 s.delaysMs.push_back(1000.0 * double(reports[r].reportSample - start) / rate);
                 if (verbose)
-                    qInfo("%s: note %d at %.3f s: right after %.1f ms", what, notes[i].note, notes[i].startSec,
-                          s.delaysMs.back());
+                    qInfo("%s: note %d at %.3f s: right after %.1f ms (onset +%.1f ms)", what, notes[i].note, notes[i].startSec,
+                          s.delaysMs.back(), 1000.0 * double(reports[r].onsetSample - start) / rate);
             } else {
                 ++s.extra;
                 if (verbose)
