@@ -8,6 +8,7 @@
 #include "pitch/transposition.h"
 #include "platform/audiocapture.h"
 #include "platform/registry.h"
+#include "support/bufferaudiosource.h"
 #include "support/testenv.h"
 
 #include <QFile>
@@ -16,10 +17,8 @@
 #include <QTest>
 #include <QThread>
 
-#include <atomic>
 #include <cmath>
 #include <numbers>
-#include <thread>
 
 #include <unistd.h>
 
@@ -31,52 +30,7 @@ Q_DECLARE_METATYPE(Transposition)
 
 namespace {
 
-// A stand-in input that plays a buffer from its own thread, in fragments, as
-// a sound card would (without waiting in real time).
-class BufferSource : public platform::AudioSource {
-public:
-    explicit BufferSource(std::vector<float> samples, bool failAtEnd = false)
-        : m_samples(std::move(samples)), m_failAtEnd(failAtEnd)
-    {
-    }
-    ~BufferSource() override { stop(); }
-
-    bool start(const QString& id, FrameCallback onFrames, ErrorCallback onError, int rate, QString* error) override
-    {
-        if (id == "missing") {
-            if (error)
-                *error = "no such input";
-            return false;
-        }
-        lastRate = rate;
-        m_stop = false;
-        m_running = true;
-        m_thread = std::thread([this, onFrames, onError] {
-            constexpr std::size_t fragment = 220;
-            for (std::size_t i = 0; i < m_samples.size() && !m_stop; i += fragment)
-                onFrames(m_samples.data() + i, std::min(fragment, m_samples.size() - i));
-            if (m_failAtEnd && onError && !m_stop)
-                onError("unplugged");
-            m_running = false;
-        });
-        return true;
-    }
-    void stop() override
-    {
-        m_stop = true;
-        if (m_thread.joinable())
-            m_thread.join();
-        m_running = false;
-    }
-    bool isRunning() const override { return m_running; }
-    int lastRate = 0;
-
-private:
-    std::vector<float> m_samples;
-    bool m_failAtEnd;
-    std::thread m_thread;
-    std::atomic<bool> m_stop{false}, m_running{false};
-};
+using testsupport::BufferAudioSource;
 
 constexpr int kRate = platform::AudioSource::kDefaultRate;
 
@@ -246,7 +200,7 @@ void TestMicrophone::notesArriveOnTheGuiThreadInOrder()
     QFETCH(QList<int>, written);
     if (!pitch::NoteDetector(kRate).isValid())
         QSKIP("aubio cannot be loaded");
-    MicrophoneInput input(std::make_unique<BufferSource>(tones({57, 40, 72, 40})));
+    MicrophoneInput input(std::make_unique<BufferAudioSource>(tones({57, 40, 72, 40})));
     MicrophoneSettings s;
     s.nTransposition = int(mode);
     input.setSettings(s);
@@ -276,7 +230,7 @@ void TestMicrophone::stopDropsWhatIsStillQueued()
 {
     if (!pitch::NoteDetector(kRate).isValid())
         QSKIP("aubio cannot be loaded");
-    MicrophoneInput input(std::make_unique<BufferSource>(tones({60, 62, 64})));
+    MicrophoneInput input(std::make_unique<BufferAudioSource>(tones({60, 62, 64})));
     QSignalSpy pressed(&input, &MicrophoneInput::notePressed);
     QSignalSpy released(&input, &MicrophoneInput::noteReleased);
     QVERIFY(input.start());
@@ -296,7 +250,7 @@ void TestMicrophone::inputThatWillNotOpen()
 {
     if (!pitch::NoteDetector(kRate).isValid())
         QSKIP("aubio cannot be loaded");
-    MicrophoneInput input(std::make_unique<BufferSource>(tones({60})));
+    MicrophoneInput input(std::make_unique<BufferAudioSource>(tones({60})));
     MicrophoneSettings s;
     s.strDevice = "missing";
     input.setSettings(s);
@@ -311,7 +265,7 @@ void TestMicrophone::inputThatBreaksOff()
 {
     if (!pitch::NoteDetector(kRate).isValid())
         QSKIP("aubio cannot be loaded");
-    MicrophoneInput input(std::make_unique<BufferSource>(tones({60}), true));
+    MicrophoneInput input(std::make_unique<BufferAudioSource>(tones({60}), BufferAudioSource::Pace::AsFastAsPossible, true));
     QSignalSpy failed(&input, &MicrophoneInput::failed);
     QSignalSpy released(&input, &MicrophoneInput::noteReleased);
     QVERIFY(input.start());
