@@ -2,6 +2,7 @@
 #include "pitch/aubiolib.h"
 
 #include <aubio/aubio.h>
+#include <aubio/pitch/pitchyinfast.h>
 
 #include <dlfcn.h>
 
@@ -16,13 +17,10 @@ static_assert(sizeof(smpl_t) == sizeof(float), "aubio built with double samples"
 namespace pitch::aubio {
 
 struct Library::Functions {
-    decltype(&::new_aubio_pitch) newPitch = nullptr;
-    decltype(&::del_aubio_pitch) deletePitch = nullptr;
-    decltype(&::aubio_pitch_do) pitchDo = nullptr;
-    decltype(&::aubio_pitch_set_unit) pitchSetUnit = nullptr;
-    decltype(&::aubio_pitch_set_tolerance) pitchSetTolerance = nullptr;
-    decltype(&::aubio_pitch_set_silence) pitchSetSilence = nullptr;
-    decltype(&::aubio_pitch_get_confidence) pitchConfidence = nullptr;
+    decltype(&::new_aubio_pitchyinfast) newYin = nullptr;
+    decltype(&::del_aubio_pitchyinfast) deleteYin = nullptr;
+    decltype(&::aubio_pitchyinfast_do) yinDo = nullptr;
+    decltype(&::aubio_pitchyinfast_get_confidence) yinConfidence = nullptr;
     decltype(&::new_aubio_onset) newOnset = nullptr;
     decltype(&::del_aubio_onset) deleteOnset = nullptr;
     decltype(&::aubio_onset_do) onsetDo = nullptr;
@@ -68,13 +66,10 @@ const Library* Library::get(std::string* error)
         auto lib = std::unique_ptr<Library>(new Library);
         Functions& fn = *lib->f;
         std::string missing;
-        const bool ok = resolve(handle, "new_aubio_pitch", fn.newPitch, missing)
-            && resolve(handle, "del_aubio_pitch", fn.deletePitch, missing)
-            && resolve(handle, "aubio_pitch_do", fn.pitchDo, missing)
-            && resolve(handle, "aubio_pitch_set_unit", fn.pitchSetUnit, missing)
-            && resolve(handle, "aubio_pitch_set_tolerance", fn.pitchSetTolerance, missing)
-            && resolve(handle, "aubio_pitch_set_silence", fn.pitchSetSilence, missing)
-            && resolve(handle, "aubio_pitch_get_confidence", fn.pitchConfidence, missing)
+        const bool ok = resolve(handle, "new_aubio_pitchyinfast", fn.newYin, missing)
+            && resolve(handle, "del_aubio_pitchyinfast", fn.deleteYin, missing)
+            && resolve(handle, "aubio_pitchyinfast_do", fn.yinDo, missing)
+            && resolve(handle, "aubio_pitchyinfast_get_confidence", fn.yinConfidence, missing)
             && resolve(handle, "new_aubio_onset", fn.newOnset, missing)
             && resolve(handle, "del_aubio_onset", fn.deleteOnset, missing)
             && resolve(handle, "aubio_onset_do", fn.onsetDo, missing)
@@ -95,43 +90,30 @@ const Library* Library::get(std::string* error)
     return library.get();
 }
 
-Pitch* Library::newPitch(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const
+Yin* Library::newYin(unsigned bufSize) const
 {
-    Pitch* p = f->newPitch(method, bufSize, hopSize, rate);
-    if (p)
-        f->pitchSetUnit(p, "Hz");
-    return p;
+    return f->newYin(bufSize);
 }
 
-void Library::deletePitch(Pitch* p) const
+void Library::deleteYin(Yin* y) const
 {
-    if (p)
-        f->deletePitch(p);
+    if (y)
+        f->deleteYin(y);
 }
 
-bool Library::setPitchTolerance(Pitch* p, float tolerance) const
-{
-    return f->pitchSetTolerance(p, tolerance) == 0;
-}
-
-bool Library::setPitchSilence(Pitch* p, float silenceDb) const
-{
-    return f->pitchSetSilence(p, silenceDb) == 0;
-}
-
-float Library::pitchDo(Pitch* p, const float* hop, unsigned hopSize) const
+float Library::yinPeriod(Yin* y, const float* window, unsigned bufSize) const
 {
     // aubio only reads the input; its vector type has no const data pointer.
-    const fvec_t in{hopSize, const_cast<float*>(hop)};
+    const fvec_t in{bufSize, const_cast<float*>(window)};
     float result = 0.f;
     fvec_t out{1, &result};
-    f->pitchDo(p, &in, &out);
+    f->yinDo(y, &in, &out);
     return result;
 }
 
-float Library::pitchConfidence(Pitch* p) const
+float Library::yinConfidence(Yin* y) const
 {
-    return f->pitchConfidence(p);
+    return f->yinConfidence(y);
 }
 
 Onset* Library::newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const

@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
-struct _aubio_pitch_t;
+struct _aubio_pitchyinfast_t;
 struct _aubio_onset_t;
 
 namespace pitch::aubio {
 
-using Pitch = _aubio_pitch_t;
+using Yin = _aubio_pitchyinfast_t;
 using Onset = _aubio_onset_t;
 
 // The few functions of aubio the detector uses. Samples are floats (aubio's smpl_t).
@@ -22,13 +22,13 @@ public:
     // then says why. Thread-safe; the library stays loaded for the process.
     static const Library* get(std::string* error = nullptr);
 
-    Pitch* newPitch(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const;
-    void deletePitch(Pitch* p) const;
-    bool setPitchTolerance(Pitch* p, float tolerance) const;
-    bool setPitchSilence(Pitch* p, float silenceDb) const;
-    // One hop of hopSize samples in; the frequency in Hz out (0 for none).
-    float pitchDo(Pitch* p, const float* hop, unsigned hopSize) const;
-    float pitchConfidence(Pitch* p) const;
+    // YIN computed through the FFT ("yinfast"), over whole windows of bufSize.
+    Yin* newYin(unsigned bufSize) const;
+    void deleteYin(Yin* y) const;
+    // The period in samples (fractional) of a window of bufSize samples, and
+    // how sure YIN is of it (1 − the dip of its difference function).
+    float yinPeriod(Yin* y, const float* window, unsigned bufSize) const;
+    float yinConfidence(Yin* y) const;
 
     Onset* newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const;
     void deleteOnset(Onset* o) const;

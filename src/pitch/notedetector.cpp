@@ -7,6 +7,7 @@
 #include <array>
 #include <cmath>
 #include <deque>
+#include <numbers>
 
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,85 @@ bool octaveRelated(int a, int b)
     return d == 12 || d == 19 || d == 24 || d == 28 || d == 31 || d == 36;
 }
 
+// Keeps the last samples of a stream.
+class History {
+public:
+    void reset(std::size_t size)
+    {
+        m_data.assign(size, 0.f);
+        m_pos = 0;
+    }
+    void push(float v)
+    {
+        m_data[m_pos] = v;
+        m_pos = (m_pos + 1) % m_data.size();
+    }
+    // The last n samples (n ≤ size), oldest first.
+    void copyLast(float* out, std::size_t n) const
+    {
+        std::size_t from = (m_pos + m_data.size() - n) % m_data.size();
+        for (std::size_t i = 0; i < n; ++i) {
+            out[i] = m_data[from];
+            from = from + 1 == m_data.size() ? 0 : from + 1;
+        }
+    }
+
+private:
+    std::vector<float> m_data;
+    std::size_t m_pos = 0;
+};
+
+// Halves the sample rate: a windowed-sinc low-pass, then every second sample.
+class Decimator {
+public:
+    static constexpr int kTaps = 31;
+
+    Decimator()
+    {
+        constexpr int mid = kTaps / 2;
+        double sum = 0;
+        for (int i = 0; i < kTaps; ++i) {
+            const double n = i - mid;
+            const double sinc = n == 0 ? 1.0 : std::sin(std::numbers::pi * 0.45 * n) / (std::numbers::pi * 0.45 * n);
+            const double blackman = 0.42 - 0.5 * std::cos(2 * std::numbers::pi * i / (kTaps - 1))
+                + 0.08 * std::cos(4 * std::numbers::pi * i / (kTaps - 1));
+            m_taps[std::size_t(i)] = sinc * blackman;
+            sum += m_taps[std::size_t(i)];
+        }
+        for (double& t : m_taps)
+            t /= sum;
+    }
+    void reset()
+    {
+        m_line.fill(0.0);
+        m_pos = 0;
+        m_odd = false;
+    }
+    // True when an output sample is ready in *out.
+    bool push(float v, float* out)
+    {
+        m_line[m_pos] = v;
+        m_pos = (m_pos + 1) % kTaps;
+        m_odd = !m_odd;
+        if (m_odd)
+            return false;
+        double acc = 0;
+        std::size_t k = m_pos;
+        for (int i = 0; i < kTaps; ++i) {
+            acc += m_taps[std::size_t(i)] * m_line[k];
+            k = k + 1 == kTaps ? 0 : k + 1;
+        }
+        *out = float(acc);
+        return true;
+    }
+
+private:
+    std::array<double, kTaps> m_taps{};
+    std::array<double, kTaps> m_line{};
+    std::size_t m_pos = 0;
+    bool m_odd = false;
+};
+
 } // namespace
 
 DetectorSettings DetectorSettings::normalized() const
@@ -107,8 +187,18 @@ struct NoteDetector::Private {
     DetectorSettings settings;
 
     int hop = 0;
-    std::array<int, kTiers> window{};
-    std::array<aubio::Pitch*, kTiers> tiers{};
+    // The windows, shortest first: two at the input rate, then one each at a
+    // half and a quarter of it, so the long ones cost no more than the short.
+    struct Tier {
+        aubio::Yin* yin = nullptr;
+        int size = 0;   // samples at the tier's rate
+        int factor = 1; // input rate ÷ tier rate
+        int span = 0;   // the window's length in input samples
+    };
+    std::array<Tier, kTiers> tiers{};
+    std::array<History, 3> history; // input rate, half, quarter
+    Decimator toHalf, toQuarter;
+    std::vector<float> scratch;
     aubio::Onset* onset = nullptr;
 
     std::vector<float> hopBuffer;
@@ -157,7 +247,7 @@ struct NoteDetector::Private {
     void destroy();
     void clearState();
     void runHop(std::vector<NoteEvent>& events);
-    double estimate(const float* x, float* confidence);
+    double estimate(float* confidence);
     void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
     void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
 };
@@ -173,17 +263,21 @@ void NoteDetector::Private::create()
         return;
     hop = powerOfTwoNear(kHopSec * rate);
     const int shortWindow = powerOfTwoNear(kShortWindowSec * rate);
-    for (int i = 0; i < kTiers; ++i) {
-        window[std::size_t(i)] = shortWindow << i;
-        aubio::Pitch* p = lib->newPitch("yinfast", unsigned(window[std::size_t(i)]), unsigned(hop), unsigned(rate));
-        if (!p) {
+    for (std::size_t i = 0; i < kTiers; ++i) {
+        Tier& t = tiers[i];
+        t.size = i == 0 ? shortWindow : 2 * shortWindow;
+        t.factor = i < 2 ? 1 : 1 << (i - 1);
+        t.span = t.size * t.factor;
+        t.yin = lib->newYin(unsigned(t.size));
+        if (!t.yin) {
             error = "aubio cannot make a pitch detector";
             destroy();
             return;
         }
-        lib->setPitchSilence(p, float(settings.silenceDb));
-        tiers[std::size_t(i)] = p;
     }
+    for (History& h : history)
+        h.reset(std::size_t(2 * shortWindow));
+    scratch.assign(std::size_t(2 * shortWindow), 0.f);
     onset = lib->newOnset("specflux", unsigned(2 * shortWindow), unsigned(hop), unsigned(rate));
     if (!onset) {
         error = "aubio cannot make an onset detector";
@@ -201,9 +295,9 @@ void NoteDetector::Private::destroy()
 {
     if (!lib)
         return;
-    for (auto*& p : tiers) {
-        lib->deletePitch(p);
-        p = nullptr;
+    for (Tier& t : tiers) {
+        lib->deleteYin(t.yin);
+        t.yin = nullptr;
     }
     lib->deleteOnset(onset);
     onset = nullptr;
@@ -213,6 +307,10 @@ void NoteDetector::Private::clearState()
 {
     hopFill = 0;
     consumed = 0;
+    for (History& h : history)
+        h.reset(scratch.size());
+    toHalf.reset();
+    toQuarter.reset();
     dcState = dcPrevIn = 0.0;
     std::fill(levelRing.begin(), levelRing.end(), 0.f);
     levelPos = 0;
@@ -235,33 +333,34 @@ void NoteDetector::Private::clearState()
     heardCents = 0.0;
 }
 
-double NoteDetector::Private::estimate(const float* x, float* confidence)
+double NoteDetector::Private::estimate(float* confidence)
 {
-    // Every tier sees every hop, so each keeps its own window filled.
-    std::array<float, kTiers> hz{}, conf{};
-    for (std::size_t i = 0; i < kTiers; ++i) {
-        hz[i] = lib->pitchDo(tiers[i], x, unsigned(hop));
-        conf[i] = lib->pitchConfidence(tiers[i]);
-    }
-    if (gTrace) std::fprintf(stderr, "  tiers %.1f/%.2f %.1f/%.2f %.1f/%.2f %.1f/%.2f\n", hz[0], conf[0], hz[1], conf[1], hz[2], conf[2], hz[3], conf[3]);
     const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
     const double highHz = noteToHz(settings.highestNote + 0.5, settings.referenceA4Hz);
     // Of the windows that hold the octave below the pitch in their lag range
     // (so the harmonic of a fundamental they cannot see is not taken for the
     // note), the one most sure of its pitch; the longest takes what it hears.
+    // Longer windows are asked only while no shorter one is sure.
     double best = 0.0;
     float bestConf = 0.f;
-    for (std::size_t i = 0; i < kTiers; ++i) {
-        const double f = hz[i];
-        if (conf[i] < kMinConfidence || !(f >= lowHz && f <= highHz))
+    for (std::size_t i = 0; i < kTiers && bestConf < kSureConfidence; ++i) {
+        const Tier& t = tiers[i];
+        const double share = t.span <= kShortFreshSec * rate ? kFreshShareShort : kFreshShareLong;
+        if (lastAttack >= 0 && consumed - lastAttack < std::int64_t(share * t.span))
             continue;
-        const double share = window[i] <= kShortFreshSec * rate ? kFreshShareShort : kFreshShareLong;
-        if (lastAttack >= 0 && consumed - lastAttack < std::int64_t(share * window[i]))
+        const std::size_t level = t.factor == 1 ? 0 : t.factor == 2 ? 1 : 2;
+        history[level].copyLast(scratch.data(), std::size_t(t.size));
+        const float period = lib->yinPeriod(t.yin, scratch.data(), unsigned(t.size));
+        const float conf = lib->yinConfidence(t.yin);
+        const double tierRate = double(rate) / t.factor;
+        const double f = period > 0.f ? tierRate / period : 0.0;
+        if (gTrace) std::fprintf(stderr, "  tier %zu %.1f/%.2f\n", i, f, conf);
+        if (conf < kMinConfidence || !(f >= lowHz && f <= highHz) || f > tierRate / (t.factor == 1 ? 4 : 8))
             continue;
-        const double minHz = 2.0 * rate / window[i];
-        if ((f >= 2.1 * minHz || (i == kTiers - 1 && f >= 1.1 * minHz)) && conf[i] > bestConf) {
+        const double minHz = 2.0 * tierRate / t.size;
+        if ((f >= 2.1 * minHz || (i == kTiers - 1 && f >= 1.1 * minHz)) && conf > bestConf) {
             best = f;
-            bestConf = conf[i];
+            bestConf = conf;
         }
     }
     *confidence = bestConf;
@@ -290,7 +389,7 @@ void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::
     e.kind = NoteEvent::Kind::Started;
     // The attack that began this run when there was one; else the run's start
     // less the time the shortest window needed to fill.
-    std::int64_t onsetAt = runStart - window[0];
+    std::int64_t onsetAt = runStart - tiers[0].span;
     if (lastAttack >= 0 && lastAttack >= runStart - samples(0.15) && lastAttack <= at)
         onsetAt = lastAttack;
     e.onsetSample = std::max<std::int64_t>(0, onsetAt);
@@ -367,9 +466,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     }
 
     float conf = 0.f;
-    double hz = estimate(x, &conf);
-    if (!audible)
-        hz = 0.0;
+    const double hz = audible ? estimate(&conf) : 0.0;
 
     if (gTrace) std::fprintf(stderr, "%8.1f ms lvl %6.1f rise %5.1f %5.1f on %d att %d hz %7.1f\n", 1000.0 * double(now) / rate, level,
                  riseFast, riseSlow, int(onsetHit), int(attack), hz);
@@ -510,7 +607,15 @@ void NoteDetector::process(const float* samples, std::size_t count, std::vector<
         const double y = v - d->dcPrevIn + 0.9995 * d->dcState;
         d->dcPrevIn = v;
         d->dcState = y;
-        d->hopBuffer[d->hopFill++] = float(y);
+        const float v32 = float(y);
+        d->hopBuffer[d->hopFill++] = v32;
+        d->history[0].push(v32);
+        float half, quarter;
+        if (d->toHalf.push(v32, &half)) {
+            d->history[1].push(half);
+            if (d->toQuarter.push(half, &quarter))
+                d->history[2].push(quarter);
+        }
         if (d->hopFill == d->hopBuffer.size()) {
             d->runHop(events);
             d->hopFill = 0;
