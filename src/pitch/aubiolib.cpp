@@ -21,6 +21,7 @@ struct Library::Functions {
     decltype(&::del_aubio_pitchyinfast) deleteYin = nullptr;
     decltype(&::aubio_pitchyinfast_do) yinDo = nullptr;
     decltype(&::aubio_pitchyinfast_get_confidence) yinConfidence = nullptr;
+    decltype(&::aubio_pitchyinfast_set_tolerance) yinSetTolerance = nullptr;
     decltype(&::new_aubio_onset) newOnset = nullptr;
     decltype(&::del_aubio_onset) deleteOnset = nullptr;
     decltype(&::aubio_onset_do) onsetDo = nullptr;
@@ -70,6 +71,7 @@ const Library* Library::get(std::string* error)
             && resolve(handle, "del_aubio_pitchyinfast", fn.deleteYin, missing)
             && resolve(handle, "aubio_pitchyinfast_do", fn.yinDo, missing)
             && resolve(handle, "aubio_pitchyinfast_get_confidence", fn.yinConfidence, missing)
+            && resolve(handle, "aubio_pitchyinfast_set_tolerance", fn.yinSetTolerance, missing)
             && resolve(handle, "new_aubio_onset", fn.newOnset, missing)
             && resolve(handle, "del_aubio_onset", fn.deleteOnset, missing)
             && resolve(handle, "aubio_onset_do", fn.onsetDo, missing)
@@ -114,6 +116,11 @@ float Library::yinPeriod(Yin* y, const float* window, unsigned bufSize) const
 float Library::yinConfidence(Yin* y) const
 {
     return f->yinConfidence(y);
+}
+
+void Library::setYinTolerance(Yin* y, float tolerance) const
+{
+    f->yinSetTolerance(y, tolerance);
 }
 
 Onset* Library::newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const

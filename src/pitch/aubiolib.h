@@ -29,6 +29,8 @@ public:
     // how sure YIN is of it (1 − the dip of its difference function).
     float yinPeriod(Yin* y, const float* window, unsigned bufSize) const;
     float yinConfidence(Yin* y) const;
+    // YIN takes the shortest period whose dip is below this; without one, the deepest.
+    void setYinTolerance(Yin* y, float tolerance) const;
 
     Onset* newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const;
     void deleteOnset(Onset* o) const;

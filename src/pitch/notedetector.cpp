@@ -38,7 +38,7 @@ constexpr double kLevelWindowSec = 0.0232;
 constexpr float kMinConfidence = 0.8f;
 // A pitch this sure earns its full hop of hold; a less sure one less, so a
 // doubtful pitch must hold longer.
-constexpr float kSureConfidence = 0.95f;
+constexpr float kSureConfidence = 0.9f;
 // An attack: the level jumps within a few hops, or aubio hears an onset while
 // the level rises over a longer stretch. Swells and the beating of an
 // ensemble rise more slowly.
@@ -51,15 +51,22 @@ constexpr double kAttackGapSec = 0.08;
 // No second attack of the same note this soon after it was recognised.
 constexpr double kRefractorySec = 0.06;
 // Quiet this long re-arms the same note.
+constexpr double kQuietHysteresisDb = 6.0;
 constexpr double kQuietRearmSec = 0.04;
 // A note ends after this long without its pitch.
 constexpr double kLostPitchSec = 0.15;
 // A pitch this far past the middle between two notes is needed to leave the
 // note that rings (in semitones), so a note sung between two does not flap.
 constexpr double kHysteresis = 0.2;
-// A change to another note without an attack needs a strong signal, and is
-// not taken when it could be an octave slip of the ringing note.
+// A change to another note without an attack needs a strong signal and a
+// longer hold, and is not taken when it could be an octave slip of the
+// ringing note.
 constexpr double kLegatoLevelDropDb = 20.0;
+constexpr double kLegatoHoldFactor = 4.0;
+// How far from a note (in semitones) a pitch is ambiguous, and how much
+// longer such a pitch must hold.
+constexpr double kAmbiguousShare = 0.4;
+constexpr double kAmbiguousHoldFactor = 3.0;
 // Run points kept; more than any hold needs.
 constexpr std::size_t kMaxRun = 96;
 
@@ -274,6 +281,9 @@ void NoteDetector::Private::create()
             destroy();
             return;
         }
+        // Every period we accept is then YIN's first dip, never its fallback
+        // to the deepest one, which is often a multiple of the period.
+        lib->setYinTolerance(t.yin, 1.f - kMinConfidence);
     }
     for (History& h : history)
         h.reset(std::size_t(2 * shortWindow));
@@ -423,7 +433,9 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     levelSum = std::max(levelSum, 0.0);
     const double meanSquare = levelSum / double(levelRing.size());
     level = meanSquare > 1e-12 ? 10.0 * std::log10(meanSquare) : kFloorDb;
-    const bool audible = level >= settings.silenceDb;
+    // Once quiet, a sound must rise clearly above the threshold to count, so
+    // a tail that hovers at the threshold does not start a note again.
+    const bool audible = level >= settings.silenceDb + (quietSince >= 0 ? kQuietHysteresisDb : 0.0);
 
     // Rises against the quietest level of the last few hops and of a longer stretch.
     const double floorDb = settings.silenceDb - 12.0;
@@ -522,6 +534,11 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
             stable = std::abs(second - first) <= tol / 2;
             frac = (first * nFirst + second * nSecond) / (nFirst + nSecond);
         }
+        // A pitch near the middle between two notes may still be gliding
+        // into one of them: it must hold longer before it counts.
+        if (std::abs(frac - std::round(frac)) > kAmbiguousShare
+            && runWeight * hop < kAmbiguousHoldFactor * double(holdSamples))
+            stable = false;
     }
     int note = stable ? int(std::lround(frac)) : -1;
     const int ringing = current >= 0 ? current : lastNote;
@@ -552,7 +569,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     const double peak = current >= 0 ? currentPeak : lastPeak;
     if (level < peak - kLegatoLevelDropDb)
         return;
-    if (octaveRelated(note, ringing))
+    if (octaveRelated(note, ringing) || runWeight * hop < kLegatoHoldFactor * double(holdSamples))
         return;
     if (gTrace) std::fprintf(stderr, "REPORT %d legato ringing %d\n", note, ringing);
     report(note, frac, now, events);
