@@ -28,9 +28,7 @@ constexpr int kTiers = 4; // window = short × 1, 2, 4, 8
 // A window is not asked until this share of it has passed since an attack:
 // short windows early, for speed; long ones, which decide the low notes,
 // only once the attack has passed through them entirely.
-constexpr double kFreshShareShort = 0.6;
-constexpr double kFreshShareLong = 1.0;
-constexpr double kShortFreshSec = 0.025;
+constexpr std::array<double, 4> kFreshShare = {0.6, 0.6, 0.75, 1.0};
 // The level is measured over about one period of the lowest bass string.
 constexpr double kLevelWindowSec = 0.0232;
 
@@ -355,7 +353,7 @@ double NoteDetector::Private::estimate(float* confidence)
     float bestConf = 0.f;
     for (std::size_t i = 0; i < kTiers && bestConf < kSureConfidence; ++i) {
         const Tier& t = tiers[i];
-        const double share = t.span <= kShortFreshSec * rate ? kFreshShareShort : kFreshShareLong;
+        const double share = kFreshShare[i];
         if (lastAttack >= 0 && consumed - lastAttack < std::int64_t(share * t.span))
             continue;
         const std::size_t level = t.factor == 1 ? 0 : t.factor == 2 ? 1 : 2;
