@@ -44,6 +44,10 @@ constexpr double kFastRiseDb = 10.0;
 constexpr int kFastRiseHops = 3;
 constexpr double kOnsetRiseDb = 8.0;
 constexpr double kSlowRiseSec = 0.06;
+constexpr double kSoftRiseDb = 5.0;
+constexpr double kSoftOnsetRiseDb = 3.0;
+// The rise over the quietest recent level where an attack is taken to begin.
+constexpr double kOnsetStepDb = 3.0;
 // Attacks closer than this are one attack.
 constexpr double kAttackGapSec = 0.08;
 // No second attack of the same note this soon after it was recognised.
@@ -217,7 +221,9 @@ struct NoteDetector::Private {
     double levelSum = 0.0;
     std::deque<double> recentLevels; // one per hop before this one, newest last
     double level = kFloorDb;
-    std::int64_t lastAttack = -1; // start of the hop of the last attack
+    std::int64_t lastAttack = -1; // where the last attack began
+    std::int64_t attackSeen = -1; // the hop it was recognised in
+    std::int64_t clearSeen = -1;  // the same, for the last clear attack
     std::int64_t quietSince = -1;
 
     // The run of hops whose pitch stays within the tolerance.
@@ -237,6 +243,8 @@ struct NoteDetector::Private {
     // Whether an attack (or quiet) came since the last note was recognised:
     // then any note may start, the same one included.
     bool armed = true;
+    // Whether a softer attack came: then another note may start at once.
+    bool armedOther = true;
 
     int heard = -1;
     double heardCents = 0.0;
@@ -326,6 +334,8 @@ void NoteDetector::Private::clearState()
     recentLevels.clear();
     level = kFloorDb;
     lastAttack = -1;
+    attackSeen = -1;
+    clearSeen = -1;
     quietSince = -1;
     clearRun();
     runStart = 0;
@@ -337,6 +347,7 @@ void NoteDetector::Private::clearState()
     lastNote = -1;
     lastReport = -1;
     armed = true;
+    armedOther = true;
     heard = -1;
     heardCents = 0.0;
 }
@@ -412,6 +423,7 @@ void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::
     lastPitchSeen = at;
     lastReport = at;
     armed = false;
+    armedOther = false;
 }
 
 void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
@@ -453,14 +465,38 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
 
     const bool onsetHit = lib->onsetDo(onset, x, unsigned(hop));
     // An attack is the first hop of a rise, not every hop while it lasts.
-    const bool attack = audible && (riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb))
-        && (lastAttack < 0 || hopStart - lastAttack >= samples(kAttackGapSec));
+    // A clear attack may start the same note again; a softer one (a new note
+    // over one still ringing) starts only another note, but both mark where
+    // the windows begin to hear the new sound.
+    const bool clear = riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb);
+    const bool soft = riseFast >= kSoftRiseDb || (onsetHit && riseSlow >= kSoftOnsetRiseDb);
+    const bool clearAttack = audible && clear && (clearSeen < 0 || hopStart - clearSeen >= samples(kAttackGapSec));
+    const bool attack = clearAttack
+        || (audible && soft && (attackSeen < 0 || hopStart - attackSeen >= samples(kAttackGapSec)));
     if (attack) {
-        lastAttack = hopStart;
+        attackSeen = hopStart;
+        if (clearAttack)
+            clearSeen = hopStart;
+        // The attack began where the level first rose from its low point.
+        std::size_t quietest = 0;
+        for (std::size_t k = 1; k < recentLevels.size(); ++k)
+            if (recentLevels[recentLevels.size() - 1 - k] < recentLevels[recentLevels.size() - 1 - quietest])
+                quietest = k;
+        const double low = recentLevels[recentLevels.size() - 1 - quietest];
+        std::size_t began = 0;
+        for (std::size_t k = quietest; k-- > 0;)
+            if (recentLevels[recentLevels.size() - 1 - k] >= low + kOnsetStepDb) {
+                began = k;
+                break;
+            }
+        lastAttack = std::max<std::int64_t>(0, now - std::int64_t(began + 1) * hop);
         if (lastReport < 0 || now - lastReport >= samples(kRefractorySec)) {
-            armed = true;
-            // A repeated note keeps its pitch: its run starts again here.
-            clearRun();
+            armedOther = true;
+            if (clearAttack) {
+                armed = true;
+                // A repeated note keeps its pitch: its run starts again here.
+                clearRun();
+            }
         }
     }
 
@@ -562,6 +598,10 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     }
     if (note == ringing)
         return;
+    if (armedOther && runStart >= lastAttack && !octaveRelated(note, ringing)) {
+        report(note, frac, now, events);
+        return;
+    }
     // Another note without an attack: a legato change, or the ringing note
     // slipping an octave as it decays.
     const double peak = current >= 0 ? currentPeak : lastPeak;
