@@ -9,9 +9,6 @@
 #include <deque>
 #include <numbers>
 
-#include <cstdio>
-#include <cstdlib>
-static const bool gTrace = std::getenv("TONVERO_PITCH_TRACE") != nullptr;
 
 namespace pitch {
 
@@ -44,6 +41,7 @@ constexpr double kFastRiseDb = 10.0;
 constexpr int kFastRiseHops = 3;
 constexpr double kOnsetRiseDb = 8.0;
 constexpr double kSlowRiseSec = 0.06;
+constexpr double kSlowRiseDb = 16.0; // a slow attack (bowed, blown), by itself
 constexpr double kSoftRiseDb = 5.0;
 constexpr double kSoftOnsetRiseDb = 3.0;
 // The rise over the quietest recent level where an attack is taken to begin.
@@ -373,7 +371,6 @@ double NoteDetector::Private::estimate(float* confidence)
         const float conf = lib->yinConfidence(t.yin);
         const double tierRate = double(rate) / t.factor;
         const double f = period > 0.f ? tierRate / period : 0.0;
-        if (gTrace) std::fprintf(stderr, "  tier %zu %.1f/%.2f\n", i, f, conf);
         if (conf < kMinConfidence || !(f >= lowHz && f <= highHz) || f > tierRate / (t.factor == 1 ? 4 : 8))
             continue;
         const double minHz = 2.0 * tierRate / t.size;
@@ -468,7 +465,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     // A clear attack may start the same note again; a softer one (a new note
     // over one still ringing) starts only another note, but both mark where
     // the windows begin to hear the new sound.
-    const bool clear = riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb);
+    const bool clear = riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb) || riseSlow >= kSlowRiseDb;
     const bool soft = riseFast >= kSoftRiseDb || (onsetHit && riseSlow >= kSoftOnsetRiseDb);
     const bool clearAttack = audible && clear && (clearSeen < 0 || hopStart - clearSeen >= samples(kAttackGapSec));
     const bool attack = clearAttack
@@ -514,8 +511,6 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     float conf = 0.f;
     const double hz = audible ? estimate(&conf) : 0.0;
 
-    if (gTrace) std::fprintf(stderr, "%8.1f ms lvl %6.1f rise %5.1f %5.1f on %d att %d hz %7.1f\n", 1000.0 * double(now) / rate, level,
-                 riseFast, riseSlow, int(onsetHit), int(attack), hz);
 
     // Follow the run of hops at one pitch; its reference is its recent mean,
     // so vibrato and slow drift stay within it.
@@ -592,7 +587,6 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     if (!stable || note < settings.lowestNote || note > settings.highestNote)
         return;
     if (armed || ringing < 0) {
-        if (gTrace) std::fprintf(stderr, "REPORT %d armed %d ringing %d\n", note, int(armed), ringing);
         report(note, frac, now, events);
         return;
     }
@@ -609,7 +603,6 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
         return;
     if (octaveRelated(note, ringing) || runWeight * hop < kLegatoHoldFactor * double(holdSamples))
         return;
-    if (gTrace) std::fprintf(stderr, "REPORT %d legato ringing %d\n", note, ringing);
     report(note, frac, now, events);
 }
 
