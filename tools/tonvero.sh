@@ -11,7 +11,7 @@ cd "$here"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev librtmidi-dev libfluidsynth-dev
-                libasound2-dev libbenchmark-dev timgm6mb-soundfont fonts-dejavu-core)
+                libasound2-dev libpulse-dev libaubio-dev libbenchmark-dev timgm6mb-soundfont fonts-dejavu-core)
 test_packages=(clang libclang-rt-14-dev fonts-freefont-ttf xauth xvfb)
 
 install_missing() {
