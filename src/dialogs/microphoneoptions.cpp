@@ -89,7 +89,6 @@ MicrophoneOptions::MicrophoneOptions(DeviceLister listDevices, SourceMaker makeS
       m_makeSource(std::move(makeSource))
 {
     build();
-    refreshDevices();
     load();
 }
 
@@ -190,7 +189,10 @@ void MicrophoneOptions::setSettings(const pitch::MicrophoneSettings& settings)
     const QSignalBlocker blockEnabled(m_enabled), blockDevice(m_device), blockReference(m_reference),
         blockTransposition(m_transposition), blockHold(m_hold), blockTolerance(m_tolerance);
     m_enabled->setChecked(s.bEnabled);
-    fillDevices(s.strDevice);
+    if (m_listed)
+        fillDevices(s.strDevice);
+    else
+        m_missingDevice = s.strDevice;
     m_reference->setValue(s.nReferenceA4);
     m_transposition->setCurrentIndex(std::max(0, m_transposition->findData(s.nTransposition)));
     m_hold->setValue(s.nHoldMs);
@@ -210,7 +212,9 @@ bool MicrophoneOptions::save() const
 
 void MicrophoneOptions::refreshDevices()
 {
-    fillDevices(settings().strDevice);
+    const QString wanted = settings().strDevice;
+    m_listed = true;
+    fillDevices(wanted);
 }
 
 void MicrophoneOptions::fillDevices(const QString& wanted)
@@ -252,6 +256,10 @@ QString MicrophoneOptions::noteName(int note)
 void MicrophoneOptions::showEvent(QShowEvent* event)
 {
     QGroupBox::showEvent(event);
+    // Asking the sound server is left until the group is first seen, so
+    // building the options costs nothing at start-up.
+    if (!m_listed)
+        refreshDevices();
     updateListening();
 }
 

@@ -65,7 +65,8 @@ public:
     void load();
     bool save() const;
 
-    // Asks for the inputs again (after a device was plugged in).
+    // Asks for the inputs (again, after a device was plugged in); done by
+    // itself when the group is first shown.
     void refreshDevices();
     bool hasDevices() const;
     bool isListening() const;
@@ -90,6 +91,7 @@ private:
     SourceMaker m_makeSource;
     QList<platform::AudioInputDevice> m_devices;
     QString m_missingDevice; // the stored input when it is not plugged in
+    bool m_listed = false;   // the inputs have been asked for
     std::unique_ptr<pitch::MicrophoneInput> m_input;
     pitch::MicrophoneSettings m_listeningWith;
 

@@ -98,7 +98,17 @@ void TestMicrophoneOptions::cleanup()
 
 void TestMicrophoneOptions::titleAndChoices()
 {
-    std::unique_ptr<MicrophoneOptions> w(makeOptions(kTwoInputs));
+    int listed = 0;
+    std::unique_ptr<MicrophoneOptions> w(new MicrophoneOptions(
+        [&listed] {
+            ++listed;
+            return kTwoInputs;
+        },
+        [] { return std::make_unique<BufferAudioSource>(steadyA4()); }));
+    // Nothing asks the sound server until the group is shown.
+    QCOMPARE(listed, 0);
+    w->show();
+    QCOMPARE(listed, 1);
     QCOMPARE(w->title(), QString("Ввод нот с микрофона"));
     QComboBox* devices = child<QComboBox>(w.get(), 0);
     QComboBox* transposition = child<QComboBox>(w.get(), 1);
@@ -114,7 +124,6 @@ void TestMicrophoneOptions::titleAndChoices()
     QCOMPARE(reference->maximum(), 466);
     QCOMPARE(reference->value(), 440);
     // The finer settings wait under «Дополнительно».
-    w->show();
     QSpinBox* hold = child<QSpinBox>(w.get(), 1);
     QVERIFY(!hold->isVisible());
     child<QToolButton>(w.get())->click();
@@ -140,6 +149,7 @@ void TestMicrophoneOptions::noInputSaysSoAndNeverListens()
 void TestMicrophoneOptions::settingsThroughTheControlsAndTheStore()
 {
     std::unique_ptr<MicrophoneOptions> w(makeOptions(kTwoInputs));
+    w->refreshDevices();
     QCOMPARE(w->settings(), MicrophoneSettings{});
     child<QCheckBox>(w.get())->setChecked(true);
     child<QComboBox>(w.get(), 0)->setCurrentIndex(2);
@@ -155,6 +165,8 @@ void TestMicrophoneOptions::settingsThroughTheControlsAndTheStore()
     QVERIFY(w->save());
 
     std::unique_ptr<MicrophoneOptions> again(makeOptions(kTwoInputs));
+    QCOMPARE(again->settings().strDevice, QString("alsa_input.usb.mono")); // before the inputs are asked for
+    again->refreshDevices();
     const MicrophoneSettings s = again->settings();
     QCOMPARE(s.bEnabled, true);
     QCOMPARE(s.strDevice, QString("alsa_input.usb.mono"));
@@ -171,12 +183,14 @@ void TestMicrophoneOptions::anInputNotPluggedInStaysChosen()
     stored.strDevice = "alsa_input.usb-guitar-interface";
     QVERIFY(stored.save());
     std::unique_ptr<MicrophoneOptions> w(makeOptions(kTwoInputs));
+    w->refreshDevices();
     QComboBox* devices = child<QComboBox>(w.get(), 0);
     QCOMPARE(devices->count(), 4);
     QCOMPARE(devices->currentText(), QString("alsa_input.usb-guitar-interface (не подключён)"));
     QCOMPARE(w->settings().strDevice, stored.strDevice);
     // With no input at all it is kept too.
     std::unique_ptr<MicrophoneOptions> none(makeOptions({}));
+    none->refreshDevices();
     QCOMPARE(none->settings().strDevice, stored.strDevice);
 }
 
