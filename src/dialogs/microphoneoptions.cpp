@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "dialogs/microphoneoptions.h"
+
+#include "pitch/microphoneinput.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QSpinBox>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace dialogs {
+
+namespace {
+
+const char* const kNoteNames[12] = {
+    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "До"),     QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "До #"),
+    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ре"),     QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ре #"),
+    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ми"),     QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Фа"),
+    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Фа #"),   QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Соль"),
+    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Соль #"), QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ля"),
+    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ля #"),   QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Си"),
+};
+
+} // namespace
+
+LevelMeter::LevelMeter(QWidget* parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void LevelMeter::setLevel(double db)
+{
+    db = std::isfinite(db) ? std::clamp(db, kFloorDb, 0.0) : kFloorDb;
+    if (std::abs(db - m_db) < 0.1)
+        return;
+    m_db = db;
+    update();
+}
+
+QSize LevelMeter::sizeHint() const
+{
+    return {200, 14};
+}
+
+QSize LevelMeter::minimumSizeHint() const
+{
+    return {60, 10};
+}
+
+void LevelMeter::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QRect r = rect();
+    p.fillRect(r, palette().color(QPalette::Base));
+    const double share = (m_db - kFloorDb) / -kFloorDb;
+    const int width = int(std::lround(share * (r.width() - 2)));
+    // Green up to -12 dB, yellow to -3 dB, red above: the colours a recording meter uses.
+    const int yellowAt = int(std::lround((1.0 - 12.0 / -kFloorDb) * (r.width() - 2)));
+    const int redAt = int(std::lround((1.0 - 3.0 / -kFloorDb) * (r.width() - 2)));
+    const QRect inner = r.adjusted(1, 1, -1, -1);
+    auto segment = [&](int from, int to, QColor c) {
+        if (to > from)
+            p.fillRect(QRect(inner.left() + from, inner.top(), to - from, inner.height()), c);
+    };
+    segment(0, std::min(width, yellowAt), QColor(0x3c, 0xb3, 0x4a));
+    segment(yellowAt, std::min(width, redAt), QColor(0xe8, 0xc3, 0x1e));
+    segment(redAt, width, QColor(0xd9, 0x3b, 0x2f));
+    p.setPen(palette().color(QPalette::Mid));
+    p.drawRect(r.adjusted(0, 0, -1, -1));
+}
+
+MicrophoneOptions::MicrophoneOptions(QWidget* parent)
+    : MicrophoneOptions([] { return platform::audioInputDevices(); },
+                        [] { return std::make_unique<platform::AudioCapture>(); }, parent)
+{
+}
+
+MicrophoneOptions::MicrophoneOptions(DeviceLister listDevices, SourceMaker makeSource, QWidget* parent)
+    : QGroupBox(tr("Ввод нот с микрофона"), parent),
+      m_listDevices(std::move(listDevices)),
+      m_makeSource(std::move(makeSource))
+{
+    build();
+    load();
+}
+
+MicrophoneOptions::~MicrophoneOptions() = default;
+
+void MicrophoneOptions::build()
+{
+    m_enabled = new QCheckBox(tr("Отвечать, играя ноту на своём инструменте"), this);
+
+    m_device = new QComboBox(this);
+    m_noDevice = new QLabel(tr("Микрофон не найден"), this);
+    auto* deviceRow = new QHBoxLayout;
+    deviceRow->setContentsMargins(0, 0, 0, 0);
+    deviceRow->addWidget(m_device, 1);
+    deviceRow->addWidget(m_noDevice, 1);
+
+    m_meter = new LevelMeter(this);
+    m_heard = new QLabel(this);
+    m_heard->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Соль # 8  +50 ц")));
+    auto* meterRow = new QHBoxLayout;
+    meterRow->setContentsMargins(0, 0, 0, 0);
+    meterRow->addWidget(m_meter, 1);
+    meterRow->addWidget(m_heard);
+
+    m_reference = new QSpinBox(this);
+    m_reference->setRange(pitch::MicrophoneSettings::kMinReferenceHz, pitch::MicrophoneSettings::kMaxReferenceHz);
+    m_reference->setSuffix(tr(" Гц"));
+
+    m_transposition = new QComboBox(this);
+    m_transposition->addItem(tr("как записано"), int(pitch::Transposition::AsWritten));
+    m_transposition->addItem(tr("гитара/бас (на октаву ниже)"), int(pitch::Transposition::OctaveDown));
+    m_transposition->addItem(tr("любая октава"), int(pitch::Transposition::AnyOctave));
+
+    m_more = new QToolButton(this);
+    m_more->setText(tr("Дополнительно"));
+    m_more->setCheckable(true);
+    m_more->setArrowType(Qt::RightArrow);
+    m_more->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_more->setAutoRaise(true);
+
+    m_advanced = new QWidget(this);
+    m_hold = new QSpinBox(m_advanced);
+    m_hold->setRange(pitch::MicrophoneSettings::kMinHoldMs, pitch::MicrophoneSettings::kMaxHoldMs);
+    m_hold->setSuffix(tr(" мс"));
+    m_tolerance = new QSpinBox(m_advanced);
+    m_tolerance->setRange(pitch::MicrophoneSettings::kMinToleranceCents,
+                          pitch::MicrophoneSettings::kMaxToleranceCents);
+    m_tolerance->setSuffix(tr(" центов"));
+    auto* advancedForm = new QFormLayout(m_advanced);
+    advancedForm->setContentsMargins(0, 0, 0, 0);
+    advancedForm->addRow(tr("Нота должна звучать не меньше:"), m_hold);
+    advancedForm->addRow(tr("Допустимое колебание высоты:"), m_tolerance);
+    m_advanced->setVisible(false);
+
+    auto* form = new QFormLayout;
+    form->addRow(tr("Микрофон:"), deviceRow);
+    form->addRow(tr("Уровень:"), meterRow);
+    form->addRow(tr("Ля первой октавы:"), m_reference);
+    form->addRow(tr("Запись нот:"), m_transposition);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_enabled);
+    layout->addLayout(form);
+    layout->addWidget(m_more, 0, Qt::AlignLeft);
+    layout->addWidget(m_advanced);
+
+    connect(m_more, &QToolButton::toggled, this, [this](bool on) {
+        m_more->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
+        m_advanced->setVisible(on);
+    });
+    auto changed = [this] {
+        updateListening();
+        emit settingsChanged();
+    };
+    connect(m_enabled, &QCheckBox::toggled, this, changed);
+    connect(m_device, &QComboBox::currentIndexChanged, this, changed);
+    connect(m_reference, &QSpinBox::valueChanged, this, changed);
+    connect(m_transposition, &QComboBox::currentIndexChanged, this, changed);
+    connect(m_hold, &QSpinBox::valueChanged, this, changed);
+    connect(m_tolerance, &QSpinBox::valueChanged, this, changed);
+}
+
+pitch::MicrophoneSettings MicrophoneOptions::settings() const
+{
+    pitch::MicrophoneSettings s;
+    s.bEnabled = m_enabled->isChecked();
+    s.strDevice = hasDevices() ? m_device->currentData().toString() : m_missingDevice;
+    s.nReferenceA4 = m_reference->value();
+    s.nTransposition = m_transposition->currentData().toInt();
+    s.nHoldMs = m_hold->value();
+    s.nToleranceCents = m_tolerance->value();
+    return s;
+}
+
+void MicrophoneOptions::setSettings(const pitch::MicrophoneSettings& settings)
+{
+    const pitch::MicrophoneSettings s = settings.normalized();
+    const QSignalBlocker blockEnabled(m_enabled), blockDevice(m_device), blockReference(m_reference),
+        blockTransposition(m_transposition), blockHold(m_hold), blockTolerance(m_tolerance);
+    m_enabled->setChecked(s.bEnabled);
+    if (m_listed)
+        fillDevices(s.strDevice);
+    else
+        m_missingDevice = s.strDevice;
+    m_reference->setValue(s.nReferenceA4);
+    m_transposition->setCurrentIndex(std::max(0, m_transposition->findData(s.nTransposition)));
+    m_hold->setValue(s.nHoldMs);
+    m_tolerance->setValue(s.nToleranceCents);
+    updateListening();
+}
+
+void MicrophoneOptions::load()
+{
+    setSettings(pitch::MicrophoneSettings::load());
+}
+
+bool MicrophoneOptions::save() const
+{
+    return settings().save();
+}
+
+void MicrophoneOptions::refreshDevices()
+{
+    const QString wanted = settings().strDevice;
+    m_listed = true;
+    fillDevices(wanted);
+}
+
+void MicrophoneOptions::fillDevices(const QString& wanted)
+{
+    m_devices = m_listDevices ? m_listDevices() : QList<platform::AudioInputDevice>{};
+    const QSignalBlocker block(m_device);
+    m_device->clear();
+    // The input the desktop chooses, which follows the user's choice there.
+    m_device->addItem(tr("как в системе"), QString());
+    for (const platform::AudioInputDevice& d : m_devices)
+        m_device->addItem(d.name, d.id);
+    // An input chosen before but not plugged in now stays chosen.
+    if (!wanted.isEmpty() && m_device->findData(wanted) < 0 && !m_devices.isEmpty())
+        m_device->addItem(tr("%1 (не подключён)").arg(wanted), wanted);
+    m_device->setCurrentIndex(std::max(0, m_device->findData(wanted)));
+    m_missingDevice = m_devices.isEmpty() ? wanted : QString();
+    m_device->setVisible(!m_devices.isEmpty());
+    m_noDevice->setVisible(m_devices.isEmpty());
+    m_meter->setEnabled(!m_devices.isEmpty());
+}
+
+bool MicrophoneOptions::hasDevices() const
+{
+    return !m_devices.isEmpty();
+}
+
+bool MicrophoneOptions::isListening() const
+{
+    return m_input && m_input->isRunning();
+}
+
+QString MicrophoneOptions::noteName(int note)
+{
+    if (note < 0 || note > 127)
+        return {};
+    return tr("%1 %2").arg(tr(kNoteNames[note % 12])).arg(note / 12 - 1);
+}
+
+void MicrophoneOptions::showEvent(QShowEvent* event)
+{
+    QGroupBox::showEvent(event);
+    // Asking the sound server is left until the group is first seen, so
+    // building the options costs nothing at start-up.
+    if (!m_listed)
+        refreshDevices();
+    updateListening();
+}
+
+void MicrophoneOptions::hideEvent(QHideEvent* event)
+{
+    QGroupBox::hideEvent(event);
+    updateListening();
+}
+
+void MicrophoneOptions::updateListening()
+{
+    const pitch::MicrophoneSettings s = settings();
+    const bool wanted = isVisible() && s.bEnabled && hasDevices() && m_makeSource;
+    if (!wanted) {
+        if (m_input)
+            m_input->stop();
+        onLevel(LevelMeter::kFloorDb, -1, 0.0);
+        return;
+    }
+    if (isListening() && s == m_listeningWith)
+        return;
+    if (!m_input) {
+        m_input = std::make_unique<pitch::MicrophoneInput>(m_makeSource());
+        connect(m_input.get(), &pitch::MicrophoneInput::levelChanged, this, &MicrophoneOptions::onLevel);
+        connect(m_input.get(), &pitch::MicrophoneInput::failed, this,
+                [this](const QString& message) { m_heard->setText(message); });
+    }
+    m_input->setSettings(s);
+    m_listeningWith = s;
+    QString error;
+    if (!m_input->start(&error))
+        m_heard->setText(error);
+}
+
+void MicrophoneOptions::onLevel(double db, int note, double cents)
+{
+    m_meter->setLevel(db);
+    m_heard->setText(note < 0 ? QString()
+                              : tr("%1  %2%3 ц").arg(noteName(note), cents >= 0 ? "+" : "−").arg(std::lround(std::abs(cents))));
+}
+
+} // namespace dialogs

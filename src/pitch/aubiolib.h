@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// aubio, opened by name the first time pitch detection is needed: linking it
+// would load its codec libraries into every start of the program.
+
+#include <memory>
+#include <string>
+
+struct _aubio_pitchyinfast_t;
+struct _aubio_onset_t;
+
+namespace pitch::aubio {
+
+using Yin = _aubio_pitchyinfast_t;
+using Onset = _aubio_onset_t;
+
+// The few functions of aubio the detector uses. Samples are floats (aubio's smpl_t).
+class Library {
+public:
+    // The loaded library, or null when it cannot be opened; *error (optional)
+    // then says why. Thread-safe; the library stays loaded for the process.
+    static const Library* get(std::string* error = nullptr);
+
+    // YIN computed through the FFT ("yinfast"), over whole windows of bufSize.
+    Yin* newYin(unsigned bufSize) const;
+    void deleteYin(Yin* y) const;
+    // The period in samples (fractional) of a window of bufSize samples, and
+    // how sure YIN is of it (1 − the dip of its difference function).
+    float yinPeriod(Yin* y, const float* window, unsigned bufSize) const;
+    float yinConfidence(Yin* y) const;
+    // YIN takes the shortest period whose dip is below this; without one, the deepest.
+    void setYinTolerance(Yin* y, float tolerance) const;
+
+    Onset* newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const;
+    void deleteOnset(Onset* o) const;
+    bool setOnsetThreshold(Onset* o, float threshold) const;
+    bool setOnsetSilence(Onset* o, float silenceDb) const;
+    bool setOnsetMinIoiMs(Onset* o, float ms) const;
+    // True when an onset was found in this hop.
+    bool onsetDo(Onset* o, const float* hop, unsigned hopSize) const;
+
+    struct Functions;
+    ~Library();
+
+private:
+    Library();
+    std::unique_ptr<Functions> f;
+};
+
+} // namespace pitch::aubio

@@ -1,0 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// pitchcheck FILE.wav [--transpose N]: the notes the microphone input would hear in a recording.
+#include "pitch/pitchcheck.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return pitch::runPitchCheck(QCoreApplication::arguments(), out, err);
+}
