@@ -11,7 +11,6 @@ cd "$here"
 jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev librtmidi-dev libfluidsynth-dev
-build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev librtmidi-dev libfluidsynth-dev
                 libasound2-dev libpulse-dev libaubio-dev libbenchmark-dev timgm6mb-soundfont fonts-dejavu-core
                 qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
                 libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev)
