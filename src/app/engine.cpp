@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/microphoneanswers.h"
 #include "app/notedraw.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
@@ -105,6 +106,7 @@ void CTonveroDlg::StartStop(bool pause)
             ResetClock();
         StartMidiInput();
         OpenMidiOutputForExercise();
+        m_microphone->exerciseRunning(true);
         UpdateLayout();
         return;
     }
@@ -112,6 +114,7 @@ void CTonveroDlg::StartStop(bool pause)
     if (pause) {
         bPaused = !bPaused;
         const int expected = CInstrumentCtrl::NoteFromKeyIndex(nCurNote);
+        m_microphone->exerciseRunning(!bPaused);
         if (bPaused) {
             m_answers.paused();
             timers.KillTimer(WrongAnswerTimer);
@@ -145,6 +148,7 @@ void CTonveroDlg::StartStop(bool pause)
 
     bRunning = false;
     bPaused = false;
+    m_microphone->exerciseRunning(false);
     timers.KillTimer(WrongAnswerTimer);
     timers.KillTimer(ClockTimer);
     bWrongPending = 0;
@@ -157,6 +161,7 @@ void CTonveroDlg::StartStop(bool pause)
     CInstrumentCtrl::SetPlayMode(false);
     StopMidiInputAfterExercise();
     CloseMidiOutput();
+    m_microphone->outputClosed();
     UpdateLayout();
     m_answers.exerciseEnded(nNotes, nErrors, m_examRanOut);
 }
@@ -222,8 +227,11 @@ void CTonveroDlg::AnswerNotePressed(int note, tonvero::AnswerSource source)
             platform::Beep(BeepHz, BeepMs);
         ++nErrors;
     }
-    if (toSound >= 0)
+    if (toSound >= 0) {
         SoundNoteOn(toSound);
+        if (bMIDI_Out)
+            m_microphone->outputNoteOn(toSound);
+    }
 }
 
 void CTonveroDlg::AnswerNoteReleased(int note)
@@ -241,6 +249,8 @@ void CTonveroDlg::AnswerNoteReleased(int note)
         ShowNextNote();
     }
     SoundNoteOff(note);
+    if (bMIDI_Out)
+        m_microphone->outputNoteOff(note);
 }
 
 void CTonveroDlg::OnWrongAnswerDelayEnd()

@@ -3,10 +3,12 @@
 
 #include "app/keyboardfilter.h"
 #include "app/language.h"
+#include "app/microphoneanswers.h"
 #include "app/noticeline.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
+#include "dialogs/microphoneoptions.h"
 #include "dialogs/practiceoptions.h"
 #include "dialogs/statisticsdlg.h"
 #include "history/historystore.h"
@@ -95,6 +97,7 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
     createWindow();
     initDialog();
     createShortcuts();
+    createMicrophone();
 
     connect(m_history.get(), &history::HistoryStore::notice, this,
             [this](const QString& text) { m_notices->post(QStringLiteral("history"), text); });
@@ -344,6 +347,13 @@ void CTonveroDlg::OpenOptions()
         pOptions->addSection(practice);
         connect(pOptions, &DialogOptions::settingsSaved, practice, &PracticeOptions::save);
         connect(practice, &PracticeOptions::statisticsRequested, this, [this] { OpenStatistics(); });
+        auto* microphone = new dialogs::MicrophoneOptions;
+        microphone->setSettings(m_microphone->settings());
+        pOptions->addSection(microphone);
+        // Like the other options, a change applies at once; OK keeps it.
+        connect(microphone, &dialogs::MicrophoneOptions::settingsChanged, this,
+                [this, microphone] { m_microphone->setSettings(microphone->settings()); });
+        connect(pOptions, &DialogOptions::settingsSaved, microphone, [microphone] { microphone->save(); });
     }
     pOptions->show();
     pOptions->raise();
@@ -396,6 +406,19 @@ void CTonveroDlg::OpenStatistics(qint64 sessionId)
     m_history->flush(2000);
     StatisticsDialog dlg(*m_history, CStaveCtrl::nClef, sessionId, this);
     dlg.exec();
+}
+
+void CTonveroDlg::createMicrophone()
+{
+    // Settings only: the input and the detector are opened by the first exercise that uses them.
+    m_microphone = new MicrophoneAnswers(this);
+    m_microphone->setSettings(pitch::MicrophoneSettings::load());
+    m_microphone->setExpectedNote([this] { return bRunning ? CInstrumentCtrl::NoteFromKeyIndex(nCurNote) : -1; });
+    connect(m_microphone, &MicrophoneAnswers::pressed, this,
+            [this](int note) { OnNoteOn(note, false, AnswerSource::Microphone); });
+    connect(m_microphone, &MicrophoneAnswers::released, this, [this](int note) { OnNoteOff(note); });
+    connect(m_microphone, &MicrophoneAnswers::notice, this,
+            [this](const QString& text) { m_notices->post(QStringLiteral("microphone"), text); });
 }
 
 void CTonveroDlg::seedPracticeChances()

@@ -35,6 +35,7 @@ class QPushButton;
 class DialogOptions;
 namespace tonvero {
 class KeyboardFilter;
+class MicrophoneAnswers;
 class NoticeLine;
 }
 namespace tonvero::history {
@@ -213,6 +214,8 @@ public:
     // window over it: all exercises, or one (sessionId).
     tonvero::history::HistoryStore* history() const { return m_history.get(); }
     void OpenStatistics(qint64 sessionId = 0);
+    // Notes played in front of the microphone, as a fifth input.
+    tonvero::MicrophoneAnswers* microphone() const { return m_microphone; }
     // The delay after a wrong answer ends: marks cleared, the next note shown.
     void OnWrongAnswerDelayEnd();
     // Shows nCurNote alone on its staff.
@@ -316,6 +319,8 @@ private:
     notedraw::ExtraChanceTable m_practiceChances{};
     bool m_practiceSeeded = false;
     void seedPracticeChances();
+    tonvero::MicrophoneAnswers* m_microphone = nullptr;
+    void createMicrophone();
     void createShortcuts();
     int m_heldObserver = 0;
     tonvero::AnswerFeed m_answers;

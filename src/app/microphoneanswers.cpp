@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/microphoneanswers.h"
+
+#include "pitch/microphoneinput.h"
+#include "platform/audiocapture.h"
+
+#include <QTimer>
+
+namespace tonvero {
+
+MicrophoneAnswers::MicrophoneAnswers(QObject* parent) : MicrophoneAnswers(SourceMaker{}, parent) {}
+
+MicrophoneAnswers::MicrophoneAnswers(SourceMaker makeSource, QObject* parent)
+    : QObject(parent), m_makeSource(std::move(makeSource)), m_releaseTimer(new QTimer(this))
+{
+    m_releaseTimer->setSingleShot(true);
+    connect(m_releaseTimer, &QTimer::timeout, this, &MicrophoneAnswers::releaseHeld);
+    m_clock.start();
+}
+
+MicrophoneAnswers::~MicrophoneAnswers() = default;
+
+void MicrophoneAnswers::setSourceMaker(SourceMaker makeSource)
+{
+    stop();
+    m_input.reset();
+    m_makeSource = std::move(makeSource);
+    if (m_running && m_settings.bEnabled)
+        start();
+}
+
+void MicrophoneAnswers::setSettings(const pitch::MicrophoneSettings& settings)
+{
+    const bool changed = !(settings == m_settings);
+    m_settings = settings;
+    // A change while listening applies now: on, off, another input or tuning.
+    if (changed && m_running) {
+        stop();
+        if (m_settings.bEnabled)
+            start();
+    }
+}
+
+void MicrophoneAnswers::setExpectedNote(std::function<int()> expected)
+{
+    m_expected = std::move(expected);
+    if (m_input)
+        m_input->setExpectedNote(m_expected);
+}
+
+void MicrophoneAnswers::exerciseRunning(bool running)
+{
+    if (running == m_running)
+        return;
+    m_running = running;
+    if (!running)
+        stop();
+    else if (m_settings.bEnabled)
+        start();
+}
+
+bool MicrophoneAnswers::isListening() const
+{
+    return m_input && m_input->isRunning();
+}
+
+void MicrophoneAnswers::start()
+{
+    if (!m_input) {
+        m_input = m_makeSource ? std::make_unique<pitch::MicrophoneInput>(m_makeSource())
+                               : std::make_unique<pitch::MicrophoneInput>();
+        m_input->setExpectedNote(m_expected);
+        connect(m_input.get(), &pitch::MicrophoneInput::notePressed, this, &MicrophoneAnswers::onPressed);
+        connect(m_input.get(), &pitch::MicrophoneInput::noteReleased, this, &MicrophoneAnswers::onReleased);
+        connect(m_input.get(), &pitch::MicrophoneInput::failed, this, [this](const QString& message) {
+            releaseHeld();
+            emit notice(tr("Микрофон перестал отвечать: %1. Упражнение продолжается с другими "
+                           "инструментами.").arg(message));
+        });
+    }
+    m_input->setSettings(m_settings);
+    QString error;
+    if (m_input->start(&error))
+        return;
+    emit notice(tr("Микрофон не удалось открыть: %1. Упражнение продолжается с другими инструментами.")
+                    .arg(error));
+}
+
+void MicrophoneAnswers::stop()
+{
+    releaseHeld();
+    if (m_input)
+        m_input->stop();
+}
+
+void MicrophoneAnswers::outputNoteOn(int note)
+{
+    ++m_outputCount[note];
+}
+
+void MicrophoneAnswers::outputNoteOff(int note)
+{
+    auto it = m_outputCount.find(note);
+    if (it != m_outputCount.end() && --it.value() <= 0)
+        m_outputCount.erase(it);
+    m_outputReleased[note] = m_clock.elapsed();
+}
+
+void MicrophoneAnswers::outputClosed()
+{
+    const qint64 now = m_clock.elapsed();
+    for (auto it = m_outputCount.cbegin(); it != m_outputCount.cend(); ++it)
+        m_outputReleased[it.key()] = now;
+    m_outputCount.clear();
+}
+
+bool MicrophoneAnswers::isOurOwnSound(int sounding) const
+{
+    if (m_outputCount.contains(sounding))
+        return true;
+    const auto it = m_outputReleased.constFind(sounding);
+    return it != m_outputReleased.cend() && m_clock.elapsed() - it.value() < kOutputTailMs;
+}
+
+void MicrophoneAnswers::onPressed(int written, int sounding)
+{
+    if (isOurOwnSound(sounding))
+        return;
+    releaseHeld();
+    m_held = written;
+    emit pressed(written);
+    m_releaseTimer->start(kLongestPressMs);
+}
+
+void MicrophoneAnswers::onReleased(int written)
+{
+    if (written == m_held)
+        releaseHeld();
+}
+
+void MicrophoneAnswers::releaseHeld()
+{
+    m_releaseTimer->stop();
+    if (m_held < 0)
+        return;
+    const int note = m_held;
+    m_held = -1;
+    emit released(note);
+}
+
+} // namespace tonvero

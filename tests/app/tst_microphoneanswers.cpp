@@ -1,0 +1,173 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/microphoneanswers.h"
+#include "exercisehelpers.h"
+#include "support/bufferaudiosource.h"
+#include "support/synthrender.h"
+
+#include <QSignalSpy>
+
+using namespace tonvero;
+using namespace exercisehelpers;
+using testsupport::BufferAudioSource;
+
+namespace {
+
+constexpr int kPiano = 0;
+constexpr int C4 = 60;
+constexpr int E4 = 64;
+
+pitch::MicrophoneSettings listening()
+{
+    pitch::MicrophoneSettings s;
+    s.bEnabled = true;
+    return s;
+}
+
+// A source that plays these samples once, as fast as it can.
+MicrophoneAnswers::SourceMaker playing(std::vector<float> samples)
+{
+    return [samples] { return std::make_unique<BufferAudioSource>(samples); };
+}
+
+} // namespace
+
+// The microphone as an exercise input: notes heard become presses of the
+// written note; the trainer's own sound is never an answer.
+class TestMicrophoneAnswers : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<testsupport::SynthRenderer> m_synth;
+    std::unique_ptr<testsupport::TempConfigHome> m_home;
+
+    std::vector<float> piano(int note)
+    {
+        return m_synth->render(kPiano, {{note, 0.2, 0.8}}, 1.5);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const std::string font = testsupport::testSoundFont();
+        if (font.empty())
+            QSKIP("no General MIDI soundfont installed to play the notes");
+        m_synth = std::make_unique<testsupport::SynthRenderer>(font);
+        QVERIFY(m_synth->isLoaded());
+    }
+    void init() { m_home = std::make_unique<testsupport::TempConfigHome>(); }
+    void cleanup() { m_home.reset(); }
+
+    void noteHeardIsPressedThenReleased()
+    {
+        MicrophoneAnswers mic(playing(piano(C4)));
+        mic.setSettings(listening());
+        QSignalSpy pressed(&mic, &MicrophoneAnswers::pressed);
+        QSignalSpy released(&mic, &MicrophoneAnswers::released);
+        mic.exerciseRunning(true);
+        QVERIFY(pressed.wait(5000));
+        QCOMPARE(pressed.size(), 1);
+        QCOMPARE(pressed.at(0).at(0).toInt(), C4);
+        // The piano rings on: released at the latest after the longest press.
+        QTRY_COMPARE_WITH_TIMEOUT(released.size(), 1, 3000);
+        QCOMPARE(released.at(0).at(0).toInt(), C4);
+        mic.exerciseRunning(false);
+        QVERIFY(!mic.isListening());
+    }
+
+    void transpositionGivesTheWrittenNote()
+    {
+        MicrophoneAnswers mic(playing(piano(C4)));
+        pitch::MicrophoneSettings s = listening();
+        s.nTransposition = int(pitch::Transposition::GuitarOctaveDown);
+        mic.setSettings(s);
+        QSignalSpy pressed(&mic, &MicrophoneAnswers::pressed);
+        mic.exerciseRunning(true);
+        QVERIFY(pressed.wait(5000));
+        QCOMPARE(pressed.at(0).at(0).toInt(), C4 + 12);
+    }
+
+    // A microphone in front of the speakers hears what the trainer sounds.
+    void ownSoundIsNoAnswer_data()
+    {
+        QTest::addColumn<bool>("released");
+        QTest::newRow("while it sounds") << false;
+        QTest::newRow("its tail after release") << true;
+    }
+    void ownSoundIsNoAnswer()
+    {
+        QFETCH(bool, released);
+        MicrophoneAnswers mic(playing(piano(E4)));
+        mic.setSettings(listening());
+        mic.outputNoteOn(E4);
+        if (released)
+            mic.outputNoteOff(E4);
+        QSignalSpy pressed(&mic, &MicrophoneAnswers::pressed);
+        mic.exerciseRunning(true);
+        QVERIFY(!pressed.wait(released ? 500 : 1500));
+    }
+
+    void offOrIdleOpensNothing()
+    {
+        int opened = 0;
+        MicrophoneAnswers mic([&] {
+            ++opened;
+            return std::make_unique<BufferAudioSource>(std::vector<float>(100));
+        });
+        mic.setSettings(pitch::MicrophoneSettings{}); // off
+        mic.exerciseRunning(true);
+        QCOMPARE(opened, 0);
+        mic.exerciseRunning(false);
+        mic.setSettings(listening());
+        QCOMPARE(opened, 0); // idle: nothing to listen for
+        mic.exerciseRunning(true);
+        QCOMPARE(opened, 1);
+        QVERIFY(mic.isListening());
+    }
+
+    void inputThatCannotOpenIsSaidOnce()
+    {
+        MicrophoneAnswers mic(playing({}));
+        pitch::MicrophoneSettings s = listening();
+        s.strDevice = QStringLiteral("missing");
+        mic.setSettings(s);
+        QSignalSpy notice(&mic, &MicrophoneAnswers::notice);
+        mic.exerciseRunning(true);
+        QCOMPARE(notice.size(), 1);
+        QVERIFY(!mic.isListening());
+    }
+
+    // In the main window the microphone answers like any instrument.
+    void answersTheExercise()
+    {
+        std::unique_ptr<CTonveroDlg> d = openWindow();
+        d->bMIDI_Out = 0;
+        d->microphone()->setSourceMaker(playing(piano(E4)));
+        d->microphone()->setSettings(listening());
+        useCommonTrebleRange(*d);
+        struct Sources : AnswerListener {
+            std::vector<AnswerSource> seen;
+            void exerciseStarted(const ExerciseRecord&) override {}
+            void answered(const AnswerRecord& a) override { seen.push_back(a.source); }
+            void exercisePaused(const ExerciseRecord&) override {}
+            void exerciseEnded(const ExerciseRecord&) override {}
+        } sources;
+        d->answers().addListener(&sources);
+        // E4 on the stave before the microphone hears it.
+        d->StartStop(false);
+        d->StartStop(false);
+        d->nCurNote = CInstrumentCtrl::KeyIndexFromNote(E4 == expectedNote(*d) ? C4 : E4) ;
+        d->StartStop(false);
+        d->nCurNote = CInstrumentCtrl::KeyIndexFromNote(E4);
+        d->ShowCurrentNote();
+        QTRY_COMPARE_WITH_TIMEOUT(d->nNotes, 1, 5000);
+        QCOMPARE(d->nErrors, 0);
+        QCOMPARE(sources.seen, std::vector<AnswerSource>{AnswerSource::Microphone});
+        QTRY_COMPARE_WITH_TIMEOUT(markOf(E4), int(None), 3000);
+        d->StartStop(false);
+        QVERIFY(!d->microphone()->isListening());
+        d->answers().removeListener(&sources);
+    }
+};
+
+QTEST_MAIN(TestMicrophoneAnswers)
+#include "tst_microphoneanswers.moc"
