@@ -120,8 +120,13 @@ SynthEngine::SynthEngine()
     fluid_settings_setint(d->settings, kKeyPeriodSize, kAudioPeriodSize);
     fluid_settings_setstr(d->settings, kKeyPulseMediaRole, "music");
     d->synth = new_fluid_synth(d->settings);
-    if (!d->synth)
+    if (!d->synth) {
         d->teardown();
+        return;
+    }
+    // A new synthesizer's reverb holds whatever the heap held until the first
+    // reset, and a synthesizer without a soundfont is never reset otherwise.
+    fluid_synth_system_reset(d->synth);
 }
 
 SynthEngine::~SynthEngine()
