@@ -2,6 +2,7 @@
 #include "platform/midi_synth.h"
 
 #include "platform/midi_backend.h"
+#include "platform/sf2file.h"
 
 #include <fluidsynth.h>
 
@@ -11,7 +12,12 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
 #include <filesystem>
+#include <future>
+#include <map>
 #include <mutex>
 #include <thread>
 
@@ -28,12 +34,26 @@ constexpr const char* kKeyPeriods = "audio.periods";
 constexpr const char* kKeyPeriodSize = "audio.period-size";
 constexpr const char* kKeyPulseMediaRole = "audio.pulseaudio.media-role";
 
+constexpr const char* kPulseMediaRole = "music";
+
 // Desktop audio first; plain ALSA last.
 constexpr std::array<const char*, 3> kAudioDrivers{"pulseaudio", "pipewire", "alsa"};
 
 constexpr const char* kNoAudioNotice =
     "No audio output was found, so the built-in synthesizer plays no sound. "
     "Connect an audio device, or choose another MIDI output in the options.";
+
+constexpr int kChannels = 16;
+constexpr int kDrumChannel = 9;
+constexpr int kDrumBank = 128;
+constexpr int kBankSelect = 0; // controller number, GS style: the MSB alone picks the bank
+constexpr int kNoPreset = -1;
+
+// Messages held while a load runs; beyond this, new notes are dropped.
+constexpr std::size_t kMaxWaiting = 65536;
+
+// Names under which preset images are handed to FluidSynth's loader.
+constexpr const char* kImagePrefix = "tonvero-preset:";
 
 void silentFluidLog(int, const char*, void*) {}
 void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
@@ -53,11 +73,112 @@ void collectOption(void* data, const char*, const char* option)
     static_cast<std::vector<std::string>*>(data)->push_back(option);
 }
 
+int presetKey(int bank, int program)
+{
+    return bank * 128 + program;
+}
+
+bool isNoteOn(std::uint32_t word)
+{
+    return (word & 0xF0) == 0x90 && ((word >> 16) & 0x7F) != 0;
+}
+
+bool isNoteOff(std::uint32_t word)
+{
+    return (word & 0xF0) == 0x80 || ((word & 0xF0) == 0x90 && ((word >> 16) & 0x7F) == 0);
+}
+
+// Channel and key of a note message.
+int noteOf(std::uint32_t word)
+{
+    return int(word & 0x0F) << 8 | int((word >> 8) & 0x7F);
+}
+
+// GM, GM2, GS and XG resets: they put every channel back to its first program.
+bool isResetSysEx(const unsigned char* data, std::size_t size)
+{
+    static const std::vector<std::vector<int>> resets{
+        {0xF0, 0x7E, -1, 0x09, 0x01, 0xF7},
+        {0xF0, 0x7E, -1, 0x09, 0x03, 0xF7},
+        {0xF0, 0x41, -1, 0x42, 0x12, 0x40, 0x00, 0x7F, 0x00, 0x41, 0xF7},
+        {0xF0, 0x43, -1, 0x4C, 0x00, 0x00, 0x7E, 0x00, 0xF7},
+    };
+    for (const auto& r : resets) {
+        if (r.size() != size)
+            continue;
+        bool same = true;
+        for (std::size_t i = 0; i < size && same; ++i)
+            same = r[i] < 0 || r[i] == data[i];
+        if (same)
+            return true;
+    }
+    return false;
+}
+
+// FluidSynth's loader callbacks carry no user data, so the image's address
+// travels in the name; the image outlives the load that opens it.
+struct ImageCursor {
+    const Sf2Image* image;
+    std::uint64_t position = 0;
+};
+
+void* imageOpen(const char* name)
+{
+    const std::size_t prefix = std::strlen(kImagePrefix);
+    if (!name || std::strncmp(name, kImagePrefix, prefix) != 0)
+        return nullptr;
+    void* image = nullptr;
+    unsigned serial = 0;
+    if (std::sscanf(name + prefix, "%p:%u", &image, &serial) != 2 || !image)
+        return nullptr;
+    return new ImageCursor{static_cast<const Sf2Image*>(image)};
+}
+
+int imageRead(void* buffer, fluid_long_long_t count, void* handle)
+{
+    auto* cursor = static_cast<ImageCursor*>(handle);
+    if (count < 0 || !cursor->image->read(cursor->position, buffer, std::size_t(count)))
+        return FLUID_FAILED;
+    cursor->position += std::uint64_t(count);
+    return FLUID_OK;
+}
+
+int imageSeek(void* handle, fluid_long_long_t offset, int origin)
+{
+    auto* cursor = static_cast<ImageCursor*>(handle);
+    const auto size = fluid_long_long_t(cursor->image->size());
+    fluid_long_long_t base = 0;
+    if (origin == SEEK_CUR)
+        base = fluid_long_long_t(cursor->position);
+    else if (origin == SEEK_END)
+        base = size;
+    else if (origin != SEEK_SET)
+        return FLUID_FAILED;
+    const fluid_long_long_t to = base + offset;
+    if (to < 0 || to > size)
+        return FLUID_FAILED;
+    cursor->position = std::uint64_t(to);
+    return FLUID_OK;
+}
+
+fluid_long_long_t imageTell(void* handle)
+{
+    return fluid_long_long_t(static_cast<ImageCursor*>(handle)->position);
+}
+
+int imageClose(void* handle)
+{
+    delete static_cast<ImageCursor*>(handle);
+    return FLUID_OK;
+}
+
 } // namespace
 
 std::vector<std::string> soundFontCandidates()
 {
-    return {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+    // FluidR3 first: it sounds far better than TimGM6mb, and only the presets
+    // in use are held, so its size costs no memory.
+    return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
             "/usr/share/sounds/sf2/TimGM6mb.sf2"};
 }
 
@@ -71,25 +192,355 @@ std::string findSoundFont()
 }
 
 struct SynthEngine::Private {
+    // One piece of work for the worker, in arrival order.
+    struct Job {
+        enum class Kind { Message, SysEx, Load, Select, Reset, NotesOff, StartAudio, StopAudio };
+        Kind kind;
+        std::uint32_t word = 0;
+        int channel = 0;
+        int key = kNoPreset;
+        std::vector<unsigned char> bytes;
+        std::vector<std::string> paths;
+        std::shared_ptr<std::promise<bool>> loaded;
+        std::function<void(bool)> started;
+
+        explicit Job(Kind k) : kind(k) {}
+        static Job message(std::uint32_t w)
+        {
+            Job job(Kind::Message);
+            job.word = w;
+            return job;
+        }
+        static Job select(int ch, int k)
+        {
+            Job job(Kind::Select);
+            job.channel = ch;
+            job.key = k;
+            return job;
+        }
+        static Job load(std::vector<std::string> from, std::shared_ptr<std::promise<bool>> done = {})
+        {
+            Job job(Kind::Load);
+            job.paths = std::move(from);
+            job.loaded = std::move(done);
+            return job;
+        }
+    };
+
+    SampleLoading samples = SampleLoading::OnDemand;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_audio_driver_t* audio = nullptr;
     std::string driverName;
+    mutable std::mutex audioMutex;
 
-    std::thread loader;
-    mutable std::mutex loadMutex;
-    std::condition_variable loadDone;
-    bool loading = false;
+    // Guards what callers and the worker share; never held across a load.
+    mutable std::mutex gate;
+    std::condition_variable wake;
+    std::condition_variable settled;
+    std::deque<Job> jobs;
+    bool busy = false;
+    bool stopping = false;
+    int loadsPending = 0;
     std::atomic<bool> loaded{false};
     std::string soundFont;
-    // Programs chosen before the soundfont was in; -1 = none.
-    std::array<int, 16> pendingProgram{};
+    // The preset each channel asked for (bank × 128 + program), and its bank select.
+    std::array<int, kChannels> requested{};
+    std::array<int, kChannels> bank{};
+    std::function<void()> readHook;
+    std::thread worker;
 
-    std::mutex audioMutex;
+    // The worker's own: the soundfont in use and the presets loaded from it.
+    struct Resident {
+        int fontId;
+        int users;
+    };
+    std::shared_ptr<const Sf2File> font;
+    int wholeFontId = FLUID_FAILED;
+    std::map<int, Resident> resident;
+    std::array<int, kChannels> selected{};
+    unsigned imageSerial = 0;
+
+    Private()
+    {
+        requested.fill(kNoPreset);
+        selected.fill(kNoPreset);
+    }
+
+    int requestKey(int channel, int program) const
+    {
+        return presetKey(channel == kDrumChannel ? kDrumBank : bank[std::size_t(channel)], program);
+    }
+
+    bool idle() const { return !busy && jobs.empty(); }
+
+    void post(Job job)
+    {
+        jobs.push_back(std::move(job));
+        wake.notify_one();
+    }
+
+    // A short message that must wait for the worker (gate held).
+    void postMessage(std::uint32_t word)
+    {
+        if (isNoteOff(word)) {
+            // A note released before it could sound is not played late.
+            const int note = noteOf(word);
+            for (auto it = jobs.rbegin(); it != jobs.rend(); ++it) {
+                if (it->kind == Job::Kind::Message && isNoteOn(it->word) && noteOf(it->word) == note) {
+                    jobs.erase(std::next(it).base());
+                    break;
+                }
+            }
+        } else if (jobs.size() >= kMaxWaiting) {
+            return;
+        }
+        post(Job::message(word));
+    }
+
+    // Plays a message that needs no preset to be loaded.
+    void apply(std::uint32_t word)
+    {
+        const int chan = int(word & 0x0F);
+        const int d1 = int((word >> 8) & 0x7F);
+        const int d2 = int((word >> 16) & 0x7F);
+        switch (word & 0xF0) {
+        case 0x80: fluid_synth_noteoff(synth, chan, d1); break;
+        case 0x90:
+            if (d2 > 0)
+                fluid_synth_noteon(synth, chan, d1, d2);
+            else
+                fluid_synth_noteoff(synth, chan, d1);
+            break;
+        case 0xA0: fluid_synth_key_pressure(synth, chan, d1, d2); break;
+        case 0xB0: fluid_synth_cc(synth, chan, d1, d2); break;
+        case 0xD0: fluid_synth_channel_pressure(synth, chan, d1); break;
+        case 0xE0: fluid_synth_pitch_bend(synth, chan, d1 | (d2 << 7)); break;
+        default: break;
+        }
+    }
+
+    // ---- worker only ----
+
+    void run()
+    {
+        std::unique_lock lock(gate);
+        for (;;) {
+            wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+            if (stopping)
+                break;
+            Job job = std::move(jobs.front());
+            jobs.pop_front();
+            busy = true;
+            lock.unlock();
+            perform(job);
+            lock.lock();
+            busy = false;
+            if (jobs.empty())
+                settled.notify_all();
+        }
+        // Loads still waiting report failure to whoever waits for them.
+        for (Job& job : jobs)
+            if (job.loaded)
+                job.loaded->set_value(false);
+        jobs.clear();
+        settled.notify_all();
+    }
+
+    void perform(Job& job)
+    {
+        switch (job.kind) {
+        case Job::Kind::Message: apply(job.word); break;
+        case Job::Kind::SysEx:
+            fluid_synth_sysex(synth, reinterpret_cast<const char*>(job.bytes.data()) + 1, int(job.bytes.size() - 2),
+                              nullptr, nullptr, nullptr, 0);
+            break;
+        case Job::Kind::Load: performLoad(job); break;
+        case Job::Kind::Select: select(job.channel, job.key); break;
+        case Job::Kind::Reset:
+            fluid_synth_all_sounds_off(synth, -1);
+            for (int ch = 0; ch < kChannels; ++ch) {
+                fluid_synth_cc(synth, ch, 121, 0); // reset all controllers
+                fluid_synth_cc(synth, ch, kBankSelect, 0);
+                if (selected[std::size_t(ch)] != kNoPreset)
+                    select(ch, presetKey(ch == kDrumChannel ? kDrumBank : 0, 0));
+            }
+            break;
+        case Job::Kind::NotesOff: fluid_synth_all_notes_off(synth, -1); break;
+        case Job::Kind::StartAudio: {
+            const bool started = startAudio();
+            if (job.started)
+                job.started(started);
+            break;
+        }
+        case Job::Kind::StopAudio: stopAudio(); break;
+        }
+    }
+
+    void performLoad(Job& job)
+    {
+        bool ok = false;
+        for (const std::string& path : job.paths) {
+            std::shared_ptr<const Sf2File> file = Sf2File::open(path);
+            // A soundfont without a piano at bank 0, program 0 is no General MIDI set.
+            if (!file || !file->hasPreset(0, 0))
+                continue;
+            int whole = FLUID_FAILED;
+            if (samples == SampleLoading::Whole || !file->extractable()) {
+                whole = fluid_synth_sfload(synth, path.c_str(), 0);
+                if (whole == FLUID_FAILED)
+                    continue;
+            }
+            // A new soundfont replaces the old one with every preset taken from it.
+            for (int ch = 0; ch < kChannels; ++ch)
+                unselect(ch);
+            if (wholeFontId != FLUID_FAILED)
+                fluid_synth_sfunload(synth, wholeFontId, 0);
+            font = std::move(file);
+            wholeFontId = whole;
+
+            std::array<int, kChannels> wanted{};
+            {
+                std::lock_guard lock(gate);
+                loaded = true;
+                soundFont = path;
+                // Only what was asked for: a channel's preset loads when it is first used.
+                wanted = requested;
+            }
+            for (int ch = 0; ch < kChannels; ++ch)
+                if (wanted[std::size_t(ch)] != kNoPreset)
+                    select(ch, wanted[std::size_t(ch)]);
+            ok = true;
+            break;
+        }
+        {
+            std::lock_guard lock(gate);
+            --loadsPending;
+        }
+        settled.notify_all();
+        if (job.loaded)
+            job.loaded->set_value(ok);
+    }
+
+    // The preset a request plays, with FluidSynth's fallbacks: a missing drum
+    // kit falls back to the standard kit, a missing variation to bank 0, then
+    // to the piano.
+    int resolve(int key) const
+    {
+        if (!font)
+            return kNoPreset;
+        const int b = key / 128, p = key % 128;
+        if (font->hasPreset(b, p))
+            return key;
+        if (b == kDrumBank)
+            return font->hasPreset(kDrumBank, 0) ? presetKey(kDrumBank, 0) : kNoPreset;
+        if (font->hasPreset(0, p))
+            return presetKey(0, p);
+        return font->hasPreset(0, 0) ? presetKey(0, 0) : kNoPreset;
+    }
+
+    // The FluidSynth font holding a preset, loading it when no channel has it.
+    int acquire(int key)
+    {
+        auto it = resident.find(key);
+        if (it != resident.end()) {
+            ++it->second.users;
+            return it->second.fontId;
+        }
+        int id = wholeFontId;
+        if (id == FLUID_FAILED) {
+            std::unique_ptr<Sf2Image> image = font->extract(key / 128, key % 128);
+            if (!image)
+                return FLUID_FAILED;
+            {
+                std::lock_guard lock(gate);
+                image->setReadHook(readHook);
+            }
+            char name[96];
+            std::snprintf(name, sizeof name, "%s%p:%u", kImagePrefix, static_cast<const void*>(image.get()),
+                          ++imageSerial);
+            id = fluid_synth_sfload(synth, name, 0);
+            if (id == FLUID_FAILED)
+                return FLUID_FAILED;
+        }
+        resident[key] = {id, 1};
+        return id;
+    }
+
+    void release(int key)
+    {
+        auto it = resident.find(key);
+        if (it == resident.end() || --it->second.users > 0)
+            return;
+        // Voices still sounding keep their samples until they end.
+        if (it->second.fontId != wholeFontId)
+            fluid_synth_sfunload(synth, it->second.fontId, 0);
+        resident.erase(it);
+    }
+
+    void select(int channel, int key)
+    {
+        const int preset = resolve(key);
+        int& current = selected[std::size_t(channel)];
+        if (preset == current)
+            return;
+        const int id = preset == kNoPreset ? FLUID_FAILED : acquire(preset);
+        if (id == FLUID_FAILED) {
+            unselect(channel);
+            return;
+        }
+        // The new preset is in before the old one is let go, so a preset two
+        // channels share is never loaded twice.
+        fluid_synth_program_select(synth, channel, id, preset / 128, preset % 128);
+        release(current);
+        current = preset;
+    }
+
+    void unselect(int channel)
+    {
+        int& current = selected[std::size_t(channel)];
+        if (current == kNoPreset)
+            return;
+        fluid_synth_unset_program(synth, channel);
+        release(current);
+        current = kNoPreset;
+    }
+
+    bool startAudio()
+    {
+        std::lock_guard lock(audioMutex);
+        if (audio)
+            return true;
+        if (!synth)
+            return false;
+        std::vector<std::string> available;
+        fluid_settings_foreach_option(settings, kKeyAudioDriver, &available, collectOption);
+        for (const char* name : kAudioDrivers) {
+            if (std::find(available.begin(), available.end(), name) == available.end())
+                continue;
+            fluid_settings_setstr(settings, kKeyAudioDriver, name);
+            audio = new_fluid_audio_driver(settings, synth);
+            if (audio) {
+                driverName = name;
+                return true;
+            }
+        }
+        return false;
+    }
+
+    void stopAudio()
+    {
+        std::lock_guard lock(audioMutex);
+        if (audio) {
+            delete_fluid_audio_driver(audio);
+            audio = nullptr;
+            driverName.clear();
+        }
+    }
 
     void teardown()
     {
-        // Reverse order of creation.
+        // Reverse order of creation; the synthesizer owns the loaders added to it.
         if (audio) {
             delete_fluid_audio_driver(audio);
             audio = nullptr;
@@ -105,11 +556,11 @@ struct SynthEngine::Private {
     }
 };
 
-SynthEngine::SynthEngine()
+SynthEngine::SynthEngine(SampleLoading loading)
     : d(std::make_unique<Private>())
 {
     silenceLibraries();
-    d->pendingProgram.fill(-1);
+    d->samples = loading;
     d->settings = new_fluid_settings();
     if (!d->settings)
         return;
@@ -118,7 +569,7 @@ SynthEngine::SynthEngine()
     fluid_settings_setint(d->settings, kKeyPolyphony, kPolyphony);
     fluid_settings_setint(d->settings, kKeyPeriods, kAudioPeriods);
     fluid_settings_setint(d->settings, kKeyPeriodSize, kAudioPeriodSize);
-    fluid_settings_setstr(d->settings, kKeyPulseMediaRole, "music");
+    fluid_settings_setstr(d->settings, kKeyPulseMediaRole, kPulseMediaRole);
     d->synth = new_fluid_synth(d->settings);
     if (!d->synth) {
         d->teardown();
@@ -127,62 +578,56 @@ SynthEngine::SynthEngine()
     // A new synthesizer's reverb holds whatever the heap held until the first
     // reset, and a synthesizer without a soundfont is never reset otherwise.
     fluid_synth_system_reset(d->synth);
+    if (fluid_sfloader_t* images = new_fluid_defsfloader(d->settings)) {
+        fluid_sfloader_set_callbacks(images, imageOpen, imageRead, imageSeek, imageTell, imageClose);
+        fluid_synth_add_sfloader(d->synth, images);
+    } else {
+        d->samples = SampleLoading::Whole;
+    }
+    d->worker = std::thread([this] { d->run(); });
 }
 
 SynthEngine::~SynthEngine()
 {
-    if (d->loader.joinable())
-        d->loader.join();
+    if (d->worker.joinable()) {
+        {
+            std::lock_guard lock(d->gate);
+            d->stopping = true;
+        }
+        d->wake.notify_all();
+        d->worker.join();
+    }
     d->teardown();
-}
-
-bool SynthEngine::load(const std::string& path)
-{
-    // Checked first: the loader complains on stderr about files that are no soundfont.
-    if (!d->synth || !fluid_is_soundfont(path.c_str()))
-        return false;
-    const int id = fluid_synth_sfload(d->synth, path.c_str(), 1);
-    if (id == FLUID_FAILED)
-        return false;
-    // A soundfont without a piano at bank 0, program 0 is no General MIDI set.
-    fluid_sfont_t* sf = fluid_synth_get_sfont_by_id(d->synth, id);
-    if (!sf || !fluid_sfont_get_preset(sf, 0, 0)) {
-        fluid_synth_sfunload(d->synth, id, 1);
-        return false;
-    }
-    std::lock_guard lock(d->loadMutex);
-    for (int ch = 0; ch < 16; ++ch) {
-        if (d->pendingProgram[std::size_t(ch)] >= 0)
-            fluid_synth_program_change(d->synth, ch, d->pendingProgram[std::size_t(ch)]);
-        d->pendingProgram[std::size_t(ch)] = -1;
-    }
-    d->soundFont = path;
-    d->loaded = true;
-    return true;
 }
 
 void SynthEngine::loadAsync(std::vector<std::string> paths)
 {
+    std::lock_guard lock(d->gate);
+    if (!d->synth || d->loadsPending > 0 || d->loaded)
+        return;
+    ++d->loadsPending;
+    d->post(Private::Job::load(std::move(paths)));
+}
+
+bool SynthEngine::load(const std::string& path)
+{
+    auto done = std::make_shared<std::promise<bool>>();
+    std::future<bool> result = done->get_future();
     {
-        std::lock_guard lock(d->loadMutex);
-        if (d->loading || d->loaded || d->loader.joinable())
-            return;
-        d->loading = true;
+        std::lock_guard lock(d->gate);
+        if (!d->synth)
+            return false;
+        ++d->loadsPending;
+        d->post(Private::Job::load({path}, done));
     }
-    d->loader = std::thread([this, paths = std::move(paths)] {
-        for (const std::string& path : paths)
-            if (load(path))
-                break;
-        std::lock_guard lock(d->loadMutex);
-        d->loading = false;
-        d->loadDone.notify_all();
-    });
+    return result.get();
 }
 
 bool SynthEngine::waitLoaded(int timeoutMs)
 {
-    std::unique_lock lock(d->loadMutex);
-    d->loadDone.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !d->loading; });
+    std::unique_lock lock(d->gate);
+    d->settled.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                        [this] { return d->loadsPending == 0 || d->stopping; });
     return d->loaded;
 }
 
@@ -193,40 +638,46 @@ bool SynthEngine::isLoaded() const
 
 std::string SynthEngine::soundFont() const
 {
-    std::lock_guard lock(d->loadMutex);
+    std::lock_guard lock(d->gate);
     return d->soundFont;
+}
+
+bool SynthEngine::waitIdle(int timeoutMs)
+{
+    std::unique_lock lock(d->gate);
+    return d->settled.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return d->idle(); });
 }
 
 bool SynthEngine::startAudio()
 {
-    std::lock_guard lock(d->audioMutex);
-    if (d->audio)
-        return true;
-    if (!d->synth)
-        return false;
-    std::vector<std::string> available;
-    fluid_settings_foreach_option(d->settings, kKeyAudioDriver, &available, collectOption);
-    for (const char* name : kAudioDrivers) {
-        if (std::find(available.begin(), available.end(), name) == available.end())
-            continue;
-        fluid_settings_setstr(d->settings, kKeyAudioDriver, name);
-        d->audio = new_fluid_audio_driver(d->settings, d->synth);
-        if (d->audio) {
-            d->driverName = name;
-            return true;
-        }
-    }
-    return false;
+    return d->startAudio();
 }
 
 void SynthEngine::stopAudio()
 {
-    std::lock_guard lock(d->audioMutex);
-    if (d->audio) {
-        delete_fluid_audio_driver(d->audio);
-        d->audio = nullptr;
-        d->driverName.clear();
+    d->stopAudio();
+}
+
+void SynthEngine::startAudioAsync(std::function<void(bool)> started)
+{
+    std::unique_lock lock(d->gate);
+    if (!d->synth) {
+        lock.unlock();
+        if (started)
+            started(false);
+        return;
     }
+    Private::Job job(Private::Job::Kind::StartAudio);
+    job.started = std::move(started);
+    d->post(std::move(job));
+}
+
+void SynthEngine::stopAudioAsync()
+{
+    std::lock_guard lock(d->gate);
+    if (!d->synth)
+        return;
+    d->post(Private::Job(Private::Job::Kind::StopAudio));
 }
 
 bool SynthEngine::hasAudio() const
@@ -243,64 +694,109 @@ std::string SynthEngine::audioDriver() const
 
 void SynthEngine::shortMsg(std::uint32_t word)
 {
+    const int status = int(word & 0xFF);
+    if (status < 0x80)
+        return;
+    std::lock_guard lock(d->gate);
     if (!d->synth)
         return;
-    const int status = int(word & 0xFF);
+    const bool inOrLoading = d->loaded || d->loadsPending > 0;
+    if (status == 0xFF) { // system reset
+        if (!inOrLoading)
+            return;
+        d->bank.fill(0);
+        for (int ch = 0; ch < kChannels; ++ch)
+            if (d->requested[std::size_t(ch)] != kNoPreset)
+                d->requested[std::size_t(ch)] = d->requestKey(ch, 0);
+        d->post(Private::Job(Private::Job::Kind::Reset));
+        return;
+    }
+    if (status >= 0xF0)
+        return;
     const int chan = status & 0x0F;
     const int d1 = int((word >> 8) & 0x7F);
-    const int d2 = int((word >> 16) & 0x7F);
+    if ((status & 0xF0) == 0xB0 && d1 == kBankSelect)
+        d->bank[std::size_t(chan)] = int((word >> 16) & 0x7F);
     if ((status & 0xF0) == 0xC0) {
-        std::lock_guard lock(d->loadMutex);
-        if (!d->loaded) {
-            d->pendingProgram[std::size_t(chan)] = d1;
+        const int key = d->requestKey(chan, d1);
+        if (d->requested[std::size_t(chan)] == key)
             return;
-        }
-    } else if (!d->loaded) {
-        return; // the soundfont is still loading
+        d->requested[std::size_t(chan)] = key;
+        // Before the soundfont is in, the load selects what was asked for.
+        if (d->loaded)
+            d->post(Private::Job::select(chan, key));
+        return;
     }
-    switch (status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(d->synth, chan, d1); break;
-    case 0x90:
-        if (d2 > 0)
-            fluid_synth_noteon(d->synth, chan, d1, d2);
-        else
-            fluid_synth_noteoff(d->synth, chan, d1);
-        break;
-    case 0xA0: fluid_synth_key_pressure(d->synth, chan, d1, d2); break;
-    case 0xB0: fluid_synth_cc(d->synth, chan, d1, d2); break;
-    case 0xC0: fluid_synth_program_change(d->synth, chan, d1); break;
-    case 0xD0: fluid_synth_channel_pressure(d->synth, chan, d1); break;
-    case 0xE0: fluid_synth_pitch_bend(d->synth, chan, d1 | (d2 << 7)); break;
-    default:
-        if (status == 0xFF)
-            fluid_synth_system_reset(d->synth);
-        break;
+    if (!inOrLoading)
+        return; // no soundfont: nothing to play it with
+    if (isNoteOn(word) && d->requested[std::size_t(chan)] == kNoPreset) {
+        // A channel's first note selects its first program.
+        const int key = d->requestKey(chan, 0);
+        d->requested[std::size_t(chan)] = key;
+        if (d->loaded)
+            d->post(Private::Job::select(chan, key));
     }
+    if (!d->loaded || !d->idle()) {
+        d->postMessage(word);
+        return;
+    }
+    d->apply(word);
 }
 
 void SynthEngine::sysEx(const unsigned char* data, std::size_t size)
 {
-    if (!d->synth || !d->loaded || size < 3 || data[0] != 0xF0 || data[size - 1] != 0xF7)
+    if (!data || size < 3 || data[0] != 0xF0 || data[size - 1] != 0xF7)
         return;
-    fluid_synth_sysex(d->synth, reinterpret_cast<const char*>(data) + 1, int(size - 2),
-                      nullptr, nullptr, nullptr, 0);
+    std::lock_guard lock(d->gate);
+    if (!d->synth || (!d->loaded && d->loadsPending == 0))
+        return;
+    if (isResetSysEx(data, size)) {
+        d->bank.fill(0);
+        for (int ch = 0; ch < kChannels; ++ch)
+            if (d->requested[std::size_t(ch)] != kNoPreset)
+                d->requested[std::size_t(ch)] = d->requestKey(ch, 0);
+        d->post(Private::Job(Private::Job::Kind::Reset));
+        return;
+    }
+    // Through the worker, in order: some system-exclusive messages reload presets.
+    Private::Job job(Private::Job::Kind::SysEx);
+    job.bytes.assign(data, data + size);
+    d->post(std::move(job));
 }
 
 void SynthEngine::allNotesOff()
 {
+    std::lock_guard lock(d->gate);
     if (!d->synth)
         return;
-    fluid_synth_all_notes_off(d->synth, -1);
+    std::erase_if(d->jobs, [](const Private::Job& job) {
+        return job.kind == Private::Job::Kind::Message && isNoteOn(job.word);
+    });
+    if (d->idle())
+        fluid_synth_all_notes_off(d->synth, -1);
+    else
+        d->post(Private::Job(Private::Job::Kind::NotesOff));
 }
 
 void SynthEngine::render(float* left, float* right, int frames)
 {
+    {
+        // Offline output is the same however long the loads take.
+        std::unique_lock lock(d->gate);
+        d->settled.wait(lock, [this] { return d->idle() || d->stopping; });
+    }
     if (!d->synth) {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);
         return;
     }
     fluid_synth_write_float(d->synth, frames, left, 0, 1, right, 0, 1);
+}
+
+void SynthEngine::setSampleReadHook(std::function<void()> hook)
+{
+    std::lock_guard lock(d->gate);
+    d->readHook = std::move(hook);
 }
 
 SynthEngine& sharedEngine()
@@ -311,6 +807,13 @@ SynthEngine& sharedEngine()
 
 namespace {
 
+void tellNoAudioOnce(bool started)
+{
+    static std::atomic<bool> told{false};
+    if (!started && !told.exchange(true))
+        backend::notice(kNoAudioNotice);
+}
+
 class SynthOut final : public backend::OutputDevice {
 public:
     std::string name() const override { return kDeviceName; }
@@ -318,19 +821,16 @@ public:
 
     MMRESULT open(backend::OutputSink*) override
     {
+        // Both on the worker: connecting to the audio server can take longer than a frame.
         SynthEngine& engine = sharedEngine();
         engine.loadAsync(soundFontCandidates());
-        if (!engine.startAudio()) {
-            static std::atomic<bool> told{false};
-            if (!told.exchange(true))
-                backend::notice(kNoAudioNotice);
-        }
+        engine.startAudioAsync(tellNoAudioOnce);
         return MMSYSERR_NOERROR;
     }
     void close() override
     {
         sharedEngine().allNotesOff();
-        sharedEngine().stopAudio();
+        sharedEngine().stopAudioAsync();
     }
     MMRESULT shortMsg(DWORD word) override
     {
