@@ -7,6 +7,7 @@
 #include <fluidsynth.h>
 
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -52,6 +53,9 @@ constexpr int kNoPreset = -1;
 // Messages held while a load runs; beyond this, new notes are dropped.
 constexpr std::size_t kMaxWaiting = 65536;
 
+// How often the worker looks whether a preset let go has stopped sounding.
+constexpr std::chrono::milliseconds kRetiredCheck{250};
+
 // Names under which preset images are handed to FluidSynth's loader.
 constexpr const char* kImagePrefix = "tonvero-preset:";
 
@@ -66,6 +70,17 @@ void silenceLibraries()
             fluid_set_log_function(level, silentFluidLog, nullptr);
         snd_lib_error_set_handler(silentAlsaError);
     });
+}
+
+// FluidSynth prepares a soundfont's samples with an OpenMP team whose idle
+// threads then spin, taking the CPU from the audio; one preset's samples are
+// as quick on the loading thread alone. Found at run time: FluidSynth may be
+// built without OpenMP.
+void runSampleLoadingAlone()
+{
+    using SetThreads = void (*)(int);
+    if (auto set = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
+        set(1);
 }
 
 void collectOption(void* data, const char*, const char* option)
@@ -258,6 +273,7 @@ struct SynthEngine::Private {
     std::shared_ptr<const Sf2File> font;
     int wholeFontId = FLUID_FAILED;
     std::map<int, Resident> resident;
+    std::map<int, int> retired; // presets no channel uses, still sounding: key → font
     std::array<int, kChannels> selected{};
     unsigned imageSerial = 0;
 
@@ -324,9 +340,22 @@ struct SynthEngine::Private {
 
     void run()
     {
+        runSampleLoadingAlone();
         std::unique_lock lock(gate);
         for (;;) {
-            wake.wait(lock, [this] { return stopping || !jobs.empty(); });
+            const auto due = [this] { return stopping || !jobs.empty(); };
+            if (retired.empty())
+                wake.wait(lock, due);
+            else if (!wake.wait_for(lock, kRetiredCheck, due)) {
+                busy = true;
+                lock.unlock();
+                dropRetired();
+                lock.lock();
+                busy = false;
+                if (jobs.empty())
+                    settled.notify_all();
+                continue;
+            }
             if (stopping)
                 break;
             Job job = std::move(jobs.front());
@@ -394,6 +423,9 @@ struct SynthEngine::Private {
             // A new soundfont replaces the old one with every preset taken from it.
             for (int ch = 0; ch < kChannels; ++ch)
                 unselect(ch);
+            for (const auto& [key, id] : retired)
+                fluid_synth_sfunload(synth, id, 0);
+            retired.clear();
             if (wholeFontId != FLUID_FAILED)
                 fluid_synth_sfunload(synth, wholeFontId, 0);
             font = std::move(file);
@@ -447,6 +479,11 @@ struct SynthEngine::Private {
             ++it->second.users;
             return it->second.fontId;
         }
+        if (auto back = retired.find(key); back != retired.end()) {
+            resident[key] = {back->second, 1};
+            retired.erase(back);
+            return resident[key].fontId;
+        }
         int id = wholeFontId;
         if (id == FLUID_FAILED) {
             std::unique_ptr<Sf2Image> image = font->extract(key / 128, key % 128);
@@ -472,10 +509,22 @@ struct SynthEngine::Private {
         auto it = resident.find(key);
         if (it == resident.end() || --it->second.users > 0)
             return;
-        // Voices still sounding keep their samples until they end.
         if (it->second.fontId != wholeFontId)
-            fluid_synth_sfunload(synth, it->second.fontId, 0);
+            retired[key] = it->second.fontId;
         resident.erase(it);
+        dropRetired();
+    }
+
+    // Unloads presets no channel uses once nothing sounds. FluidSynth would
+    // otherwise free a preset still sounding from a timer thread of its own,
+    // holding its lock while a caller may be waiting for it.
+    void dropRetired()
+    {
+        if (retired.empty() || fluid_synth_get_active_voice_count(synth) > 0)
+            return;
+        for (const auto& [key, id] : retired)
+            fluid_synth_sfunload(synth, id, 0);
+        retired.clear();
     }
 
     void select(int channel, int key)
