@@ -83,6 +83,15 @@ void runSampleLoadingAlone()
         set(1);
 }
 
+// FluidSynth shares loaded samples between its synthesizers in one cache for
+// the whole process, behind a lock ThreadSanitizer cannot see; loads and
+// unloads of all engines take this one as well.
+std::mutex& sampleCacheLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
 void collectOption(void* data, const char*, const char* option)
 {
     static_cast<std::vector<std::string>*>(data)->push_back(option);
@@ -416,6 +425,7 @@ struct SynthEngine::Private {
                 continue;
             int whole = FLUID_FAILED;
             if (samples == SampleLoading::Whole || !file->extractable()) {
+                std::lock_guard cache(sampleCacheLock());
                 whole = fluid_synth_sfload(synth, path.c_str(), 0);
                 if (whole == FLUID_FAILED)
                     continue;
@@ -423,11 +433,14 @@ struct SynthEngine::Private {
             // A new soundfont replaces the old one with every preset taken from it.
             for (int ch = 0; ch < kChannels; ++ch)
                 unselect(ch);
-            for (const auto& [key, id] : retired)
-                fluid_synth_sfunload(synth, id, 0);
+            {
+                std::lock_guard cache(sampleCacheLock());
+                for (const auto& [key, id] : retired)
+                    fluid_synth_sfunload(synth, id, 0);
+                if (wholeFontId != FLUID_FAILED)
+                    fluid_synth_sfunload(synth, wholeFontId, 0);
+            }
             retired.clear();
-            if (wholeFontId != FLUID_FAILED)
-                fluid_synth_sfunload(synth, wholeFontId, 0);
             font = std::move(file);
             wholeFontId = whole;
 
@@ -496,6 +509,7 @@ struct SynthEngine::Private {
             char name[96];
             std::snprintf(name, sizeof name, "%s%p:%u", kImagePrefix, static_cast<const void*>(image.get()),
                           ++imageSerial);
+            std::lock_guard cache(sampleCacheLock());
             id = fluid_synth_sfload(synth, name, 0);
             if (id == FLUID_FAILED)
                 return FLUID_FAILED;
@@ -522,6 +536,7 @@ struct SynthEngine::Private {
     {
         if (retired.empty() || fluid_synth_get_active_voice_count(synth) > 0)
             return;
+        std::lock_guard cache(sampleCacheLock());
         for (const auto& [key, id] : retired)
             fluid_synth_sfunload(synth, id, 0);
         retired.clear();
@@ -595,6 +610,7 @@ struct SynthEngine::Private {
             audio = nullptr;
         }
         if (synth) {
+            std::lock_guard cache(sampleCacheLock());
             delete_fluid_synth(synth);
             synth = nullptr;
         }
