@@ -263,7 +263,9 @@ struct SynthEngine::Private {
     std::condition_variable wake;
     std::condition_variable settled;
     std::deque<Job> jobs;
-    bool busy = false;
+    bool busy = true; // until the worker has made the synthesizer
+    bool made = false;
+    bool broken = false; // it could not
     bool stopping = false;
     int loadsPending = 0;
     std::atomic<bool> loaded{false};
@@ -298,6 +300,12 @@ struct SynthEngine::Private {
     }
 
     bool idle() const { return !busy && jobs.empty(); }
+
+    void waitMade()
+    {
+        std::unique_lock lock(gate);
+        settled.wait(lock, [this] { return made; });
+    }
 
     void post(Job job)
     {
@@ -347,10 +355,44 @@ struct SynthEngine::Private {
 
     // ---- worker only ----
 
+    // Made here, not by the caller: a new synthesizer sets up FluidSynth's
+    // instrument-patch library, which takes tens of milliseconds.
+    void create()
+    {
+        settings = new_fluid_settings();
+        if (!settings)
+            return;
+        fluid_settings_setnum(settings, kKeySampleRate, kSampleRate);
+        fluid_settings_setnum(settings, kKeyGain, kGain);
+        fluid_settings_setint(settings, kKeyPolyphony, kPolyphony);
+        fluid_settings_setint(settings, kKeyPeriods, kAudioPeriods);
+        fluid_settings_setint(settings, kKeyPeriodSize, kAudioPeriodSize);
+        fluid_settings_setstr(settings, kKeyPulseMediaRole, kPulseMediaRole);
+        synth = new_fluid_synth(settings);
+        if (!synth) {
+            teardown();
+            return;
+        }
+        // A new synthesizer's reverb holds whatever the heap held until the
+        // first reset, and one without a soundfont is never reset otherwise.
+        fluid_synth_system_reset(synth);
+        if (fluid_sfloader_t* images = new_fluid_defsfloader(settings)) {
+            fluid_sfloader_set_callbacks(images, imageOpen, imageRead, imageSeek, imageTell, imageClose);
+            fluid_synth_add_sfloader(synth, images);
+        } else {
+            samples = SampleLoading::Whole;
+        }
+    }
+
     void run()
     {
         runSampleLoadingAlone();
+        create();
         std::unique_lock lock(gate);
+        busy = false;
+        made = true;
+        broken = !synth;
+        settled.notify_all();
         for (;;) {
             const auto due = [this] { return stopping || !jobs.empty(); };
             if (retired.empty())
@@ -387,6 +429,11 @@ struct SynthEngine::Private {
 
     void perform(Job& job)
     {
+        if (!synth) {
+            if (job.kind == Job::Kind::Load)
+                performLoad(job);
+            return;
+        }
         switch (job.kind) {
         case Job::Kind::Message: apply(job.word); break;
         case Job::Kind::SysEx:
@@ -418,7 +465,7 @@ struct SynthEngine::Private {
     void performLoad(Job& job)
     {
         bool ok = false;
-        for (const std::string& path : job.paths) {
+        for (const std::string& path : synth ? job.paths : std::vector<std::string>{}) {
             std::shared_ptr<const Sf2File> file = Sf2File::open(path);
             // A soundfont without a piano at bank 0, program 0 is no General MIDI set.
             if (!file || !file->hasPreset(0, 0))
@@ -626,29 +673,6 @@ SynthEngine::SynthEngine(SampleLoading loading)
 {
     silenceLibraries();
     d->samples = loading;
-    d->settings = new_fluid_settings();
-    if (!d->settings)
-        return;
-    fluid_settings_setnum(d->settings, kKeySampleRate, kSampleRate);
-    fluid_settings_setnum(d->settings, kKeyGain, kGain);
-    fluid_settings_setint(d->settings, kKeyPolyphony, kPolyphony);
-    fluid_settings_setint(d->settings, kKeyPeriods, kAudioPeriods);
-    fluid_settings_setint(d->settings, kKeyPeriodSize, kAudioPeriodSize);
-    fluid_settings_setstr(d->settings, kKeyPulseMediaRole, kPulseMediaRole);
-    d->synth = new_fluid_synth(d->settings);
-    if (!d->synth) {
-        d->teardown();
-        return;
-    }
-    // A new synthesizer's reverb holds whatever the heap held until the first
-    // reset, and a synthesizer without a soundfont is never reset otherwise.
-    fluid_synth_system_reset(d->synth);
-    if (fluid_sfloader_t* images = new_fluid_defsfloader(d->settings)) {
-        fluid_sfloader_set_callbacks(images, imageOpen, imageRead, imageSeek, imageTell, imageClose);
-        fluid_synth_add_sfloader(d->synth, images);
-    } else {
-        d->samples = SampleLoading::Whole;
-    }
     d->worker = std::thread([this] { d->run(); });
 }
 
@@ -668,7 +692,7 @@ SynthEngine::~SynthEngine()
 void SynthEngine::loadAsync(std::vector<std::string> paths)
 {
     std::lock_guard lock(d->gate);
-    if (!d->synth || d->loadsPending > 0 || d->loaded)
+    if (d->broken || d->loadsPending > 0 || d->loaded)
         return;
     ++d->loadsPending;
     d->post(Private::Job::load(std::move(paths)));
@@ -680,7 +704,7 @@ bool SynthEngine::load(const std::string& path)
     std::future<bool> result = done->get_future();
     {
         std::lock_guard lock(d->gate);
-        if (!d->synth)
+        if (d->broken)
             return false;
         ++d->loadsPending;
         d->post(Private::Job::load({path}, done));
@@ -715,18 +739,20 @@ bool SynthEngine::waitIdle(int timeoutMs)
 
 bool SynthEngine::startAudio()
 {
+    d->waitMade();
     return d->startAudio();
 }
 
 void SynthEngine::stopAudio()
 {
+    d->waitMade();
     d->stopAudio();
 }
 
 void SynthEngine::startAudioAsync(std::function<void(bool)> started)
 {
     std::unique_lock lock(d->gate);
-    if (!d->synth) {
+    if (d->broken) {
         lock.unlock();
         if (started)
             started(false);
@@ -740,7 +766,7 @@ void SynthEngine::startAudioAsync(std::function<void(bool)> started)
 void SynthEngine::stopAudioAsync()
 {
     std::lock_guard lock(d->gate);
-    if (!d->synth)
+    if (d->broken)
         return;
     d->post(Private::Job(Private::Job::Kind::StopAudio));
 }
@@ -763,7 +789,7 @@ void SynthEngine::shortMsg(std::uint32_t word)
     if (status < 0x80)
         return;
     std::lock_guard lock(d->gate);
-    if (!d->synth)
+    if (d->broken)
         return;
     const bool inOrLoading = d->loaded || d->loadsPending > 0;
     if (status == 0xFF) { // system reset
@@ -813,7 +839,7 @@ void SynthEngine::sysEx(const unsigned char* data, std::size_t size)
     if (!data || size < 3 || data[0] != 0xF0 || data[size - 1] != 0xF7)
         return;
     std::lock_guard lock(d->gate);
-    if (!d->synth || (!d->loaded && d->loadsPending == 0))
+    if (d->broken || (!d->loaded && d->loadsPending == 0))
         return;
     if (isResetSysEx(data, size)) {
         d->bank.fill(0);
@@ -832,7 +858,7 @@ void SynthEngine::sysEx(const unsigned char* data, std::size_t size)
 void SynthEngine::allNotesOff()
 {
     std::lock_guard lock(d->gate);
-    if (!d->synth)
+    if (d->broken)
         return;
     std::erase_if(d->jobs, [](const Private::Job& job) {
         return job.kind == Private::Job::Kind::Message && isNoteOn(job.word);
