@@ -47,7 +47,11 @@ constexpr const char* kNoAudioNotice =
 constexpr int kChannels = 16;
 constexpr int kDrumChannel = 9;
 constexpr int kDrumBank = 128;
-constexpr int kBankSelect = 0; // controller number, GS style: the MSB alone picks the bank
+// Controller numbers. GS style: the bank select MSB alone picks the bank.
+constexpr int kBankSelect = 0;
+constexpr int kAllSoundOff = 120;
+constexpr int kResetControllers = 121;
+constexpr int kAllNotesOff = 123;
 constexpr int kNoPreset = -1;
 
 // Messages held while a load runs; beyond this, new notes are dropped.
@@ -331,6 +335,15 @@ struct SynthEngine::Private {
         post(Job::message(word));
     }
 
+    // Notes waiting for a load that must not start any more (gate held).
+    void dropWaitingNotes(int channel)
+    {
+        std::erase_if(jobs, [channel](const Job& job) {
+            return job.kind == Job::Kind::Message && isNoteOn(job.word)
+                   && (channel < 0 || int(job.word & 0x0F) == channel);
+        });
+    }
+
     // Plays a message that needs no preset to be loaded.
     void apply(std::uint32_t word)
     {
@@ -445,7 +458,7 @@ struct SynthEngine::Private {
         case Job::Kind::Reset:
             fluid_synth_all_sounds_off(synth, -1);
             for (int ch = 0; ch < kChannels; ++ch) {
-                fluid_synth_cc(synth, ch, 121, 0); // reset all controllers
+                fluid_synth_cc(synth, ch, kResetControllers, 0);
                 fluid_synth_cc(synth, ch, kBankSelect, 0);
                 if (selected[std::size_t(ch)] != kNoPreset)
                     select(ch, presetKey(ch == kDrumChannel ? kDrumBank : 0, 0));
@@ -808,6 +821,8 @@ void SynthEngine::shortMsg(std::uint32_t word)
     const int d1 = int((word >> 8) & 0x7F);
     if ((status & 0xF0) == 0xB0 && d1 == kBankSelect)
         d->bank[std::size_t(chan)] = int((word >> 16) & 0x7F);
+    if ((status & 0xF0) == 0xB0 && (d1 == kAllSoundOff || d1 == kAllNotesOff))
+        d->dropWaitingNotes(chan);
     if ((status & 0xF0) == 0xC0) {
         const int key = d->requestKey(chan, d1);
         if (d->requested[std::size_t(chan)] == key)
@@ -860,9 +875,7 @@ void SynthEngine::allNotesOff()
     std::lock_guard lock(d->gate);
     if (d->broken)
         return;
-    std::erase_if(d->jobs, [](const Private::Job& job) {
-        return job.kind == Private::Job::Kind::Message && isNoteOn(job.word);
-    });
+    d->dropWaitingNotes(-1);
     if (d->idle())
         fluid_synth_all_notes_off(d->synth, -1);
     else

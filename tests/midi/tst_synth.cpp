@@ -384,6 +384,8 @@ void TestSynth::callersAreNotHeldByAPresetLoad_data()
         << QList<quint32>{noteOn(0, 69), msg(0x90, 69, 0)} << QList<quint32>{};
     QTest::newRow("all notes off drops the waiting notes")
         << QList<quint32>{noteOn(0, 69), noteOn(0, 72), kAllNotesOff} << QList<quint32>{};
+    QTest::newRow("all-notes-off controller drops that channel's waiting notes")
+        << QList<quint32>{noteOn(0, 69), noteOn(1, 60), msg(0xB0, 123)} << QList<quint32>{noteOn(1, 60)};
     QTest::newRow("released note and held note")
         << QList<quint32>{noteOn(0, 69), noteOn(0, 72), noteOff(0, 69)} << QList<quint32>{noteOn(0, 72)};
     QTest::newRow("another channel waits in order")
