@@ -12,7 +12,9 @@
 // Order of messages: before any soundfont is loaded or loading, notes are
 // dropped and a program change is remembered. While the soundfont or a
 // program's samples load, messages wait in arrival order and are played once
-// they are in; a note released before then is not played at all.
+// they are in; a note released (or silenced) before then is not played at all.
+// A channel's first note or program change loads its preset; nothing is
+// loaded before.
 
 #include <cstddef>
 #include <cstdint>
