@@ -81,12 +81,17 @@ double median(std::vector<double> v)
     return v.empty() ? 0 : v[v.size() / 2];
 }
 
-bool skipMissing(benchmark::State& state, const std::string& font)
+// The soundfont of the run's first argument, with the run labelled by it;
+// null, and the run skipped, when it is not installed.
+const std::string* fontOf(benchmark::State& state, const std::string& variant = {})
 {
-    if (installed(font))
-        return false;
-    state.SkipWithError((font + " is not installed").c_str());
-    return true;
+    const std::string& font = fonts()[std::size_t(state.range(0))];
+    if (!installed(font)) {
+        state.SkipWithError((font + " is not installed").c_str());
+        return nullptr;
+    }
+    state.SetLabel(std::filesystem::path(font).filename().string() + variant);
+    return &font;
 }
 
 // The trainer starts loading while it builds its window; an exercise started
@@ -94,19 +99,18 @@ bool skipMissing(benchmark::State& state, const std::string& font)
 // first rendered frame of that note (the audio output adds its own 10 ms).
 void BM_SynthFirstNote(benchmark::State& state)
 {
-    const std::string& font = fonts()[std::size_t(state.range(0))];
     const bool cold = state.range(1) != 0;
-    if (skipMissing(state, font))
+    const std::string* font = fontOf(state, cold ? ", cold cache" : ", warm cache");
+    if (!font)
         return;
-    state.SetLabel(std::filesystem::path(font).filename().string() + (cold ? ", cold cache" : ", warm cache"));
     std::vector<double> took;
     std::vector<float> left(64), right(64);
     for (auto _ : state) {
         if (cold)
-            evict(font);
+            evict(*font);
         const auto start = Clock::now();
         SynthEngine engine;
-        engine.loadAsync({font});
+        engine.loadAsync({*font});
         engine.shortMsg(0x000000C0); // program change: piano
         engine.shortMsg(0x007F4590); // note on A4
         do
@@ -132,12 +136,11 @@ BENCHMARK(BM_SynthFirstNote)
 // what the GUI thread would have waited.
 void BM_SynthInstrumentChange(benchmark::State& state)
 {
-    const std::string& font = fonts()[std::size_t(state.range(0))];
-    if (skipMissing(state, font))
+    const std::string* font = fontOf(state);
+    if (!font)
         return;
-    state.SetLabel(std::filesystem::path(font).filename().string());
     SynthEngine engine;
-    engine.load(font);
+    engine.load(*font);
     std::vector<double> loads, calls;
     const int programs[] = {0, 40, 73, 24, 19, 32, 56, 48};
     std::size_t next = 0;
@@ -182,16 +185,15 @@ BENCHMARK(BM_SynthInstrumentChange)
 // --benchmark_filter=BM_SynthMemory/font:0/whole:0
 void BM_SynthMemory(benchmark::State& state)
 {
-    const std::string& font = fonts()[std::size_t(state.range(0))];
     const bool whole = state.range(1) != 0;
-    if (skipMissing(state, font))
+    const std::string* font = fontOf(state, whole ? ", whole" : ", on demand");
+    if (!font)
         return;
-    state.SetLabel(std::filesystem::path(font).filename().string() + (whole ? ", whole" : ", on demand"));
     double grew = 0;
     for (auto _ : state) {
         const double before = statusMiB("VmRSS:");
         SynthEngine engine(whole ? SampleLoading::Whole : SampleLoading::OnDemand);
-        engine.load(font);
+        engine.load(*font);
         engine.shortMsg(0x000000C0);
         engine.shortMsg(0x007F4590);
         std::vector<float> left(4096), right(4096);

@@ -335,6 +335,25 @@ struct SynthEngine::Private {
         post(Job::message(word));
     }
 
+    // Every channel back to its first program, as the worker will have it (gate held).
+    void postReset()
+    {
+        bank.fill(0);
+        for (int ch = 0; ch < kChannels; ++ch)
+            if (requested[std::size_t(ch)] != kNoPreset)
+                requested[std::size_t(ch)] = requestKey(ch, 0);
+        post(Job(Job::Kind::Reset));
+    }
+
+    // A channel asks for a preset; before the soundfont is in, its load
+    // selects what was asked for (gate held).
+    void request(int channel, int key)
+    {
+        requested[std::size_t(channel)] = key;
+        if (loaded)
+            post(Job::select(channel, key));
+    }
+
     // Notes waiting for a load that must not start any more (gate held).
     void dropWaitingNotes(int channel)
     {
@@ -806,13 +825,8 @@ void SynthEngine::shortMsg(std::uint32_t word)
         return;
     const bool inOrLoading = d->loaded || d->loadsPending > 0;
     if (status == 0xFF) { // system reset
-        if (!inOrLoading)
-            return;
-        d->bank.fill(0);
-        for (int ch = 0; ch < kChannels; ++ch)
-            if (d->requested[std::size_t(ch)] != kNoPreset)
-                d->requested[std::size_t(ch)] = d->requestKey(ch, 0);
-        d->post(Private::Job(Private::Job::Kind::Reset));
+        if (inOrLoading)
+            d->postReset();
         return;
     }
     if (status >= 0xF0)
@@ -825,23 +839,15 @@ void SynthEngine::shortMsg(std::uint32_t word)
         d->dropWaitingNotes(chan);
     if ((status & 0xF0) == 0xC0) {
         const int key = d->requestKey(chan, d1);
-        if (d->requested[std::size_t(chan)] == key)
-            return;
-        d->requested[std::size_t(chan)] = key;
-        // Before the soundfont is in, the load selects what was asked for.
-        if (d->loaded)
-            d->post(Private::Job::select(chan, key));
+        if (d->requested[std::size_t(chan)] != key)
+            d->request(chan, key);
         return;
     }
     if (!inOrLoading)
         return; // no soundfont: nothing to play it with
-    if (isNoteOn(word) && d->requested[std::size_t(chan)] == kNoPreset) {
-        // A channel's first note selects its first program.
-        const int key = d->requestKey(chan, 0);
-        d->requested[std::size_t(chan)] = key;
-        if (d->loaded)
-            d->post(Private::Job::select(chan, key));
-    }
+    // A channel's first note selects its first program.
+    if (isNoteOn(word) && d->requested[std::size_t(chan)] == kNoPreset)
+        d->request(chan, d->requestKey(chan, 0));
     if (!d->loaded || !d->idle()) {
         d->postMessage(word);
         return;
@@ -857,11 +863,7 @@ void SynthEngine::sysEx(const unsigned char* data, std::size_t size)
     if (d->broken || (!d->loaded && d->loadsPending == 0))
         return;
     if (isResetSysEx(data, size)) {
-        d->bank.fill(0);
-        for (int ch = 0; ch < kChannels; ++ch)
-            if (d->requested[std::size_t(ch)] != kNoPreset)
-                d->requested[std::size_t(ch)] = d->requestKey(ch, 0);
-        d->post(Private::Job(Private::Job::Kind::Reset));
+        d->postReset();
         return;
     }
     // Through the worker, in order: some system-exclusive messages reload presets.
