@@ -267,9 +267,9 @@ struct SynthEngine::Private {
     std::condition_variable wake;
     std::condition_variable settled;
     std::deque<Job> jobs;
-    bool busy = true; // until the worker has made the synthesizer
-    bool made = false;
-    bool broken = false; // it could not
+    bool busy = false;
+    bool made = false;   // the synthesizer exists
+    bool broken = false; // it could not be made
     bool stopping = false;
     int loadsPending = 0;
     std::atomic<bool> loaded{false};
@@ -291,6 +291,7 @@ struct SynthEngine::Private {
     std::map<int, int> retired; // presets no channel uses, still sounding: key → font
     std::array<int, kChannels> selected{};
     unsigned imageSerial = 0;
+    bool tried = false; // to make the synthesizer
 
     Private()
     {
@@ -305,11 +306,6 @@ struct SynthEngine::Private {
 
     bool idle() const { return !busy && jobs.empty(); }
 
-    void waitMade()
-    {
-        std::unique_lock lock(gate);
-        settled.wait(lock, [this] { return made; });
-    }
 
     void post(Job job)
     {
@@ -387,8 +383,21 @@ struct SynthEngine::Private {
 
     // ---- worker only ----
 
-    // Made here, not by the caller: a new synthesizer sets up FluidSynth's
-    // instrument-patch library, which takes tens of milliseconds.
+    // Made on the worker when first needed, not by the caller: a new
+    // synthesizer sets up FluidSynth's instrument-patch library, tens of
+    // milliseconds of work that a trainer never playing a note is spared.
+    bool ensureSynth()
+    {
+        if (!tried) {
+            tried = true;
+            create();
+            std::lock_guard lock(gate);
+            made = synth != nullptr;
+            broken = !made;
+        }
+        return synth != nullptr;
+    }
+
     void create()
     {
         settings = new_fluid_settings();
@@ -419,12 +428,7 @@ struct SynthEngine::Private {
     void run()
     {
         runSampleLoadingAlone();
-        create();
         std::unique_lock lock(gate);
-        busy = false;
-        made = true;
-        broken = !synth;
-        settled.notify_all();
         for (;;) {
             const auto due = [this] { return stopping || !jobs.empty(); };
             if (retired.empty())
@@ -461,18 +465,20 @@ struct SynthEngine::Private {
 
     void perform(Job& job)
     {
-        if (!synth) {
-            if (job.kind == Job::Kind::Load)
-                performLoad(job);
+        // A load needs no synthesizer yet; stopping the audio never makes one.
+        const bool needsSynth = job.kind != Job::Kind::Load && job.kind != Job::Kind::StopAudio;
+        if (needsSynth && !ensureSynth()) {
+            if (job.started)
+                job.started(false);
             return;
         }
         switch (job.kind) {
+        case Job::Kind::Load: performLoad(job); break;
         case Job::Kind::Message: apply(job.word); break;
         case Job::Kind::SysEx:
             fluid_synth_sysex(synth, reinterpret_cast<const char*>(job.bytes.data()) + 1, int(job.bytes.size() - 2),
                               nullptr, nullptr, nullptr, 0);
             break;
-        case Job::Kind::Load: performLoad(job); break;
         case Job::Kind::Select: select(job.channel, job.key); break;
         case Job::Kind::Reset:
             fluid_synth_all_sounds_off(synth, -1);
@@ -497,13 +503,15 @@ struct SynthEngine::Private {
     void performLoad(Job& job)
     {
         bool ok = false;
-        for (const std::string& path : synth ? job.paths : std::vector<std::string>{}) {
+        for (const std::string& path : job.paths) {
             std::shared_ptr<const Sf2File> file = Sf2File::open(path);
             // A soundfont without a piano at bank 0, program 0 is no General MIDI set.
             if (!file || !file->hasPreset(0, 0))
                 continue;
             int whole = FLUID_FAILED;
             if (samples == SampleLoading::Whole || !file->extractable()) {
+                if (!ensureSynth())
+                    break;
                 std::lock_guard cache(sampleCacheLock());
                 whole = fluid_synth_sfload(synth, path.c_str(), 0);
                 if (whole == FLUID_FAILED)
@@ -623,6 +631,8 @@ struct SynthEngine::Private {
 
     void select(int channel, int key)
     {
+        if (!ensureSynth())
+            return;
         const int preset = resolve(key);
         int& current = selected[std::size_t(channel)];
         if (preset == current)
@@ -771,13 +781,14 @@ bool SynthEngine::waitIdle(int timeoutMs)
 
 bool SynthEngine::startAudio()
 {
-    d->waitMade();
-    return d->startAudio();
+    auto done = std::make_shared<std::promise<bool>>();
+    std::future<bool> started = done->get_future();
+    startAudioAsync([done](bool ok) { done->set_value(ok); });
+    return started.get();
 }
 
 void SynthEngine::stopAudio()
 {
-    d->waitMade();
     d->stopAudio();
 }
 
@@ -848,7 +859,7 @@ void SynthEngine::shortMsg(std::uint32_t word)
     // A channel's first note selects its first program.
     if (isNoteOn(word) && d->requested[std::size_t(chan)] == kNoPreset)
         d->request(chan, d->requestKey(chan, 0));
-    if (!d->loaded || !d->idle()) {
+    if (!d->loaded || !d->idle() || !d->made) {
         d->postMessage(word);
         return;
     }
@@ -878,6 +889,8 @@ void SynthEngine::allNotesOff()
     if (d->broken)
         return;
     d->dropWaitingNotes(-1);
+    if (!d->made)
+        return; // nothing has sounded
     if (d->idle())
         fluid_synth_all_notes_off(d->synth, -1);
     else
@@ -886,17 +899,19 @@ void SynthEngine::allNotesOff()
 
 void SynthEngine::render(float* left, float* right, int frames)
 {
+    fluid_synth_t* synth = nullptr;
     {
         // Offline output is the same however long the loads take.
         std::unique_lock lock(d->gate);
         d->settled.wait(lock, [this] { return d->idle() || d->stopping; });
+        synth = d->synth;
     }
-    if (!d->synth) {
+    if (!synth) {
         std::fill(left, left + frames, 0.0f);
         std::fill(right, right + frames, 0.0f);
         return;
     }
-    fluid_synth_write_float(d->synth, frames, left, 0, 1, right, 0, 1);
+    fluid_synth_write_float(synth, frames, left, 0, 1, right, 0, 1);
 }
 
 void SynthEngine::setSampleReadHook(std::function<void()> hook)

@@ -52,7 +52,8 @@ enum class SampleLoading { OnDemand, Whole };
 
 class SynthEngine {
 public:
-    // Creates the synthesizer without audio output and without a soundfont.
+    // Creates the engine without audio output and without a soundfont; the
+    // FluidSynth synthesizer is made on the worker when first needed.
     explicit SynthEngine(SampleLoading loading = SampleLoading::OnDemand);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
@@ -71,7 +72,8 @@ public:
     // has finished; true when idle.
     bool waitIdle(int timeoutMs);
 
-    // Starts rendering to the desktop's audio; false when there is no audio output.
+    // Starts rendering to the desktop's audio, waiting for the worker; false
+    // when there is no audio output.
     bool startAudio();
     void stopAudio();
     // The same on the worker, after what is queued; `started` is told the result there.
