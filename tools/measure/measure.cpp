@@ -4,7 +4,7 @@
 // prints for both the median time from launch to the first shown window and
 // the median peak memory (VmHWM), and their ratios.
 //
-//   xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--verbose]
+//   xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--exercise] [--verbose]
 //                               [--soundfonts system|none|FILE[,FILE...]]...
 //
 // A window counts as shown when the X server maps a top-level window whose
@@ -12,6 +12,10 @@
 // VmHWM is read from /proc/<pid>/status once the window has been shown for
 // --settle milliseconds (default 1500): the trainer loads its soundfont on a
 // worker while the window comes up, and the peak must include that.
+// --exercise then presses Return in the window, which starts an exercise in
+// the trainer (its start button has the focus) and does nothing in the bare
+// window, and reads VmHWM again after the same wait: the chosen instrument
+// is loaded by then.
 //
 // --soundfonts FILE,... shows both programs a /usr/share/sounds/sf2 holding
 // only these files, as if only their packages were installed, through a
@@ -20,6 +24,7 @@
 // (the default) leaves the system as it is. Each --soundfonts prints a table of its own.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -62,6 +67,7 @@ struct Run {
     bool ok = false;
     double startupMs = 0;
     double hwmMiB = 0;
+    double exerciseHwmMiB = 0;
     std::string error;
 };
 
@@ -143,6 +149,26 @@ double statusMiB(pid_t pid, const char* key)
     return -1;
 }
 
+// Return pressed and released in a window, as xdotool key --window does.
+void pressReturn(Display* display, Window window)
+{
+    XKeyEvent key{};
+    key.display = display;
+    key.window = window;
+    key.root = DefaultRootWindow(display);
+    key.subwindow = None;
+    key.time = CurrentTime;
+    key.same_screen = True;
+    key.keycode = XKeysymToKeycode(display, XK_Return);
+    for (int type : {KeyPress, KeyRelease}) {
+        key.type = type;
+        XEvent event{};
+        event.xkey = key;
+        XSendEvent(display, window, True, type == KeyPress ? KeyPressMask : KeyReleaseMask, &event);
+    }
+    XFlush(display);
+}
+
 void stop(pid_t pid)
 {
     ::kill(pid, SIGTERM);
@@ -178,7 +204,8 @@ std::vector<std::string> environmentFor(const std::string& home)
     return env;
 }
 
-Run launch(Display* display, Atom netWmPid, const std::string& path, const Scenario& scenario, int settleMs)
+Run launch(Display* display, Atom netWmPid, const std::string& path, const Scenario& scenario, int settleMs,
+           bool exercise)
 {
     Run run;
     char pattern[] = "/tmp/tonvero-measure.XXXXXX";
@@ -222,6 +249,7 @@ Run launch(Display* display, Atom netWmPid, const std::string& path, const Scena
 
     const int fd = ConnectionNumber(display);
     bool shown = false;
+    Window window = None;
     while (!shown) {
         const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         if (waited > kWindowTimeoutMs) {
@@ -241,6 +269,7 @@ Run launch(Display* display, Atom netWmPid, const std::string& path, const Scena
             if (event.type == MapNotify && !event.xmap.override_redirect
                 && windowPid(display, event.xmap.window, netWmPid) == pid) {
                 run.startupMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+                window = event.xmap.window;
                 shown = true;
             }
         }
@@ -249,6 +278,11 @@ Run launch(Display* display, Atom netWmPid, const std::string& path, const Scena
         std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
         run.hwmMiB = statusMiB(pid, "VmHWM:");
         run.ok = run.hwmMiB > 0;
+        if (run.ok && exercise) {
+            pressReturn(display, window);
+            std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+            run.exerciseHwmMiB = statusMiB(pid, "VmHWM:");
+        }
         if (!run.ok)
             run.error = "cannot read /proc/" + std::to_string(pid) + "/status";
         stop(pid);
@@ -281,7 +315,7 @@ std::vector<std::string> split(const std::string& list)
 
 int usage()
 {
-    std::fprintf(stderr, "usage: xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--verbose]\n"
+    std::fprintf(stderr, "usage: xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--exercise] [--verbose]\n"
                          "                      [--trainer PATH] [--bare PATH]\n"
                          "                      [--soundfonts system|none|FILE[,FILE...]]...\n");
     return 2;
@@ -294,6 +328,7 @@ int main(int argc, char* argv[])
     int runs = 7;
     int settleMs = 1500;
     bool verbose = false;
+    bool exercise = false;
     std::string trainer = TONVERO_TRAINER;
     std::string bare = TONVERO_BARE_WINDOW;
     std::vector<Scenario> scenarios;
@@ -310,6 +345,8 @@ int main(int argc, char* argv[])
             bare = argv[++i];
         else if (arg == "--verbose")
             verbose = true;
+        else if (arg == "--exercise")
+            exercise = true;
         else if (arg == "--soundfonts" && hasValue) {
             const std::string list = argv[++i];
             if (list == "system")
@@ -341,7 +378,7 @@ int main(int argc, char* argv[])
             // Interleaved, each program first in every other round.
             for (int k = 0; k < 2; ++k) {
                 Program& program = programs[std::size_t((round + k) % 2)];
-                Run run = launch(display, netWmPid, program.path, scenario, settleMs);
+                Run run = launch(display, netWmPid, program.path, scenario, settleMs, exercise);
                 if (verbose || !run.ok)
                     std::fprintf(stderr, "%-18s round %d: %s %.1f ms, VmHWM %.1f MiB\n", program.name.c_str(),
                                  round + 1, run.ok ? "" : run.error.c_str(), run.startupMs, run.hwmMiB);
@@ -349,25 +386,35 @@ int main(int argc, char* argv[])
                 program.runs.push_back(run);
             }
         }
-        double startup[2], hwm[2];
+        double startup[2], hwm[2], inExercise[2];
         for (std::size_t p = 0; p < 2; ++p) {
-            std::vector<double> s, m;
+            std::vector<double> s, m, e;
             for (const Run& run : programs[p].runs) {
                 if (run.ok) {
                     s.push_back(run.startupMs);
                     m.push_back(run.hwmMiB);
+                    e.push_back(run.exerciseHwmMiB);
                 }
             }
             startup[p] = median(s);
             hwm[p] = median(m);
+            inExercise[p] = median(e);
         }
+        auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
         std::printf("\nsoundfonts %s; %d runs each, interleaved; VmHWM read %d ms after the window is shown\n",
                     scenario.label.c_str(), runs, settleMs);
-        std::printf("%-20s %18s %14s\n", "", "start-up (median)", "VmHWM (median)");
-        for (std::size_t p = 0; p < 2; ++p)
-            std::printf("%-20s %15.0f ms %10.1f MiB\n", programs[p].name.c_str(), startup[p], hwm[p]);
-        std::printf("%-20s %17.2fx %13.2fx\n", "Tonvero / bare", startup[0] > 0 ? startup[1] / startup[0] : 0,
-                    hwm[0] > 0 ? hwm[1] / hwm[0] : 0);
+        std::printf("%-20s %18s %14s%s\n", "", "start-up (median)", "VmHWM (median)",
+                    exercise ? "  in an exercise" : "");
+        for (std::size_t p = 0; p < 2; ++p) {
+            std::printf("%-20s %15.0f ms %10.1f MiB", programs[p].name.c_str(), startup[p], hwm[p]);
+            if (exercise)
+                std::printf(" %12.1f MiB", inExercise[p]);
+            std::printf("\n");
+        }
+        std::printf("%-20s %17.2fx %13.2fx", "Tonvero / bare", ratio(startup[1], startup[0]), ratio(hwm[1], hwm[0]));
+        if (exercise)
+            std::printf(" %15.2fx", ratio(inExercise[1], inExercise[0]));
+        std::printf("\n");
     }
     XCloseDisplay(display);
     return failures ? 1 : 0;
