@@ -99,7 +99,7 @@ const std::string* fontOf(benchmark::State& state, const std::string& variant = 
 // at once sends the instrument and a note. From the start of the load to the
 // first rendered frame of that note (the audio output adds its own 10 ms).
 // Each run is a new process, as each start of the trainer is: FluidSynth
-// sets itself up once per process, and that is part of the wait.
+// sets itself up once per process, and the user waits for that too.
 double firstNoteInNewProcess(const std::string& font)
 {
     int pipeFds[2];

@@ -456,15 +456,15 @@ std::unique_ptr<Sf2Image> Sf2File::extract(int bank, int program) const
 
     std::vector<unsigned char> pdta;
     putId(pdta, "pdta");
-    const std::array<std::pair<const char*, const std::vector<unsigned char>*>, 9> parts{{
+    const std::array<std::pair<const char*, const std::vector<unsigned char>*>, 9> chunks{{
         {"phdr", &phdr}, {"pbag", &presetLevel.bags}, {"pmod", &presetLevel.mods}, {"pgen", &presetLevel.gens},
         {"inst", &instHeaders}, {"ibag", &instLevel.bags}, {"imod", &instLevel.mods}, {"igen", &instLevel.gens},
         {"shdr", &shdr},
     }};
-    for (const auto& [id, part] : parts) {
+    for (const auto& [id, chunk] : chunks) {
         putId(pdta, id);
-        put32(pdta, std::uint32_t(part->size()));
-        pdta.insert(pdta.end(), part->begin(), part->end());
+        put32(pdta, std::uint32_t(chunk->size()));
+        pdta.insert(pdta.end(), chunk->begin(), chunk->end());
     }
 
     const std::uint64_t smplBytes = smplPoints * 2;
