@@ -4,6 +4,7 @@
 #include "platform/messagebox.h"
 #include "platform/mididevices.h"
 #include "platform/midi_backend.h"
+#include "platform/midi_synth.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -788,8 +789,8 @@ MMRESULT midiOutGetDevCapsA(UINT deviceId, MIDIOUTCAPSA* caps, UINT cbCaps)
     caps->vDriverVersion = 0x0100;
     fillName(caps->szPname, r.outputs[deviceId]->name());
     caps->wTechnology = r.outputs[deviceId]->technology();
-    caps->wVoices = caps->wTechnology == MOD_SWSYNTH ? 256 : 0;
-    caps->wNotes = caps->wTechnology == MOD_SWSYNTH ? 256 : 0;
+    caps->wVoices = caps->wTechnology == MOD_SWSYNTH ? WORD(synth::kPolyphony) : 0;
+    caps->wNotes = caps->wTechnology == MOD_SWSYNTH ? WORD(synth::kPolyphony) : 0;
     caps->wChannelMask = 0xFFFF;
     return MMSYSERR_NOERROR;
 }
