@@ -4,6 +4,8 @@
 #include "platform/midi_backend.h"
 #include "platform/sf2file.h"
 
+#include <QCoreApplication>
+
 #include <fluidsynth.h>
 
 #include <alsa/asoundlib.h>
@@ -41,9 +43,10 @@ constexpr const char* kPulseMediaRole = "music";
 // Desktop audio first; plain ALSA last.
 constexpr std::array<const char*, 3> kAudioDrivers{"pulseaudio", "pipewire", "alsa"};
 
-constexpr const char* kNoAudioNotice =
-    "No audio output was found, so the built-in synthesizer plays no sound. "
-    "Connect an audio device, or choose another MIDI output in the options.";
+// Said once, in the window: the exercise goes on without sound.
+constexpr const char* kNoAudioNotice = QT_TRANSLATE_NOOP(
+    "Synthesizer", "Звука не будет: не найдено устройство вывода звука. Упражнение идёт без звука; "
+                   "подключите наушники или колонки или выберите другой MIDI-выход в настройках.");
 
 constexpr int kChannels = 16;
 constexpr int kDrumChannel = 9;
@@ -933,7 +936,7 @@ void tellNoAudioOnce(bool started)
 {
     static std::atomic<bool> told{false};
     if (!started && !told.exchange(true))
-        backend::notice(kNoAudioNotice);
+        backend::notice(QCoreApplication::translate("Synthesizer", kNoAudioNotice).toStdString());
 }
 
 class SynthOut final : public backend::OutputDevice {
