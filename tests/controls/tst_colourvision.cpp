@@ -8,113 +8,21 @@
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
 #include "platform/bitmap.h"
+#include "support/colourvision.h"
 
 #include <QPainter>
 #include <QtTest>
 
-#include <array>
 #include <cmath>
 #include <memory>
 
 namespace {
 
-// --- colour science -------------------------------------------------------
-
-using Rgb = std::array<double, 3>; // linear, 0..1
-
-struct Lab {
-    double L, a, b;
-};
-
-enum Vision { Normal, Protanopia, Deuteranopia };
-const char* const kVisionNames[] = {"normal", "protanopia", "deuteranopia"};
-
-double linear(int c)
-{
-    const double s = c / 255.0;
-    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
-}
-
-Rgb linearOf(QRgb c)
-{
-    return {linear(qRed(c)), linear(qGreen(c)), linear(qBlue(c))};
-}
-
-Rgb simulate(const Rgb& c, Vision v)
-{
-    static const double m[3][3][3] = {
-        {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}},
-        {{0.152286, 1.052583, -0.204868}, {0.114503, 0.786281, 0.099216}, {-0.003882, -0.048116, 1.051998}},
-        {{0.367322, 0.860646, -0.227968}, {0.280085, 0.672501, 0.047413}, {-0.011820, 0.042940, 0.968881}},
-    };
-    Rgb out{};
-    for (int i = 0; i < 3; ++i)
-        out[i] = std::clamp(m[v][i][0] * c[0] + m[v][i][1] * c[1] + m[v][i][2] * c[2], 0.0, 1.0);
-    return out;
-}
-
-Lab labOf(const Rgb& c)
-{
-    const double x = (0.4124 * c[0] + 0.3576 * c[1] + 0.1805 * c[2]) / 0.95047;
-    const double y = 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2];
-    const double z = (0.0193 * c[0] + 0.1192 * c[1] + 0.9505 * c[2]) / 1.08883;
-    auto f = [](double t) { return t > 216.0 / 24389 ? std::cbrt(t) : (24389.0 / 27 * t + 16) / 116; };
-    return {116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z))};
-}
-
-double deltaE76(const Lab& p, const Lab& q)
-{
-    return std::hypot(p.L - q.L, p.a - q.a, p.b - q.b);
-}
-
-double deg(double r) { return r * 180.0 / M_PI; }
-double rad(double d) { return d * M_PI / 180.0; }
-
-double deltaE2000(const Lab& p, const Lab& q)
-{
-    const double c1 = std::hypot(p.a, p.b), c2 = std::hypot(q.a, q.b);
-    const double cBar7 = std::pow((c1 + c2) / 2, 7);
-    const double g = 0.5 * (1 - std::sqrt(cBar7 / (cBar7 + std::pow(25.0, 7))));
-    const double a1 = (1 + g) * p.a, a2 = (1 + g) * q.a;
-    const double cp1 = std::hypot(a1, p.b), cp2 = std::hypot(a2, q.b);
-    auto hue = [](double b, double a) {
-        const double h = deg(std::atan2(b, a));
-        return h < 0 ? h + 360 : h;
-    };
-    const double h1 = hue(p.b, a1), h2 = hue(q.b, a2);
-    double dh = 0;
-    if (cp1 * cp2 != 0) {
-        dh = h2 - h1;
-        if (dh > 180)
-            dh -= 360;
-        else if (dh < -180)
-            dh += 360;
-    }
-    const double dL = q.L - p.L, dC = cp2 - cp1;
-    const double dH = 2 * std::sqrt(cp1 * cp2) * std::sin(rad(dh / 2));
-    const double lBar = (p.L + q.L) / 2, cpBar = (cp1 + cp2) / 2;
-    double hBar = h1 + h2;
-    if (cp1 * cp2 != 0) {
-        hBar = (h1 + h2) / 2;
-        if (std::abs(h1 - h2) > 180)
-            hBar += h1 + h2 < 360 ? 180 : -180;
-    }
-    const double t = 1 - 0.17 * std::cos(rad(hBar - 30)) + 0.24 * std::cos(rad(2 * hBar))
-        + 0.32 * std::cos(rad(3 * hBar + 6)) - 0.20 * std::cos(rad(4 * hBar - 63));
-    const double dTheta = 30 * std::exp(-std::pow((hBar - 275) / 25, 2));
-    const double cpBar7 = std::pow(cpBar, 7);
-    const double rc = 2 * std::sqrt(cpBar7 / (cpBar7 + std::pow(25.0, 7)));
-    const double sl = 1 + 0.015 * std::pow(lBar - 50, 2) / std::sqrt(20 + std::pow(lBar - 50, 2));
-    const double sc = 1 + 0.045 * cpBar, sh = 1 + 0.015 * cpBar * t;
-    const double rt = -std::sin(rad(2 * dTheta)) * rc;
-    return std::sqrt(std::pow(dL / sl, 2) + std::pow(dC / sc, 2) + std::pow(dH / sh, 2) + rt * (dC / sc) * (dH / sh));
-}
-
-// --- the marks on their ground ----------------------------------------------
+using namespace colourvision;
 
 // How far apart two marks must be, for every kind of vision. Overlap is the
 // share of the inked pixels the two marks have in common (intersection over
-// union); a dot, a ring and a cross share at most about half of theirs.
+// union); a dot, a ring and a cross share at most about 0.6 of theirs.
 constexpr double kMaxOverlap = 0.7;
 // CIEDE2000 between the mean ink colours; about 10 is a plain difference for
 // small areas side by side, 15 one that holds for marks met one at a time.
@@ -143,7 +51,7 @@ Ink inkOf(const QImage& marked, const QImage& bare)
         for (int x = 0; x < marked.width(); ++x) {
             const Rgb m = linearOf(marked.pixel(x, y));
             const Lab lm = labOf(m);
-            const bool inked = differs(lm, labOf(linearOf(bare.pixel(x, y)))) && std::hypot(lm.a, lm.b) >= 25;
+            const bool inked = differs(lm, labOf(linearOf(bare.pixel(x, y)))) && chroma(lm) >= 25;
             ink.mask[qsizetype(y) * marked.width() + x] = inked;
             if (!inked)
                 continue;
@@ -413,10 +321,10 @@ void TestColourVision::shapeMarksStayApart()
     for (int v = Normal; v <= Deuteranopia; ++v) {
         for (int i = 0; i < 3; ++i) {
             const double k = visibility(c.marks[i], c.bare, Vision(v));
-            qInfo("shape marks, %s %dx, %s, %s on its ground: dE2000 %.1f", kPlaceNames[place], scale, kVisionNames[v],
+            qInfo("shape marks, %s %dx, %s, %s on its ground: dE2000 %.1f", kPlaceNames[place], scale, visionName(Vision(v)),
                   kMeaningNames[i], k);
             QVERIFY2(k >= kMinContrast, qPrintable(QStringLiteral("%1, %2: dE %3 against its ground")
-                                                       .arg(QLatin1String(kVisionNames[v]), QLatin1String(kMeaningNames[i]))
+                                                       .arg(QLatin1String(visionName(Vision(v))), QLatin1String(kMeaningNames[i]))
                                                        .arg(k, 0, 'f', 1)));
         }
         for (int i = 0; i < 3; ++i)
@@ -425,7 +333,7 @@ void TestColourVision::shapeMarksStayApart()
                 const double colour = colourDifference(ink[i], ink[j], Vision(v));
                 const QString pair = QStringLiteral("%1 / %2").arg(QLatin1String(kMeaningNames[i]), QLatin1String(kMeaningNames[j]));
                 qInfo("shape marks, %s %dx, %s, %s: overlap %.2f, dE2000 %.1f", kPlaceNames[place], scale,
-                      kVisionNames[v], qPrintable(pair), shape, colour);
+                      visionName(Vision(v)), qPrintable(pair), shape, colour);
                 QVERIFY2(shape <= kMaxOverlap, qPrintable(pair + QStringLiteral(": overlap %1").arg(shape)));
                 QVERIFY2(colour >= kMinColourDifference, qPrintable(pair + QStringLiteral(": dE %1").arg(colour)));
             }
@@ -453,7 +361,7 @@ void TestColourVision::colourMarksRelyOnColourAlone()
             for (int j = i + 1; j < 3; ++j) {
                 const double shape = overlap(ink[i], ink[j]);
                 const double colour = colourDifference(ink[i], ink[j], Vision(v));
-                qInfo("colour marks, %s, %s, %s / %s: overlap %.2f, dE2000 %.1f", kPlaceNames[place], kVisionNames[v],
+                qInfo("colour marks, %s, %s, %s / %s: overlap %.2f, dE2000 %.1f", kPlaceNames[place], visionName(Vision(v)),
                       kColourNames[i], kColourNames[j], shape, colour);
                 QVERIFY2(shape > kMaxOverlap, "the colour marks share one shape");
                 if (v == Normal)
