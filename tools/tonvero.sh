@@ -12,7 +12,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev librtmidi-dev libfluidsynth-dev
                 libasound2-dev libbenchmark-dev timgm6mb-soundfont fonts-dejavu-core)
-test_packages=(clang libclang-rt-14-dev fonts-freefont-ttf xauth xvfb)
+test_packages=(clang libclang-rt-14-dev fonts-freefont-ttf xauth xvfb appstream desktop-file-utils dpkg-dev man-db)
 
 install_missing() {
     local missing=()
