@@ -7,32 +7,18 @@
 #include "platform/messagebox.h"
 #include "support/testenv.h"
 
-#include <QDir>
-#include <QFile>
 #include <QTest>
 
 #include <memory>
 
 using namespace tonvero;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
 const QByteArray header = "Windows Registry Editor Version 5.00\n\n";
 const QByteArray interfaceSection = "[HKEY_CURRENT_USER\\Software\\Tonvero\\Interface]\n";
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 } // namespace
 
@@ -89,7 +75,7 @@ void TestInterfaceSettings::loads()
     QFETCH(QByteArray, file);
     QFETCH(int, shapeMarks);
     if (!file.isEmpty())
-        writeFile(m_home->registryFile(), file);
+        QVERIFY(writeFile(m_home->registryFile(), file));
     InterfaceSettings s;
     QVERIFY(s.load());
     QCOMPARE(s.bShapeMarks, shapeMarks);
@@ -98,9 +84,9 @@ void TestInterfaceSettings::loads()
 
 void TestInterfaceSettings::saveKeepsOtherValuesAndKeys()
 {
-    writeFile(m_home->registryFile(),
-              header + "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n\"nClef\"=dword:00000001\n\n" + interfaceSection
-                  + "\"nLanguage\"=dword:00000002\n\"bShapeMarks\"=dword:00000000\n");
+    QVERIFY(writeFile(m_home->registryFile(),
+                      header + "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n\"nClef\"=dword:00000001\n\n"
+                          + interfaceSection + "\"nLanguage\"=dword:00000002\n\"bShapeMarks\"=dword:00000000\n"));
     InterfaceSettings s;
     QVERIFY(s.load());
     s.bShapeMarks = 1;
@@ -148,7 +134,7 @@ void TestInterfaceSettings::exerciseSettingsSaveKeepsInterface()
 
 void TestInterfaceSettings::applySwitchesTheControls()
 {
-    writeFile(m_home->registryFile(), header + interfaceSection + "\"bShapeMarks\"=dword:00000001\n");
+    QVERIFY(writeFile(m_home->registryFile(), header + interfaceSection + "\"bShapeMarks\"=dword:00000001\n"));
     QVERIFY(InterfaceSettings::loadAndApply());
     QVERIFY(CInstrumentCtrl::ShapeMarks);
     InterfaceSettings off;
@@ -159,7 +145,7 @@ void TestInterfaceSettings::applySwitchesTheControls()
 // A file that cannot be read: the defaults, one notice, and nothing lost on the next save.
 void TestInterfaceSettings::damagedFileGivesDefaults()
 {
-    writeFile(m_home->registryFile(), "this is not a settings file\n[[[");
+    QVERIFY(writeFile(m_home->registryFile(), "this is not a settings file\n[[["));
     InterfaceSettings s;
     s.bShapeMarks = 1;
     QVERIFY(s.load());

@@ -11,8 +11,6 @@
 #include "support/testenv.h"
 
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -21,25 +19,13 @@
 #include <memory>
 
 namespace lb = mmsys::loopback;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
 const QByteArray header = "Windows Registry Editor Version 5.00\n\n";
 const QByteArray interfaceSection = "[HKEY_CURRENT_USER\\Software\\Tonvero\\Interface]\n";
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 } // namespace
 
@@ -96,7 +82,7 @@ void TestInterfaceOptions::showsTheStoredValue()
 {
     QFETCH(QByteArray, value);
     QFETCH(bool, checked);
-    writeFile(m_home->registryFile(), header + interfaceSection + "\"bShapeMarks\"=" + value + "\n");
+    QVERIFY(writeFile(m_home->registryFile(), header + interfaceSection + "\"bShapeMarks\"=" + value + "\n"));
     InterfaceOptions section;
     QCOMPARE(section.shapeMarksBox()->isChecked(), checked);
     QCOMPARE(CInstrumentCtrl::ShapeMarks, checked);
@@ -171,7 +157,7 @@ void TestInterfaceOptions::inTheOptionsDialog()
     box->click();
     QVERIFY(CInstrumentCtrl::ShapeMarks);
     // The file lost the value meanwhile (another instance, a hand edit): OK stores it again.
-    writeFile(m_home->registryFile(), header);
+    QVERIFY(writeFile(m_home->registryFile(), header));
     QPushButton* ok = dialog->itemAs<QPushButton>(DialogOptions::IdcOk);
     QVERIFY(ok);
     ok->click();

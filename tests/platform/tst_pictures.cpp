@@ -73,6 +73,21 @@ private:
     QImage m_raw, m_img;
 };
 
+// Every pixel a mark laid at (x0, y0) draws on lies on the key: light under
+// a white key's mark, dark under a black key's.
+void liesOnItsKey(const Pic &keyboard, const Pic &mark, int x0, int y0, bool onWhite, int key)
+{
+    for (int y = 0; y < mark.height(); ++y)
+        for (int x = 0; x < mark.width(); ++x) {
+            if (mark.alpha(x, y) == 0)
+                continue;
+            const double under = keyboard.lum(x0 + x, y0 + y);
+            if (!(onWhite ? under > 170 : under < 110))
+                QFAIL(qPrintable(QStringLiteral("key %1: mark pixel (%2, %3) lies off the key (lum %4)")
+                                     .arg(key).arg(x).arg(y).arg(under)));
+        }
+}
+
 void addScales(const char *name)
 {
     QTest::addColumn<int>("scale");
@@ -290,16 +305,9 @@ void TestPictures::marksSitOnTheirKeys()
     QVERIFY(!kb.isNull() && !white.isNull() && !black0.isNull() && !black1.isNull());
 
     auto check = [&](const Pic &m, int x0, int y0, bool onWhite, int key) {
-        for (int y = 0; y < m.height(); ++y)
-            for (int x = 0; x < m.width(); ++x) {
-                if (m.alpha(x, y) == 0)
-                    continue;
-                const double under = kb.lum(x0 + x, y0 + y);
-                const bool ok = onWhite ? under > 170 : under < 110;
-                if (!ok)
-                    QFAIL(qPrintable(QStringLiteral("key %1: mark pixel (%2, %3) lies off the key (lum %4)")
-                                         .arg(key).arg(x).arg(y).arg(under)));
-            }
+        liesOnItsKey(kb, m, x0, y0, onWhite, key);
+        if (QTest::currentTestFailed())
+            return;
         // The lower end of the key is covered and clearly coloured.
         const QPoint c = onWhite ? QPoint(6, 14) : QPoint(6, 12);
         QVERIFY2(m.alpha(c.x(), c.y()) >= 200, qPrintable(QString::number(key)));
@@ -341,24 +349,14 @@ void TestPictures::shapeMarksSitOnTheirKeys()
     const Pic white(QString::number(160 + meaning), scale);
     const Pic black(QString::number(163 + meaning), scale);
     QVERIFY(!kb.isNull() && !white.isNull() && !black.isNull());
-    auto check = [&](const Pic &m, int x0, int y0, bool onWhite, int key) {
-        for (int y = 0; y < m.height(); ++y)
-            for (int x = 0; x < m.width(); ++x) {
-                if (m.alpha(x, y) == 0)
-                    continue;
-                const double under = kb.lum(x0 + x, y0 + y);
-                if (!(onWhite ? under > 170 : under < 110))
-                    QFAIL(qPrintable(QStringLiteral("key %1: mark pixel (%2, %3) lies off the key (lum %4)")
-                                         .arg(key).arg(x).arg(y).arg(under)));
-            }
-    };
     int key = 0;
     for (int w = 0; w < 52; ++w) {
-        check(white, whiteX(w), kKeysBottom - 26, true, key++);
+        liesOnItsKey(kb, white, whiteX(w), kKeysBottom - 26, true, key++);
         const int b = blackAfter(w);
-        if (b < 0)
-            continue;
-        check(black, whiteX(w) + kMarkX[b], kBlackBottom - 21, false, key++);
+        if (b >= 0)
+            liesOnItsKey(kb, black, whiteX(w) + kMarkX[b], kBlackBottom - 21, false, key++);
+        if (QTest::currentTestFailed())
+            return;
     }
     QCOMPARE(key, 88);
 }

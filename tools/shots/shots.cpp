@@ -98,6 +98,22 @@ QRect exerciseArea(const CTonveroDlg& window)
     return instrumentsArea(window) | stave;
 }
 
+QImage whiteSheet(int width, int height)
+{
+    QImage sheet(width, height, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    return sheet;
+}
+
+void setHeadingFont(QPainter& p)
+{
+    QFont font = p.font();
+    font.setPixelSize(15);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::black);
+}
+
 // Panels under their captions, one below the other.
 QImage captioned(const std::vector<std::pair<QImage, QString>>& panels)
 {
@@ -107,14 +123,9 @@ QImage captioned(const std::vector<std::pair<QImage, QString>>& panels)
         width = std::max(width, image.width());
         height += captionH + image.height() + gap;
     }
-    QImage sheet(width, height, QImage::Format_RGB32);
-    sheet.fill(Qt::white);
+    QImage sheet = whiteSheet(width, height);
     QPainter p(&sheet);
-    QFont font = p.font();
-    font.setPixelSize(15);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::black);
+    setHeadingFont(p);
     int y = 0;
     for (const auto& [image, caption] : panels) {
         p.drawText(QRect(10, y, width - 20, captionH), Qt::AlignLeft | Qt::AlignVCenter, caption);
@@ -130,15 +141,9 @@ QImage comparison(const QImage& colour, const QImage& shape)
     using namespace colourvision;
     const int labelW = 150, headerH = 34, gap = 12;
     const QSize cell = colour.size();
-    QImage sheet(labelW + 2 * cell.width() + 3 * gap, headerH + 3 * (cell.height() + gap) + gap,
-                 QImage::Format_RGB32);
-    sheet.fill(Qt::white);
+    QImage sheet = whiteSheet(labelW + 2 * cell.width() + 3 * gap, headerH + 3 * (cell.height() + gap) + gap);
     QPainter p(&sheet);
-    QFont font = p.font();
-    font.setPixelSize(15);
-    font.setBold(true);
-    p.setFont(font);
-    p.setPen(Qt::black);
+    setHeadingFont(p);
     const char* const columns[] = {"Colour marks", "Shape marks (the colour-blind option)"};
     for (int c = 0; c < 2; ++c)
         p.drawText(QRect(labelW + gap + c * (cell.width() + gap), 0, cell.width(), headerH), Qt::AlignCenter,
