@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
 
 namespace {
@@ -168,6 +169,8 @@ QImage grabArea(CTonveroDlg& window, const QRect& area)
 
 bool markShots(CTonveroDlg& window, const QDir& dir)
 {
+    // The same notes on every run, so that a remade picture changes only where the marks do.
+    std::srand(1);
     bool ok = true;
     std::vector<std::pair<QImage, QString>> panels;
     CInstrumentCtrl::SetShapeMarks(true);
