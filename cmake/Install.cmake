@@ -2,7 +2,7 @@
 # What the installed program needs beside itself, each in its XDG place: the
 # read-me file, the desktop entry and the AppStream metainfo under the
 # program's id, the icon at each size drawn in res/icons/tonvero-<size>.png,
-# the manual pages (compressed as Debian wants them) and the copyright notice.
+# the manual pages, and the changelog and copyright notice Debian asks for.
 include(GNUInstallDirs)
 
 # Reverse-DNS id from the home page's address, github.com/tonvero/tonvero.
@@ -31,37 +31,38 @@ foreach(icon IN LISTS TONVERO_ICONS)
   endif()
 endforeach()
 
-# A manual page for every program that is built: pitchcheck is optional, and
-# its target is defined after this file is read, so the pages are added once
-# the whole project has been read.
-function(tonvero_install_man_pages)
-  include(GNUInstallDirs) # read here in the top directory, where it may not have been
-  set(pages tonvero)
-  if(TARGET pitchcheck)
-    list(APPEND pages pitchcheck)
-  endif()
+# Compressed as Debian wants man pages and changelogs (gzip -9n: no name or
+# time stamp inside, so the same text gives the same bytes); installed plain
+# where there is no gzip.
+function(tonvero_install_gzipped source destination)
   find_program(TONVERO_GZIP gzip)
-  set(outputs)
-  foreach(page IN LISTS pages)
-    set(source ${PROJECT_SOURCE_DIR}/res/man/${page}.1)
-    if(TONVERO_GZIP)
-      # -n: no name or time stamp inside, so the same page gives the same bytes.
-      set(output ${PROJECT_BINARY_DIR}/man/${page}.1.gz)
-      add_custom_command(OUTPUT ${output}
-        COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
-        COMMAND ${CMAKE_COMMAND} -E copy ${source} ${PROJECT_BINARY_DIR}/man/${page}.1
-        COMMAND ${TONVERO_GZIP} -9 -n -f ${PROJECT_BINARY_DIR}/man/${page}.1
-        DEPENDS ${source}
-        COMMENT "Compressing the manual page ${page}.1"
-        VERBATIM)
-      list(APPEND outputs ${output})
-    else()
-      set(output ${source})
-    endif()
-    install(FILES ${output} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-  endforeach()
-  if(outputs)
-    add_custom_target(tonvero_man_pages ALL DEPENDS ${outputs})
+  if(NOT TONVERO_GZIP)
+    install(FILES ${source} DESTINATION ${destination})
+    return()
   endif()
+  get_filename_component(name ${source} NAME)
+  set(dir ${PROJECT_BINARY_DIR}/gzipped)
+  add_custom_command(OUTPUT ${dir}/${name}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_COMMAND} -E copy ${source} ${dir}/${name}
+    COMMAND ${TONVERO_GZIP} -9 -n -f ${dir}/${name}
+    DEPENDS ${source}
+    COMMENT "Compressing ${name}"
+    VERBATIM)
+  string(MAKE_C_IDENTIFIER ${name} target)
+  add_custom_target(tonvero_gzip_${target} ALL DEPENDS ${dir}/${name}.gz)
+  install(FILES ${dir}/${name}.gz DESTINATION ${destination})
 endfunction()
-cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tonvero_install_man_pages)
+
+# A manual page for every program that is built, and the changelog. pitchcheck
+# is optional and its target is defined after this file is read, so they are
+# added once the whole project has been read.
+function(tonvero_install_compressed)
+  include(GNUInstallDirs) # read here in the top directory, where it may not have been
+  tonvero_install_gzipped(${PROJECT_SOURCE_DIR}/res/man/tonvero.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  if(TARGET pitchcheck)
+    tonvero_install_gzipped(${PROJECT_SOURCE_DIR}/res/man/pitchcheck.1 ${CMAKE_INSTALL_MANDIR}/man1)
+  endif()
+  tonvero_install_gzipped(${PROJECT_SOURCE_DIR}/res/changelog ${CMAKE_INSTALL_DATADIR}/doc/tonvero)
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tonvero_install_compressed)

@@ -62,6 +62,7 @@ expected=(
     usr/share/applications/$app_id.desktop
     usr/share/metainfo/$app_id.metainfo.xml
     usr/share/doc/tonvero/copyright
+    usr/share/doc/tonvero/changelog.gz
     usr/share/man/man1/tonvero.1.gz
 )
 for size in 16 24 32 48 64 128 256; do
@@ -86,9 +87,12 @@ fi
 echo "== the desktop entry and the metainfo as installed"
 desktop-file-validate "$root/usr/share/applications/$app_id.desktop" || fail "desktop-file-validate"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli validate"
-for page in "$root"/usr/share/man/man1/*.gz; do
+for page in "$root"/usr/share/man/man1/*.gz "$root"/usr/share/doc/tonvero/changelog.gz; do
     gzip -t "$page" || fail "$page is not a gzip file"
 done
+changelog_version=$(dpkg-parsechangelog -l "$root/usr/share/doc/tonvero/changelog.gz" -S Version 2>/dev/null || true)
+[ "$changelog_version" = "$version" ] || fail "the changelog's version is ${changelog_version:-unreadable}"
+
 
 echo "== the program's libraries"
 missing=$(ldd "$root/usr/bin/tonvero" | grep "not found" || true)

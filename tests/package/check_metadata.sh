@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The desktop entry, the AppStream metainfo and the manual pages in res/ are
-# valid, name the installed files, and carry the project's version.
+# The desktop entry, the AppStream metainfo, the manual pages and the
+# changelog in res/ are valid, name the installed files, and carry the
+# project's version.
 #   check_metadata.sh <source dir> <version>
 set -euo pipefail
 src=$1 version=$2
@@ -11,6 +12,7 @@ need() { command -v "$1" >/dev/null || { echo "FAIL: $1 is missing (Debian packa
 need desktop-file-validate desktop-file-utils
 need appstreamcli appstream
 need man man-db
+need dpkg-parsechangelog dpkg-dev
 
 desktop=$src/res/tonvero.desktop
 metainfo=$src/res/tonvero.metainfo.xml
@@ -40,6 +42,10 @@ while read -r shot; do
     [ -f "$src/docs/$shot" ] || fail "the metainfo shows docs/$shot, which is not in docs/"
 done < <(grep -o 'docs/[^<]*\.png' "$metainfo" | sed 's|^docs/||')
 
+echo "== dpkg-parsechangelog $src/res/changelog"
+changelog_version=$(dpkg-parsechangelog -l "$src/res/changelog" -S Version) || fail "the changelog does not parse"
+[ "$changelog_version" = "$version" ] || fail "the changelog's newest entry is $changelog_version, the project's version $version"
+
 for page in "$src"/res/man/*.1; do
     echo "== man --warnings $page"
     warnings=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) ||
@@ -47,5 +53,5 @@ for page in "$src"/res/man/*.1; do
     [ -z "$warnings" ] || fail "$page: $warnings"
     grep -q "^\.TH [A-Z]* 1 [0-9-]* \"Tonvero $version\"" "$page" || fail "$page does not name Tonvero $version"
 done
-[ $failed -eq 0 ] && echo "desktop entry, metainfo and manual pages: all good"
+[ $failed -eq 0 ] && echo "desktop entry, metainfo, manual pages and changelog: all good"
 exit $failed
