@@ -113,7 +113,7 @@ void CGuitarCtrl::SetNoteState(int note, int mark)
     m_currentNote = note;
     int k;
     if (GetKeyIndex(note, k) && mark >= None && mark <= Blue)
-        KeyTable[k].mark = mark;
+        StoreMark(k, mark);
     Redraw(false);
 }
 
@@ -159,6 +159,11 @@ void CGuitarCtrl::Redraw(bool frame)
         p.setRenderHint(QPainter::Antialiasing, true);
         p.setPen(QPen(colour, 4));
         p.setBrush(Qt::white);
+        // The shape mark's picture, centred on the string's row at x.
+        QImage shape;
+        if (ShapeMarks)
+            shape = platform::LoadBitmap(ShapeMarkFretPictures + int(MeaningOf(k)), img.devicePixelRatio());
+        const QSize shapeSize = shape.isNull() ? QSize() : shape.deviceIndependentSize().toSize();
         const int positions = positionCount(L);
         for (int s = 0; s < stringCount(L); ++s) {
             const int open = L[OpenString + s];
@@ -174,7 +179,10 @@ void CGuitarCtrl::Redraw(bool frame)
                 x = int((L[Nut + f] + L[Nut + f - 1]) * 0.5 + 1.0);
             }
             const int y = L[StringSpacing] * s + L[TopStringY];
-            p.drawEllipse(QRectF(x - 4, y - 4, 8, 8));
+            if (ShapeMarks)
+                p.drawImage(QPoint(x - shapeSize.width() / 2, y - shapeSize.height() / 2), shape);
+            else
+                p.drawEllipse(QRectF(x - 4, y - 4, 8, 8));
         }
         p.setRenderHint(QPainter::Antialiasing, false);
     }
@@ -188,6 +196,11 @@ void CGuitarCtrl::Redraw(bool frame)
     }
     p.end();
     presentSurface();
+}
+
+void CGuitarCtrl::redrawMarks()
+{
+    Redraw(false);
 }
 
 // Mouse events stay with the control: passing them on would hand them to the owner window.

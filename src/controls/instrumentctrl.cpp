@@ -15,7 +15,10 @@ std::array<KeyInfo, CInstrumentCtrl::KeyCount> CInstrumentCtrl::KeyTable{};
 std::array<int, CInstrumentCtrl::WhiteKeyCount> CInstrumentCtrl::WhiteKeyTable{};
 bool CInstrumentCtrl::ControlsReady = false;
 bool CInstrumentCtrl::PlayMode = false;
+bool CInstrumentCtrl::ShapeMarks = false;
 std::array<const char*, 4> CInstrumentCtrl::s_classNames{};
+std::vector<CInstrumentCtrl*> CInstrumentCtrl::s_controls;
+std::array<bool, CInstrumentCtrl::KeyCount> CInstrumentCtrl::s_playedWrong{};
 
 CInstrumentCtrl::CInstrumentCtrl(int controlId, const char* className, QWidget* parent)
     : QWidget(parent), m_controlId(controlId)
@@ -28,9 +31,55 @@ CInstrumentCtrl::CInstrumentCtrl(int controlId, const char* className, QWidget* 
     setProperty("windowClass", QString::fromLatin1(className));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
+    s_controls.push_back(this);
 }
 
-CInstrumentCtrl::~CInstrumentCtrl() = default;
+CInstrumentCtrl::~CInstrumentCtrl()
+{
+    s_controls.erase(std::remove(s_controls.begin(), s_controls.end(), this), s_controls.end());
+}
+
+void CInstrumentCtrl::SetShapeMarks(bool on)
+{
+    if (ShapeMarks == on)
+        return;
+    ShapeMarks = on;
+    // A redraw may notify a listener that creates or destroys a control.
+    const std::vector<CInstrumentCtrl*> controls = s_controls;
+    for (CInstrumentCtrl* control : controls) {
+        if (std::find(s_controls.begin(), s_controls.end(), control) != s_controls.end())
+            control->redrawMarks();
+    }
+}
+
+void CInstrumentCtrl::StoreMark(int keyIndex, int mark)
+{
+    if (keyIndex < 0 || keyIndex >= KeyCount)
+        return;
+    KeyTable[keyIndex].mark = mark;
+    s_playedWrong[keyIndex] = false;
+    if (mark != Red)
+        return;
+    for (int k = 0; k < KeyCount; ++k) {
+        if (k != keyIndex && KeyTable[k].mark == Blue)
+            s_playedWrong[k] = true;
+    }
+}
+
+MarkMeaning CInstrumentCtrl::MeaningOf(int keyIndex)
+{
+    if (keyIndex < 0 || keyIndex >= KeyCount)
+        return MarkMeaning::Nothing;
+    switch (KeyTable[keyIndex].mark) {
+    case Red:
+    case Green:
+        return MarkMeaning::ToPlay;
+    case Blue:
+        return s_playedWrong[keyIndex] ? MarkMeaning::PlayedWrong : MarkMeaning::PlayedRight;
+    default:
+        return MarkMeaning::Nothing;
+    }
+}
 
 bool CInstrumentCtrl::RegisterWindowClass(int controlId)
 {

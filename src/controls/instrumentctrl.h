@@ -13,6 +13,10 @@ class QPainter;
 // Colour mark of a key, shared by every control through KeyTable.
 enum NoteMark { None = 1, Red = 2, Green = 3, Blue = 4 };
 
+// What a mark tells the player. With shape marks on, each meaning has a shape
+// of its own besides its colour: a dot, a ring, a cross.
+enum class MarkMeaning { Nothing = -1, ToPlay = 0, PlayedRight = 1, PlayedWrong = 2 };
+
 // One exercise note range of the piano: key indexes and the picture rows of its brackets.
 struct NoteRange {
     int low;
@@ -86,6 +90,22 @@ public:
 
     static void SetPlayMode(bool play) { PlayMode = play; }
 
+    // Marks that differ by shape as well as colour, for players who cannot
+    // tell the colours apart. Every control redraws at once.
+    static void SetShapeMarks(bool on);
+    static bool ShapeMarks;
+    // Pictures of the shape marks, by MarkMeaning: piano white and black keys, fretboards.
+    static constexpr int ShapeMarkWhitePictures = 160;
+    static constexpr int ShapeMarkBlackPictures = 163;
+    static constexpr int ShapeMarkFretPictures = 166;
+
+    // Stores a mark in KeyTable, as every control's SetNoteState does.
+    static void StoreMark(int keyIndex, int mark);
+    // Red and Green both show the note to play (after a miss, or as a hint).
+    // Blue is the note played: wrong when a note to play was marked Red while
+    // it was held, since the owner marks the missed note Red on every wrong answer.
+    static MarkMeaning MeaningOf(int keyIndex);
+
     static std::array<KeyInfo, KeyCount> KeyTable;
     static std::array<int, WhiteKeyCount> WhiteKeyTable;
     static bool ControlsReady;
@@ -118,6 +138,9 @@ protected:
     // Exactly this button held, no other button and neither Shift nor Ctrl.
     static bool exactlyButton(const class QMouseEvent* event, Qt::MouseButton button);
 
+    // The marks are to be drawn the other way (SetShapeMarks).
+    virtual void redrawMarks() {}
+
 private:
     int m_controlId;
     mutable std::recursive_mutex m_listenerLock;
@@ -128,4 +151,8 @@ private:
     QPoint m_dragStart;
 
     static std::array<const char*, 4> s_classNames;
+    // Controls alive now, to redraw when the kind of marks changes.
+    static std::vector<CInstrumentCtrl*> s_controls;
+    // Keys marked Blue while a missed note was marked Red.
+    static std::array<bool, KeyCount> s_playedWrong;
 };

@@ -30,6 +30,8 @@ enum LayoutIndex {
 };
 
 constexpr int MarkImageCount = 9;
+// Shape marks: the three meanings on a white key, then on a black key.
+constexpr int ShapeImageCount = 6;
 
 // Octave step of a white key (0 C .. 6 B) and its black neighbour to the right
 // (0..4 for C#, D#, F#, G#, A#; -1 after E and B).
@@ -49,6 +51,7 @@ struct CPianoCtrl::Impl {
     QSize whiteMarkSize;
     QSize blackMarkSize;
     std::array<QImage, MarkImageCount> images;
+    std::array<QImage, ShapeImageCount> shapeImages;
     qreal picturesRatio = 0.0;
     NoteRangeSelector selector;
     int lastHit = -1;
@@ -105,6 +108,10 @@ void CPianoCtrl::loadPictures()
     d->pictureSize = platform::LoadBitmap(d->layout[KeyboardPicture], ratio).deviceIndependentSize().toSize();
     for (int i = 0; i < MarkImageCount; ++i)
         d->images[i] = platform::LoadBitmap(d->layout[MarkPictures + i], ratio);
+    for (int m = 0; m < 3; ++m) {
+        d->shapeImages[m] = platform::LoadBitmap(ShapeMarkWhitePictures + m, ratio);
+        d->shapeImages[3 + m] = platform::LoadBitmap(ShapeMarkBlackPictures + m, ratio);
+    }
     d->whiteMarkSize = d->images[0].deviceIndependentSize().toSize();
     d->blackMarkSize = d->images[3].deviceIndependentSize().toSize();
 }
@@ -121,7 +128,7 @@ void CPianoCtrl::BuildKeyTable()
         white.whiteIndex = w;
         white.x = int(w * d->keyWidth + L[KeysLeft]);
         white.y = L[KeysBottom] - whiteMarkHeight;
-        white.mark = None;
+        StoreMark(k, None);
         white.imageSet = 0;
         WhiteKeyTable[w] = k;
         ++k;
@@ -134,7 +141,7 @@ void CPianoCtrl::BuildKeyTable()
         info.whiteIndex = w;
         info.x = white.x + L[BlackMarkX + black];
         info.y = L[BlackBottom] - blackMarkHeight;
-        info.mark = None;
+        StoreMark(k, None);
         info.imageSet = 3 + L[BlackImageSet + black];
         ++k;
     }
@@ -144,8 +151,8 @@ void CPianoCtrl::SetKeyboardMode(bool on)
 {
     m_keyboardMode = on;
     if (!on) {
-        for (KeyInfo& key : KeyTable)
-            key.mark = None;
+        for (int k = 0; k < KeyCount; ++k)
+            StoreMark(k, None);
     }
     RedrawKeys(false);
 }
@@ -158,7 +165,7 @@ void CPianoCtrl::SetNoteState(int note, int mark)
         return;
     int key = 0;
     if (GetKeyIndex(note, key) && mark >= None && mark <= Blue)
-        KeyTable[key].mark = mark;
+        StoreMark(key, mark);
     RedrawKeys(false);
 }
 
@@ -258,16 +265,29 @@ void CPianoCtrl::RedrawKeys(bool frame)
     QPainter painter;
     if (!beginPicture(painter))
         return;
-    for (const KeyInfo& key : KeyTable) {
+    for (int k = 0; k < KeyCount; ++k) {
+        const KeyInfo& key = KeyTable[k];
         if (key.mark <= None || key.mark > Blue)
             continue;
+        const QSize size = key.isWhite ? d->whiteMarkSize : d->blackMarkSize;
+        if (ShapeMarks) {
+            const int meaning = int(MeaningOf(k));
+            if (meaning >= 0)
+                painter.drawImage(QRect(QPoint(key.x, key.y), size), d->shapeImages[(key.isWhite ? 0 : 3) + meaning]);
+            continue;
+        }
         const int image = key.imageSet + key.mark - 2;
         if (image < 0 || image >= MarkImageCount)
             continue;
-        const QSize size = key.isWhite ? d->whiteMarkSize : d->blackMarkSize;
         painter.drawImage(QRect(QPoint(key.x, key.y), size), d->images[image]);
     }
     endPicture(painter, frame);
+}
+
+void CPianoCtrl::redrawMarks()
+{
+    if (m_keyboardMode)
+        RedrawKeys(false);
 }
 
 void CPianoCtrl::SetRangeCount(int n)

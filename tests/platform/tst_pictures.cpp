@@ -73,6 +73,21 @@ private:
     QImage m_raw, m_img;
 };
 
+// Every pixel a mark laid at (x0, y0) draws on lies on the key: light under
+// a white key's mark, dark under a black key's.
+void liesOnItsKey(const Pic &keyboard, const Pic &mark, int x0, int y0, bool onWhite, int key)
+{
+    for (int y = 0; y < mark.height(); ++y)
+        for (int x = 0; x < mark.width(); ++x) {
+            if (mark.alpha(x, y) == 0)
+                continue;
+            const double under = keyboard.lum(x0 + x, y0 + y);
+            if (!(onWhite ? under > 170 : under < 110))
+                QFAIL(qPrintable(QStringLiteral("key %1: mark pixel (%2, %3) lies off the key (lum %4)")
+                                     .arg(key).arg(x).arg(y).arg(under)));
+        }
+}
+
 void addScales(const char *name)
 {
     QTest::addColumn<int>("scale");
@@ -98,6 +113,10 @@ private slots:
     void blackKeys();
     void marksSitOnTheirKeys_data();
     void marksSitOnTheirKeys();
+    void shapeMarksSitOnTheirKeys_data();
+    void shapeMarksSitOnTheirKeys();
+    void shapeMarksCentred_data();
+    void shapeMarksCentred();
     void fretboard_data();
     void fretboard();
     void noteHead_data();
@@ -122,6 +141,11 @@ void TestPictures::sizes_data()
         {136, 624, 85, "guitar"}, {148, 624, 58, "bass"},
         {137, 38, 72, "treble"}, {138, 38, 56, "bass clef"}, {139, 38, 56, "alto"}, {152, 73, 190, "grand staff"},
         {140, 13, 37, "note"}, {141, 13, 37, "red note"}, {156, 10, 30, "sharp"}, {157, 10, 30, "flat"},
+        {160, 14, 26, "white shape mark to play"}, {161, 14, 26, "white shape mark played right"},
+        {162, 14, 26, "white shape mark played wrong"}, {163, 14, 21, "black shape mark to play"},
+        {164, 14, 21, "black shape mark played right"}, {165, 14, 21, "black shape mark played wrong"},
+        {166, 15, 15, "fretboard shape mark to play"}, {167, 15, 15, "fretboard shape mark played right"},
+        {168, 15, 15, "fretboard shape mark played wrong"},
     };
     for (const auto &r : rows)
         QTest::newRow(QStringLiteral("%1 %2").arg(r.id).arg(QLatin1String(r.what)).toLatin1().constData())
@@ -281,16 +305,9 @@ void TestPictures::marksSitOnTheirKeys()
     QVERIFY(!kb.isNull() && !white.isNull() && !black0.isNull() && !black1.isNull());
 
     auto check = [&](const Pic &m, int x0, int y0, bool onWhite, int key) {
-        for (int y = 0; y < m.height(); ++y)
-            for (int x = 0; x < m.width(); ++x) {
-                if (m.alpha(x, y) == 0)
-                    continue;
-                const double under = kb.lum(x0 + x, y0 + y);
-                const bool ok = onWhite ? under > 170 : under < 110;
-                if (!ok)
-                    QFAIL(qPrintable(QStringLiteral("key %1: mark pixel (%2, %3) lies off the key (lum %4)")
-                                         .arg(key).arg(x).arg(y).arg(under)));
-            }
+        liesOnItsKey(kb, m, x0, y0, onWhite, key);
+        if (QTest::currentTestFailed())
+            return;
         // The lower end of the key is covered and clearly coloured.
         const QPoint c = onWhite ? QPoint(6, 14) : QPoint(6, 12);
         QVERIFY2(m.alpha(c.x(), c.y()) >= 200, qPrintable(QString::number(key)));
@@ -310,6 +327,95 @@ void TestPictures::marksSitOnTheirKeys()
         check(kImageSet[b] == 0 ? black0 : black1, whiteX(w) + kMarkX[b], kBlackBottom - 21, false, key++);
     }
     QCOMPARE(key, 88);
+}
+
+void TestPictures::shapeMarksSitOnTheirKeys_data()
+{
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<int>("meaning");
+    const char *names[] = {"to play", "played right", "played wrong"};
+    for (int s : {1, 2})
+        for (int m = 0; m < 3; ++m)
+            QTest::newRow(QStringLiteral("%1 %2x").arg(QLatin1String(names[m])).arg(s).toLatin1().constData()) << s << m;
+}
+
+// Laid over the keyboard where the piano lays the colour marks, a shape mark,
+// halo included, stays on its own key.
+void TestPictures::shapeMarksSitOnTheirKeys()
+{
+    QFETCH(int, scale);
+    QFETCH(int, meaning);
+    const Pic kb(QStringLiteral("129"), scale);
+    const Pic white(QString::number(160 + meaning), scale);
+    const Pic black(QString::number(163 + meaning), scale);
+    QVERIFY(!kb.isNull() && !white.isNull() && !black.isNull());
+    int key = 0;
+    for (int w = 0; w < 52; ++w) {
+        liesOnItsKey(kb, white, whiteX(w), kKeysBottom - 26, true, key++);
+        const int b = blackAfter(w);
+        if (b >= 0)
+            liesOnItsKey(kb, black, whiteX(w) + kMarkX[b], kBlackBottom - 21, false, key++);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QCOMPARE(key, 88);
+}
+
+void TestPictures::shapeMarksCentred_data()
+{
+    QTest::addColumn<int>("id");
+    QTest::addColumn<int>("scale");
+    QTest::addColumn<QPointF>("centre");
+    const char *places[] = {"white key", "black key", "fretboard"};
+    const char *names[] = {"to play", "played right", "played wrong"};
+    const QPointF centres[] = {{6.5, 13.5}, {6.5, 10.5}, {7.5, 7.5}};
+    for (int s : {1, 2})
+        for (int place = 0; place < 3; ++place)
+            for (int m = 0; m < 3; ++m)
+                QTest::newRow(QStringLiteral("%1 %2, %3 %4x")
+                                  .arg(160 + 3 * place + m)
+                                  .arg(QLatin1String(places[place]), QLatin1String(names[m]))
+                                  .arg(s)
+                                  .toLatin1()
+                                  .constData())
+                    << 160 + 3 * place + m << s << centres[place];
+}
+
+// The shape is centred where the controls expect it: a dot and a cross cover
+// the centre, a ring leaves it open, and the cross leaves the middle of its
+// sides open where the dot does not.
+void TestPictures::shapeMarksCentred()
+{
+    QFETCH(int, id);
+    QFETCH(int, scale);
+    QFETCH(QPointF, centre);
+    const Pic mark(QString::number(id), scale);
+    QVERIFY(!mark.isNull());
+    double mass = 0, mx = 0, my = 0;
+    for (int y = 0; y < mark.height(); ++y)
+        for (int x = 0; x < mark.width(); ++x) {
+            const double a = mark.alpha(x, y);
+            mass += a;
+            mx += a * (x + 0.5);
+            my += a * (y + 0.5);
+        }
+    QVERIFY(mass > 0);
+    QVERIFY2(qAbs(mx / mass - centre.x()) < 0.3 && qAbs(my / mass - centre.y()) < 0.3,
+             qPrintable(QStringLiteral("centred on (%1, %2)").arg(mx / mass).arg(my / mass)));
+    const int meaning = (id - 160) % 3;
+    const int cx = int(centre.x()), cy = int(centre.y());
+    const double middle = mark.alpha(cx, cy);
+    if (meaning == 1)
+        QVERIFY2(middle < 40, qPrintable(QStringLiteral("the ring's hole: alpha %1").arg(middle)));
+    else
+        QVERIFY2(middle > 230, qPrintable(QStringLiteral("the centre: alpha %1").arg(middle)));
+    // Halfway out along a side: inside the dot's and the ring's ink, between the cross's arms.
+    const int side = id >= 166 ? 4 : id >= 163 ? 3 : 4;
+    const double between = mark.alpha(cx, cy - side);
+    if (meaning == 2)
+        QVERIFY2(between < 120, qPrintable(QStringLiteral("between the arms: alpha %1").arg(between)));
+    else
+        QVERIFY2(between > 120, qPrintable(QStringLiteral("on the ink: alpha %1").arg(between)));
 }
 
 void TestPictures::fretboard_data()

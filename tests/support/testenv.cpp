@@ -2,6 +2,8 @@
 #include "support/testenv.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 namespace testsupport {
 
@@ -38,6 +40,19 @@ QString sourceDir()
 {
     const QByteArray env = qgetenv("TONVERO_SOURCE_DIR");
     return env.isEmpty() ? QString(TONVERO_SOURCE_RES "/..") : QString::fromLocal8Bit(env);
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
 }
 
 } // namespace testsupport

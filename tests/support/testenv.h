@@ -30,4 +30,9 @@ private:
 // The source tree, for tests that read committed files (pictures, texts).
 QString sourceDir();
 
+// A whole file, or nothing when it cannot be read.
+QByteArray readFile(const QString& path);
+// Writes the file whole, creating its folder; false when that fails.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
 } // namespace testsupport

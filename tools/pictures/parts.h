@@ -15,5 +15,6 @@ void woodGrain(QPainter &p, const QRectF &r, uint32_t seed, const QColor &dark, 
 void addPianoPictures(std::vector<Picture> &out);
 void addFretboardPictures(std::vector<Picture> &out);
 void addStavePictures(std::vector<Picture> &out, const Glyphs &g);
+void addShapeMarkPictures(std::vector<Picture> &out);
 
 } // namespace pictures

@@ -77,6 +77,19 @@ constexpr int kTopString = 7, kStringSpacing = 14;
 // Mark colours, also used by the contact sheet.
 QColor markColour(int mark); // 0 red, 1 green, 2 blue
 
+// Marks that tell their meaning by shape as well as by colour, for players
+// who do not tell red from green: a filled dot for the note to play, a ring
+// for a note played right, a cross for a note played wrong (as chord charts
+// mark fretted, open and muted strings), in colours apart for them too.
+namespace shapemarks {
+enum Meaning { ToPlay = 0, PlayedRight = 1, PlayedWrong = 2 };
+constexpr int kWhiteIds[3] = {160, 161, 162}; // piano white key, 14 x 26 like the colour marks
+constexpr int kBlackIds[3] = {163, 164, 165}; // piano black key, 14 x 21
+constexpr int kFretIds[3] = {166, 167, 168};  // fretboard, centred on the string
+constexpr int kFretSize = 15;
+QColor colour(int meaning);
+} // namespace shapemarks
+
 // A small deterministic generator for wood grain.
 class Grain {
 public:

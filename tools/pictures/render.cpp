@@ -11,6 +11,7 @@ std::vector<Picture> allPictures(const Glyphs &g)
     addPianoPictures(out);
     addFretboardPictures(out);
     addStavePictures(out, g);
+    addShapeMarkPictures(out);
     return out;
 }
 

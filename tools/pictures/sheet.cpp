@@ -86,16 +86,29 @@ QHash<int, const Picture *> byId(const std::vector<Picture> &all)
     return h;
 }
 
+// The picture ids of one kind of marks: white key, then the two black sets.
+struct MarkIds {
+    int white[3];
+    int black[2][3];
+};
+
+constexpr MarkIds kColourMarks{{piano::kWhiteMarkIds[0], piano::kWhiteMarkIds[1], piano::kWhiteMarkIds[2]},
+                               {{piano::kBlackMarkIds[0][0], piano::kBlackMarkIds[0][1], piano::kBlackMarkIds[0][2]},
+                                {piano::kBlackMarkIds[1][0], piano::kBlackMarkIds[1][1], piano::kBlackMarkIds[1][2]}}};
+constexpr MarkIds kShapeMarks{{shapemarks::kWhiteIds[0], shapemarks::kWhiteIds[1], shapemarks::kWhiteIds[2]},
+                              {{shapemarks::kBlackIds[0], shapemarks::kBlackIds[1], shapemarks::kBlackIds[2]},
+                               {shapemarks::kBlackIds[0], shapemarks::kBlackIds[1], shapemarks::kBlackIds[2]}}};
+
 // The keyboard with marks placed exactly as the piano control places them.
-QImage markedKeyboard(const QHash<int, const Picture *> &pics, int scale, bool allKeys)
+QImage markedKeyboard(const QHash<int, const Picture *> &pics, int scale, bool allKeys, const MarkIds &ids = kColourMarks)
 {
     using namespace piano;
     QImage kb = render(*pics[129], scale);
     QImage marks[9];
     for (int i = 0; i < 3; ++i) {
-        marks[i] = render(*pics[kWhiteMarkIds[i]], scale);
-        marks[3 + i] = render(*pics[kBlackMarkIds[0][i]], scale);
-        marks[6 + i] = render(*pics[kBlackMarkIds[1][i]], scale);
+        marks[i] = render(*pics[ids.white[i]], scale);
+        marks[3 + i] = render(*pics[ids.black[0][i]], scale);
+        marks[6 + i] = render(*pics[ids.black[1][i]], scale);
     }
     QPainter p(&kb);
     p.scale(scale, scale);
@@ -126,6 +139,25 @@ QImage markedKeyboard(const QHash<int, const Picture *> &pics, int scale, bool a
         ++key;
     }
     return kb;
+}
+
+// The guitar fretboard with the shape marks where the fretboard control puts
+// its marks: to play on the top string, played right and wrong below it.
+QImage markedFretboard(const QHash<int, const Picture *> &pics, int scale)
+{
+    using namespace fretboard;
+    QImage board = render(*pics[136], scale);
+    QPainter p(&board);
+    p.scale(scale, scale);
+    const struct { int meaning, string, fret; } marks[] = {{0, 0, 0}, {0, 1, 5}, {0, 2, 9}, {1, 3, 3}, {2, 4, 7}, {2, 5, 12}};
+    for (const auto &m : marks) {
+        const QImage img = render(*pics[shapemarks::kFretIds[m.meaning]], scale);
+        const int x = m.fret == 0 ? kNut / 2 : int((kFrets[m.fret - 1] + (m.fret == 1 ? kNut : kFrets[m.fret - 2])) * 0.5 + 1.0);
+        const int y = kTopString + kStringSpacing * m.string;
+        const int half = shapemarks::kFretSize / 2;
+        p.drawImage(QRectF(x - half, y - half, shapemarks::kFretSize, shapemarks::kFretSize), img);
+    }
+    return board;
 }
 
 // A treble staff composed the way the stave control composes it, to show
@@ -191,6 +223,19 @@ QImage contactSheet(const Glyphs &g)
     const int marks[] = {132, 130, 134, 133, 131, 135, 151, 150, 149};
     for (int id : marks) l.add(render(*pics[id], 1), QString::number(id));
     for (int id : marks) l.add(render(*pics[id], 2), QStringLiteral("%1@2x").arg(id));
+    l.newRow();
+    l.add(markedKeyboard(pics, 1, false, kShapeMarks),
+          QStringLiteral("129 with shape marks 160 161 162, 163 164 165 (to play, played right, played wrong)"));
+    l.add(markedFretboard(pics, 1), QStringLiteral("136 with shape marks 166 167 168"));
+    l.newRow();
+    l.add(markedKeyboard(pics, 2, false, kShapeMarks), QStringLiteral("129@2x with shape marks"));
+    l.newRow();
+    for (int i = 0; i < 3; ++i)
+        for (int id : {shapemarks::kWhiteIds[i], shapemarks::kBlackIds[i], shapemarks::kFretIds[i]})
+            l.add(render(*pics[id], 1), QString::number(id));
+    for (int i = 0; i < 3; ++i)
+        for (int id : {shapemarks::kWhiteIds[i], shapemarks::kBlackIds[i], shapemarks::kFretIds[i]})
+            l.add(render(*pics[id], 2), QStringLiteral("%1@2x").arg(id));
     l.newRow();
     for (int size : {16, 24, 32, 48, 64, 128, 256})
         l.add(renderIcon(g, size), size == 32 ? QStringLiteral("128 (32)") : size == 64 ? QStringLiteral("128@2x (64)") : QString::number(size));

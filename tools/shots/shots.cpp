@@ -1,26 +1,212 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Builds the main window off-screen and saves it in each clef and with the help guide.
+// Builds the main window off-screen and saves it in each clef and with the help
+// guide, and the marks during an exercise: the shape marks after a wrong answer
+// and with a hint, and colour against shape marks as colour-blind eyes see them.
 #include "app/templates.h"
 #include "app/tonverodlg.h"
+#include "controls/guitarctrl.h"
+#include "controls/pianoctrl.h"
+#include "controls/stavectrl.h"
+#include "support/colourvision.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
-bool save(QWidget& window, const QDir& dir, const char* name)
+bool saveImage(const QImage& image, const QDir& dir, const char* name)
 {
-    QApplication::processEvents();
     const QString path = dir.filePath(QString::fromLatin1(name));
-    if (!window.grab().save(path)) {
+    if (!image.save(path)) {
         std::fprintf(stderr, "tonvero_shots: cannot write %s\n", qPrintable(path));
         return false;
     }
     std::printf("%s\n", qPrintable(path));
     return true;
+}
+
+bool save(QWidget& window, const QDir& dir, const char* name)
+{
+    QApplication::processEvents();
+    return saveImage(window.grab().toImage(), dir, name);
+}
+
+int expectedNote(const CTonveroDlg& window)
+{
+    return CInstrumentCtrl::NoteFromKeyIndex(window.nCurNote);
+}
+
+// An exercise on all three instruments, with a few right answers behind it.
+void startExercise(CTonveroDlg& window, bool hint)
+{
+    for (QCheckBox* box : {window.guitarBox, window.itemAs<QCheckBox>(tonvero::IdcBassBox)})
+        if (box && !box->isChecked())
+            box->click();
+    window.bMIDI_Out = 0; // pictures, not sound
+    window.bHintMode = hint ? 1 : 0;
+    window.nTimerDelay = 600000;
+    window.OnCommand(tonvero::CmdClefTreble);
+    window.StartStop(false);
+    for (int i = 0; i < 3; ++i) {
+        const int note = expectedNote(window);
+        window.AnswerNotePressed(note);
+        window.AnswerNoteReleased(note);
+    }
+}
+
+void stopExercise(CTonveroDlg& window, int heldNote)
+{
+    window.AnswerNoteReleased(heldNote);
+    window.StartStop(false);
+}
+
+// A key near the expected one that is not it: a black key where there is one.
+int wrongNoteNear(int expected)
+{
+    for (int note : {expected + 1, expected - 1, expected + 2})
+        if (note != expected && note >= 21 && note <= 108)
+            return note;
+    return expected - 2;
+}
+
+QRect rectIn(const QWidget& window, const QWidget* w)
+{
+    return w && w->isVisible() ? QRect(w->mapTo(&window, QPoint(0, 0)), w->size()) : QRect();
+}
+
+// The piano and both fretboards as the window shows them.
+QRect instrumentsArea(const CTonveroDlg& window)
+{
+    QRect area;
+    for (const QWidget* c : {static_cast<const QWidget*>(window.piano.get()), static_cast<const QWidget*>(window.guitar.get()),
+                             static_cast<const QWidget*>(window.bass.get())})
+        area |= rectIn(window, c);
+    return area.adjusted(-8, -8, 8, 8);
+}
+
+// The same with the single staff's lines and the note's name above them.
+QRect exerciseArea(const CTonveroDlg& window)
+{
+    // The control is as tall as the grand staff; one staff takes its middle.
+    const QRect stave = rectIn(window, window.stave.get()).adjusted(0, 70, 0, -80);
+    return instrumentsArea(window) | stave;
+}
+
+QImage whiteSheet(int width, int height)
+{
+    QImage sheet(width, height, QImage::Format_RGB32);
+    sheet.fill(Qt::white);
+    return sheet;
+}
+
+void setHeadingFont(QPainter& p)
+{
+    QFont font = p.font();
+    font.setPixelSize(15);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::black);
+}
+
+// Panels under their captions, one below the other.
+QImage captioned(const std::vector<std::pair<QImage, QString>>& panels)
+{
+    const int captionH = 30, gap = 10;
+    int width = 0, height = 0;
+    for (const auto& [image, caption] : panels) {
+        width = std::max(width, image.width());
+        height += captionH + image.height() + gap;
+    }
+    QImage sheet = whiteSheet(width, height);
+    QPainter p(&sheet);
+    setHeadingFont(p);
+    int y = 0;
+    for (const auto& [image, caption] : panels) {
+        p.drawText(QRect(10, y, width - 20, captionH), Qt::AlignLeft | Qt::AlignVCenter, caption);
+        p.drawImage(0, y + captionH, image);
+        y += captionH + image.height() + gap;
+    }
+    return sheet;
+}
+
+// Columns: colour marks, shape marks; rows: normal vision, deuteranopia, protanopia.
+QImage comparison(const QImage& colour, const QImage& shape)
+{
+    using namespace colourvision;
+    const int labelW = 150, headerH = 34, gap = 12;
+    const QSize cell = colour.size();
+    QImage sheet = whiteSheet(labelW + 2 * cell.width() + 3 * gap, headerH + 3 * (cell.height() + gap) + gap);
+    QPainter p(&sheet);
+    setHeadingFont(p);
+    const char* const columns[] = {"Colour marks", "Shape marks (the colour-blind option)"};
+    for (int c = 0; c < 2; ++c)
+        p.drawText(QRect(labelW + gap + c * (cell.width() + gap), 0, cell.width(), headerH), Qt::AlignCenter,
+                   QString::fromLatin1(columns[c]));
+    const Vision rows[] = {Normal, Deuteranopia, Protanopia};
+    const char* const rowNames[] = {"Normal vision", "Deuteranopia\n(simulated)", "Protanopia\n(simulated)"};
+    for (int r = 0; r < 3; ++r) {
+        const int y = headerH + r * (cell.height() + gap);
+        p.drawText(QRect(0, y, labelW, cell.height()), Qt::AlignCenter, QString::fromLatin1(rowNames[r]));
+        p.drawImage(labelW + gap, y, simulated(colour, rows[r]));
+        p.drawImage(labelW + 2 * gap + cell.width(), y, simulated(shape, rows[r]));
+    }
+    return sheet;
+}
+
+QImage grabArea(CTonveroDlg& window, const QRect& area)
+{
+    window.OnClockTick();
+    QApplication::processEvents();
+    return window.grab(area).toImage();
+}
+
+bool markShots(CTonveroDlg& window, const QDir& dir)
+{
+    // The same notes on every run, so that a remade picture changes only where the marks do.
+    std::srand(1);
+    bool ok = true;
+    std::vector<std::pair<QImage, QString>> panels;
+    CInstrumentCtrl::SetShapeMarks(true);
+
+    // After a wrong answer, the wrong key still held.
+    startExercise(window, false);
+    const QRect area = exerciseArea(window);
+    const int wrong = wrongNoteNear(expectedNote(window));
+    window.AnswerNotePressed(wrong);
+    panels.emplace_back(grabArea(window, area),
+                        QStringLiteral("A wrong answer: a cross on the key played, a dot on the note to play"));
+    const QRect instruments = instrumentsArea(window);
+    const QImage shape = grabArea(window, instruments);
+    CInstrumentCtrl::SetShapeMarks(false);
+    const QImage colour = grabArea(window, instruments);
+    ok = saveImage(comparison(colour, shape), dir, "marks-comparison.png") && ok;
+    CInstrumentCtrl::SetShapeMarks(true);
+    stopExercise(window, wrong);
+
+    // A right answer, the key still held; the stave has moved on to the next note.
+    startExercise(window, false);
+    const int right = expectedNote(window);
+    window.AnswerNotePressed(right);
+    panels.emplace_back(grabArea(window, area),
+                        QStringLiteral("A right answer, the key still held: a ring (the stave shows the next note)"));
+    stopExercise(window, right);
+
+    // A hint: the note to play, whatever was pressed.
+    startExercise(window, true);
+    const int pressed = wrongNoteNear(expectedNote(window));
+    window.AnswerNotePressed(pressed);
+    panels.emplace_back(grabArea(window, area), QStringLiteral("A hint: a dot on the note to play"));
+    stopExercise(window, pressed);
+
+    CInstrumentCtrl::SetShapeMarks(false);
+    return saveImage(captioned(panels), dir, "marks-colourblind.png") && ok;
 }
 
 } // namespace
@@ -67,5 +253,7 @@ int main(int argc, char* argv[])
     }
     window.OnCommand(tonvero::CmdHelp);
     ok = save(window, dir, "window-help.png") && ok;
+    window.RemoveHelpOverlay();
+    ok = markShots(window, dir) && ok;
     return ok ? 0 : 1;
 }
