@@ -65,6 +65,45 @@
         <translation>Could not open the file:
 %1</translation>
     </message>
+    <message>
+        <source>Карта нот экзамена...</source>
+        <translation>Exam note map...</translation>
+    </message>
+</context>
+<context>
+    <name>InterfaceOptions</name>
+    <message>
+        <source>Вид</source>
+        <translation>Appearance</translation>
+    </message>
+    <message>
+        <source>Метки, различимые без цвета (для дальтоников)</source>
+        <translation>Marks that differ without colour (for colour blindness)</translation>
+    </message>
+    <message>
+        <source>Нота, которую нужно сыграть, — точка; сыгранная верно — кольцо; сыгранная неверно — крестик</source>
+        <translation>The note to play is a dot; a note played right is a ring; a note played wrong is a cross</translation>
+    </message>
+    <message>
+        <source>Как в системе</source>
+        <translation>As the system</translation>
+    </message>
+    <message>
+        <source>Язык</source>
+        <translation>Language</translation>
+    </message>
+    <message>
+        <source>Язык меню, окон и названий нот; меняется при следующем запуске</source>
+        <translation>The language of menus, windows and note names; changes at the next start</translation>
+    </message>
+    <message>
+        <source>&amp;Язык:</source>
+        <translation>&amp;Language:</translation>
+    </message>
+    <message>
+        <source>Язык сменится при следующем запуске программы.</source>
+        <translation>The language changes the next time the program starts.</translation>
+    </message>
 </context>
 <context>
     <name>MainMenu</name>
@@ -116,6 +155,10 @@
         <source>&amp;О программе...</source>
         <translation>&amp;About...</translation>
     </message>
+    <message>
+        <source>&amp;Статистика...</source>
+        <translation>&amp;Statistics...</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -146,6 +189,53 @@
     <message>
         <source>Ошибки</source>
         <translation>Errors</translation>
+    </message>
+</context>
+<context>
+    <name>NoteMapView</name>
+    <message>
+        <source>Карта нот</source>
+        <translation>Note map</translation>
+    </message>
+    <message>
+        <source>Ответов нет</source>
+        <translation>No answers</translation>
+    </message>
+    <message>
+        <source>Ответов: %1, ошибок: %2 (%3 %)</source>
+        <translation>Answers: %1, errors: %2 (%3 %)</translation>
+    </message>
+    <message>
+        <source>Медиана времени ответа: %1 с</source>
+        <translation>Median response time: %1 s</translation>
+    </message>
+    <message>
+        <source>Верных ответов нет</source>
+        <translation>No right answers</translation>
+    </message>
+    <message>
+        <source>Нет ответов в этом ключе</source>
+        <translation>No answers in this clef</translation>
+    </message>
+    <message>
+        <source>%1, %2 ключ</source>
+        <translation>%1, %2 clef</translation>
+    </message>
+    <message>
+        <source>Доля ошибок</source>
+        <translation>Error rate</translation>
+    </message>
+    <message>
+        <source>Медиана времени ответа</source>
+        <translation>Median response time</translation>
+    </message>
+    <message>
+        <source>%1 с</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>нет данных</source>
+        <translation>no data</translation>
     </message>
 </context>
 <context>
@@ -217,6 +307,18 @@
     <message>
         <source>Си b</source>
         <translation>Bb</translation>
+    </message>
+    <message>
+        <source>скрипичный</source>
+        <translation>treble</translation>
+    </message>
+    <message>
+        <source>басовый</source>
+        <translation>bass</translation>
+    </message>
+    <message>
+        <source>альтовый</source>
+        <translation>alto</translation>
     </message>
 </context>
 <context>
@@ -305,6 +407,29 @@
     </message>
 </context>
 <context>
+    <name>PracticeOptions</name>
+    <message>
+        <source>Прогресс</source>
+        <translation>Progress</translation>
+    </message>
+    <message>
+        <source>Помнить прошлые занятия</source>
+        <translation>Remember past practice</translation>
+    </message>
+    <message>
+        <source>Ноты, которые вы путали или читали медленно в прошлых упражнениях, выпадают чаще, пока вы не начнёте отвечать их верно и быстро.</source>
+        <translation>Notes you missed or read slowly in past exercises come up more often until you answer them right and quickly.</translation>
+    </message>
+    <message>
+        <source>&amp;Статистика...</source>
+        <translation>&amp;Statistics...</translation>
+    </message>
+    <message>
+        <source>Открывает окно статистики ответов</source>
+        <translation>Opens the window with the statistics of your answers</translation>
+    </message>
+</context>
+<context>
     <name>Registry</name>
     <message>
         <source>Файл настроек «%1» повреждён (%2). Используются настройки по умолчанию; изменения не будут сохранены.</source>
@@ -378,6 +503,552 @@ Errors	%3</translation>
     </message>
 </context>
 <context>
+    <name>StatisticsDialog</name>
+    <message>
+        <source>подсказка</source>
+        <translation>hint</translation>
+    </message>
+    <message>
+        <source>экзамен</source>
+        <translation>exam</translation>
+    </message>
+    <message>
+        <source>тренировка</source>
+        <translation>training</translation>
+    </message>
+    <message>
+        <source>Статистика</source>
+        <translation>Statistics</translation>
+    </message>
+    <message>
+        <source>неделя</source>
+        <translation>week</translation>
+    </message>
+    <message>
+        <source>месяц</source>
+        <translation>month</translation>
+    </message>
+    <message>
+        <source>год</source>
+        <translation>year</translation>
+    </message>
+    <message>
+        <source>всё время</source>
+        <translation>all time</translation>
+    </message>
+    <message>
+        <source>&amp;Период:</source>
+        <translation>&amp;Period:</translation>
+    </message>
+    <message>
+        <source>по &amp;упражнениям</source>
+        <translation>by e&amp;xercise</translation>
+    </message>
+    <message>
+        <source>по &amp;дням</source>
+        <translation>by &amp;day</translation>
+    </message>
+    <message>
+        <source>&amp;Экспорт в CSV...</source>
+        <translation>&amp;Export to CSV...</translation>
+    </message>
+    <message>
+        <source>Сохранить все ответы выбранного периода в таблицу CSV</source>
+        <translation>Save every answer of the chosen period to a CSV table</translation>
+    </message>
+    <message>
+        <source>Точность и скорость</source>
+        <translation>Accuracy and speed</translation>
+    </message>
+    <message>
+        <source>Точность, %</source>
+        <translation>Accuracy, %</translation>
+    </message>
+    <message>
+        <source>Верных нот в минуту</source>
+        <translation>Right notes per minute</translation>
+    </message>
+    <message>
+        <source>Медиана времени ответа</source>
+        <translation>Median response time</translation>
+    </message>
+    <message>
+        <source>Медиана верного ответа, с</source>
+        <translation>Median right answer, s</translation>
+    </message>
+    <message>
+        <source>точность, %</source>
+        <translation>accuracy, %</translation>
+    </message>
+    <message>
+        <source>нот в минуту</source>
+        <translation>notes per minute</translation>
+    </message>
+    <message>
+        <source>секунды</source>
+        <translation>seconds</translation>
+    </message>
+    <message>
+        <source>упражнение</source>
+        <translation>exercise</translation>
+    </message>
+    <message>
+        <source>скрипичный</source>
+        <translation>treble</translation>
+    </message>
+    <message>
+        <source>басовый</source>
+        <translation>bass</translation>
+    </message>
+    <message>
+        <source>альтовый</source>
+        <translation>alto</translation>
+    </message>
+    <message>
+        <source>скрипичный и басовый</source>
+        <translation>treble and bass</translation>
+    </message>
+    <message>
+        <source>&amp;Ключ:</source>
+        <translation>&amp;Clef:</translation>
+    </message>
+    <message>
+        <source>по доле &amp;ошибок</source>
+        <translation>by &amp;error rate</translation>
+    </message>
+    <message>
+        <source>по &amp;времени ответа</source>
+        <translation>by response &amp;time</translation>
+    </message>
+    <message>
+        <source>Цвет:</source>
+        <translation>Colour:</translation>
+    </message>
+    <message>
+        <source>Нота</source>
+        <translation>Note</translation>
+    </message>
+    <message>
+        <source>Ключ</source>
+        <translation>Clef</translation>
+    </message>
+    <message>
+        <source>Ошибок</source>
+        <translation>Errors</translation>
+    </message>
+    <message>
+        <source>Ответов</source>
+        <translation>Answers</translation>
+    </message>
+    <message>
+        <source>Доля ошибок</source>
+        <translation>Error rate</translation>
+    </message>
+    <message>
+        <source>Чаще всего ошибки</source>
+        <translation>Missed most often</translation>
+    </message>
+    <message>
+        <source>Медиана, с</source>
+        <translation>Median, s</translation>
+    </message>
+    <message>
+        <source>Верных ответов</source>
+        <translation>Right answers</translation>
+    </message>
+    <message>
+        <source>Медленнее всего</source>
+        <translation>Slowest</translation>
+    </message>
+    <message>
+        <source>&amp;Графики</source>
+        <translation>C&amp;harts</translation>
+    </message>
+    <message>
+        <source>Карта &amp;нот</source>
+        <translation>&amp;Note map</translation>
+    </message>
+    <message>
+        <source>&amp;Закрыть</source>
+        <translation>&amp;Close</translation>
+    </message>
+    <message>
+        <source>Сохранить ответы этого упражнения в таблицу CSV</source>
+        <translation>Save the answers of this exercise to a CSV table</translation>
+    </message>
+    <message>
+        <source>Историю упражнений не удалось прочитать: %1</source>
+        <translation>The exercise history could not be read: %1</translation>
+    </message>
+    <message>
+        <source>Упражнение %1</source>
+        <translation>Exercise %1</translation>
+    </message>
+    <message>
+        <source>%1 мин до конца</source>
+        <translation>%1 min to the end</translation>
+    </message>
+    <message>
+        <source>остановлен раньше</source>
+        <translation>stopped early</translation>
+    </message>
+    <message>
+        <source>За выбранный период ответов нет.</source>
+        <translation>No answers in the chosen period.</translation>
+    </message>
+    <message>
+        <source>В этом упражнении ответов нет.</source>
+        <translation>This exercise has no answers.</translation>
+    </message>
+    <message>
+        <source>Упражнений: %1</source>
+        <translation>Exercises: %1</translation>
+    </message>
+    <message>
+        <source>Ответов: %1</source>
+        <translation>Answers: %1</translation>
+    </message>
+    <message>
+        <source>Точность: %1 %</source>
+        <translation>Accuracy: %1 %</translation>
+    </message>
+    <message>
+        <source>Верных нот в минуту: %1</source>
+        <translation>Right notes per minute: %1</translation>
+    </message>
+    <message>
+        <source>Медиана ответа: %1 с</source>
+        <translation>Median answer: %1 s</translation>
+    </message>
+    <message>
+        <source>Упражнение %1, %2</source>
+        <translation>Exercise %1, %2</translation>
+    </message>
+    <message>
+        <source>%1 мин</source>
+        <translation>%1 min</translation>
+    </message>
+    <message>
+        <source>не завершено</source>
+        <translation>not finished</translation>
+    </message>
+    <message>
+        <source>Точность: %1 % (%2 из %3)</source>
+        <translation>Accuracy: %1 % (%2 of %3)</translation>
+    </message>
+    <message>
+        <source>Медиана верного ответа: %1 с</source>
+        <translation>Median right answer: %1 s</translation>
+    </message>
+    <message>
+        <source>Экспорт ответов</source>
+        <translation>Export answers</translation>
+    </message>
+    <message>
+        <source>Таблицы CSV (*.csv)</source>
+        <translation>CSV tables (*.csv)</translation>
+    </message>
+    <message>
+        <source>Сохранение...</source>
+        <translation>Saving...</translation>
+    </message>
+    <message>
+        <source>Ответы сохранены в %1</source>
+        <translation>Answers saved to %1</translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить %1: %2</source>
+        <translation>Could not save %1: %2</translation>
+    </message>
+</context>
+<context>
+    <name>Synthesizer</name>
+    <message>
+        <source>Звука не будет: не найдено устройство вывода звука. Упражнение идёт без звука; подключите наушники или колонки или выберите другой MIDI-выход в настройках.</source>
+        <translation>No sound: no audio output device was found. The exercise goes on without sound; connect headphones or speakers, or choose another MIDI output in the options.</translation>
+    </message>
+</context>
+<context>
+    <name>dialogs::MicrophoneOptions</name>
+    <message>
+        <source>До</source>
+        <translation>C</translation>
+    </message>
+    <message>
+        <source>До #</source>
+        <translation>C#</translation>
+    </message>
+    <message>
+        <source>Ре</source>
+        <translation>D</translation>
+    </message>
+    <message>
+        <source>Ре #</source>
+        <translation>D#</translation>
+    </message>
+    <message>
+        <source>Ми</source>
+        <translation>E</translation>
+    </message>
+    <message>
+        <source>Фа</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>Фа #</source>
+        <translation>F#</translation>
+    </message>
+    <message>
+        <source>Соль</source>
+        <translation>G</translation>
+    </message>
+    <message>
+        <source>Соль #</source>
+        <translation>G#</translation>
+    </message>
+    <message>
+        <source>Ля</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>Ля #</source>
+        <translation>A#</translation>
+    </message>
+    <message>
+        <source>Си</source>
+        <translation>B</translation>
+    </message>
+    <message>
+        <source>Ввод нот с микрофона</source>
+        <translation>Notes from the microphone</translation>
+    </message>
+    <message>
+        <source>Отвечать, играя ноту на своём инструменте</source>
+        <translation>Answer by playing the note on your own instrument</translation>
+    </message>
+    <message>
+        <source>Микрофон не найден</source>
+        <translation>No microphone found</translation>
+    </message>
+    <message>
+        <source> Гц</source>
+        <translation> Hz</translation>
+    </message>
+    <message>
+        <source>как записано</source>
+        <translation>as written</translation>
+    </message>
+    <message>
+        <source>гитара/бас (на октаву ниже)</source>
+        <translation>guitar/bass (an octave lower)</translation>
+    </message>
+    <message>
+        <source>любая октава</source>
+        <translation>any octave</translation>
+    </message>
+    <message>
+        <source>Дополнительно</source>
+        <translation>More</translation>
+    </message>
+    <message>
+        <source> мс</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <source> центов</source>
+        <translation> cents</translation>
+    </message>
+    <message>
+        <source>Нота должна звучать не меньше:</source>
+        <translation>A note must sound at least:</translation>
+    </message>
+    <message>
+        <source>Допустимое колебание высоты:</source>
+        <translation>Pitch may waver by:</translation>
+    </message>
+    <message>
+        <source>Микрофон:</source>
+        <translation>Microphone:</translation>
+    </message>
+    <message>
+        <source>Уровень:</source>
+        <translation>Level:</translation>
+    </message>
+    <message>
+        <source>Ля первой октавы:</source>
+        <translation>A4 tuning:</translation>
+    </message>
+    <message>
+        <source>Запись нот:</source>
+        <translation>Notation:</translation>
+    </message>
+    <message>
+        <source>как в системе</source>
+        <translation>as the system</translation>
+    </message>
+    <message>
+        <source>%1 (не подключён)</source>
+        <translation>%1 (not connected)</translation>
+    </message>
+    <message>
+        <source>%1 %2</source>
+        <translation>%1 %2</translation>
+    </message>
+    <message>
+        <source>%1  %2%3 ц</source>
+        <translation>%1  %2%3 ct</translation>
+    </message>
+</context>
+<context>
+    <name>pitch</name>
+    <message>
+        <source>Использование: %1 ФАЙЛ.wav [--transpose N]
+Находит ноты в записи и печатает по строке на ноту: начало ноты в миллисекундах
+и номер ноты MIDI (60 = до первой октавы).
+  --transpose N  прибавить N полутонов к каждой ноте (от -48 до 48),
+                 например 12 для гитары и баса, которые пишутся на октаву выше звучания
+  -h, --help     показать эту справку
+Поддерживаются файлы WAV: PCM 8, 16, 24, 32 бит и float 32, 64 бит, моно и стерео,
+частота от 8000 до 192000 Гц.
+</source>
+        <translation>Usage: %1 FILE.wav [--transpose N]
+Finds the notes in a recording and prints one line per note: the note's start in milliseconds
+and its MIDI note number (60 = middle C).
+  --transpose N  add N semitones to every note (-48 to 48),
+                 e.g. 12 for guitar and bass, which are written an octave above their sound
+  -h, --help     show this help
+WAV files with PCM of 8, 16, 24, 32 bits or float of 32, 64 bits, mono or stereo,
+at 8000 to 192000 Hz are read.
+</translation>
+    </message>
+    <message>
+        <source>распознавание нот недоступно: %1</source>
+        <translation>note detection is not available: %1</translation>
+    </message>
+    <message>
+        <source>%1: --transpose ждёт целое число полутонов от -48 до 48, а не «%2»
+</source>
+        <translation>%1: --transpose takes a whole number of semitones from -48 to 48, not “%2”
+</translation>
+    </message>
+    <message>
+        <source>%1: неизвестный параметр %2
+</source>
+        <translation>%1: unknown option %2
+</translation>
+    </message>
+    <message>
+        <source>%1: можно проверить только один файл за раз
+</source>
+        <translation>%1: only one file can be checked at a time
+</translation>
+    </message>
+    <message>
+        <source>%1: %2: %3
+</source>
+        <translation>%1: %2: %3
+</translation>
+    </message>
+    <message>
+        <source>%1: %2
+</source>
+        <translation>%1: %2
+</translation>
+    </message>
+    <message>
+        <source>это не файл WAV (нет заголовка RIFF)</source>
+        <translation>not a WAV file (no RIFF header)</translation>
+    </message>
+    <message>
+        <source>файл RIFF не содержит звука WAVE</source>
+        <translation>the RIFF file holds no WAVE sound</translation>
+    </message>
+    <message>
+        <source>в файле нет описания формата (блок fmt)</source>
+        <translation>the file has no format description (fmt chunk)</translation>
+    </message>
+    <message>
+        <source>описание формата (блок fmt) обрезано</source>
+        <translation>the format description (fmt chunk) is cut short</translation>
+    </message>
+    <message>
+        <source>в файле нет звука (блок data)</source>
+        <translation>the file has no sound (data chunk)</translation>
+    </message>
+    <message>
+        <source>описание формата WAVE_FORMAT_EXTENSIBLE обрезано</source>
+        <translation>the WAVE_FORMAT_EXTENSIBLE description is cut short</translation>
+    </message>
+    <message>
+        <source>формат звука %1 не поддерживается: нужен PCM или float</source>
+        <translation>sound format %1 is not supported: PCM or float is needed</translation>
+    </message>
+    <message>
+        <source>недопустимое число каналов: %1</source>
+        <translation>invalid number of channels: %1</translation>
+    </message>
+    <message>
+        <source>частота дискретизации %1 Гц не поддерживается (нужна от %2 до %3 Гц)</source>
+        <translation>a sample rate of %1 Hz is not supported (%2 to %3 Hz is needed)</translation>
+    </message>
+    <message>
+        <source>разрядность %1 бит не поддерживается</source>
+        <translation>samples of %1 bits are not supported</translation>
+    </message>
+    <message>
+        <source>размер кадра (%1 байт) не соответствует формату</source>
+        <translation>the frame size (%1 bytes) does not match the format</translation>
+    </message>
+    <message>
+        <source>не удаётся открыть файл: %1</source>
+        <translation>cannot open the file: %1</translation>
+    </message>
+    <message>
+        <source>файл слишком велик</source>
+        <translation>the file is too large</translation>
+    </message>
+    <message>
+        <source>не удаётся прочитать файл: %1</source>
+        <translation>cannot read the file: %1</translation>
+    </message>
+</context>
+<context>
+    <name>pitch::MicrophoneInput</name>
+    <message>
+        <source>Распознавание нот недоступно: %1</source>
+        <translation>Note detection is not available: %1</translation>
+    </message>
+</context>
+<context>
+    <name>platform::AudioCapture</name>
+    <message>
+        <source>Запись с микрофона уже идёт или задана неверно</source>
+        <translation>The microphone is already recording or was set up wrongly</translation>
+    </message>
+    <message>
+        <source>Микрофон не открывается: %1</source>
+        <translation>The microphone does not open: %1</translation>
+    </message>
+</context>
+<context>
+    <name>platform::AudioCapture::Private</name>
+    <message>
+        <source>Запись с микрофона прервалась: %1</source>
+        <translation>Recording from the microphone broke off: %1</translation>
+    </message>
+</context>
+<context>
+    <name>tonvero::MicrophoneAnswers</name>
+    <message>
+        <source>Микрофон перестал отвечать: %1. Упражнение продолжается с другими инструментами.</source>
+        <translation>The microphone stopped responding: %1. The exercise goes on with the other instruments.</translation>
+    </message>
+    <message>
+        <source>Микрофон не удалось открыть: %1. Упражнение продолжается с другими инструментами.</source>
+        <translation>The microphone could not be opened: %1. The exercise goes on with the other instruments.</translation>
+    </message>
+</context>
+<context>
     <name>tonvero::NoticeLine</name>
     <message>
         <source>Скрыть</source>
@@ -395,6 +1066,25 @@ Errors	%3</translation>
         <source>(ещё уведомлений: %n)</source>
         <translation>
             <numerusform>(%n more notice)</numerusform><numerusform>(%n more notices)</numerusform></translation>
+    </message>
+</context>
+<context>
+    <name>tonvero::history::HistoryStore</name>
+    <message>
+        <source>Файл истории упражнений повреждён или не открывается. Он отложен как %1, начата новая история.</source>
+        <translation>The exercise history file is damaged or does not open. It has been set aside as %1 and a new history begun.</translation>
+    </message>
+    <message>
+        <source>Файл истории упражнений %1 записан более новой версией Tonvero. Он оставлен как есть, и ответы этого запуска не сохраняются.</source>
+        <translation>The exercise history file %1 was written by a newer version of Tonvero. It is left as it is, and the answers of this run are not kept.</translation>
+    </message>
+    <message>
+        <source>Историю упражнений не удалось открыть (%1). Ответы пока хранятся в памяти; попытка повторится позже.</source>
+        <translation>The exercise history could not be opened (%1). Answers are kept in memory for now; it will be tried again later.</translation>
+    </message>
+    <message>
+        <source>Историю упражнений не удаётся записать (%1). Ответы пока хранятся в памяти; попытка повторится позже.</source>
+        <translation>The exercise history cannot be written (%1). Answers are kept in memory for now; it will be tried again later.</translation>
     </message>
 </context>
 </TS>

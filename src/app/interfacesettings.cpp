@@ -17,21 +17,26 @@ namespace {
 struct Field {
     const char* name;
     int InterfaceSettings::*member;
+    int highest; // values above it keep the default
 };
 
-const std::array<Field, 1> fields{{
-    {"bShapeMarks", &InterfaceSettings::bShapeMarks},
+const std::array<Field, 2> fields{{
+    {"bShapeMarks", &InterfaceSettings::bShapeMarks, 1},
+    {"nLanguage", &InterfaceSettings::nLanguage, 2},
 }};
+
+QString interfaceKeyPath()
+{
+    return QStringLiteral("%1\\%2\\%3")
+        .arg(QLatin1String(softwareKeyName), QLatin1String(appKeyName), QLatin1String(interfaceKeyName));
+}
 
 // Software\Tonvero\Interface, created with its parents when missing.
 HKEY openInterfaceKey()
 {
-    const QString path = QStringLiteral("%1\\%2\\%3")
-                             .arg(QLatin1String(softwareKeyName), QLatin1String(appKeyName),
-                                  QLatin1String(interfaceKeyName));
     HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
-                       nullptr)
+    if (RegCreateKeyEx(HKEY_CURRENT_USER, interfaceKeyPath(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                       nullptr, &key, nullptr)
         != ERROR_SUCCESS)
         return nullptr;
     return key;
@@ -41,8 +46,12 @@ HKEY openInterfaceKey()
 
 bool InterfaceSettings::load()
 {
-    HKEY key = openInterfaceKey();
-    if (!key)
+    // Reading never writes: a first start leaves the file as it is (no save, no fsync).
+    HKEY key = nullptr;
+    const LONG opened = RegOpenKeyEx(HKEY_CURRENT_USER, interfaceKeyPath(), 0, KEY_READ, &key);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (opened != ERROR_SUCCESS)
         return false;
     for (const Field& f : fields) {
         BYTE data[4];
@@ -52,7 +61,10 @@ bool InterfaceSettings::load()
             || type != REG_DWORD || size != 4)
             continue;
         const std::uint32_t v = DWORD(data[0]) | DWORD(data[1]) << 8 | DWORD(data[2]) << 16 | DWORD(data[3]) << 24;
-        this->*f.member = v != 0 ? 1 : 0;
+        if (f.highest == 1)
+            this->*f.member = v != 0 ? 1 : 0;
+        else if (v <= std::uint32_t(f.highest))
+            this->*f.member = int(v);
     }
     RegCloseKey(key);
     return true;

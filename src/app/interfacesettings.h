@@ -12,12 +12,16 @@ class InterfaceSettings {
 public:
     // Marks that differ by shape as well as colour (CInstrumentCtrl::ShapeMarks).
     int bShapeMarks = 0;
+    // The interface's language, a LanguageChoice: 0 the system's, 1 Russian,
+    // 2 English. Read once at start-up.
+    int nLanguage = 0;
 
     bool operator==(const InterfaceSettings&) const = default;
 
     // Reads the values that are stored as 4-byte REG_DWORDs; any other value
-    // keeps its default, and a flag reads as 0 or 1. False when the key could
-    // not be opened or created.
+    // (or one out of range) keeps its default, and a flag reads as 0 or 1. A
+    // missing key keeps every default; reading never writes the file. False
+    // when the store could not be read.
     bool load();
 
     // Writes this class's values and leaves every other value of the key as it

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/language.h"
 
-#include "platform/registry.h"
+#include "app/interfacesettings.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -12,37 +12,22 @@ namespace tonvero {
 namespace {
 
 QLocale::Language started = QLocale::Russian;
-constexpr char kInterfaceKey[] = "Software\\Tonvero\\Interface";
-constexpr char kLanguageValue[] = "nLanguage";
 
 } // namespace
 
 LanguageChoice loadLanguageChoice()
 {
-    using namespace platform;
-    HKEY key = nullptr;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, QString::fromLatin1(kInterfaceKey), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return LanguageChoice::System;
-    DWORD value = 0, type = 0, size = sizeof value;
-    const LONG rc = RegQueryValueEx(key, QString::fromLatin1(kLanguageValue), nullptr, &type,
-                                    reinterpret_cast<BYTE*>(&value), &size);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof value || value > DWORD(LanguageChoice::English))
-        return LanguageChoice::System;
-    return LanguageChoice(value);
+    InterfaceSettings settings;
+    settings.load();
+    return LanguageChoice(settings.nLanguage);
 }
 
 bool saveLanguageChoice(LanguageChoice choice)
 {
-    using namespace platform;
-    HKEY key = nullptr;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, QString::fromLatin1(kInterfaceKey), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                       &key, nullptr) != ERROR_SUCCESS)
-        return false;
-    const DWORD value = DWORD(choice);
-    const LONG rc = RegSetValueEx(key, QString::fromLatin1(kLanguageValue), 0, REG_DWORD,
-                                  reinterpret_cast<const BYTE*>(&value), sizeof value);
-    return RegCloseKey(key) == ERROR_SUCCESS && rc == ERROR_SUCCESS;
+    InterfaceSettings settings;
+    settings.load();
+    settings.nLanguage = int(choice);
+    return settings.save();
 }
 
 QLocale::Language interfaceLanguage(LanguageChoice choice, const QLocale& system)

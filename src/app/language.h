@@ -14,8 +14,7 @@ namespace tonvero {
 // The user's choice in the options; stored by number.
 enum class LanguageChoice { System = 0, Russian = 1, English = 2 };
 
-// The stored choice: "nLanguage" under HKEY_CURRENT_USER\Software\Tonvero\Interface
-// (System when missing or out of range).
+// The stored choice (InterfaceSettings::nLanguage; System when missing or out of range).
 LanguageChoice loadLanguageChoice();
 bool saveLanguageChoice(LanguageChoice choice);
 

@@ -26,6 +26,8 @@ int CTonveroApp::run(int argc, char* argv[])
         return 1;
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tonvero"));
+    // Wayland finds the window's icon and name through its desktop entry.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tonvero.tonvero"));
     tonvero::Translations translations;
     translations.install(tonvero::interfaceLanguage(tonvero::loadLanguageChoice()));
     auto dlg = std::make_unique<CTonveroDlg>();

@@ -2,12 +2,14 @@
 #include "app/tonverodlg.h"
 
 #include "app/keyboardfilter.h"
+#include "app/interfacesettings.h"
 #include "app/language.h"
 #include "app/microphoneanswers.h"
 #include "app/noticeline.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
+#include "dialogs/interfaceoptions.h"
 #include "dialogs/microphoneoptions.h"
 #include "dialogs/practiceoptions.h"
 #include "dialogs/statisticsdlg.h"
@@ -226,6 +228,7 @@ bool CTonveroDlg::initDialog()
 
     piano->initialize(PianoLayout.data());             // 4: builds KeyTable
     LoadSettings();                                    // 5
+    InterfaceSettings::loadAndApply();
     OpenMidiInput();                                   // 3, after the settings: it opens the stored nInDevId
     SetInstrumentBoxes();                              // 6
     ClearErrorWeights();                               // 7
@@ -347,6 +350,7 @@ void CTonveroDlg::OpenOptions()
         pOptions->addSection(practice);
         connect(pOptions, &DialogOptions::settingsSaved, practice, &PracticeOptions::save);
         connect(practice, &PracticeOptions::statisticsRequested, this, [this] { OpenStatistics(); });
+        InterfaceOptions::addTo(pOptions);
         auto* microphone = new dialogs::MicrophoneOptions;
         microphone->setSettings(m_microphone->settings());
         pOptions->addSection(microphone);

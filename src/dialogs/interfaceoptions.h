@@ -7,7 +7,9 @@
 
 class DialogOptions;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
+class QLabel;
 
 // The options of the interface's look, a section of the options dialog. A
 // change shows at once and is stored at once, as the dialog's own items are
@@ -23,6 +25,8 @@ public:
 
     QGroupBox* group() const { return m_group; }
     QCheckBox* shapeMarksBox() const { return m_shapeMarks; }
+    // «Язык»: the system's, Русский, English; takes effect at the next start.
+    QComboBox* languageBox() const { return m_language; }
     const tonvero::InterfaceSettings& settings() const { return m_settings; }
 
 public slots:
@@ -34,8 +38,12 @@ signals:
 
 private:
     void onShapeMarksToggled(bool on);
+    void onLanguageChosen(int index);
 
     tonvero::InterfaceSettings m_settings;
     QGroupBox* m_group = nullptr;
     QCheckBox* m_shapeMarks = nullptr;
+    QComboBox* m_language = nullptr;
+    QLabel* m_restartNote = nullptr;
+    int m_startedWith = 0;
 };

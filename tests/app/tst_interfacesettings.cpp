@@ -35,6 +35,9 @@ private slots:
     void exerciseSettingsSaveKeepsInterface();
     void applySwitchesTheControls();
     void damagedFileGivesDefaults();
+    void languageValues_data();
+    void languageValues();
+    void firstStartReadsWithoutWriting();
 
 private:
     std::unique_ptr<testsupport::TempConfigHome> m_home;
@@ -140,6 +143,35 @@ void TestInterfaceSettings::applySwitchesTheControls()
     InterfaceSettings off;
     off.apply();
     QVERIFY(!CInstrumentCtrl::ShapeMarks);
+}
+
+void TestInterfaceSettings::languageValues_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("language");
+    QTest::newRow("system") << QByteArray("00000000") << 0;
+    QTest::newRow("Russian") << QByteArray("00000001") << 1;
+    QTest::newRow("English") << QByteArray("00000002") << 2;
+    QTest::newRow("out of range keeps the default") << QByteArray("00000007") << 0;
+}
+
+void TestInterfaceSettings::languageValues()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, language);
+    QVERIFY(writeFile(m_home->registryFile(), header + interfaceSection + "\"nLanguage\"=dword:" + value + "\n"));
+    InterfaceSettings s;
+    QVERIFY(s.load());
+    QCOMPARE(s.nLanguage, language);
+}
+
+// Start-up reads these before the window exists: a first start must not write (or fsync) the file for it.
+void TestInterfaceSettings::firstStartReadsWithoutWriting()
+{
+    InterfaceSettings s;
+    QVERIFY(s.load());
+    QCOMPARE(s, InterfaceSettings{});
+    QVERIFY(!QFile::exists(m_home->registryFile()));
 }
 
 // A file that cannot be read: the defaults, one notice, and nothing lost on the next save.
