@@ -78,7 +78,7 @@
     </message>
     <message>
         <source>Метки, различимые без цвета (для дальтоников)</source>
-        <translation>Marks that differ without colour (for colour blindness)</translation>
+        <translation>Marks that differ by shape (for colour blindness)</translation>
     </message>
     <message>
         <source>Нота, которую нужно сыграть, — точка; сыгранная верно — кольцо; сыгранная неверно — крестик</source>

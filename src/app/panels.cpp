@@ -88,6 +88,8 @@ void CTonveroDlg::UpdateLayout()
     m_overlay->hide();
     update();
     const int reducedBottom = area->height() - (button->height() + 12);
+    // A notice takes a row of its own above the button; the instruments stay clear of it.
+    const int stackBottom = reducedBottom - noticeRowHeight();
 
     struct Panel {
         CInstrumentCtrl* ctrl;
@@ -101,7 +103,7 @@ void CTonveroDlg::UpdateLayout()
         if (takesPart(p))
             total += p.ctrl->GetHeight() + p.box->height() + 8;
 
-    int y = (reducedBottom - total) / 2;
+    int y = (stackBottom - total) / 2;
     stave->move((clientWidth - stave->GetWidth()) / 2, y);
     y += stave->GetHeight() + 8;
     for (const Panel& p : panels) {
@@ -133,16 +135,28 @@ void CTonveroDlg::UpdateLayout()
     platform::RedrawNow(this);
 }
 
+namespace {
+constexpr int kNoticeMargin = 12;
+constexpr int kNoticeMaxWidth = 720;
+}
+
+int CTonveroDlg::noticeRowHeight() const
+{
+    if (!m_notices || m_notices->currentText().isEmpty())
+        return 0;
+    const int width = qMin(kNoticeMaxWidth, client()->width() - 2 * kNoticeMargin);
+    return m_notices->heightForWidth(width) + 8;
+}
+
 void CTonveroDlg::placeNotices()
 {
     if (!m_notices || m_notices->currentText().isEmpty())
         return;
-    QWidget* area = client();
-    const QPushButton* button = startButton();
-    constexpr int margin = 12;
-    const int width = qMax(120, button->x() - 2 * margin);
+    const QWidget* area = client();
+    const int width = qMin(kNoticeMaxWidth, area->width() - 2 * kNoticeMargin);
     const int height = m_notices->heightForWidth(width);
-    m_notices->setGeometry(margin, area->height() - margin - height, width, height);
+    const int bottom = startButton()->y() - 8;
+    m_notices->setGeometry((area->width() - width) / 2, bottom - height, width, height);
     m_notices->raise();
 }
 

@@ -193,7 +193,8 @@ void CTonveroDlg::createWindow()
     m_overlay->hide();
 
     m_notices = new NoticeLine(client());
-    connect(m_notices, &NoticeLine::changed, this, &CTonveroDlg::placeNotices);
+    // A notice that comes or goes moves the instruments clear of its row.
+    connect(m_notices, &NoticeLine::changed, this, &CTonveroDlg::UpdateLayout);
     // The devices' one-off notices (no audio output, ...) go to the line, not to a box that stops the exercise.
     QPointer<NoticeLine> line(m_notices);
     mmsys::setNoticeHandler([line](const std::string& text) {

@@ -302,8 +302,9 @@ private:
     platform::DataExchange m_ddx;
     tonvero::HelpOverlay* m_overlay = nullptr;
     tonvero::NoticeLine* m_notices = nullptr;
-    // At the foot of the window, left of the start button.
+    // Centred in a row of its own above the start button.
     void placeNotices();
+    int noticeRowHeight() const;
 
     // Shows a MIDI exception once per exercise (queued, so no answer step is interrupted).
     void reportMidiOutError(const std::exception& e);

@@ -2,8 +2,11 @@
 // Builds the main window off-screen and saves it in each clef and with the help
 // guide, and the marks during an exercise: the shape marks after a wrong answer
 // and with a hint, and colour against shape marks as colour-blind eyes see them.
+#include "app/language.h"
+#include "app/noticeline.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
+#include "dialogs/dialogoptions.h"
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
 #include "controls/stavectrl.h"
@@ -209,6 +212,52 @@ bool markShots(CTonveroDlg& window, const QDir& dir)
     return saveImage(captioned(panels), dir, "marks-colourblind.png") && ok;
 }
 
+// An exercise with the sound gone: the notice at the foot of the window, the clock running on.
+bool noSoundShot(CTonveroDlg& window, const QDir& dir)
+{
+    const QSize before = window.size();
+    window.resize(1000, 820); // room for all three instruments and the notice
+    startExercise(window, false);
+    // On a machine with audio there is nothing to say: the notice is posted as the synthesizer words it.
+    if (window.notices()->currentText().isEmpty())
+        window.notices()->post(QStringLiteral("device"),
+                               QCoreApplication::translate(
+                                   "Synthesizer", "Звука не будет: не найдено устройство вывода звука. Упражнение идёт "
+                                                  "без звука; подключите наушники или колонки или выберите другой "
+                                                  "MIDI-выход в настройках."));
+    window.timers.Fire(2); // the counters as the clock shows them
+    const bool ok = save(window, dir, "exercise-no-sound.png");
+    window.StartStop(false);
+    window.notices()->clear(QStringLiteral("device"));
+    window.resize(before);
+    return ok;
+}
+
+// The main window, the options and an exercise after a miss, in English.
+bool englishShots(const QDir& dir)
+{
+    tonvero::Translations english;
+    english.install(QLocale::English);
+    CTonveroDlg window;
+    window.resize(1000, 820);
+    window.show();
+    QApplication::processEvents();
+    window.OnCommand(tonvero::CmdClefTrebleBass);
+    bool ok = save(window, dir, "en-window.png");
+    window.OpenOptions();
+    QApplication::processEvents();
+    ok = save(*window.pOptions, dir, "en-options.png") && ok;
+    window.pOptions->hide();
+    startExercise(window, false);
+    window.bShowNoteName = 0;
+    const int missed = wrongNoteNear(expectedNote(window));
+    window.AnswerNotePressed(missed);
+    window.timers.Fire(2);
+    ok = save(window, dir, "en-exercise.png") && ok;
+    stopExercise(window, missed);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -255,5 +304,7 @@ int main(int argc, char* argv[])
     ok = save(window, dir, "window-help.png") && ok;
     window.RemoveHelpOverlay();
     ok = markShots(window, dir) && ok;
+    ok = noSoundShot(window, dir) && ok;
+    ok = englishShots(dir) && ok;
     return ok ? 0 : 1;
 }
