@@ -8,7 +8,7 @@ include(GNUInstallDirs)
 # Reverse-DNS id from the home page's address, github.com/tonvero/tonvero.
 set(TONVERO_APP_ID io.github.tonvero.tonvero)
 
-install(FILES ${PROJECT_SOURCE_DIR}/res/ReadMe.txt
+install(FILES ${PROJECT_SOURCE_DIR}/res/ReadMe.txt ${PROJECT_SOURCE_DIR}/res/ReadMe_en.txt
         DESTINATION ${CMAKE_INSTALL_DATADIR}/tonvero)
 install(FILES ${PROJECT_SOURCE_DIR}/res/tonvero.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications

@@ -34,11 +34,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${TONVERO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: a General MIDI
-# soundfont for the built-in synthesizer, Qt's Wayland platform and its own
-# translations. Without them the program still runs (silent, under XWayland,
-# with Qt's own texts in English).
+# soundfont for the built-in synthesizer (the larger sounds better, and costs
+# no more memory), the note detector of the microphone input, Qt's Wayland
+# platform and its own translations. Without them the program still runs
+# (silent, without the microphone, under XWayland, with Qt's own texts in English).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "timgm6mb-soundfont | fluid-soundfont-gm, qt6-wayland, qt6-translations-l10n")
+    "fluid-soundfont-gm | timgm6mb-soundfont, libaubio5, qt6-wayland, qt6-translations-l10n")
 if(TARGET Qt6::Sql)
   # The answer history's SQLite driver is a Qt plugin.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")

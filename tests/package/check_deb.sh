@@ -59,6 +59,7 @@ app_id=io.github.tonvero.tonvero
 expected=(
     usr/bin/tonvero
     usr/share/tonvero/ReadMe.txt
+    usr/share/tonvero/ReadMe_en.txt
     usr/share/applications/$app_id.desktop
     usr/share/metainfo/$app_id.metainfo.xml
     usr/share/doc/tonvero/copyright
