@@ -6,6 +6,7 @@
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
+#include "midi/devicewatcher.h"
 #include "platform/bitmap.h"
 #include "platform/messagebox.h"
 #include "platform/mmsystem.h"
@@ -68,6 +69,9 @@ CTonveroDlg::~CTonveroDlg()
 {
     m_closing = true; // MIDI events still queued find the window going
     mmsys::resetNoticeHandler();
+    // No port change reaches a window that is going.
+    delete deviceWatcher;
+    deviceWatcher = nullptr;
     platform::removeHeldObserver(m_heldObserver);
     // The options dialog writes into this window's members: it goes while they are whole.
     delete pOptions;
@@ -175,9 +179,10 @@ bool CTonveroDlg::initDialog()
     if (layout())
         layout()->activate();
 
+    connectDeviceWatcher();                            // the port lists, before any port is opened
     piano->initialize(PianoLayout.data());             // 4: builds KeyTable
     LoadSettings();                                    // 5
-    OpenMidiInput();                                   // 3, after the settings: it opens the stored nInDevId
+    OpenMidiInput();                                   // 3, after the settings: it opens the stored port
     SetInstrumentBoxes();                              // 6
     ClearErrorWeights();                               // 7
     piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1); // 8
