@@ -7,13 +7,13 @@
 #include "controls/instrumentctrl.h"
 #include "midi/devicewatcher.h"
 #include "platform/messagebox.h"
-#include "platform/midi_loopback.h"
 #include "platform/midi_synth.h"
+#include "support/midiports.h"
+#include "support/recordingdlg.h"
 #include "support/testenv.h"
 
 #include <QCoreApplication>
 #include <QTest>
-#include <QThread>
 
 #include <cmath>
 #include <memory>
@@ -23,15 +23,11 @@ namespace lb = mmsys::loopback;
 using mmsys::PortDirection;
 using mmsys::PortKind;
 
-Q_DECLARE_METATYPE(mmsys::loopback::PortSpec)
+using namespace testsupport::ports;
+using testsupport::RecordingDlg;
 
 namespace {
 
-const lb::PortSpec kThrough{"Midi Through:Midi Through Port-0", PortKind::Through};
-const lb::PortSpec kKeyboard{"USB Keyboard:USB Keyboard MIDI 1", PortKind::Hardware};
-const lb::PortSpec kPiano{"Digital Piano:Digital Piano MIDI 1", PortKind::Hardware};
-const lb::PortSpec kVmpk{"VMPK Output:out", PortKind::Software};
-const lb::PortSpec kSynth{"FLUID Synth (Qsynth1):Synth input port (Qsynth1:0)", PortKind::Software};
 // A recording port in the place of the built-in synthesizer.
 const lb::PortSpec kBuiltInStandIn{"Built-in stand-in", PortKind::BuiltIn};
 
@@ -47,29 +43,6 @@ constexpr std::uint32_t programChange(int program)
 {
     return 0xC0u | std::uint32_t(program) << 8;
 }
-
-// The main window, recording what reaches its listener operations.
-class RecordingDlg : public CTonveroDlg {
-public:
-    struct Call {
-        bool on;
-        int note;
-        bool fromMidi;
-        bool operator==(const Call&) const = default;
-    };
-    std::vector<Call> calls;
-
-    void OnNoteOn(int note, bool fromMidi) override
-    {
-        calls.push_back({true, note, fromMidi});
-        CTonveroDlg::OnNoteOn(note, fromMidi);
-    }
-    void OnNoteOff(int note) override
-    {
-        calls.push_back({false, note, false});
-        CTonveroDlg::OnNoteOff(note);
-    }
-};
 
 std::vector<std::uint32_t> sentWords(int port)
 {
@@ -254,7 +227,7 @@ private slots:
         lb::feed(noteOn(note + 2), 0, 1); // nothing comes from a port that ended
         lb::removeInput(1);
         settle();
-        QCOMPARE(d.calls, (std::vector<RecordingDlg::Call>{{false, note, false}}));
+        QCOMPARE(d.calls, (std::vector<RecordingDlg::Call>{{false, note, false, true}}));
         QCOMPARE(CInstrumentCtrl::KeyTable[std::size_t(key)].mark, int(None));
         QCOMPARE(sentWords(0).back(), noteOff(note));
         QCOMPARE(noticesOf(kKeyboard).size(), 1);

@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <memory>
+#include <string>
 
 namespace lb = mmsys::loopback;
 using D = DialogOptions;
@@ -62,15 +63,13 @@ private:
     // after it has set the owner's members the dialog starts from.
     CTonveroDlg& owner(int inputs = 1, int outputs = 1)
     {
-        m_owner.reset();
-        m_loop.reset();
-        m_loop = std::make_unique<lb::Scope>(inputs, outputs);
-        m_owner = std::make_unique<CTonveroDlg>();
-        m_owner->bBeep = 0;
-        m_owner->show();
-        if (!QTest::qWaitForWindowExposed(m_owner.get()))
-            qWarning("main window not exposed");
-        return *m_owner;
+        auto numbered = [](const char* prefix, int count) {
+            std::vector<lb::PortSpec> specs;
+            for (int i = 1; i <= count; ++i)
+                specs.push_back({prefix + std::to_string(i), PortKind::Hardware});
+            return specs;
+        };
+        return owner(numbered("Loopback In ", inputs), numbered("Loopback Out ", outputs));
     }
     CTonveroDlg& owner(const std::vector<lb::PortSpec>& inputs, const std::vector<lb::PortSpec>& outputs)
     {
