@@ -4,8 +4,6 @@
 #include "app/tonverodlg.h"
 #include "dialogs/gminstruments.h"
 #include "midi/devicewatcher.h"
-#include "midi/midiindevice.h"
-#include "midi/midioutdevice.h"
 #include "platform/messagebox.h"
 
 #include <QCheckBox>
