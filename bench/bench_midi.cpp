@@ -63,6 +63,35 @@ void BM_LoopbackShortMsgLatency(benchmark::State& state)
 }
 BENCHMARK(BM_LoopbackShortMsgLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
 
+class CountingReceiver : public midi::CMIDIReceiver {
+public:
+    void OnLongMsg(const char*, std::uint32_t, std::uint32_t) override {}
+    void OnShortMsg(std::uint32_t, std::uint32_t) override { count.fetch_add(1, std::memory_order_relaxed); }
+    void OnLongMsgError(const char*, std::uint32_t, std::uint32_t) override {}
+    void OnShortMsgError(std::uint32_t, std::uint32_t) override {}
+    std::atomic<int> count{0};
+};
+
+// Messages back to back from the loopback input through the services and the
+// device (note tracking, the receiver guard) to the receiver: the cost per message.
+void BM_InputCallbackBurst(benchmark::State& state)
+{
+    constexpr int kMessages = 20000;
+    mmsys::loopback::Scope loop(1, 0);
+    CountingReceiver receiver;
+    midi::CMIDIInDevice in(0, &receiver);
+    in.StartReceiving();
+    for (auto _ : state) {
+        for (int i = 0; i < kMessages; ++i)
+            mmsys::loopback::feed(midi::CShortMsg::Pack(i & 1 ? 0x80 : 0x90, 0, std::uint8_t(i >> 1 & 0x7F), 100), 0);
+        mmsys::loopback::flush();
+    }
+    state.SetItemsProcessed(state.iterations() * kMessages);
+    state.counters["received"] = receiver.count.load();
+    in.Close();
+}
+BENCHMARK(BM_InputCallbackBurst)->UseRealTime()->Unit(benchmark::kMillisecond);
+
 void BM_ShortMsgPack(benchmark::State& state)
 {
     std::uint8_t note = 0;

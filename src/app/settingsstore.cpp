@@ -42,6 +42,11 @@ const std::array<SettingField, 22> settingFields{{
 
 #undef TONVERO_INT_FIELD
 
+const std::array<SettingTextField, 2> settingTextFields{{
+    {"strInDevName", &TonveroSettings::strInDevName},
+    {"strOutDevName", &TonveroSettings::strOutDevName},
+}};
+
 namespace {
 
 constexpr int lastKey = 87;
@@ -93,24 +98,33 @@ std::int32_t fromLittleEndian(const BYTE* b)
     return std::int32_t(DWORD(b[0]) | DWORD(b[1]) << 8 | DWORD(b[2]) << 16 | DWORD(b[3]) << 24);
 }
 
-void readInstallDir(HKEY appKey, QString& strInstallDir)
+// A REG_SZ or REG_EXPAND_SZ value up to its first zero; false when missing or of another type.
+bool readText(HKEY key, const QString& name, QString& text)
 {
-    const QString name = QLatin1String(setupDirValue);
     DWORD type = REG_NONE;
     DWORD size = 0;
-    if (RegQueryValueEx(appKey, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return;
+    if (RegQueryValueEx(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+        return false;
     QByteArray buf(qsizetype(size), '\0');
-    if (RegQueryValueEx(appKey, name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) != ERROR_SUCCESS)
-        return;
-    // A number is no folder name.
+    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) != ERROR_SUCCESS)
+        return false;
     if (type != REG_SZ && type != REG_EXPAND_SZ)
-        return;
+        return false;
     buf.truncate(qsizetype(size));
     const qsizetype nul = buf.indexOf('\0');
     if (nul >= 0)
         buf.truncate(nul);
-    const QString dir = installDirFromSetupDir(QString::fromUtf8(buf));
+    text = QString::fromUtf8(buf);
+    return true;
+}
+
+void readInstallDir(HKEY appKey, QString& strInstallDir)
+{
+    // A number is no folder name.
+    QString text;
+    if (!readText(appKey, QLatin1String(setupDirValue), text))
+        return;
+    const QString dir = installDirFromSetupDir(text);
     if (!dir.isEmpty())
         strInstallDir = dir;
 }
@@ -156,6 +170,8 @@ void normaliseSettings(TonveroSettings& s, const std::function<bool(int keyIndex
     s.nTimerDelay = std::clamp(s.nTimerDelay, 0, maxTimerDelay);
     if (s.nClef < 0 || s.nClef > 3)
         s.nClef = TonveroSettings{}.nClef;
+    for (const SettingTextField& f : settingTextFields)
+        (s.*f.member).truncate(maxPortNameLength);
     normaliseRange(s.nN12_min0, s.nN12_max0, isWhite);
     normaliseRange(s.nN12_min1, s.nN12_max1, isWhite);
 }
@@ -193,6 +209,8 @@ bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::functi
         else
             settings.*f.byteMember = std::uint8_t(v & 0xff);
     }
+    for (const SettingTextField& f : settingTextFields)
+        readText(keySettings.get(), QLatin1String(f.name), settings.*f.member);
 
     keySettings.close();
     app.close();
@@ -223,8 +241,13 @@ bool saveSettings(const TonveroSettings& settings)
         const BYTE data[4] = {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
         RegSetValueEx(keySettings.get(), QLatin1String(f.name), 0, REG_DWORD, data, sizeof data);
     }
+    for (const SettingTextField& f : settingTextFields) {
+        const QByteArray text = (settings.*f.member).toUtf8();
+        RegSetValueEx(keySettings.get(), QLatin1String(f.name), 0, REG_SZ,
+                      reinterpret_cast<const BYTE*>(text.constData()), DWORD(text.size() + 1));
+    }
 
-    // The deletion and the 22 values reach the file together, in one replacement.
+    // The deletion and the values reach the file together, in one replacement.
     const LONG written = RegFlushKey(keySettings.get());
     keySettings.close();
     app.close();

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The 22 user settings, their registry names and defaults, and the load and
-// save steps over HKEY_CURRENT_USER\Software\Tonvero\Settings, kept apart
-// from the main window so they can be run without one.
+// The user settings (22 numbers and the names of the MIDI ports), their
+// registry names and defaults, and the load and save steps over
+// HKEY_CURRENT_USER\Software\Tonvero\Settings, kept apart from the main
+// window so they can be run without one.
 
 #include <QString>
 
@@ -37,6 +38,10 @@ struct TonveroSettings {
     int nN12_max0 = 67;
     int nN12_min1 = 8;
     int nN12_max1 = 48;
+    // The chosen MIDI ports by name, which survives renumbering; empty: none
+    // chosen. The ids above stay for settings written before the names.
+    QString strInDevName;
+    QString strOutDevName;
 
     bool operator==(const TonveroSettings&) const = default;
 };
@@ -50,6 +55,17 @@ struct SettingField {
 };
 
 extern const std::array<SettingField, 22> settingFields;
+
+// A text value (REG_SZ, UTF-8), written after the numbers.
+struct SettingTextField {
+    const char* name;
+    QString TonveroSettings::*member;
+};
+
+extern const std::array<SettingTextField, 2> settingTextFields;
+
+// Longer names (edited by hand) are cut: no port has one.
+inline constexpr int maxPortNameLength = 256;
 
 // Registry location.
 inline constexpr char softwareKeyName[] = "Software";
@@ -66,12 +82,13 @@ void normaliseRange(int& low, int& high, const std::function<bool(int keyIndex)>
 
 // Brings hand-edited values into the range the program can use: flags to 0/1,
 // clef 0..3 (else 3), minutes 0..60, delay 0..180000 ms, device ids >= 0, a
-// patch above 127 to 0, and both note ranges normalised.
+// patch above 127 to 0, port names cut to maxPortNameLength, and both note
+// ranges normalised.
 void normaliseSettings(TonveroSettings& s, const std::function<bool(int keyIndex)>& isWhite);
 
 // Opens or creates the application key and "Settings", reads "setup_dir" into
 // strInstallDir (see installDirFromSetupDir), overwrites the members of which
-// a 4-byte REG_DWORD is stored and normalises the result. False when a key
+// a 4-byte REG_DWORD (a REG_SZ for the names) is stored and normalises the result. False when a key
 // could not be opened or created. isWhite may be empty: then the pitch class
 // decides. A damaged settings file is reported once in a message box.
 bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::function<bool(int keyIndex)> isWhite);
@@ -81,7 +98,7 @@ bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::functi
 // installer) become one '/', and a bare path gets a '/'. Empty for an empty text.
 QString installDirFromSetupDir(const QString& setupDir);
 
-// Rebuilds "Settings" from scratch with the 22 values; nothing is written
+// Rebuilds "Settings" from scratch with the 24 values; nothing is written
 // when the application key is missing. True when the values reached the file.
 bool saveSettings(const TonveroSettings& settings);
 
@@ -112,6 +129,8 @@ TonveroSettings settingsOf(const Owner& o)
     s.nN12_max0 = o.nN12_max0;
     s.nN12_min1 = o.nN12_min1;
     s.nN12_max1 = o.nN12_max1;
+    s.strInDevName = o.strInDevName;
+    s.strOutDevName = o.strOutDevName;
     return s;
 }
 
@@ -139,6 +158,8 @@ void assignSettings(const TonveroSettings& s, Owner& o)
     o.nN12_max0 = s.nN12_max0;
     o.nN12_min1 = s.nN12_min1;
     o.nN12_max1 = s.nN12_max1;
+    o.strInDevName = s.strInDevName;
+    o.strOutDevName = s.strOutDevName;
 }
 
 } // namespace tonvero

@@ -15,6 +15,7 @@
 #include "dialogs/statisticsdlg.h"
 #include "history/historystore.h"
 #include "history/practicesettings.h"
+#include "midi/devicewatcher.h"
 #include "platform/bitmap.h"
 #include "platform/messagebox.h"
 #include "platform/mmsystem.h"
@@ -119,6 +120,9 @@ CTonveroDlg::~CTonveroDlg()
     m_answers.removeListener(m_history.get());
     m_history->close();
     mmsys::resetNoticeHandler();
+    // No port change reaches a window that is going.
+    delete deviceWatcher;
+    deviceWatcher = nullptr;
     platform::removeHeldObserver(m_heldObserver);
     // The options dialog writes into this window's members: it goes while they are whole.
     delete pOptions;
@@ -227,10 +231,11 @@ bool CTonveroDlg::initDialog()
     if (layout())
         layout()->activate();
 
+    connectDeviceWatcher();                            // the port lists, before any port is opened
     piano->initialize(PianoLayout.data());             // 4: builds KeyTable
     LoadSettings();                                    // 5
     InterfaceSettings::loadAndApply();
-    OpenMidiInput();                                   // 3, after the settings: it opens the stored nInDevId
+    OpenMidiInput();                                   // 3, after the settings: it opens the stored port
     SetInstrumentBoxes();                              // 6
     ClearErrorWeights();                               // 7
     piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1); // 8

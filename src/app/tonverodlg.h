@@ -42,6 +42,10 @@ namespace tonvero::history {
 class HistoryStore;
 struct PracticeSettings;
 }
+namespace midi {
+class CShortMsg;
+class DeviceWatcher;
+}
 
 namespace tonvero {
 
@@ -250,9 +254,19 @@ public:
     // The MIDI control keys: true when the note started, paused or stopped the
     // exercise instead of answering it.
     bool HandleControlKey(int note, bool fromMidi);
-    // The output device id to open: the stored one, or 0 when it no longer exists.
-    int OutputDeviceToOpen() const;
-    int InputDeviceToOpen() const;
+
+    // MIDI ports by name, as they start and end while the program runs.
+    // The chosen ports' names (settings; empty: none chosen, the default is used).
+    QString strInDevName;
+    QString strOutDevName;
+    // Keeps the port lists; device ids are indexes into its lists. Made at start-up.
+    midi::DeviceWatcher* deviceWatcher = nullptr;
+    // Hands the chosen names and ids to the watcher.
+    void UpdateMidiChoice();
+    // Open this port (an id of the watcher's lists) as the input, with this window
+    // as receiver, or as the output; raise the MIDI exceptions.
+    void OpenMidiInputPort(int id);
+    void OpenMidiOutputPort(int id);
 
     // midi::CMIDIReceiver; called on the input's callback thread, handed on to the GUI thread.
     void OnLongMsg(const char* msg, std::uint32_t bytesRecorded, std::uint32_t timeStamp) override;
@@ -308,6 +322,22 @@ private:
 
     // Shows a MIDI exception once per exercise (queued, so no answer step is interrupted).
     void reportMidiOutError(const std::exception& e);
+    // Ports that start and end (midiin.cpp, midiout.cpp).
+    void connectDeviceWatcher();
+    void onMidiInputGone(const QString& name);
+    void onMidiInputAppeared(int id);
+    void onMidiOutputGone(const QString& name);
+    // Opens the input quietly when its port is missing; other failures go to the notice line.
+    bool reopenMidiInput(int id);
+    // Sends on the output; a port that ended hands over to the built-in synthesizer.
+    void sendToOutput(midi::CShortMsg& msg);
+    // The output port ended during an exercise: the built-in synthesizer plays on. True when it does.
+    bool fallBackToBuiltInSynth(const QString& lostName);
+    QString openedPortName(bool input) const;
+    // The exercise plays on the built-in synthesizer because the chosen output ended.
+    bool m_outFallback = false;
+    QStringList m_inGoneNotices;
+    QStringList m_outGoneNotices;
     void reportMidiError(const QString& text, const QString& caption);
     bool m_midiOutFailed = false;
     bool m_midiErrorBoxOpen = false;

@@ -3,10 +3,8 @@
 
 #include "app/tonverodlg.h"
 #include "dialogs/gminstruments.h"
-#include "midi/midiindevice.h"
-#include "midi/midioutdevice.h"
+#include "midi/devicewatcher.h"
 #include "platform/messagebox.h"
-#include "platform/mmsystem.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,11 +16,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
-#include <cstring>
+#include <algorithm>
 #include <exception>
 
+using mmsys::PortDirection;
 using platform::DialogItem;
 using platform::ItemKind;
 
@@ -30,11 +30,6 @@ namespace {
 
 constexpr int kMaxMinutes = 60;
 constexpr int kMaxSeconds = 180;
-
-QString deviceName(const char* name)
-{
-    return QString::fromUtf8(name, int(strnlen(name, mmsys::MAXPNAMELEN)));
-}
 
 void showMidiError(QWidget* parent, const std::exception& e)
 {
@@ -156,6 +151,13 @@ DialogOptions::DialogOptions(CTonveroDlg* owner_)
     midiControlBox = itemAs<QAbstractButton>(IdcMidiControl);
     instruments->addItems(tonvero::GeneralMidiInstrumentTexts());
     instruments->setMaxVisibleItems(16);
+    deviceList(PortDirection::Input).box = inDevices;
+    deviceList(PortDirection::Input).enable = itemAs<QAbstractButton>(IdcMidiIn);
+    deviceList(PortDirection::Output).box = outDevices;
+    deviceList(PortDirection::Output).enable = itemAs<QAbstractButton>(IdcMidiOut);
+    // Any pick by the user counts, the entry already shown included.
+    connect(inDevices, &QComboBox::activated, this, [this] { deviceList(PortDirection::Input).activated = true; });
+    connect(outDevices, &QComboBox::activated, this, [this] { deviceList(PortDirection::Output).activated = true; });
 
     m_ddx.check(itemAs<QAbstractButton>(IdcMidiIn), &owner->bMIDI_In);
     m_ddx.check(itemAs<QAbstractButton>(IdcMidiOut), &owner->bMIDI_Out);
@@ -216,49 +218,110 @@ bool DialogOptions::initDialog()
     return true;
 }
 
+DialogOptions::DeviceList& DialogOptions::deviceList(PortDirection direction)
+{
+    return m_deviceLists[direction == PortDirection::Input ? 0 : 1];
+}
+
+bool DialogOptions::userPicked(const DeviceList& list) const
+{
+    return list.activated || list.box->currentData().toString().toStdString() != list.shownKey;
+}
+
+bool DialogOptions::listPorts(PortDirection direction)
+{
+    DeviceList& list = deviceList(direction);
+    const QString pending = userPicked(list) ? list.box->currentData().toString() : QString();
+    const std::vector<mmsys::PortInfo>& ports = owner->deviceWatcher->ports(direction);
+    const midi::PortChoice choice = owner->deviceWatcher->choice(direction);
+    const QSignalBlocker quiet(list.box);
+    list.box->clear();
+    QString chosen;
+    for (std::size_t id = 0; id < ports.size(); ++id) {
+        // Our own ports are connections, not devices.
+        if (ports[id].kind == mmsys::PortKind::Own)
+            continue;
+        const QString key = QString::fromStdString(ports[id].key);
+        list.box->addItem(QString::fromStdString(ports[id].name), key);
+        if (int(id) == choice.id)
+            chosen = key;
+    }
+    const int kept = pending.isEmpty() ? -1 : list.box->findData(pending);
+    if (kept >= 0) {
+        list.box->setCurrentIndex(kept);
+    } else {
+        // Nothing to open (only a through port, say) shows no entry rather than one not in use.
+        list.activated = false;
+        list.box->setCurrentIndex(chosen.isEmpty() ? -1 : list.box->findData(chosen));
+        list.shownKey = list.box->currentData().toString().toStdString();
+    }
+    return list.box->count() > 0;
+}
+
+void DialogOptions::setDevicesPresent(PortDirection direction, bool present, bool clearWhenNone)
+{
+    DeviceList& list = deviceList(direction);
+    const bool input = direction == PortDirection::Input;
+    int& setting = input ? owner->bMIDI_In : owner->bMIDI_Out;
+    std::vector<QWidget*> boxes{list.enable};
+    if (input)
+        boxes.insert(boxes.end(), {item(IdcMidiControlGroup), midiControlBox});
+    for (QWidget* w : boxes)
+        w->setEnabled(present);
+    if (present) {
+        // A device came while the box stood cleared for want of one: the user's setting is back.
+        if (list.clearedSetting >= 0) {
+            setting = list.clearedSetting;
+            list.clearedSetting = -1;
+        }
+        list.enable->setChecked(setting != 0);
+    } else if (clearWhenNone) {
+        if (list.clearedSetting < 0)
+            list.clearedSetting = setting;
+        list.enable->setChecked(false);
+        setting = 0;
+    }
+}
+
 void DialogOptions::fillDeviceLists()
 {
-    try {
-        const int inCount = int(mmsys::midiInGetNumDevs());
-        const int outCount = int(mmsys::midiOutGetNumDevs());
-        for (int id = 0; id < outCount; ++id) {
-            mmsys::MIDIOUTCAPSA caps{};
-            midi::CMIDIOutDevice::GetDevCaps(unsigned(id), caps);
-            outDevices->addItem(deviceName(caps.szPname));
-        }
-        auto* midiOut = itemAs<QAbstractButton>(IdcMidiOut);
-        if (outCount > 0) {
-            // A stored id whose device is gone shows the first device, the one an exercise opens then.
-            outDevices->setCurrentIndex(owner->nOutDevId >= 0 && owner->nOutDevId < outCount ? owner->nOutDevId : 0);
-            midiOut->setChecked(owner->bMIDI_Out != 0);
-        } else {
-            midiOut->setChecked(false);
-            midiOut->setEnabled(false);
-            owner->bMIDI_Out = 0;
-        }
-        for (int id = 0; id < inCount; ++id) {
-            mmsys::MIDIINCAPSA caps{};
-            midi::CMIDIInDevice::GetDevCaps(unsigned(id), caps);
-            inDevices->addItem(deviceName(caps.szPname));
-        }
-        auto* midiIn = itemAs<QAbstractButton>(IdcMidiIn);
-        if (inCount > 0) {
-            inDevices->setCurrentIndex(owner->nInDevId >= 0 && owner->nInDevId < inCount ? owner->nInDevId : 0);
-            midiIn->setChecked(owner->bMIDI_In != 0);
-        } else {
-            midiIn->setChecked(false);
-            midiIn->setEnabled(false);
-            owner->bMIDI_In = 0;
-            item(IdcMidiControlGroup)->setEnabled(false);
-            midiControlBox->setEnabled(false);
-        }
-        if (owner->midiOutDevice.IsOpen())
-            owner->nOutDevId = int(owner->midiOutDevice.GetDevId());
-        if (owner->midiInDevice.IsOpen())
-            owner->nInDevId = int(owner->midiInDevice.GetDevId());
-    } catch (const std::exception& e) {
-        showMidiError(this, e);
-    }
+    if (!owner->deviceWatcher)
+        return;
+    setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output), true);
+    setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input), true);
+}
+
+void DialogOptions::refreshDeviceLists()
+{
+    if (!owner->deviceWatcher)
+        return;
+    // The last device gone leaves the setting alone, so the keyboard that comes back is used again.
+    setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output), false);
+    setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input), false);
+}
+
+bool DialogOptions::takePick(PortDirection direction)
+{
+    DeviceList& list = deviceList(direction);
+    if (list.box->currentIndex() < 0 || !userPicked(list))
+        return false; // a port taken by default is not the user's choice: another may take its place
+    const std::string key = list.box->currentData().toString().toStdString();
+    list.activated = false;
+    list.shownKey = key;
+    const std::vector<mmsys::PortInfo>& ports = owner->deviceWatcher->ports(direction);
+    const auto it = std::find_if(ports.begin(), ports.end(), [&](const mmsys::PortInfo& p) { return p.key == key; });
+    if (it == ports.end())
+        return false;
+    const bool input = direction == PortDirection::Input;
+    const int id = int(it - ports.begin());
+    const QString name = QString::fromStdString(it->name);
+    QString& storedName = input ? owner->strInDevName : owner->strOutDevName;
+    int& storedId = input ? owner->nInDevId : owner->nOutDevId;
+    if (name == storedName && id == storedId)
+        return false;
+    storedName = name;
+    storedId = id;
+    return true;
 }
 
 void DialogOptions::onModeClicked(int id)
@@ -384,33 +447,26 @@ void DialogOptions::accept()
     storeSeconds();
     UpdateData(false);
 
-    if (outDevices->count() > 0 && outDevices->currentIndex() != owner->nOutDevId) {
-        owner->nOutDevId = outDevices->currentIndex();
-        bOutDevChanged = true;
-    }
-    if (inDevices->count() > 0 && inDevices->currentIndex() != owner->nInDevId) {
-        owner->nInDevId = inDevices->currentIndex();
-        bInDevChanged = true;
+    if (owner->deviceWatcher) {
+        if (takePick(PortDirection::Output))
+            bOutDevChanged = true;
+        if (takePick(PortDirection::Input))
+            bInDevChanged = true;
+        owner->UpdateMidiChoice();
     }
     try {
         if (bOutDevChanged) {
-            owner->midiOutDevice.Close();
+            owner->CloseMidiOutput();
             if (owner->bMIDI_Out)
-                owner->midiOutDevice.Open(unsigned(owner->nOutDevId));
+                owner->OpenMidiOutputPort(owner->nOutDevId);
             owner->SetPatch(instruments->currentIndex());
             bOutDevChanged = false;
         }
         if (bInDevChanged) {
-            midi::CMIDIInDevice& in = owner->midiInDevice;
-            if (in.IsOpen()) {
-                if (in.IsReceiving())
-                    in.StopReceiving();
-                in.Close();
-            }
+            owner->CloseMidiInput();
             if (owner->bMIDI_In) {
-                in.SetReceiver(owner);
-                in.Open(unsigned(owner->nInDevId));
-                in.StartReceiving();
+                owner->OpenMidiInputPort(owner->nInDevId);
+                owner->midiInDevice.StartReceiving();
             }
             bInDevChanged = false;
         }

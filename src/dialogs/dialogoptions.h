@@ -2,7 +2,10 @@
 #pragma once
 
 #include "platform/dialogtemplate.h"
+#include "platform/mididevices.h"
 
+#include <array>
+#include <string>
 #include <vector>
 
 class CTonveroDlg;
@@ -76,6 +79,10 @@ public:
     // OK (button 1 or Enter): devices applied, settings saved, the dialog hidden.
     void accept() override;
 
+    // Fills the device lists again from the owner's port lists (a port started
+    // or ended); a device the user picked and did not confirm yet stays picked.
+    void refreshDeviceLists();
+
     // A group of options of its own (microphone, practice, interface) in a
     // column right of the fixed items; the dialog grows to hold it. Sections
     // save their own settings when settingsSaved() is emitted.
@@ -92,6 +99,28 @@ protected:
 private:
     bool initDialog();
     void fillDeviceLists();
+
+    // What a device list shows beyond its entries (the port key of each is its item data).
+    struct DeviceList {
+        QComboBox* box = nullptr;
+        QAbstractButton* enable = nullptr; // the «включить» box
+        // The entry shown for the settings' choice, and whether the user picked
+        // one since: only a pick is stored as the user's choice at OK.
+        std::string shownKey;
+        bool activated = false;
+        // The setting as it was before the list was found empty and cleared it; -1: not cleared.
+        int clearedSetting = -1;
+    };
+    DeviceList& deviceList(mmsys::PortDirection direction);
+    // Lists the ports and selects the pending pick if still there, else the settings' choice; false when empty.
+    bool listPorts(mmsys::PortDirection direction);
+    bool userPicked(const DeviceList& list) const;
+    // Enables the «включить» box (and for input the MIDI control) when there are devices.
+    // With none, the box is disabled; at creation also cleared with its setting (kept to give back).
+    void setDevicesPresent(mmsys::PortDirection direction, bool present, bool clearWhenNone);
+    // Takes a picked device into the owner's settings; true when it is another one than stored.
+    bool takePick(mmsys::PortDirection direction);
+    std::array<DeviceList, 2> m_deviceLists;
     void storeMinutes();
     void storeSeconds();
     void fitTexts();

@@ -47,7 +47,8 @@ CMIDIInDevice::~CMIDIInDevice()
     try {
         Close();
     } catch (const std::exception&) {
-        // A destructor cannot report it; the port is left to the system.
+        // The port refused to close: it must never call this object again.
+        midiInAbandon(m_DevHandle);
     }
 }
 
@@ -62,14 +63,17 @@ void CMIDIInDevice::createEvent()
 
 CMIDIReceiver* CMIDIInDevice::SetReceiver(CMIDIReceiver* receiver)
 {
-    return m_Receiver.exchange(receiver);
+    std::lock_guard lock(m_CallbackMutex);
+    CMIDIReceiver* previous = m_Receiver;
+    m_Receiver = receiver;
+    return previous;
 }
 
 void CMIDIInDevice::Open(unsigned int deviceId)
 {
     Close();
     {
-        std::lock_guard lock(m_NotesMutex);
+        std::lock_guard lock(m_CallbackMutex);
         m_HeldNotes.reset();
         m_LastTimeStamp = 0;
     }
@@ -187,7 +191,6 @@ void CMIDIInDevice::trackNotes(std::uint32_t msg, std::uint32_t timeStamp)
     const unsigned channel = msg & 0x0F;
     const unsigned note = (msg >> 8) & 0x7F;
     const unsigned velocity = (msg >> 16) & 0x7F;
-    std::lock_guard lock(m_NotesMutex);
     m_LastTimeStamp = timeStamp;
     if (command == 0x90 && velocity > 0)
         m_HeldNotes.set(channel * 128 + note);
@@ -197,14 +200,9 @@ void CMIDIInDevice::trackNotes(std::uint32_t msg, std::uint32_t timeStamp)
 
 void CMIDIInDevice::releaseHeldNotes(CMIDIReceiver* receiver)
 {
-    std::bitset<16 * 128> held;
-    std::uint32_t timeStamp;
-    {
-        std::lock_guard lock(m_NotesMutex);
-        held = m_HeldNotes;
-        m_HeldNotes.reset();
-        timeStamp = m_LastTimeStamp;
-    }
+    const std::bitset<16 * 128> held = m_HeldNotes;
+    m_HeldNotes.reset();
+    const std::uint32_t timeStamp = m_LastTimeStamp;
     if (!receiver)
         return;
     for (std::size_t i = 0; i < held.size(); ++i) {
@@ -218,29 +216,25 @@ void CMIDIInDevice::releaseHeldNotes(CMIDIReceiver* receiver)
 
 void CMIDIInDevice::MidiInProc(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR param1, DWORD_PTR param2)
 {
+    if (msg != MIM_DATA && msg != MIM_ERROR && msg != MIM_LONGDATA && msg != MIM_LONGERROR && msg != MIM_GONE)
+        return; // open and close notices
     auto* device = reinterpret_cast<CMIDIInDevice*>(instance);
-    CMIDIReceiver* receiver = device->m_Receiver;
     const auto timeStamp = static_cast<std::uint32_t>(param2);
-    if (msg == MIM_DATA)
-        device->trackNotes(static_cast<std::uint32_t>(param1), timeStamp);
-    if (msg == MIM_GONE) {
-        // Keys held on a keyboard that was pulled out are never let go.
-        device->m_PortGone = true;
-        device->releaseHeldNotes(receiver);
-        return;
-    }
-    if (!receiver)
-        return;
+    std::lock_guard lock(device->m_CallbackMutex);
+    CMIDIReceiver* receiver = device->m_Receiver;
     switch (msg) {
     case MIM_DATA:
-        receiver->OnShortMsg(static_cast<std::uint32_t>(param1), timeStamp);
+        device->trackNotes(static_cast<std::uint32_t>(param1), timeStamp);
+        if (receiver)
+            receiver->OnShortMsg(static_cast<std::uint32_t>(param1), timeStamp);
         break;
     case MIM_ERROR:
-        receiver->OnShortMsgError(static_cast<std::uint32_t>(param1), timeStamp);
+        if (receiver)
+            receiver->OnShortMsgError(static_cast<std::uint32_t>(param1), timeStamp);
         break;
     case MIM_LONGDATA:
     case MIM_LONGERROR:
-        if (device->m_State == RECEIVING) {
+        if (receiver && device->m_State == RECEIVING) {
             const auto* header = reinterpret_cast<const MIDIHDR*>(param1);
             if (msg == MIM_LONGDATA)
                 receiver->OnLongMsg(header->lpData, header->dwBytesRecorded, timeStamp);
@@ -248,6 +242,11 @@ void CMIDIInDevice::MidiInProc(HMIDIIN, UINT msg, DWORD_PTR instance, DWORD_PTR 
                 receiver->OnLongMsgError(header->lpData, header->dwBytesRecorded, timeStamp);
             device->m_Event->set();
         }
+        break;
+    case MIM_GONE:
+        // Keys held on a keyboard that was pulled out are never let go.
+        device->m_PortGone = true;
+        device->releaseHeldNotes(receiver);
         break;
     default:
         break;

@@ -46,7 +46,9 @@ public:
     CMIDIInDevice(const CMIDIInDevice&) = delete;
     CMIDIInDevice& operator=(const CMIDIInDevice&) = delete;
 
-    // Replaces the receiver; returns the previous one.
+    // Replaces the receiver; returns the previous one. When it returns, no
+    // callback is inside the previous receiver (but the one it is called from)
+    // and none will enter it.
     CMIDIReceiver* SetReceiver(CMIDIReceiver* receiver);
     // Opens the port with this id (closing any earlier one).
     void Open(unsigned int deviceId);
@@ -74,19 +76,23 @@ private:
                            mmsys::DWORD_PTR param1, mmsys::DWORD_PTR param2);
     static void MidiInThread(CMIDIInDevice* device);
     void createEvent();
+    // Callers hold m_CallbackMutex.
     void trackNotes(std::uint32_t msg, std::uint32_t timeStamp);
     void releaseHeldNotes(CMIDIReceiver* receiver);
 
     mmsys::HMIDIIN m_DevHandle = nullptr;
     std::unique_ptr<AutoResetEvent> m_Event;
     std::thread m_Thread;
-    std::atomic<CMIDIReceiver*> m_Receiver{nullptr};
     CMIDIInBufferQueue m_BufferQueue;
     std::atomic<State> m_State{CLOSED};
     std::atomic<bool> m_PortGone{false};
 
+    // Held by the callback while it hands a message on, so that replacing the
+    // receiver waits for a call in progress; recursive, as a receiver may close
+    // the device from within a call. Guards the members below.
+    std::recursive_mutex m_CallbackMutex;
+    CMIDIReceiver* m_Receiver = nullptr;
     // Notes the port pressed and has not released, by channel × 128 + note.
-    std::mutex m_NotesMutex;
     std::bitset<16 * 128> m_HeldNotes;
     std::uint32_t m_LastTimeStamp = 0;
 };

@@ -77,7 +77,10 @@ void CMIDIOutDevice::Close()
     if (!m_BufferQueue.IsEmpty())
         midiOutReset(m_DevHandle);
     m_BufferQueue.RemoveAll();
-    midiOutClose(m_DevHandle);
+    // A port that refuses to close keeps the handle, which this object forgets:
+    // it must never call back into it.
+    if (midiOutClose(m_DevHandle) != MMSYSERR_NOERROR)
+        midiOutAbandon(m_DevHandle);
 }
 
 void CMIDIOutDevice::SendShortMsg(std::uint32_t msg)

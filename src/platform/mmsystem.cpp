@@ -117,10 +117,19 @@ public:
     const std::shared_ptr<InputDevice>& devicePtr() const { return m_device; }
     UINT openedId() const { return m_id; }
 
+    // Callers hold callbackMutex.
     void notify(UINT msg, DWORD_PTR p1 = 0, DWORD_PTR p2 = 0)
     {
         if (m_callback)
             m_callback(handle, msg, m_instance, p1, p2);
+    }
+
+    // The owner is gone: waits for a callback in progress and forgets the callback.
+    void abandon()
+    {
+        std::lock_guard cb(callbackMutex);
+        m_callback = nullptr;
+        started = false;
     }
 
     // Serialises every callback of this port.
@@ -239,10 +248,17 @@ public:
     const std::shared_ptr<OutputDevice>& devicePtr() const { return m_device; }
     UINT openedId() const { return m_id; }
 
+    // Callers hold callbackMutex.
     void notify(UINT msg, DWORD_PTR p1 = 0, DWORD_PTR p2 = 0)
     {
         if (m_callback)
             m_callback(handle, msg, m_instance, p1, p2);
+    }
+
+    void abandon()
+    {
+        std::lock_guard cb(callbackMutex);
+        m_callback = nullptr;
     }
 
     std::recursive_mutex callbackMutex;
@@ -767,6 +783,18 @@ MMRESULT midiInGetErrorTextA(MMRESULT error, char* text, UINT cchText)
     return copyErrorText(error, text, cchText);
 }
 
+MMRESULT midiInAbandon(HMIDIIN handle)
+{
+    auto port = findIn(handle);
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    port->abandon();
+    // Buffers still lent belong to nobody now: hand them back so the port can close.
+    midiInReset(handle);
+    midiInClose(handle);
+    return MMSYSERR_NOERROR;
+}
+
 // ---- output ----------------------------------------------------------------
 
 UINT midiOutGetNumDevs()
@@ -995,6 +1023,18 @@ MMRESULT midiOutGetID(HMIDIOUT handle, UINT* deviceId)
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT cchText)
 {
     return copyErrorText(error, text, cchText);
+}
+
+MMRESULT midiOutAbandon(HMIDIOUT handle)
+{
+    auto port = findOut(handle);
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    port->abandon();
+    // Completions already queued find no callback; blocks in play come back so the port can close.
+    midiOutReset(handle);
+    midiOutClose(handle);
+    return MMSYSERR_NOERROR;
 }
 
 // ---- ports by identity (mididevices.h) ---------------------------------------

@@ -126,6 +126,11 @@ MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT cbHeader);
 MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT cbHeader);
 MMRESULT midiInGetID(HMIDIIN handle, UINT* deviceId);
 MMRESULT midiInGetErrorTextA(MMRESULT error, char* text, UINT cchText);
+// Ours, not Windows': the owner of an open handle goes without having closed it
+// (the port refused). When it returns, the callback is not running and is never
+// called again, and the port delivers nothing more; the port is closed if it
+// now allows it, else it stays allocated until the program ends.
+MMRESULT midiInAbandon(HMIDIIN handle);
 
 // Output ports.
 UINT midiOutGetNumDevs();
@@ -139,6 +144,8 @@ MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
 MMRESULT midiOutReset(HMIDIOUT handle);
 MMRESULT midiOutGetID(HMIDIOUT handle, UINT* deviceId);
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT cchText);
+// The same for an output handle: no MOM_DONE reaches the callback again.
+MMRESULT midiOutAbandon(HMIDIOUT handle);
 
 // Re-reads the device lists of every backend. The counts and ids above refer to
 // the list of the last refresh (taken on first use), so ids stay stable between

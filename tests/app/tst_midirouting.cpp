@@ -3,6 +3,7 @@
 #include "controls/instrumentctrl.h"
 #include "platform/messagebox.h"
 #include "platform/midi_loopback.h"
+#include "support/recordingdlg.h"
 #include "support/testenv.h"
 
 #include <QCoreApplication>
@@ -29,29 +30,7 @@ constexpr std::uint32_t programChange(int program)
     return 0xC0u | std::uint32_t(program) << 8;
 }
 
-// The main window, recording what reaches its listener operations and on which thread.
-class RecordingDlg : public CTonveroDlg {
-public:
-    struct Call {
-        bool on;
-        int note;
-        bool fromMidi;
-        bool onGuiThread;
-        bool operator==(const Call&) const = default;
-    };
-    std::vector<Call> calls;
-
-    void OnNoteOn(int note, bool fromMidi) override
-    {
-        calls.push_back({true, note, fromMidi, QThread::currentThread() == qApp->thread()});
-        CTonveroDlg::OnNoteOn(note, fromMidi);
-    }
-    void OnNoteOff(int note) override
-    {
-        calls.push_back({false, note, false, QThread::currentThread() == qApp->thread()});
-        CTonveroDlg::OnNoteOff(note);
-    }
-};
+using testsupport::RecordingDlg;
 
 } // namespace
 

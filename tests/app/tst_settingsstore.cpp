@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace tonvero;
 using platform::RegistryFile;
 using platform::RegStore;
@@ -59,6 +61,14 @@ RegStore parsedFile(const QString& path)
 
 using Values = QList<QPair<QByteArray, qint64>>;
 
+// A text value as the file holds it: quoted, with \ and " escaped.
+QByteArray textLine(const char* name, const QString& text)
+{
+    QString quoted = text;
+    quoted.replace(u'\\', QStringLiteral("\\\\")).replace(u'"', QStringLiteral("\\\""));
+    return QByteArray("\"") + name + "\"=\"" + quoted.toUtf8() + "\"\n";
+}
+
 // A line as the Windows registry editor writes it: UTF-16LE, ended by CR LF.
 QByteArray regeditLine(const QString& text)
 {
@@ -92,6 +102,10 @@ private slots:
     void saveAfterFileDamagedWhileRunning();
     void damagedFileNoticeIsRussian_data();
     void damagedFileNoticeIsRussian();
+    void portNamesRoundTrip_data();
+    void portNamesRoundTrip();
+    void portNamesAsStored_data();
+    void portNamesAsStored();
 
 private:
     QString file() const { return m_home->registryFile(); }
@@ -137,13 +151,15 @@ void TestSettingsStore::loadsEveryNamedValue()
         + dwordLine("bOnWrongNoteWaitTime", 0) + dwordLine("bBeep", 0) + dwordLine("bPianoKeys", 0)
         + dwordLine("bGuitar6", 1) + dwordLine("bGuitar4", 1) + dwordLine("nPatch", 19) + dwordLine("nMinutes", 15)
         + dwordLine("nTimerDelay", 5000) + dwordLine("nClef", 2) + dwordLine("nN12_min0", 3)
-        + dwordLine("nN12_max0", 15) + dwordLine("nN12_min1", 39) + dwordLine("nN12_max1", 51);
+        + dwordLine("nN12_max0", 15) + dwordLine("nN12_min1", 39) + dwordLine("nN12_max1", 51)
+        + textLine("strInDevName", "USB Keyboard:USB Keyboard MIDI 1") + textLine("strOutDevName", "FLUID Synth:port");
     writeFile(file(), text);
 
     TonveroSettings s;
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey));
-    const TonveroSettings expected{2, 3, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 19, 15, 5000, 2, 3, 15, 39, 51};
+    const TonveroSettings expected{2,  3, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1, 1, 19, 15, 5000, 2, 3, 15, 39, 51,
+                                   "USB Keyboard:USB Keyboard MIDI 1", "FLUID Synth:port"};
     QCOMPARE(s, expected);
 }
 
@@ -251,12 +267,15 @@ void TestSettingsStore::saveWritesTableInOrderAndLoadsBack()
     QString dir;
     QVERIFY(loadSettings(dummy, dir, isWhiteKey));
 
-    const TonveroSettings saved{1, 2, 0, 1, 0, 1, 0, 1, 1, 0, 0, 1, 1, 0, 127, 60, 180000, 0, 3, 15, 39, 51};
+    const TonveroSettings saved{1,  2, 0, 1, 0, 1, 0, 1, 1, 0, 0, 1, 1, 0, 127, 60, 180000, 0, 3, 15, 39, 51,
+                                "Клавиатура \"Студия\" C:\\MIDI 1", "Синтезатор"};
     QVERIFY(saveSettings(saved));
 
     QByteArray expected = header + appSection + "\n" + settingsSection;
     for (const SettingField& f : settingFields)
         expected += dwordLine(f.name, f.member ? saved.*f.member : saved.*f.byteMember);
+    expected += "\"strInDevName\"=\"Клавиатура \\\"Студия\\\" C:\\\\MIDI 1\"\n"
+                "\"strOutDevName\"=\"Синтезатор\"\n";
     QCOMPARE(readFile(file()), expected + "\n");
 
     TonveroSettings back;
@@ -278,7 +297,7 @@ void TestSettingsStore::saveRemovesHandAddedValues()
     const RegStore st = parsedFile(file());
     const platform::RegKey* k = st.find({"Software", "Tonvero", "Settings"});
     QVERIFY(k);
-    QCOMPARE(k->values.size(), qsizetype(settingFields.size()));
+    QCOMPARE(k->values.size(), qsizetype(settingFields.size() + settingTextFields.size()));
     QVERIFY(!RegStore::value(*k, "extra"));
     QVERIFY(!RegStore::value(*k, "note"));
     QVERIFY(!st.find({"Software", "Tonvero", "Settings", "Sub"}));
@@ -398,7 +417,8 @@ void TestSettingsStore::saveAfterFileDamagedWhileRunning()
     QCOMPARE(readFile(file() + ".bad"), garbage);
     const RegStore st = parsedFile(file());
     QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
-    QCOMPARE(st.find({"Software", "Tonvero", "Settings"})->values.size(), qsizetype(settingFields.size()));
+    QCOMPARE(st.find({"Software", "Tonvero", "Settings"})->values.size(),
+             qsizetype(settingFields.size() + settingTextFields.size()));
     QVERIFY(RegStore::value(*st.find({"Software", "Tonvero"}), "setup_dir"));
 
     // Later saves go on as usual, without another notice.
@@ -441,6 +461,73 @@ void TestSettingsStore::damagedFileNoticeIsRussian()
     // Apart from the two file names, not a word in another language.
     text.remove(QDir::toNativeSeparators(file() + ".bad")).remove(QDir::toNativeSeparators(file()));
     QVERIFY2(!text.contains(QRegularExpression("[A-Za-z]")), qPrintable(text));
+}
+
+void TestSettingsStore::portNamesRoundTrip_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("none chosen") << QString();
+    QTest::newRow("ALSA client and port") << QStringLiteral("USB Keyboard:USB Keyboard MIDI 1 20:0");
+    QTest::newRow("non-ASCII") << QStringLiteral("Цифровое пианино:MIDI 1 — «Ямаха» ♯");
+    QTest::newRow("quotes and backslashes") << QStringLiteral("a \"quoted\" \\name\\ \\\"");
+    QTest::newRow("brackets and equals, like .reg syntax") << QStringLiteral("[HKEY_CURRENT_USER\\x]\"=dword:1");
+    QTest::newRow("tab inside") << QStringLiteral("Port\twith tab");
+    QTest::newRow("longest kept") << QString(maxPortNameLength, u'ж');
+}
+
+// Names reach the file and come back intact, the numbers beside them unchanged.
+void TestSettingsStore::portNamesRoundTrip()
+{
+    QFETCH(QString, name);
+    TonveroSettings dummy;
+    QString dir;
+    QVERIFY(loadSettings(dummy, dir, isWhiteKey));
+    TonveroSettings saved;
+    saved.nInDevId = 3;
+    saved.nOutDevId = 1;
+    saved.strInDevName = name;
+    // Another name of the same length for the output, so the two cannot be swapped unseen.
+    saved.strOutDevName = name;
+    std::reverse(saved.strOutDevName.begin(), saved.strOutDevName.end());
+    QVERIFY(saveSettings(saved));
+
+    TonveroSettings back;
+    QVERIFY(loadSettings(back, dir, isWhiteKey));
+    QCOMPARE(back.strInDevName, name);
+    QCOMPARE(back.strOutDevName, saved.strOutDevName);
+    QCOMPARE(back, saved);
+    const RegStore st = parsedFile(file());
+    const platform::RegValue* v = RegStore::value(*st.find({"Software", "Tonvero", "Settings"}), "strInDevName");
+    QVERIFY(v);
+    QCOMPARE(v->type, platform::REG_SZ);
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSettingsStore::portNamesAsStored_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<QString>("loaded");
+    QTest::newRow("missing: none chosen") << QByteArray() << QString();
+    QTest::newRow("a number: none chosen") << QByteArray("\"strInDevName\"=dword:00000001\n") << QString();
+    QTest::newRow("binary: none chosen") << QByteArray("\"strInDevName\"=hex:41,42\n") << QString();
+    QTest::newRow("expandable text") << QByteArray("\"strInDevName\"=hex(2):4b,00\n") << QStringLiteral("K");
+    QTest::newRow("too long: cut") << "\"strInDevName\"=\"" + QByteArray(maxPortNameLength + 40, 'k') + "\"\n"
+                                   << QString(maxPortNameLength, u'k');
+}
+
+// Names put in the file by hand or by an older version.
+void TestSettingsStore::portNamesAsStored()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(QString, loaded);
+    writeFile(file(), header + settingsSection + dwordLine("nInDevId", 2) + line);
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey));
+    QCOMPARE(s.strInDevName, loaded);
+    QCOMPARE(s.nInDevId, 2);
+    QVERIFY(s.strOutDevName.isEmpty());
+    QVERIFY(m_boxes.isEmpty());
 }
 
 QTEST_MAIN(TestSettingsStore)

@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -18,9 +19,36 @@
 #include <QTest>
 #include <QToolButton>
 #include <memory>
+#include <string>
 
 namespace lb = mmsys::loopback;
 using D = DialogOptions;
+using mmsys::PortKind;
+
+namespace {
+const lb::PortSpec kThrough{"Midi Through:Midi Through Port-0", PortKind::Through};
+// Longer than a Windows device name (31 characters): shown whole.
+const lb::PortSpec kKeyboard{"Arturia KeyStep 37:Arturia KeyStep 37 MIDI 1 24:0", PortKind::Hardware};
+const lb::PortSpec kPiano{"Цифровое пианино:MIDI 1", PortKind::Hardware};
+const lb::PortSpec kOut{"Loopback Out 1", PortKind::Hardware};
+
+QStringList texts(const QComboBox* box)
+{
+    QStringList list;
+    for (int i = 0; i < box->count(); ++i)
+        list << box->itemText(i);
+    return list;
+}
+
+void settle()
+{
+    for (int i = 0; i < 2; ++i) {
+        lb::flush();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents();
+    }
+}
+} // namespace
 
 class TestDialogOptions : public QObject {
     Q_OBJECT
@@ -34,6 +62,16 @@ private:
     // The main window over loopback ports; the dialog is opened by the caller,
     // after it has set the owner's members the dialog starts from.
     CTonveroDlg& owner(int inputs = 1, int outputs = 1)
+    {
+        auto numbered = [](const char* prefix, int count) {
+            std::vector<lb::PortSpec> specs;
+            for (int i = 1; i <= count; ++i)
+                specs.push_back({prefix + std::to_string(i), PortKind::Hardware});
+            return specs;
+        };
+        return owner(numbered("Loopback In ", inputs), numbered("Loopback Out ", outputs));
+    }
+    CTonveroDlg& owner(const std::vector<lb::PortSpec>& inputs, const std::vector<lb::PortSpec>& outputs)
     {
         m_owner.reset();
         m_loop.reset();
@@ -502,6 +540,12 @@ private slots:
         QVERIFY(saved);
     }
 
+    void deviceListsShowFullNamesAndTheChoice();
+    void defaultPortStoredOnlyWhenPicked_data();
+    void defaultPortStoredOnlyWhenPicked();
+    void listsFollowPortsAsTheyComeAndGo();
+    void midiBoxesFollowTheFirstAndLastDevice();
+
     void textsFitTheirItems()
     {
         DialogOptions& d = dialog();
@@ -536,6 +580,110 @@ private slots:
         }
     }
 };
+
+void TestDialogOptions::deviceListsShowFullNamesAndTheChoice()
+{
+    owner({kThrough, kKeyboard}, {kOut});
+    DialogOptions& d = dialog();
+    QCOMPARE(texts(d.inDevices), (QStringList{QString::fromStdString(kThrough.name), QString::fromStdString(kKeyboard.name)}));
+    QCOMPARE(d.inDevices->currentIndex(), 1); // what is open: the keyboard, not Midi Through
+    QCOMPARE(int(m_owner->midiInDevice.GetDevId()), 1);
+    QCOMPARE(texts(d.outDevices), QStringList{QString::fromStdString(kOut.name)});
+    QCOMPARE(d.outDevices->currentIndex(), 0);
+    QCOMPARE(m_owner->nInDevId, 0); // showing the device does not choose it
+}
+
+void TestDialogOptions::defaultPortStoredOnlyWhenPicked_data()
+{
+    QTest::addColumn<int>("pick"); // -1: untouched; otherwise the entry the user picks
+    QTest::addColumn<QString>("storedName");
+    QTest::addColumn<int>("storedId");
+    QTest::newRow("OK untouched: nothing chosen") << -1 << QString() << 0;
+    QTest::newRow("the keyboard shown picked") << 1 << QString::fromStdString(kKeyboard.name) << 1;
+    QTest::newRow("another port picked") << 0 << QString::fromStdString(kThrough.name) << 0;
+}
+
+// A keyboard taken by default becomes the user's choice only when the user picks it.
+void TestDialogOptions::defaultPortStoredOnlyWhenPicked()
+{
+    QFETCH(int, pick);
+    QFETCH(QString, storedName);
+    QFETCH(int, storedId);
+    CTonveroDlg& o = owner({kThrough, kKeyboard}, {kOut});
+    DialogOptions& d = dialog();
+    if (pick >= 0) {
+        d.inDevices->setCurrentIndex(pick);
+        emit d.inDevices->activated(pick);
+    }
+    item<QPushButton>(D::IdcOk)->click();
+    QVERIFY(!d.isVisible());
+    QCOMPARE(o.strInDevName, storedName);
+    QCOMPARE(o.nInDevId, storedId);
+    QCOMPARE(int(o.midiInDevice.GetDevId()), pick >= 0 ? pick : 1);
+    QVERIFY(o.midiInDevice.IsReceiving());
+    QCOMPARE(lb::inCalls(lb::Op::Open, 1), pick == 1 ? 2 : 1); // opened again only when picked
+    QCOMPARE(lb::inCalls(lb::Op::Open, 0), pick == 0 ? 1 : 0);
+    QVERIFY(o.strOutDevName.isEmpty());
+    QFile saved(m_home->registryFile());
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QVERIFY(saved.readAll().contains("\"strInDevName\"=\"" + storedName.toUtf8() + "\"\n"));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+// Ports started or ended while the dialog exists: the lists follow, a pick not yet confirmed stays.
+void TestDialogOptions::listsFollowPortsAsTheyComeAndGo()
+{
+    CTonveroDlg& o = owner({kThrough, kKeyboard}, {kOut});
+    DialogOptions& d = dialog();
+    d.inDevices->setCurrentIndex(0); // picked, not confirmed
+    lb::addInput(kPiano);
+    settle();
+    QCOMPARE(texts(d.inDevices), (QStringList{QString::fromStdString(kThrough.name), QString::fromStdString(kKeyboard.name),
+                                              QString::fromStdString(kPiano.name)}));
+    QCOMPARE(d.inDevices->currentIndex(), 0);
+
+    lb::removeInput(1); // the keyboard in use
+    settle();
+    QCOMPARE(texts(d.inDevices), (QStringList{QString::fromStdString(kThrough.name), QString::fromStdString(kPiano.name)}));
+    QCOMPARE(d.inDevices->currentIndex(), 0); // still the pick, though its index is another port's now
+
+    lb::removeInput(0); // the pick itself goes: the list shows what the settings choose
+    settle();
+    QCOMPARE(texts(d.inDevices), QStringList{QString::fromStdString(kPiano.name)});
+    QCOMPARE(d.inDevices->currentIndex(), 0);
+    d.accept();
+    QVERIFY(o.strInDevName.isEmpty());
+    QVERIFY(m_boxes.isEmpty());
+}
+
+// No keyboard when the dialog was made: a keyboard plugged in brings back the setting it cleared.
+void TestDialogOptions::midiBoxesFollowTheFirstAndLastDevice()
+{
+    CTonveroDlg& o = owner(std::vector<lb::PortSpec>{}, {kOut});
+    dialog();
+    QVERIFY(!item(D::IdcMidiIn)->isEnabled());
+    QCOMPARE(o.bMIDI_In, 0);
+
+    const int port = lb::addInput(kKeyboard);
+    settle();
+    for (int id : {int(D::IdcMidiIn), int(D::IdcMidiControlGroup), int(D::IdcMidiControl)})
+        QVERIFY(item(id)->isEnabled());
+    QVERIFY(item<QCheckBox>(D::IdcMidiIn)->isChecked());
+    QCOMPARE(o.bMIDI_In, 1);
+    QVERIFY(o.midiInDevice.IsReceiving()); // and the keyboard is listened to at once
+
+    lb::removeInput(port);
+    settle();
+    QVERIFY(!item(D::IdcMidiIn)->isEnabled());
+    QVERIFY(!item(D::IdcMidiControl)->isEnabled());
+    item<QCheckBox>(D::IdcBeep)->click(); // a data exchange: the setting stays for the keyboard's return
+    QCOMPARE(o.bMIDI_In, 1);
+    lb::addInput(kKeyboard);
+    settle();
+    QVERIFY(o.midiInDevice.IsReceiving());
+    QVERIFY(item(D::IdcMidiIn)->isEnabled());
+    QVERIFY(m_boxes.isEmpty());
+}
 
 QTEST_MAIN(TestDialogOptions)
 #include "tst_dialogoptions.moc"

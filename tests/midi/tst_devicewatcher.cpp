@@ -6,6 +6,7 @@
 #include "platform/messagebox.h"
 #include "platform/midi_loopback.h"
 #include "support/loopbackmidi.h"
+#include "support/midiports.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>
@@ -22,16 +23,9 @@ using testsupport::ReceivedMsg;
 using testsupport::RecordingReceiver;
 namespace lb = mmsys::loopback;
 
-Q_DECLARE_METATYPE(mmsys::loopback::PortSpec)
+using namespace testsupport::ports;
 
 namespace {
-
-const lb::PortSpec kThrough{"Midi Through:Midi Through Port-0", PortKind::Through};
-const lb::PortSpec kKeyboard{"USB Keyboard:USB Keyboard MIDI 1", PortKind::Hardware};
-const lb::PortSpec kPiano{"Digital Piano:Digital Piano MIDI 1", PortKind::Hardware};
-const lb::PortSpec kVmpk{"VMPK Output:out", PortKind::Software};
-const lb::PortSpec kBuiltIn{"Tonvero built-in synthesizer", PortKind::BuiltIn};
-const lb::PortSpec kSynth{"FLUID Synth:Synth input port", PortKind::Software};
 
 constexpr std::uint32_t noteOn(int note, int channel = 0)
 {

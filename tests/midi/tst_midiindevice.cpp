@@ -7,6 +7,9 @@
 #include <QTest>
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <memory>
 #include <thread>
 
@@ -17,6 +20,43 @@ namespace lb = mmsys::loopback;
 
 namespace {
 const std::vector<unsigned char> kSysEx{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7};
+
+// Stays inside OnShortMsg until released, so a test can act while a call is in progress.
+class BlockingReceiver : public RecordingReceiver {
+public:
+    void OnShortMsg(std::uint32_t msg, std::uint32_t timeStamp) override
+    {
+        std::unique_lock lock(m_mutex);
+        m_inside = true;
+        m_changed.notify_all();
+        m_changed.wait(lock, [this] { return m_released; });
+        m_inside = false;
+        lock.unlock();
+        RecordingReceiver::OnShortMsg(msg, timeStamp);
+    }
+    bool waitInside()
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(5), [this] { return m_inside; });
+    }
+    bool inside()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_inside;
+    }
+    void release()
+    {
+        std::lock_guard lock(m_mutex);
+        m_released = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_inside = false;
+    bool m_released = false;
+};
 
 struct SysExBuffers {
     std::array<std::array<char, 32>, 4> memory{};
@@ -56,6 +96,9 @@ private slots:
     void receiverSwapReturnsPrevious();
     void heldNotesReleasedOnceWhenPortEnds_data();
     void heldNotesReleasedOnceWhenPortEnds();
+    void detachingTheReceiverWaitsForACallInProgress();
+    void destroyedWhileThePortRefusesToClose_data();
+    void destroyedWhileThePortRefusesToClose();
 
 private:
     std::unique_ptr<lb::Scope> m_loop;
@@ -422,6 +465,67 @@ void TestMidiInDevice::heldNotesReleasedOnceWhenPortEnds()
     QVERIFY_THROWS_EXCEPTION(midi::CMIDIInException, dev.Open(0));
     QVERIFY(!dev.IsOpen());
     QCOMPARE(receiver.received().size(), got.size());
+}
+
+void TestMidiInDevice::detachingTheReceiverWaitsForACallInProgress()
+{
+    BlockingReceiver receiver;
+    CMIDIInDevice dev(0, &receiver);
+    lb::feed(0x403C90, 1);
+    QVERIFY(receiver.waitInside());
+
+    std::atomic<bool> detached{false};
+    std::thread gui([&] {
+        dev.SetReceiver(nullptr);
+        detached = true;
+    });
+    // Whatever the other thread manages meanwhile, it cannot be done while the receiver is in use.
+    QTest::qWait(50);
+    const bool detachedWhileInside = detached;
+    const bool stillInside = receiver.inside();
+    receiver.release();
+    gui.join();
+    QVERIFY(!detachedWhileInside);
+    QVERIFY(stillInside);
+    QVERIFY(detached);
+
+    lb::feed(0x403E90, 2);
+    lb::flush();
+    QCOMPARE(receiver.received().size(), std::size_t(1));
+}
+
+void TestMidiInDevice::destroyedWhileThePortRefusesToClose_data()
+{
+    QTest::addColumn<bool>("receiving");
+    QTest::addColumn<bool>("noteHeld");
+    QTest::newRow("opened") << false << false;
+    QTest::newRow("receiving") << true << false;
+    QTest::newRow("receiving, a note held") << true << true;
+}
+
+// Run under AddressSanitizer: any call into the destroyed device is a use after free.
+void TestMidiInDevice::destroyedWhileThePortRefusesToClose()
+{
+    QFETCH(bool, receiving);
+    QFETCH(bool, noteHeld);
+    RecordingReceiver receiver;
+    auto dev = std::make_unique<CMIDIInDevice>(0, &receiver);
+    if (receiving)
+        dev->StartReceiving();
+    if (noteHeld)
+        lb::feed(0x403C90, 1);
+    lb::flush();
+    const std::size_t before = receiver.received().size();
+    lb::failIn(lb::Op::Close, mmsys::MMSYSERR_ERROR);
+    dev.reset();
+
+    lb::feed(0x403E90, 2);
+    lb::feedError(0xF5, 3);
+    lb::feedRaw({0x90, 0x40, 0x40});
+    lb::feedLong(kSysEx, 4);
+    lb::removeInput(0); // would release the held note
+    lb::flush();
+    QCOMPARE(receiver.received().size(), before);
 }
 
 QTEST_GUILESS_MAIN(TestMidiInDevice)

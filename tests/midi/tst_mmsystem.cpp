@@ -80,6 +80,8 @@ private slots:
     void inputHeaderRulesAndResetReturnsBuffers();
     void sysExSpansLentBuffers();
     void alsaWithoutSequencerIsQuiet();
+    void abandonedHandleNeverCallsBack_data();
+    void abandonedHandleNeverCallsBack();
 };
 
 void TestMmsystem::errorTexts_data()
@@ -312,6 +314,64 @@ void TestMmsystem::alsaWithoutSequencerIsQuiet()
     QCOMPARE(ins, 0u);
     QCOMPARE(outs, 0u);
     QCOMPARE(QFile(capture.fileName()).size(), 0);
+}
+
+void TestMmsystem::abandonedHandleNeverCallsBack_data()
+{
+    QTest::addColumn<bool>("input");
+    QTest::addColumn<bool>("closeRefused");
+    QTest::newRow("input, port refuses to close") << true << true;
+    QTest::newRow("input, port closes") << true << false;
+    QTest::newRow("output, port refuses to close") << false << true;
+    QTest::newRow("output, port closes") << false << false;
+}
+
+// The owner of a handle goes while its port still holds it: whatever the port
+// does afterwards reaches nobody.
+void TestMmsystem::abandonedHandleNeverCallsBack()
+{
+    QFETCH(bool, input);
+    QFETCH(bool, closeRefused);
+    lb::Scope loop(1, 1);
+    lb::setManualCompletion(true);
+    auto rec = std::make_unique<Recorder>();
+    char data[] = "\xF0\x01\xF7";
+    MIDIHDR h = header(data, 3);
+    HMIDIIN in = nullptr;
+    HMIDIOUT out = nullptr;
+    if (input) {
+        QCOMPARE(midiInOpen(&in, 0, inProc, DWORD_PTR(rec.get()), CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+        QCOMPARE(midiInStart(in), MMSYSERR_NOERROR);
+        if (closeRefused)
+            lb::failIn(lb::Op::Close, MMSYSERR_ERROR);
+        QCOMPARE(midiInAbandon(in), MMSYSERR_NOERROR);
+    } else {
+        QCOMPARE(midiOutOpen(&out, 0, outProc, DWORD_PTR(rec.get()), CALLBACK_FUNCTION), MMSYSERR_NOERROR);
+        QCOMPARE(midiOutPrepareHeader(out, &h, sizeof h), MMSYSERR_NOERROR);
+        QCOMPARE(midiOutLongMsg(out, &h, sizeof h), MMSYSERR_NOERROR);
+        if (closeRefused) {
+            lb::failOut(lb::Op::Reset, MMSYSERR_ERROR); // the block stays in play
+            lb::failOut(lb::Op::Close, MMSYSERR_ERROR);
+        }
+        QCOMPARE(midiOutAbandon(out), MMSYSERR_NOERROR);
+    }
+    QCOMPARE(rec->messages(), std::vector<UINT>{input ? MIM_OPEN : MOM_OPEN});
+    rec.reset(); // what the callback would write to is gone
+
+    lb::feed(0x403C90, 1);
+    lb::feedError(0xF5, 2);
+    lb::feedRaw({0x90, 0x3C, 0x40});
+    lb::complete(1);
+    lb::removeInput(0);
+    lb::removeOutput(0);
+    lb::flush();
+    // The port is closed when it allows it; otherwise it stays allocated.
+    lb::clearFailures();
+    if (input)
+        QCOMPARE(midiInClose(in), closeRefused ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE);
+    else
+        QCOMPARE(midiOutClose(out), closeRefused ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE);
+    QCOMPARE(input ? midiInAbandon(in) : midiOutAbandon(out), MMSYSERR_INVALHANDLE);
 }
 
 QTEST_GUILESS_MAIN(TestMmsystem)
