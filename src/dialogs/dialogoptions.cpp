@@ -258,46 +258,35 @@ bool DialogOptions::listPorts(PortDirection direction)
     return list.box->count() > 0;
 }
 
-void DialogOptions::setDevicesPresent(PortDirection direction, bool present, bool clearWhenNone)
+void DialogOptions::setDevicesPresent(PortDirection direction, bool present)
 {
     DeviceList& list = deviceList(direction);
     const bool input = direction == PortDirection::Input;
-    int& setting = input ? owner->bMIDI_In : owner->bMIDI_Out;
+    const int setting = input ? owner->bMIDI_In : owner->bMIDI_Out;
     std::vector<QWidget*> boxes{list.enable};
     if (input)
         boxes.insert(boxes.end(), {item(IdcMidiControlGroup), midiControlBox});
     for (QWidget* w : boxes)
         w->setEnabled(present);
-    if (present) {
-        // A device came while the box stood cleared for want of one: the user's setting is back.
-        if (list.clearedSetting >= 0) {
-            setting = list.clearedSetting;
-            list.clearedSetting = -1;
-        }
-        list.enable->setChecked(setting != 0);
-    } else if (clearWhenNone) {
-        if (list.clearedSetting < 0)
-            list.clearedSetting = setting;
-        list.enable->setChecked(false);
-        setting = 0;
-    }
+    // Without a device the box cannot be changed, but it keeps showing the
+    // setting: a keyboard unplugged for a moment must not switch MIDI off for good.
+    list.enable->setChecked(setting != 0);
 }
 
 void DialogOptions::fillDeviceLists()
 {
     if (!owner->deviceWatcher)
         return;
-    setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output), true);
-    setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input), true);
+    setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output));
+    setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input));
 }
 
 void DialogOptions::refreshDeviceLists()
 {
     if (!owner->deviceWatcher)
         return;
-    // The last device gone leaves the setting alone, so the keyboard that comes back is used again.
-    setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output), false);
-    setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input), false);
+    setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output));
+    setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input));
 }
 
 bool DialogOptions::takePick(PortDirection direction)

@@ -108,16 +108,14 @@ private:
         // one since: only a pick is stored as the user's choice at OK.
         std::string shownKey;
         bool activated = false;
-        // The setting as it was before the list was found empty and cleared it; -1: not cleared.
-        int clearedSetting = -1;
     };
     DeviceList& deviceList(mmsys::PortDirection direction);
     // Lists the ports and selects the pending pick if still there, else the settings' choice; false when empty.
     bool listPorts(mmsys::PortDirection direction);
     bool userPicked(const DeviceList& list) const;
-    // Enables the «включить» box (and for input the MIDI control) when there are devices.
-    // With none, the box is disabled; at creation also cleared with its setting (kept to give back).
-    void setDevicesPresent(mmsys::PortDirection direction, bool present, bool clearWhenNone);
+    // Enables the «включить» box (and for input the MIDI control) when there are
+    // devices; with none it is disabled, still showing the setting.
+    void setDevicesPresent(mmsys::PortDirection direction, bool present);
     // Takes a picked device into the owner's settings; true when it is another one than stored.
     bool takePick(mmsys::PortDirection direction);
     std::array<DeviceList, 2> m_deviceLists;
