@@ -69,6 +69,34 @@
         <source>Карта нот экзамена...</source>
         <translation>Exam note map...</translation>
     </message>
+    <message>
+        <source>MIDI-клавиатуру «%1» не удалось открыть: %2</source>
+        <translation>The MIDI keyboard “%1” could not be opened: %2</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатура «%1» отключена. Упражнение продолжается; она подключится снова, когда появится.</source>
+        <translation>The MIDI keyboard “%1” was unplugged. The exercise goes on; it will be connected again when it comes back.</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатура «%1» отключена; она подключится снова, когда появится.</source>
+        <translation>The MIDI keyboard “%1” was unplugged; it will be connected again when it comes back.</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатура «%1» подключена.</source>
+        <translation>The MIDI keyboard “%1” is connected.</translation>
+    </message>
+    <message>
+        <source>MIDI-синтезатор «%1» отключён.</source>
+        <translation>The MIDI synthesizer “%1” was unplugged.</translation>
+    </message>
+    <message>
+        <source>MIDI-синтезатор «%1» отключён. До конца упражнения звучит встроенный синтезатор.</source>
+        <translation>The MIDI synthesizer “%1” was unplugged. The built-in synthesizer plays until the end of the exercise.</translation>
+    </message>
+    <message>
+        <source>MIDI-синтезатор «%1» отключён. Упражнение продолжается без звука.</source>
+        <translation>The MIDI synthesizer “%1” was unplugged. The exercise goes on without sound.</translation>
+    </message>
 </context>
 <context>
     <name>InterfaceOptions</name>
