@@ -799,54 +799,6 @@ Errors	%3</translation>
 <context>
     <name>dialogs::MicrophoneOptions</name>
     <message>
-        <source>До</source>
-        <translation>C</translation>
-    </message>
-    <message>
-        <source>До #</source>
-        <translation>C#</translation>
-    </message>
-    <message>
-        <source>Ре</source>
-        <translation>D</translation>
-    </message>
-    <message>
-        <source>Ре #</source>
-        <translation>D#</translation>
-    </message>
-    <message>
-        <source>Ми</source>
-        <translation>E</translation>
-    </message>
-    <message>
-        <source>Фа</source>
-        <translation>F</translation>
-    </message>
-    <message>
-        <source>Фа #</source>
-        <translation>F#</translation>
-    </message>
-    <message>
-        <source>Соль</source>
-        <translation>G</translation>
-    </message>
-    <message>
-        <source>Соль #</source>
-        <translation>G#</translation>
-    </message>
-    <message>
-        <source>Ля</source>
-        <translation>A</translation>
-    </message>
-    <message>
-        <source>Ля #</source>
-        <translation>A#</translation>
-    </message>
-    <message>
-        <source>Си</source>
-        <translation>B</translation>
-    </message>
-    <message>
         <source>Ввод нот с микрофона</source>
         <translation>Notes from the microphone</translation>
     </message>

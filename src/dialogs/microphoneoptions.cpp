@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/microphoneoptions.h"
 
+#include <QCoreApplication>
+
 #include "pitch/microphoneinput.h"
 
 #include <QCheckBox>
@@ -20,13 +22,14 @@ namespace dialogs {
 
 namespace {
 
+// The main window's names, with their translations.
 const char* const kNoteNames[12] = {
-    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "До"),     QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "До #"),
-    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ре"),     QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ре #"),
-    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ми"),     QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Фа"),
-    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Фа #"),   QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Соль"),
-    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Соль #"), QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ля"),
-    QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Ля #"),   QT_TRANSLATE_NOOP("dialogs::MicrophoneOptions", "Си"),
+    QT_TRANSLATE_NOOP("NoteNames", "До"),     QT_TRANSLATE_NOOP("NoteNames", "До #"),
+    QT_TRANSLATE_NOOP("NoteNames", "Ре"),     QT_TRANSLATE_NOOP("NoteNames", "Ре #"),
+    QT_TRANSLATE_NOOP("NoteNames", "Ми"),     QT_TRANSLATE_NOOP("NoteNames", "Фа"),
+    QT_TRANSLATE_NOOP("NoteNames", "Фа #"),   QT_TRANSLATE_NOOP("NoteNames", "Соль"),
+    QT_TRANSLATE_NOOP("NoteNames", "Соль #"), QT_TRANSLATE_NOOP("NoteNames", "Ля"),
+    QT_TRANSLATE_NOOP("NoteNames", "Ля #"),   QT_TRANSLATE_NOOP("NoteNames", "Си"),
 };
 
 } // namespace
@@ -250,7 +253,7 @@ QString MicrophoneOptions::noteName(int note)
 {
     if (note < 0 || note > 127)
         return {};
-    return tr("%1 %2").arg(tr(kNoteNames[note % 12])).arg(note / 12 - 1);
+    return tr("%1 %2").arg(QCoreApplication::translate("NoteNames", kNoteNames[note % 12])).arg(note / 12 - 1);
 }
 
 void MicrophoneOptions::showEvent(QShowEvent* event)
