@@ -70,6 +70,8 @@ int main(int argc, char** argv)
     // The window loads and saves its settings: keep them away from the user's.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    // The answer history is written as in the program, into a scratch data home.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(config.path() + QStringLiteral("/data")));
     QApplication app(argc, argv);
     platform::setMessageBoxHook([](const platform::MessageBoxCall&) {});
 
