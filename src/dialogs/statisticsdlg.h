@@ -54,6 +54,8 @@ public:
     void exportTo(const QString& file);
 
     bool isLoading() const { return m_loading; }
+    // The one exercise shown, or 0 for all.
+    qint64 sessionId() const { return m_sessionId; }
     const tonvero::history::StatisticsData& data() const { return m_data; }
 
     // What the window shows, for tests and tools.

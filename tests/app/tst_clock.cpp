@@ -2,6 +2,10 @@
 #include "exercisehelpers.h"
 #include "platform/messagebox.h"
 #include "platform/window.h"
+#include "dialogs/statisticsdlg.h"
+
+#include <QApplication>
+#include <QTimer>
 
 using namespace tonvero;
 using namespace exercisehelpers;
@@ -149,6 +153,34 @@ private slots:
         QCOMPARE(m_boxes[0].text, QStringLiteral("Время\t02:00\nНоты\t3\nОшибки\t1 (33%)"));
         QCOMPARE(m_boxes[0].caption, QStringLiteral("Tonvero"));
         QCOMPARE(m_boxes[0].icon, platform::MsgIcon::Exclamation);
+        QVERIFY(!m_boxes[0].extraButton.isEmpty()); // the exam's note map, one click away
+    }
+
+    // The summary's second button opens the statistics of that exam alone.
+    void examSummaryOpensItsNoteMap()
+    {
+        CTonveroDlg& d = window();
+        d.bExamMode = 1;
+        d.nMinutes = 1;
+        d.bShowStatistics = 0;
+        d.StartStop(false);
+        const qint64 session = d.answers().exercise().sessionId;
+        d.OnNoteOn(expectedNote(d), false);
+        platform::setMessageBoxButtonAnswer(true);
+        qint64 shownSession = -1;
+        // The window is modal: look at it, then close it, as a user would.
+        QTimer::singleShot(0, this, [&] {
+            if (auto* stats = qobject_cast<StatisticsDialog*>(QApplication::activeModalWidget())) {
+                shownSession = stats->sessionId();
+                stats->reject();
+            }
+        });
+        setNow("10:01:00.000");
+        d.OnClockTick();
+        platform::setMessageBoxButtonAnswer(false);
+        QVERIFY(!d.bRunning);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(shownSession, session);
     }
 
     void examEndPassedDuringPauseEndsAfterResume()
