@@ -97,6 +97,22 @@
         <source>MIDI-синтезатор «%1» отключён. Упражнение продолжается без звука.</source>
         <translation>The MIDI synthesizer “%1” was unplugged. The exercise goes on without sound.</translation>
     </message>
+    <message>
+        <source>MIDI init Error</source>
+        <translation>MIDI init Error</translation>
+    </message>
+    <message>
+        <source>MIDI error</source>
+        <translation>MIDI error</translation>
+    </message>
+    <message>
+        <source>An illegal MIDI short message was received.</source>
+        <translation>An illegal MIDI short message was received.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
 </context>
 <context>
     <name>InterfaceOptions</name>
@@ -432,6 +448,10 @@
     <message>
         <source>Ввод нот с компьютерной клавиатуры</source>
         <translation>Notes from the computer keyboard</translation>
+    </message>
+    <message>
+        <source>MIDI error</source>
+        <translation>MIDI error</translation>
     </message>
 </context>
 <context>

@@ -94,7 +94,7 @@ void CTonveroDlg::OpenMidiInput()
     } catch (const std::exception& e) {
         if (portMissing(e))
             return;
-        platform::MessageBox(this, QString::fromLocal8Bit(e.what()), QStringLiteral("MIDI init Error"),
+        platform::MessageBox(this, QString::fromLocal8Bit(e.what()), tr("MIDI init Error"),
                              platform::MsgIcon::Error);
     }
 }
@@ -131,7 +131,7 @@ void CTonveroDlg::StartMidiInput()
         midiInDevice.StartReceiving();
     } catch (const std::exception& e) {
         if (!portMissing(e))
-            reportMidiError(QString::fromLocal8Bit(e.what()), QStringLiteral("MIDI error"));
+            reportMidiError(QString::fromLocal8Bit(e.what()), tr("MIDI error"));
     }
 }
 
@@ -217,7 +217,7 @@ void CTonveroDlg::OnShortMsg(std::uint32_t msg, std::uint32_t)
 
 void CTonveroDlg::OnShortMsgError(std::uint32_t, std::uint32_t)
 {
-    reportMidiError(QStringLiteral("An illegal MIDI short message was received."), QStringLiteral("Error"));
+    reportMidiError(tr("An illegal MIDI short message was received."), tr("Error"));
 }
 
 void CTonveroDlg::OnLongMsg(const char*, std::uint32_t, std::uint32_t)

@@ -117,7 +117,7 @@ void CTonveroDlg::SetPatch(int program)
         if (outputMissing(e))
             fallBackToBuiltInSynth(openedPortName(false)); // sends the program to the synthesizer
         else
-            reportMidiError(QString::fromLocal8Bit(e.what()), QStringLiteral("MIDI error"));
+            reportMidiError(QString::fromLocal8Bit(e.what()), tr("MIDI error"));
     }
 }
 
@@ -167,7 +167,7 @@ void CTonveroDlg::reportMidiOutError(const std::exception& e)
     if (m_midiOutFailed)
         return;
     m_midiOutFailed = true;
-    reportMidiError(QString::fromLocal8Bit(e.what()), QStringLiteral("MIDI error"));
+    reportMidiError(QString::fromLocal8Bit(e.what()), tr("MIDI error"));
 }
 
 void CTonveroDlg::reportMidiError(const QString& text, const QString& caption)

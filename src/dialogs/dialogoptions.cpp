@@ -7,6 +7,7 @@
 #include "platform/messagebox.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
@@ -33,7 +34,7 @@ constexpr int kMaxSeconds = 180;
 
 void showMidiError(QWidget* parent, const std::exception& e)
 {
-    platform::MessageBox(parent, QString::fromLocal8Bit(e.what()), QStringLiteral("MIDI error"),
+    platform::MessageBox(parent, QString::fromLocal8Bit(e.what()), QCoreApplication::translate("Options", "MIDI error"),
                          platform::MsgIcon::Error);
 }
 
