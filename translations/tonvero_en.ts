@@ -1029,9 +1029,6 @@ at 8000 to 192000 Hz are read.
         <source>Микрофон не открывается: %1</source>
         <translation>The microphone does not open: %1</translation>
     </message>
-</context>
-<context>
-    <name>platform::AudioCapture::Private</name>
     <message>
         <source>Запись с микрофона прервалась: %1</source>
         <translation>Recording from the microphone broke off: %1</translation>

@@ -16,9 +16,10 @@ constexpr int kMaxTranspose = 48;
 // Samples fed at a time, about what a sound card delivers.
 constexpr std::size_t kChunk = 512;
 
+// The context lupdate gives these texts (the namespace).
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("pitch::PitchCheck", text);
+    return QCoreApplication::translate("pitch", text);
 }
 
 QString usage(const QString& program)

@@ -21,9 +21,10 @@ constexpr int kMaxChannels = 32;
 // Larger files are refused rather than read into memory.
 constexpr qint64 kMaxFileBytes = qint64(1) << 31;
 
+// The context lupdate gives these texts (the namespace).
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("pitch::WavFile", text);
+    return QCoreApplication::translate("pitch", text);
 }
 
 std::uint16_t u16(const char* p)

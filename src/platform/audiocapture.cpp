@@ -20,11 +20,6 @@ namespace {
 constexpr const char* kClientName = "Tonvero";
 constexpr const char* kStreamName = "microphone";
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("platform::AudioCapture", text);
-}
-
 struct SourceList {
     QList<AudioInputDevice> devices;
     QString defaultName;
@@ -126,7 +121,7 @@ struct AudioCapture::Private {
             int err = 0;
             if (pa_simple_read(stream, buffer.data(), buffer.size() * sizeof(float), &err) < 0) {
                 if (!stopping.load(std::memory_order_acquire) && onError)
-                    onError(tr("Запись с микрофона прервалась: %1").arg(QString::fromUtf8(pa_strerror(err))));
+                    onError(QCoreApplication::translate("platform::AudioCapture", "Запись с микрофона прервалась: %1").arg(QString::fromUtf8(pa_strerror(err))));
                 break;
             }
             onFrames(buffer.data(), buffer.size());
@@ -148,7 +143,7 @@ bool AudioCapture::start(const QString& deviceId, FrameCallback onFrames, ErrorC
     std::lock_guard lock(d->control);
     if (d->thread.joinable() || !onFrames || sampleRate < 8000 || sampleRate > 192000) {
         if (error)
-            *error = tr("Запись с микрофона уже идёт или задана неверно");
+            *error = QCoreApplication::translate("platform::AudioCapture", "Запись с микрофона уже идёт или задана неверно");
         return false;
     }
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(sampleRate), 1};
@@ -164,7 +159,7 @@ bool AudioCapture::start(const QString& deviceId, FrameCallback onFrames, ErrorC
                               kStreamName, &spec, nullptr, &attr, &err);
     if (!d->stream) {
         if (error)
-            *error = tr("Микрофон не открывается: %1").arg(QString::fromUtf8(pa_strerror(err)));
+            *error = QCoreApplication::translate("platform::AudioCapture", "Микрофон не открывается: %1").arg(QString::fromUtf8(pa_strerror(err)));
         return false;
     }
     d->rate = sampleRate;
