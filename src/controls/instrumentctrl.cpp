@@ -284,7 +284,7 @@ bool CInstrumentCtrl::handlesKey(const QKeyEvent& event) const
         return false;
     const int key = event.key();
     if (isPlayKey(key))
-        return canPlay() || m_heldNote >= 0;
+        return canPlay() || m_heldNote >= 0 || clicks();
     return isMoveKey(key) && movesFocus();
 }
 
@@ -299,6 +299,12 @@ void CInstrumentCtrl::keyPressEvent(QKeyEvent* event)
         m_heldKey = key;
         m_heldNote = m_focusNote;
         playPressed(m_heldNote);
+        return;
+    }
+    if (plain(*event) && isPlayKey(key) && clicks()) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            click();
         return;
     }
     if (plain(*event) && isMoveKey(key) && movesFocus()) {

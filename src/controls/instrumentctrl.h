@@ -170,6 +170,9 @@ protected:
     // Space or Enter went down or up on the note under focus.
     virtual void playPressed(int note) { NotifyNoteOn(note); }
     virtual void playReleased(int note) { NotifyNoteOff(note); }
+    // A control whose click is no note (the stave): Space or Enter clicks it.
+    virtual bool clicks() const { return false; }
+    virtual void click() {}
     // The focus indicator, drawn over the composed picture while the control has the focus.
     virtual void paintFocus(QPainter&) {}
     // A dotted outline that shows on white keys, black keys and wood alike.

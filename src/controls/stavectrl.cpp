@@ -56,8 +56,8 @@ CStaveCtrl::CStaveCtrl(int controlId, const char* className, QWidget* parent)
 {
     setAccessibleName(tr("Нотный стан"));
     setAccessibleDescription(tr("Во время упражнения показывает ноту, которую нужно сыграть, вне "
-                                "упражнения — границы диапазонов нот. Ключ меняется щелчком или "
-                                "в меню «Конфигурация»."));
+                                "упражнения — границы диапазонов нот. Ключ меняется щелчком, пробелом, "
+                                "Enter или в меню «Конфигурация»."));
 }
 
 CStaveCtrl::~CStaveCtrl() = default;
@@ -277,11 +277,16 @@ QString CStaveCtrl::accessibleValue() const
 }
 
 // Mouse events stay with the control: passing them on would hand them to the owner window.
+void CStaveCtrl::click()
+{
+    const int next = effectiveClef() + 1;
+    SetClef(next >= 4 ? Treble : next);
+}
+
 void CStaveCtrl::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        const int next = effectiveClef() + 1;
-        SetClef(next >= 4 ? Treble : next);
+        click();
     } else if (event->button() == Qt::RightButton) {
         beginDrag(event->position().toPoint());
         Draw(true);

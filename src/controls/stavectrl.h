@@ -62,6 +62,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintFocus(QPainter& painter) override;
+    bool clicks() const override { return true; }
+    // The next clef, as a left click gives.
+    void click() override;
 
 private:
     // The clef to draw: a value outside 0..3 stands for the grand staff.

@@ -293,6 +293,35 @@ private slots:
         QCOMPARE(d.nErrors, 1);
     }
 
+    void staveClefFromTheKeyboard_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("keyboardInput");
+        QTest::addColumn<int>("key");
+        QTest::newRow("idle, space") << false << false << int(Qt::Key_Space);
+        QTest::newRow("idle, enter") << false << false << int(Qt::Key_Return);
+        QTest::newRow("running, letters as notes, space") << true << true << int(Qt::Key_Space);
+        QTest::newRow("running, letters as notes, enter") << true << true << int(Qt::Key_Return);
+    }
+    void staveClefFromTheKeyboard()
+    {
+        QFETCH(bool, running);
+        QFETCH(bool, keyboardInput);
+        QFETCH(int, key);
+        CTonveroDlg& d = window();
+        d.bNoteInputFromCompKeyboard = keyboardInput;
+        d.OnClef(CmdClefTreble);
+        if (running)
+            d.StartStop(false);
+        d.stave->setFocus();
+        QTest::keyClick(focus(), Qt::Key(key));
+        QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::Bass));
+        // The menu follows, as after a click.
+        QVERIFY(d.menuAction(CmdClefBass)->isChecked());
+        QCOMPARE(d.bRunning, running);
+        QCOMPARE(d.nNotes + d.nErrors, 0);
+    }
+
     void shortcutsInEveryState_data()
     {
         QTest::addColumn<int>("state");

@@ -393,6 +393,36 @@ private slots:
         QCOMPARE(ins().listener.log, (QStringList{"on 60", "off 60", "on 61", "off 61"}));
     }
 
+    void staveKeysSwitchTheClef_data()
+    {
+        QTest::addColumn<int>("clef");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("autoRepeat");
+        QTest::addColumn<int>("clefAfter");
+        QTest::newRow("space: treble to bass") << int(CStaveCtrl::Treble) << int(Qt::Key_Space) << 0 << false << int(CStaveCtrl::Bass);
+        QTest::newRow("return: bass to alto") << int(CStaveCtrl::Bass) << int(Qt::Key_Return) << 0 << false << int(CStaveCtrl::Alto);
+        QTest::newRow("keypad enter: grand staff to treble") << int(CStaveCtrl::TrebleBass) << int(Qt::Key_Enter) << 0 << false << int(CStaveCtrl::Treble);
+        QTest::newRow("a held key switches once") << int(CStaveCtrl::Treble) << int(Qt::Key_Space) << 0 << true << int(CStaveCtrl::Treble);
+        QTest::newRow("ctrl+space is no click") << int(CStaveCtrl::Treble) << int(Qt::Key_Space) << int(Qt::ControlModifier) << false << int(CStaveCtrl::Treble);
+        QTest::newRow("an arrow is no click") << int(CStaveCtrl::Treble) << int(Qt::Key_Right) << 0 << false << int(CStaveCtrl::Treble);
+    }
+    void staveKeysSwitchTheClef()
+    {
+        QFETCH(int, clef);
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(bool, autoRepeat);
+        QFETCH(int, clefAfter);
+        CStaveCtrl& stave = ins().stave;
+        stave.SetClef(clef);
+        stave.setFocus();
+        QKeyEvent down(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), QString(), autoRepeat);
+        QApplication::sendEvent(&stave, &down);
+        QCOMPARE(CStaveCtrl::nClef, clefAfter);
+        QVERIFY(ins().listener.log.isEmpty());
+    }
+
     void leavingTheControlLetsTheNoteGo()
     {
         CInstrumentCtrl::SetPlayMode(true);
