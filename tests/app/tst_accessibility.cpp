@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "exercisehelpers.h"
 
+#include "app/language.h"
 #include "app/noticeline.h"
 #include "controls/accessibleinstrument.h"
 #include "dialogs/aboutdlg.h"
@@ -8,6 +9,7 @@
 #include "dialogs/statisticsdlg.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -398,6 +400,29 @@ private slots:
         QCOMPARE(d.helpOverlay()->isVisible(), opens == QLatin1String("help"));
     }
 
+    void shortcutsAreShown_data()
+    {
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("options") << int(CmdOptions) << QKeySequence(Qt::CTRL | Qt::Key_Comma);
+        QTest::newRow("statistics") << int(CmdStatistics) << QKeySequence(Qt::CTRL | Qt::Key_T);
+        QTest::newRow("help") << int(CmdHelp) << QKeySequence(Qt::Key_F1);
+        QTest::newRow("exit") << int(CmdExit) << QKeySequence(Qt::CTRL | Qt::Key_Q);
+    }
+    void shortcutsAreShown()
+    {
+        QFETCH(int, command);
+        QFETCH(QKeySequence, keys);
+        CTonveroDlg& d = window();
+        // A menu item shows the keys of its action.
+        QAction* action = d.menuAction(command);
+        QVERIFY(action);
+        QCOMPARE(action->shortcut(), keys);
+        // Start and pause have no menu item: the start button tells them.
+        const QString tip = d.startButton()->toolTip();
+        QVERIFY2(tip.contains(QStringLiteral("F5")) && tip.contains(QStringLiteral("F6")), qPrintable(tip));
+    }
+
     void functionKeysAreNoNotes_data()
     {
         // Native scan codes as X and Wayland give them (evdev code + 8).
@@ -586,6 +611,40 @@ private slots:
             QCOMPARE(labels.size(), 1);
             QVERIFY(!labels.first().first->text(QAccessible::Name).isEmpty());
         }
+    }
+
+    void spokenNotesFollowTheLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("Russian") << int(QLocale::Russian)
+                                 << QStringList{"До диез 4", "Си бемоль 4", "Ми 4 — нужно сыграть",
+                                                "2-я струна, 3-й лад: Ре 5", "Скрипичный ключ: Соль 4"};
+        QTest::newRow("English") << int(QLocale::English)
+                                 << QStringList{"C sharp 4", "B flat 4", "E 4 — to play", "string 2, fret 3: D 5",
+                                                "Treble clef: G 4"};
+    }
+    void spokenNotesFollowTheLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(QStringList, said);
+        Translations translations;
+        translations.install(QLocale::Language(language));
+        CTonveroDlg& d = window();
+        // The clef first: outside an exercise it puts the piano back to its ranges.
+        d.stave->SetClef(CStaveCtrl::Treble);
+        d.stave->SetNotes(67, -1, -1, -1, 0);
+        d.piano->SetKeyboardMode(true);
+        QVERIFY(d.piano->setFocusNote(64));
+        d.piano->SetNoteState(64, Green);
+        QVERIFY(d.guitar->setFocusNote(74));
+        auto value = [](QWidget* w) { return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Value); };
+        const QStringList heard{accessibility::spokenNote(61), accessibility::spokenNote(70, accessibility::Spelling::Flat),
+                                value(d.piano.get()), value(d.guitar.get()), value(d.stave.get())};
+        m_dlg.reset();
+        translations.install(QLocale::Russian);
+        translations.remove();
+        QCOMPARE(heard, said);
     }
 };
 
