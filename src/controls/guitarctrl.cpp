@@ -313,22 +313,17 @@ bool CGuitarCtrl::setFocusNote(int note)
 
 int CGuitarCtrl::focusLow() const
 {
-    if (!m_layout)
+    if (!m_layout || stringCount(m_layout) == 0)
         return -1;
-    int low = m_layout[OpenString];
-    for (int s = 1; s < stringCount(m_layout); ++s)
-        low = std::min(low, m_layout[OpenString + s]);
-    return low + 21;
+    return *std::min_element(m_layout + OpenString, m_layout + OpenString + stringCount(m_layout)) + 21;
 }
 
 int CGuitarCtrl::focusHigh() const
 {
-    if (!m_layout)
+    if (!m_layout || stringCount(m_layout) == 0)
         return -1;
-    int high = m_layout[OpenString];
-    for (int s = 1; s < stringCount(m_layout); ++s)
-        high = std::max(high, m_layout[OpenString + s]);
-    return high + positionCount(m_layout) - 1 + 21;
+    const int highest = *std::max_element(m_layout + OpenString, m_layout + OpenString + stringCount(m_layout));
+    return highest + positionCount(m_layout) - 1 + 21;
 }
 
 void CGuitarCtrl::moveFocus(const QKeyEvent& event)
