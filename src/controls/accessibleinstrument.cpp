@@ -93,6 +93,13 @@ QString InstrumentAccessible::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
         return ctrl()->accessibleValue();
+    // The name carries the value too: Qt's AT-SPI bridge hands screen readers
+    // only the number of a value, and a name change is read out on the desktop.
+    if (t == QAccessible::Name) {
+        const QString name = QAccessibleWidget::text(t);
+        const QString value = ctrl()->accessibleValue();
+        return value.isEmpty() ? name : QStringLiteral("%1, %2").arg(name, value);
+    }
     return QAccessibleWidget::text(t);
 }
 

@@ -30,7 +30,8 @@ void notify(QAccessibleEvent& event);
 
 // An instrument control as a screen reader sees it: the piano and the
 // fretboards as sliders over notes, the stave as a picture; the value of each
-// is the note under focus (the stave: the clef and the notes written).
+// is the note under focus (the stave: the clef and the notes written), and
+// the name says it after the control's own name.
 class InstrumentAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit InstrumentAccessible(CInstrumentCtrl* ctrl);

@@ -244,6 +244,8 @@ void CInstrumentCtrl::valueMayHaveChanged()
     m_lastValue = value;
     QAccessibleValueChangeEvent event(this, m_focusNote);
     accessibility::notify(event);
+    QAccessibleEvent named(this, QAccessible::NameChanged);
+    accessibility::notify(named);
 }
 
 namespace {

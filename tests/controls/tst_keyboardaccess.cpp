@@ -27,6 +27,7 @@ struct Recorder : CInstrumentCtrlListener {
 // The value changes a screen reader would hear, by control.
 struct EventLog {
     QList<QPair<QObject*, QString>> values;
+    QList<QPair<QObject*, QString>> names;
     int countFor(QObject* o) const
     {
         int n = 0;
@@ -131,8 +132,11 @@ private slots:
         CInstrumentCtrl::SetShapeMarks(false);
         m_events = {};
         accessibility::setEventWatcher([this](QAccessibleEvent& e) {
+            QAccessibleInterface* a = accessibleOf(qobject_cast<QWidget*>(e.object()));
             if (e.type() == QAccessible::ValueChanged)
-                m_events.values.append({e.object(), accessibleOf(qobject_cast<QWidget*>(e.object()))->text(QAccessible::Value)});
+                m_events.values.append({e.object(), a->text(QAccessible::Value)});
+            else if (e.type() == QAccessible::NameChanged)
+                m_events.names.append({e.object(), a->text(QAccessible::Name)});
         });
         m_ins = std::make_unique<Instruments>();
         m_events = {};
@@ -514,7 +518,10 @@ private slots:
         QAccessibleInterface* a = accessibleOf(ctrl);
         QVERIFY(a);
         QCOMPARE(int(a->role()), role);
-        QCOMPARE(a->text(QAccessible::Name), name);
+        // The name says the value after it, for readers that hear only a value's number.
+        const QString said = a->text(QAccessible::Value);
+        QVERIFY(!said.isEmpty());
+        QCOMPARE(a->text(QAccessible::Name), name + QStringLiteral(", ") + said);
         QVERIFY(a->text(QAccessible::Description).size() > 40);
         QVERIFY(a->state().focusable);
         QAccessibleValueInterface* value = a->valueInterface();
@@ -676,6 +683,14 @@ private slots:
         QTest::keyClick(&bass, Qt::Key_Down);
         QCOMPARE(m_events.countFor(&bass), 1);
         QCOMPARE(m_events.values.last().second, QStringLiteral("2-я струна, открытая: Ре 3"));
+
+        // Each value change renames the control too.
+        QCOMPARE(m_events.names.size(), m_events.values.size());
+        for (qsizetype i = 0; i < m_events.names.size(); ++i) {
+            QCOMPARE(m_events.names[i].first, m_events.values[i].first);
+            QVERIFY2(m_events.names[i].second.endsWith(QStringLiteral(", ") + m_events.values[i].second),
+                     qPrintable(m_events.names[i].second));
+        }
     }
 
     void screenReaderMovesTheFocus()
