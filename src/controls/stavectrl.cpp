@@ -261,18 +261,18 @@ QString CStaveCtrl::accessibleValue() const
         }
         return notes.join(tr(" и "));
     };
-    QStringList parts;
+    QStringList pieces;
     if (c == TrebleBass) {
         const QString upper = notesOf(0);
         const QString lower = notesOf(1);
         if (!upper.isEmpty())
-            parts << tr("верхний стан: %1").arg(upper);
+            pieces << tr("верхний стан: %1").arg(upper);
         if (!lower.isEmpty())
-            parts << tr("нижний стан: %1").arg(lower);
+            pieces << tr("нижний стан: %1").arg(lower);
     } else if (const QString notes = notesOf(0); !notes.isEmpty()) {
-        parts << notes;
+        pieces << notes;
     }
-    const QString content = parts.isEmpty() ? tr("нот нет") : parts.join(QStringLiteral("; "));
+    const QString content = pieces.isEmpty() ? tr("нот нет") : pieces.join(QStringLiteral("; "));
     return QStringLiteral("%1: %2").arg(tr(clefNames[c]), content);
 }
 
