@@ -21,10 +21,150 @@
     </message>
 </context>
 <context>
+    <name>CAboutDlg</name>
+    <message>
+        <source>Адрес для писем</source>
+        <translation>Email address</translation>
+    </message>
+    <message>
+        <source>Можно выделить и скопировать</source>
+        <translation>Can be selected and copied</translation>
+    </message>
+</context>
+<context>
+    <name>CGuitarCtrl</name>
+    <message>
+        <source>Гриф бас-гитары</source>
+        <translation>Bass guitar fretboard</translation>
+    </message>
+    <message>
+        <source>Гриф шестиструнной гитары</source>
+        <translation>Six-string guitar fretboard</translation>
+    </message>
+    <message>
+        <source>Стрелки влево и вправо — соседний лад, вверх и вниз — соседняя струна, Home — открытая струна, End — последний лад. Во время упражнения пробел или Enter играет ноту на этой струне и ладу.</source>
+        <translation>Left and right arrows: the next fret; up and down: the next string; Home: the open string; End: the last fret. During an exercise, Space or Enter plays the note at this string and fret.</translation>
+    </message>
+    <message>
+        <source>%1-я струна, открытая: %2</source>
+        <translation>string %1, open: %2</translation>
+    </message>
+    <message>
+        <source>%1-я струна, %2-й лад: %3</source>
+        <translation>string %1, fret %2: %3</translation>
+    </message>
+    <message>
+        <source> — нужно сыграть</source>
+        <translation> — to play</translation>
+    </message>
+    <message>
+        <source> — сыграна верно</source>
+        <translation> — played right</translation>
+    </message>
+    <message>
+        <source> — сыграна неверно</source>
+        <translation> — played wrong</translation>
+    </message>
+</context>
+<context>
     <name>CInstrumentCtrl</name>
     <message>
         <source>Ошибка</source>
         <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>CPianoCtrl</name>
+    <message>
+        <source>Клавиатура пианино</source>
+        <translation>Piano keyboard</translation>
+    </message>
+    <message>
+        <source>88 клавиш. Стрелки влево и вправо — соседняя клавиша, вверх и вниз — на октаву, Home и End — крайние клавиши. Во время упражнения пробел или Enter играет клавишу. Вне упражнения клавиатура показывает диапазоны нот: Page Up и Page Down переходят к их границам, Shift со стрелкой двигает границу, на которой стоит фокус.</source>
+        <translation>88 keys. Left and right arrows: the next key; up and down: an octave; Home and End: the outermost keys. During an exercise, Space or Enter plays the key. Outside an exercise the keyboard shows the note ranges: Page Up and Page Down go to their ends, Shift with an arrow moves the end under focus.</translation>
+    </message>
+    <message>
+        <source>нужно сыграть</source>
+        <translation>to play</translation>
+    </message>
+    <message>
+        <source>сыграна верно</source>
+        <translation>played right</translation>
+    </message>
+    <message>
+        <source>сыграна неверно</source>
+        <translation>played wrong</translation>
+    </message>
+    <message>
+        <source>начало диапазона</source>
+        <translation>start of the range</translation>
+    </message>
+    <message>
+        <source>начало диапазона верхнего стана</source>
+        <translation>start of the upper staff's range</translation>
+    </message>
+    <message>
+        <source>начало диапазона нижнего стана</source>
+        <translation>start of the lower staff's range</translation>
+    </message>
+    <message>
+        <source>конец диапазона</source>
+        <translation>end of the range</translation>
+    </message>
+    <message>
+        <source>конец диапазона верхнего стана</source>
+        <translation>end of the upper staff's range</translation>
+    </message>
+    <message>
+        <source>конец диапазона нижнего стана</source>
+        <translation>end of the lower staff's range</translation>
+    </message>
+    <message>
+        <source>вне звучания выбранных инструментов</source>
+        <translation>beyond the chosen instruments</translation>
+    </message>
+</context>
+<context>
+    <name>CStaveCtrl</name>
+    <message>
+        <source>Нотный стан</source>
+        <translation>Stave</translation>
+    </message>
+    <message>
+        <source>Во время упражнения показывает ноту, которую нужно сыграть, вне упражнения — границы диапазонов нот. Ключ меняется щелчком, пробелом, Enter или в меню «Конфигурация».</source>
+        <translation>During an exercise it shows the note to play; outside an exercise, the ends of the note ranges. A click, Space or Enter changes the clef, as does the Configuration menu.</translation>
+    </message>
+    <message>
+        <source>Скрипичный ключ</source>
+        <translation>Treble clef</translation>
+    </message>
+    <message>
+        <source>Басовый ключ</source>
+        <translation>Bass clef</translation>
+    </message>
+    <message>
+        <source>Альтовый ключ</source>
+        <translation>Alto clef</translation>
+    </message>
+    <message>
+        <source>Скрипичный и басовый ключи</source>
+        <translation>Treble and bass clefs</translation>
+    </message>
+    <message>
+        <source> и </source>
+        <translation> and </translation>
+    </message>
+    <message>
+        <source>верхний стан: %1</source>
+        <translation>upper staff: %1</translation>
+    </message>
+    <message>
+        <source>нижний стан: %1</source>
+        <translation>lower staff: %1</translation>
+    </message>
+    <message>
+        <source>нот нет</source>
+        <translation>no notes</translation>
     </message>
 </context>
 <context>
@@ -112,6 +252,157 @@
     <message>
         <source>Error</source>
         <translation>Error</translation>
+    </message>
+    <message>
+        <source>Подсказка по окну</source>
+        <translation>Guide to the window</translation>
+    </message>
+    <message>
+        <source>Начать или остановить упражнение (F5); пауза — F6</source>
+        <translation>Start or stop the exercise (F5); pause: F6</translation>
+    </message>
+    <message>
+        <source>Играть ли на этом инструменте в упражнении; вне упражнения видны все инструменты</source>
+        <translation>Whether to play this instrument in the exercise; outside an exercise every instrument is shown</translation>
+    </message>
+    <message>
+        <source>Название ноты</source>
+        <translation>Note name</translation>
+    </message>
+    <message>
+        <source>Название ноты на стане, если его показ включён в настройках, и ноты, которую нужно было сыграть, после ошибки</source>
+        <translation>The name of the note on the stave when the options show it, and of the note to play after a mistake</translation>
+    </message>
+    <message>
+        <source>Время</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Время упражнения; на экзамене — сколько осталось</source>
+        <translation>Time of the exercise; in an exam, the time left</translation>
+    </message>
+    <message>
+        <source>Ноты</source>
+        <translation>Notes</translation>
+    </message>
+    <message>
+        <source>Сколько нот показано в этом упражнении</source>
+        <translation>How many notes this exercise has shown</translation>
+    </message>
+    <message>
+        <source>Ошибки</source>
+        <translation>Errors</translation>
+    </message>
+    <message>
+        <source>Сколько ошибок и их доля среди нот</source>
+        <translation>How many mistakes, and their share of the notes</translation>
+    </message>
+</context>
+<context>
+    <name>DialogOptions</name>
+    <message>
+        <source>Сохраняет настройки и закрывает окно; выбранные MIDI-устройства открываются сейчас</source>
+        <translation>Saves the options and closes the window; the chosen MIDI devices are opened now</translation>
+    </message>
+    <message>
+        <source>Нужная нота отмечена и звучит, что бы вы ни сыграли</source>
+        <translation>The note to play is marked and sounds, whatever you play</translation>
+    </message>
+    <message>
+        <source>Ноты без подсказки и без ограничения времени</source>
+        <translation>Notes with no hint and no time limit</translation>
+    </message>
+    <message>
+        <source>Упражнение на время: оно кончается через заданное число минут</source>
+        <translation>An exercise against the clock: it ends after the set number of minutes</translation>
+    </message>
+    <message>
+        <source>Длительность экзамена, минут</source>
+        <translation>Exam length, minutes</translation>
+    </message>
+    <message>
+        <source>От 0 до 60; стрелки вверх и вниз меняют на минуту</source>
+        <translation>0 to 60; the up and down arrows change it by a minute</translation>
+    </message>
+    <message>
+        <source>Пауза после ошибки, секунд</source>
+        <translation>Pause after a mistake, seconds</translation>
+    </message>
+    <message>
+        <source>От 0 до 180; стрелки вверх и вниз меняют на секунду</source>
+        <translation>0 to 180; the up and down arrows change it by a second</translation>
+    </message>
+    <message>
+        <source>Давать и ноты с диезами и бемолями</source>
+        <translation>Also give notes with sharps and flats</translation>
+    </message>
+    <message>
+        <source>Включить воспроизведение MIDI</source>
+        <translation>Turn on MIDI playback</translation>
+    </message>
+    <message>
+        <source>Включить ввод нот с MIDI клавиатуры</source>
+        <translation>Turn on note input from a MIDI keyboard</translation>
+    </message>
+    <message>
+        <source>Включить управление программой через MIDI</source>
+        <translation>Turn on program control by MIDI</translation>
+    </message>
+    <message>
+        <source>Клавиша Ля 0 начинает и останавливает упражнение, Ля диез 0 ставит его на паузу</source>
+        <translation>The key A0 starts and stops the exercise, A sharp 0 pauses it</translation>
+    </message>
+    <message>
+        <source>Нижний ряд букв — белые клавиши, ряд над ним — чёрные; Pause — пауза</source>
+        <translation>The bottom row of letters plays the white keys, the row above it the black keys; Pause pauses</translation>
+    </message>
+    <message>
+        <source>Прибавить минуту</source>
+        <translation>One minute more</translation>
+    </message>
+    <message>
+        <source>Убавить минуту</source>
+        <translation>One minute less</translation>
+    </message>
+    <message>
+        <source>Минуты экзамена</source>
+        <translation>Exam minutes</translation>
+    </message>
+    <message>
+        <source>Прибавить секунду</source>
+        <translation>One second more</translation>
+    </message>
+    <message>
+        <source>Убавить секунду</source>
+        <translation>One second less</translation>
+    </message>
+    <message>
+        <source>Секунды паузы после ошибки</source>
+        <translation>Seconds of pause after a mistake</translation>
+    </message>
+    <message>
+        <source>Устройство воспроизведения MIDI</source>
+        <translation>MIDI playback device</translation>
+    </message>
+    <message>
+        <source>Меняется по кнопке OK</source>
+        <translation>Changes when OK is pressed</translation>
+    </message>
+    <message>
+        <source>Инструмент</source>
+        <translation>Instrument</translation>
+    </message>
+    <message>
+        <source>Звук нот по General MIDI; меняется сразу</source>
+        <translation>The General MIDI sound of the notes; changes at once</translation>
+    </message>
+    <message>
+        <source>Устройство ввода MIDI</source>
+        <translation>MIDI input device</translation>
+    </message>
+    <message>
+        <source>Показ</source>
+        <translation>Display</translation>
     </message>
 </context>
 <context>
@@ -540,6 +831,77 @@
     </message>
 </context>
 <context>
+    <name>SpokenNotes</name>
+    <message>
+        <source>До</source>
+        <translation>C</translation>
+    </message>
+    <message>
+        <source>До диез</source>
+        <translation>C sharp</translation>
+    </message>
+    <message>
+        <source>Ре</source>
+        <translation>D</translation>
+    </message>
+    <message>
+        <source>Ре диез</source>
+        <translation>D sharp</translation>
+    </message>
+    <message>
+        <source>Ми</source>
+        <translation>E</translation>
+    </message>
+    <message>
+        <source>Фа</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>Фа диез</source>
+        <translation>F sharp</translation>
+    </message>
+    <message>
+        <source>Соль</source>
+        <translation>G</translation>
+    </message>
+    <message>
+        <source>Соль диез</source>
+        <translation>G sharp</translation>
+    </message>
+    <message>
+        <source>Ля</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>Ля диез</source>
+        <translation>A sharp</translation>
+    </message>
+    <message>
+        <source>Си</source>
+        <translation>B</translation>
+    </message>
+    <message>
+        <source>Ре бемоль</source>
+        <translation>D flat</translation>
+    </message>
+    <message>
+        <source>Ми бемоль</source>
+        <translation>E flat</translation>
+    </message>
+    <message>
+        <source>Соль бемоль</source>
+        <translation>G flat</translation>
+    </message>
+    <message>
+        <source>Ля бемоль</source>
+        <translation>A flat</translation>
+    </message>
+    <message>
+        <source>Си бемоль</source>
+        <translation>B flat</translation>
+    </message>
+</context>
+<context>
     <name>Statistics</name>
     <message>
         <source>Время	%1
@@ -807,6 +1169,10 @@ Errors	%3</translation>
     <message>
         <source>Не удалось сохранить %1: %2</source>
         <translation>Could not save %1: %2</translation>
+    </message>
+    <message>
+        <source>Вид статистики</source>
+        <translation>Statistics view</translation>
     </message>
 </context>
 <context>

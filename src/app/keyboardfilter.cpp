@@ -33,7 +33,12 @@ bool KeyboardFilter::eventFilter(QObject* watched, QEvent* event)
     auto* widget = qobject_cast<QWidget*>(watched);
     if (!widget || widget->window() != m_dlg)
         return false;
-    return handleKey(static_cast<QKeyEvent*>(event), type == QEvent::KeyPress);
+    auto* key = static_cast<QKeyEvent*>(event);
+    // A focused instrument moves its focus and plays with keys of its own,
+    // none of them a letter of the map: they reach it, and answer once.
+    if (auto* instrument = qobject_cast<CInstrumentCtrl*>(widget); instrument && instrument->handlesKey(*key))
+        return false;
+    return handleKey(key, type == QEvent::KeyPress);
 }
 
 bool KeyboardFilter::handleKey(QKeyEvent* event, bool down)

@@ -14,7 +14,8 @@ namespace tonvero {
 // computer keyboard on: mapped keys answer by pitch class (the current note
 // in any octave counts as that note; another key arrives as note −1), Pause
 // pauses and resumes, Enter and Escape work as in any dialog, other keys are
-// swallowed.
+// swallowed, except the keys with which a focused instrument control moves
+// its focus and plays. Shortcuts (F5, F6, Ctrl+...) never get here as keys.
 class KeyboardFilter : public QObject {
     Q_OBJECT
 public:

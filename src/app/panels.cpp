@@ -5,8 +5,11 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
+#include <QStringList>
+#include <iterator>
 
 using namespace tonvero;
 
@@ -14,12 +17,18 @@ HelpOverlay::HelpOverlay(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
+    setAccessibleName(CTonveroDlg::tr("Подсказка по окну"));
 }
 
 void HelpOverlay::setGuide(std::vector<Caption> captions, std::vector<QLine> lines)
 {
     m_captions = std::move(captions);
     m_lines = std::move(lines);
+    // What the red lines point at, for whoever cannot see them.
+    QStringList texts;
+    for (const Caption& c : m_captions)
+        texts << c.text;
+    setAccessibleDescription(texts.join(QStringLiteral("; ")));
     update();
 }
 
@@ -76,6 +85,45 @@ void CTonveroDlg::OnInstrumentBox(int id)
         bGuitar4 = state;
     UpdateData(false);
     UpdateNoteBounds();
+}
+
+void CTonveroDlg::setUpAccess()
+{
+    // Names and descriptions for what a screen reader cannot tell from a text of its own.
+    QPushButton* button = startButton();
+    button->setToolTip(tr("Начать или остановить упражнение (F5); пауза — F6"));
+    button->setAccessibleDescription(button->toolTip());
+    for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
+        box->setAccessibleDescription(tr("Играть ли на этом инструменте в упражнении; "
+                                         "вне упражнения видны все инструменты"));
+    QLabel* name = noteNameLabel();
+    name->setAccessibleName(tr("Название ноты"));
+    name->setAccessibleDescription(tr("Название ноты на стане, если его показ включён в настройках, "
+                                      "и ноты, которую нужно было сыграть, после ошибки"));
+    const struct {
+        int edit;
+        int caption;
+        const char* name;
+        const char* description;
+    } statistics[] = {
+        {IdcTime, IdcTimeCaption, QT_TR_NOOP("Время"), QT_TR_NOOP("Время упражнения; на экзамене — сколько осталось")},
+        {IdcNotes, IdcNotesCaption, QT_TR_NOOP("Ноты"), QT_TR_NOOP("Сколько нот показано в этом упражнении")},
+        {IdcErrors, IdcErrorsCaption, QT_TR_NOOP("Ошибки"), QT_TR_NOOP("Сколько ошибок и их доля среди нот")},
+    };
+    for (const auto& stat : statistics) {
+        QWidget* edit = item(stat.edit);
+        edit->setAccessibleName(tr(stat.name));
+        edit->setAccessibleDescription(tr(stat.description));
+        if (auto* caption = itemAs<QLabel>(stat.caption))
+            caption->setBuddy(edit);
+    }
+
+    // Tab goes down the window as it is drawn: the stave, each instrument and
+    // its box, the start button, then the statistics.
+    QWidget* const order[] = {stave.get(), piano.get(), pianoBox, guitar.get(), guitarBox, bass.get(), bassBox,
+                              button, item(IdcTime), item(IdcNotes), item(IdcErrors)};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void CTonveroDlg::UpdateLayout()

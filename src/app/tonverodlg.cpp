@@ -100,6 +100,7 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
     createWindow();
     initDialog();
     createShortcuts();
+    setUpAccess();
     createMicrophone();
 
     connect(m_history.get(), &history::HistoryStore::notice, this,

@@ -353,6 +353,8 @@ private:
     tonvero::MicrophoneAnswers* m_microphone = nullptr;
     void createMicrophone();
     void createShortcuts();
+    // Accessible names and descriptions, and the Tab order.
+    void setUpAccess();
     int m_heldObserver = 0;
     tonvero::AnswerFeed m_answers;
 };

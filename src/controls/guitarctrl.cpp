@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/guitarctrl.h"
 
+#include "controls/accessibleinstrument.h"
 #include "platform/bitmap.h"
 #include "platform/window.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
@@ -58,6 +60,10 @@ QColor markColour(int mark)
 CGuitarCtrl::CGuitarCtrl(int controlId, const char* className, QWidget* parent)
     : CInstrumentCtrl(controlId, className, parent)
 {
+    setAccessibleName(controlId == BassId ? tr("Гриф бас-гитары") : tr("Гриф шестиструнной гитары"));
+    setAccessibleDescription(tr("Стрелки влево и вправо — соседний лад, вверх и вниз — соседняя струна, "
+                                "Home — открытая струна, End — последний лад. Во время упражнения "
+                                "пробел или Enter играет ноту на этой струне и ладу."));
 }
 
 CGuitarCtrl::~CGuitarCtrl() = default;
@@ -103,6 +109,7 @@ bool CGuitarCtrl::initialize(int* layout)
         prepareSurface(m_pictureSize, QStringLiteral("CGuitarCtrl::initialize():\n!dc.CreateCompatibleDC(NULL)"));
     SetNoteState(82, None);
     Resize(ControlId(), m_pictureSize.height(), m_pictureSize.width());
+    setFocusPosition(std::min(m_focusString, stringCount(m_layout) - 1), std::min(m_focusFret, positionCount(m_layout) - 1));
     return true;
 }
 
@@ -119,20 +126,29 @@ void CGuitarCtrl::SetNoteState(int note, int mark)
 
 int CGuitarCtrl::HitTest(const QPoint& point) const
 {
+    int s = 0;
+    int f = 0;
+    return hitPosition(point, s, f) ? m_layout[OpenString + s] + f + 21 : -1;
+}
+
+bool CGuitarCtrl::hitPosition(const QPoint& point, int& string, int& fret) const
+{
     if (!m_layout || m_pictureSize.height() <= 0)
-        return -1;
+        return false;
     const int* L = m_layout;
     if (point.y() < L[HitTop] || point.y() > L[HitBottom] || point.x() < L[HitLeft] || point.x() > L[HitRight])
-        return -1;
+        return false;
     const int strings = stringCount(L);
     const int s = strings * point.y() / m_pictureSize.height();
     if (s < 0 || s >= strings)
-        return -1;
+        return false;
     const int positions = positionCount(L);
     int f = 0;
     while (f < positions && L[Nut + f] < point.x())
         ++f;
-    return L[OpenString + s] + f + 21;
+    string = s;
+    fret = f;
+    return true;
 }
 
 void CGuitarCtrl::Redraw(bool frame)
@@ -196,6 +212,8 @@ void CGuitarCtrl::Redraw(bool frame)
     }
     p.end();
     presentSurface();
+    // The note under focus may have got or lost its mark.
+    valueMayHaveChanged();
 }
 
 void CGuitarCtrl::redrawMarks()
@@ -211,6 +229,11 @@ void CGuitarCtrl::mousePressEvent(QMouseEvent* event)
         platform::SetCapture(this);
         if (ControlsReady) {
             m_currentNote = HitTest(point);
+            // The keyboard goes on from the string and fret the mouse pressed.
+            int string = 0;
+            int fret = 0;
+            if (hitPosition(point, string, fret))
+                setFocusPosition(string, fret);
             if (PlayMode) {
                 if (m_currentNote >= 0) {
                     m_pressedNote = m_currentNote;
@@ -260,4 +283,112 @@ void CGuitarCtrl::mouseMoveEvent(QMouseEvent* event)
         NotifyRedrawRequest();
         dragStep(event->position().toPoint(), m_pictureSize.height(), m_pictureSize.width());
     }
+}
+
+void CGuitarCtrl::setFocusPosition(int string, int fret)
+{
+    if (!m_layout || string < 0 || fret < 0)
+        return;
+    m_focusString = string;
+    m_focusFret = fret;
+    storeFocusNote(m_layout[OpenString + string] + fret + 21);
+}
+
+bool CGuitarCtrl::setFocusNote(int note)
+{
+    if (!m_layout)
+        return false;
+    const int key = KeyIndexFromNote(note);
+    const int positions = positionCount(m_layout);
+    auto onString = [&](int s) { return key >= m_layout[OpenString + s] && key - m_layout[OpenString + s] < positions; };
+    int string = onString(m_focusString) ? m_focusString : -1;
+    for (int s = 0; string < 0 && s < stringCount(m_layout); ++s)
+        if (onString(s))
+            string = s;
+    if (string < 0)
+        return false;
+    setFocusPosition(string, key - m_layout[OpenString + string]);
+    return true;
+}
+
+int CGuitarCtrl::focusLow() const
+{
+    if (!m_layout || stringCount(m_layout) == 0)
+        return -1;
+    return *std::min_element(m_layout + OpenString, m_layout + OpenString + stringCount(m_layout)) + 21;
+}
+
+int CGuitarCtrl::focusHigh() const
+{
+    if (!m_layout || stringCount(m_layout) == 0)
+        return -1;
+    const int highest = *std::max_element(m_layout + OpenString, m_layout + OpenString + stringCount(m_layout));
+    return highest + positionCount(m_layout) - 1 + 21;
+}
+
+void CGuitarCtrl::moveFocus(const QKeyEvent& event)
+{
+    int string = m_focusString;
+    int fret = m_focusFret;
+    const int lastFret = positionCount(m_layout) - 1;
+    switch (event.key()) {
+    case Qt::Key_Left: fret = std::max(0, fret - 1); break;
+    case Qt::Key_Right: fret = std::min(lastFret, fret + 1); break;
+    case Qt::Key_Up: string = std::max(0, string - 1); break;
+    case Qt::Key_Down: string = std::min(stringCount(m_layout) - 1, string + 1); break;
+    case Qt::Key_Home: fret = 0; break;
+    case Qt::Key_End: fret = lastFret; break;
+    default: return;
+    }
+    setFocusPosition(string, fret);
+}
+
+void CGuitarCtrl::playPressed(int note)
+{
+    // As a press of the mouse: the circles follow the note played.
+    m_currentNote = note;
+    NotifyNoteOn(note);
+}
+
+void CGuitarCtrl::playReleased(int note)
+{
+    NotifyRedrawRequest();
+    NotifyNoteOff(note);
+}
+
+void CGuitarCtrl::paintFocus(QPainter& painter)
+{
+    if (!m_layout || m_pictureSize.isEmpty())
+        return;
+    const int* L = m_layout;
+    const int strings = stringCount(L);
+    if (m_focusString >= strings || m_focusFret >= positionCount(L))
+        return;
+    // The band of the string and the space between the fret lines around the fret.
+    const int top = m_pictureSize.height() * m_focusString / strings;
+    const int bottom = m_pictureSize.height() * (m_focusString + 1) / strings - 1;
+    const int left = m_focusFret == 0 ? 0 : L[Nut + m_focusFret - 1] + 1;
+    const int right = L[Nut + m_focusFret];
+    drawFocusOutline(painter, QRect(QPoint(left, top), QPoint(right, bottom)));
+}
+
+QString CGuitarCtrl::accessibleValue() const
+{
+    if (!m_layout)
+        return {};
+    const QString note = accessibility::spokenNote(focusNote());
+    const int string = m_focusString + 1;
+    QString text = m_focusFret == 0 ? tr("%1-я струна, открытая: %2").arg(string).arg(note)
+                                    : tr("%1-я струна, %2-й лад: %3").arg(string).arg(m_focusFret).arg(note);
+    int key = 0;
+    // The circles show the current note wherever it can be played.
+    if (focusNote() == m_currentNote && GetKeyIndex(m_currentNote, key)) {
+        switch (MeaningOf(key)) {
+        case MarkMeaning::ToPlay: text += tr(" — нужно сыграть"); break;
+        case MarkMeaning::PlayedRight: text += tr(" — сыграна верно"); break;
+        case MarkMeaning::PlayedWrong: text += tr(" — сыграна неверно"); break;
+        default: break;
+        }
+    }
+    return text;
 }

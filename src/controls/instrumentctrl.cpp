@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/instrumentctrl.h"
 
+#include "controls/accessibleinstrument.h"
 #include "platform/dialogtemplate.h"
 #include "platform/messagebox.h"
 #include "platform/window.h"
 
+#include <QAccessible>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -31,6 +34,9 @@ CInstrumentCtrl::CInstrumentCtrl(int controlId, const char* className, QWidget* 
     setProperty("windowClass", QString::fromLatin1(className));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
+    // Reached by Tab and by a click, as any control of a dialog.
+    setFocusPolicy(Qt::StrongFocus);
+    accessibility::installFactory();
     s_controls.push_back(this);
 }
 
@@ -195,6 +201,155 @@ void CInstrumentCtrl::paintEvent(QPaintEvent*)
         return;
     QPainter p(this);
     p.drawImage(QPoint(0, 0), m_surface);
+    if (hasFocus())
+        paintFocus(p);
+}
+
+void CInstrumentCtrl::drawFocusOutline(QPainter& painter, const QRect& rect)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
+    // An outline drawn through the rectangle's own edge pixels.
+    const QRect edge = rect.adjusted(0, 0, -1, -1);
+    // Black dots on a white line: seen on white keys, black keys and dark wood.
+    painter.setPen(QPen(Qt::white, 0));
+    painter.drawRect(edge);
+    painter.setPen(QPen(Qt::black, 0, Qt::DotLine));
+    painter.drawRect(edge);
+    painter.restore();
+}
+
+bool CInstrumentCtrl::setFocusNote(int)
+{
+    return false;
+}
+
+void CInstrumentCtrl::storeFocusNote(int note)
+{
+    if (note == m_focusNote)
+        return;
+    m_focusNote = note;
+    update();
+    valueMayHaveChanged();
+}
+
+void CInstrumentCtrl::valueMayHaveChanged()
+{
+    if (!accessibility::listening())
+        return;
+    const QString value = accessibleValue();
+    if (value == m_lastValue)
+        return;
+    m_lastValue = value;
+    QAccessibleValueChangeEvent event(this, m_focusNote);
+    accessibility::notify(event);
+    QAccessibleEvent named(this, QAccessible::NameChanged);
+    accessibility::notify(named);
+}
+
+namespace {
+
+bool isPlayKey(int key)
+{
+    return key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter;
+}
+
+bool isMoveKey(int key)
+{
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Plain keys only: Ctrl and Alt combinations belong to the window's shortcuts.
+bool plain(const QKeyEvent& event)
+{
+    return !(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
+}
+
+} // namespace
+
+bool CInstrumentCtrl::handlesKey(const QKeyEvent& event) const
+{
+    if (!plain(event))
+        return false;
+    const int key = event.key();
+    if (isPlayKey(key))
+        return canPlay() || m_heldNote >= 0 || clicks();
+    return isMoveKey(key) && movesFocus();
+}
+
+void CInstrumentCtrl::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (plain(*event) && isPlayKey(key) && (canPlay() || m_heldNote >= 0)) {
+        event->accept();
+        // A held key repeats; a second play key while one is held is no new press.
+        if (event->isAutoRepeat() || m_heldNote >= 0 || m_focusNote < 0)
+            return;
+        m_heldKey = key;
+        m_heldNote = m_focusNote;
+        playPressed(m_heldNote);
+        return;
+    }
+    if (plain(*event) && isPlayKey(key) && clicks()) {
+        event->accept();
+        if (!event->isAutoRepeat())
+            click();
+        return;
+    }
+    if (plain(*event) && isMoveKey(key) && movesFocus()) {
+        event->accept();
+        moveFocus(*event);
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void CInstrumentCtrl::keyReleaseEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (isPlayKey(key) && m_heldNote >= 0) {
+        event->accept();
+        if (!event->isAutoRepeat() && key == m_heldKey) {
+            const int note = m_heldNote;
+            m_heldNote = -1;
+            m_heldKey = 0;
+            playReleased(note);
+        }
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void CInstrumentCtrl::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void CInstrumentCtrl::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    // The key-up will go elsewhere: the held note must not stay down.
+    if (m_heldNote >= 0) {
+        const int note = m_heldNote;
+        m_heldNote = -1;
+        m_heldKey = 0;
+        playReleased(note);
+    }
+    update();
 }
 
 void CInstrumentCtrl::drawFrame(QPainter& painter, const QSize& clientSize)

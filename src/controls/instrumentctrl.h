@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+class QKeyEvent;
 class QPainter;
 
 // Colour mark of a key, shared by every control through KeyTable.
@@ -114,6 +115,22 @@ public:
     // The composed picture (for tests and screenshots).
     const QImage& picture() const { return m_surface; }
 
+    // The keyboard: a note under focus moves with the arrow keys, and Space
+    // or Enter plays it wherever a mouse press would play.
+    // The note under focus (note number), −1 when there is none.
+    int focusNote() const { return m_focusNote; }
+    // Moves the focus to note; false when the control has no place for it.
+    virtual bool setFocusNote(int note);
+    // Lowest and highest note the focus can reach.
+    virtual int focusLow() const { return 21; }
+    virtual int focusHigh() const { return 108; }
+    // A key this control acts on while it has the focus, so that the
+    // computer-keyboard note input lets it through.
+    virtual bool handlesKey(const QKeyEvent& event) const;
+    // What a screen reader says the control shows now: the note under focus
+    // and its mark, or the notes on the stave.
+    virtual QString accessibleValue() const { return {}; }
+
 protected:
     // Makes the off-screen surface the size of the picture at the screen's
     // pixel ratio; on failure shows errorText under "Ошибка" and returns false.
@@ -141,6 +158,32 @@ protected:
     // The marks are to be drawn the other way (SetShapeMarks).
     virtual void redrawMarks() {}
 
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    // The arrows, Home, End, Page Up and Page Down move the note under focus.
+    virtual bool movesFocus() const { return false; }
+    virtual void moveFocus(const QKeyEvent&) {}
+    // A press now would play, as a mouse press would.
+    virtual bool canPlay() const { return false; }
+    // Space or Enter went down or up on the note under focus.
+    virtual void playPressed(int note) { NotifyNoteOn(note); }
+    virtual void playReleased(int note) { NotifyNoteOff(note); }
+    // A control whose click is no note (the stave): Space or Enter clicks it.
+    virtual bool clicks() const { return false; }
+    virtual void click() {}
+    // The focus indicator, drawn over the composed picture while the control has the focus.
+    virtual void paintFocus(QPainter&) {}
+    // A dotted outline that shows on white keys, black keys and wood alike.
+    static void drawFocusOutline(QPainter& painter, const QRect& rect);
+    // Stores the note under focus, repaints the indicator, tells screen readers.
+    void storeFocusNote(int note);
+    // Tells screen readers when accessibleValue() has changed since they last heard it.
+    void valueMayHaveChanged();
+    // The note Space or Enter holds down, −1 when none.
+    int keyHeldNote() const { return m_heldNote; }
+
 private:
     int m_controlId;
     mutable std::recursive_mutex m_listenerLock;
@@ -149,6 +192,10 @@ private:
     bool m_captured = false;
     QPoint m_dragPress;
     QPoint m_dragStart;
+    int m_focusNote = -1;
+    int m_heldKey = 0;
+    int m_heldNote = -1;
+    QString m_lastValue;
 
     static std::array<const char*, 4> s_classNames;
     // Controls alive now, to redraw when the kind of marks changes.

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/pianoctrl.h"
 
+#include "controls/accessibleinstrument.h"
 #include "controls/noterangeselector.h"
 #include "platform/bitmap.h"
 #include "platform/window.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 
 namespace {
 
@@ -78,6 +81,12 @@ const PianoLayoutTable& CPianoCtrl::DefaultLayout()
 CPianoCtrl::CPianoCtrl(int controlId, const char* className, QWidget* parent)
     : CInstrumentCtrl(controlId, className, parent), d(new Impl)
 {
+    setAccessibleName(tr("Клавиатура пианино"));
+    setAccessibleDescription(
+        tr("88 клавиш. Стрелки влево и вправо — соседняя клавиша, вверх и вниз — на октаву, "
+           "Home и End — крайние клавиши. Во время упражнения пробел или Enter играет клавишу. "
+           "Вне упражнения клавиатура показывает диапазоны нот: Page Up и Page Down переходят "
+           "к их границам, Shift со стрелкой двигает границу, на которой стоит фокус."));
 }
 
 CPianoCtrl::~CPianoCtrl()
@@ -98,6 +107,8 @@ bool CPianoCtrl::initialize(const int* layout)
     d->selector.setup(layout, d->keyWidth);
     SetRangeCount(1);
     Resize(ControlId(), d->pictureSize.height(), d->pictureSize.width());
+    if (focusNote() < 0)
+        storeFocusNote(60); // middle C, where a player starts
     return ControlsReady;
 }
 
@@ -154,6 +165,7 @@ void CPianoCtrl::SetKeyboardMode(bool on)
         for (int k = 0; k < KeyCount; ++k)
             StoreMark(k, None);
     }
+    fitFocusToMode();
     RedrawKeys(false);
 }
 
@@ -282,6 +294,8 @@ void CPianoCtrl::RedrawKeys(bool frame)
         painter.drawImage(QRect(QPoint(key.x, key.y), size), d->images[image]);
     }
     endPicture(painter, frame);
+    // A mark may have come to or left the key under focus.
+    valueMayHaveChanged();
 }
 
 void CPianoCtrl::redrawMarks()
@@ -358,6 +372,7 @@ void CPianoCtrl::RedrawRanges(bool frame)
     m_lowAnchor = anchors.low + GetPosition();
     m_highAnchor = anchors.high + GetPosition();
     endPicture(painter, frame);
+    valueMayHaveChanged();
 }
 
 void CPianoCtrl::repaintPicture(bool frame)
@@ -405,6 +420,9 @@ void CPianoCtrl::mousePressEvent(QMouseEvent* event)
     captureOnce();
     NotifyRedrawRequest();
     d->lastHit = HitTest(point);
+    // The keyboard goes on from the key the mouse pressed.
+    if (d->lastHit >= 0)
+        storeFocusNote(d->lastHit);
     if (d->lastHit == -2) {
         startWindowDrag(point);
     } else if (d->lastHit >= 0) {
@@ -471,4 +489,179 @@ void CPianoCtrl::showEvent(QShowEvent* event)
     CInstrumentCtrl::showEvent(event);
     if (d->layout && !d->pictureSize.isEmpty())
         Resize(ControlId(), d->pictureSize.height(), d->pictureSize.width());
+}
+
+void CPianoCtrl::fitFocusToMode()
+{
+    int key = 0;
+    if (!m_keyboardMode && GetKeyIndex(focusNote(), key) && !KeyTable[key].isWhite && key > 0)
+        storeFocusNote(NoteFromKeyIndex(key - 1));
+}
+
+bool CPianoCtrl::setFocusNote(int note)
+{
+    int key = 0;
+    if (!ControlsReady || !GetKeyIndex(note, key) || (!m_keyboardMode && !KeyTable[key].isWhite))
+        return false;
+    storeFocusNote(note);
+    return true;
+}
+
+void CPianoCtrl::moveFocus(const QKeyEvent& event)
+{
+    int key = 0;
+    if (!GetKeyIndex(focusNote(), key))
+        key = KeyIndexFromNote(60);
+    const bool whiteOnly = !m_keyboardMode;
+    // The next key in a direction that the mode lets the focus stand on.
+    auto step = [&](int from, int direction) {
+        for (int k = from + direction; k >= 0 && k < KeyCount; k += direction)
+            if (!whiteOnly || KeyTable[k].isWhite)
+                return k;
+        return from;
+    };
+    int target = key;
+    switch (event.key()) {
+    case Qt::Key_Left:
+    case Qt::Key_Right: {
+        const int direction = event.key() == Qt::Key_Left ? -1 : 1;
+        if (whiteOnly && (event.modifiers() & Qt::ShiftModifier)) {
+            moveRangeEnd(direction);
+            return;
+        }
+        target = step(key, direction);
+        break;
+    }
+    case Qt::Key_Up:
+        target = key + 12 < KeyCount ? key + 12 : key;
+        break;
+    case Qt::Key_Down:
+        target = key - 12 >= 0 ? key - 12 : key;
+        break;
+    case Qt::Key_Home:
+        target = 0;
+        break;
+    case Qt::Key_End:
+        target = KeyCount - 1;
+        break;
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown: {
+        if (!whiteOnly)
+            return;
+        // The nearest range end beyond the key under focus.
+        const bool up = event.key() == Qt::Key_PageUp; // as on a slider: Page Up goes higher
+        for (int i = 0; i < d->selector.rangeCount; ++i) {
+            for (int end : {d->selector.ranges[i].low, d->selector.ranges[i].high}) {
+                if (up ? end > key && (target == key || end < target) : end < key && (target == key || end > target))
+                    target = end;
+            }
+        }
+        break;
+    }
+    default:
+        return;
+    }
+    storeFocusNote(NoteFromKeyIndex(target));
+}
+
+void CPianoCtrl::moveRangeEnd(int direction)
+{
+    int key = 0;
+    if (!GetKeyIndex(focusNote(), key))
+        return;
+    NoteRangeSelector& sel = d->selector;
+    for (int i = 0; i < sel.rangeCount; ++i) {
+        const NoteRange& r = sel.ranges[i];
+        const int end = key == r.low ? -1 : key == r.high ? 1 : 0;
+        if (end == 0)
+            continue;
+        int target = key + direction;
+        while (target >= 0 && target < KeyCount && !KeyTable[target].isWhite)
+            target += direction;
+        if (target < 0 || target >= KeyCount)
+            return;
+        // The same steps as a drag with the mouse, so the same limits hold.
+        sel.activeRange = i;
+        sel.activeEnd = end;
+        sel.dragTo(target);
+        const int moved = end < 0 ? sel.ranges[i].low : sel.ranges[i].high;
+        sel.release();
+        if (moved == key)
+            return;
+        storeFocusNote(NoteFromKeyIndex(moved));
+        RedrawRanges(false);
+        NotifyRangeChanged(GetRanges());
+        return;
+    }
+}
+
+void CPianoCtrl::playPressed(int note)
+{
+    NotifyRedrawRequest();
+    NotifyNoteOn(note);
+}
+
+void CPianoCtrl::playReleased(int note)
+{
+    NotifyNoteOff(note);
+    RedrawKeys(false);
+}
+
+void CPianoCtrl::paintFocus(QPainter& painter)
+{
+    int key = 0;
+    if (!d->layout || !GetKeyIndex(focusNote(), key))
+        return;
+    const int* L = d->layout;
+    const KeyInfo& info = KeyTable[key];
+    QRect rect;
+    if (info.isWhite) {
+        const int left = int(info.whiteIndex * d->keyWidth + L[KeysLeft]);
+        const int right = int((info.whiteIndex + 1) * d->keyWidth + L[KeysLeft]);
+        rect = QRect(QPoint(left, L[KeysTop]), QPoint(right, L[KeysBottom]));
+    } else {
+        rect = QRect(QPoint(info.x, L[KeysTop]), QPoint(info.x + d->blackMarkSize.width(), L[BlackBottom]));
+    }
+    drawFocusOutline(painter, rect);
+    // A pointer on the strip above the keys, where no mark or bracket is ever drawn.
+    const int cx = rect.center().x();
+    const int bottom = L[KeysTop] - 2;
+    const QPoint tip[3] = {{cx - 6, bottom - 8}, {cx + 6, bottom - 8}, {cx, bottom}};
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::white);
+    painter.drawPolygon(tip, 3);
+    painter.restore();
+}
+
+QString CPianoCtrl::accessibleValue() const
+{
+    int key = 0;
+    if (!GetKeyIndex(focusNote(), key))
+        return {};
+    const QString note = accessibility::spokenNote(focusNote());
+    QStringList about;
+    if (m_keyboardMode) {
+        switch (MeaningOf(key)) {
+        case MarkMeaning::ToPlay: about << tr("нужно сыграть"); break;
+        case MarkMeaning::PlayedRight: about << tr("сыграна верно"); break;
+        case MarkMeaning::PlayedWrong: about << tr("сыграна неверно"); break;
+        default: break;
+        }
+    } else {
+        const NoteRangeSelector& sel = d->selector;
+        for (int i = 0; i < sel.rangeCount; ++i) {
+            const bool two = sel.rangeCount == 2;
+            if (key == sel.ranges[i].low)
+                about << (!two ? tr("начало диапазона") : i == 0 ? tr("начало диапазона верхнего стана")
+                                                                 : tr("начало диапазона нижнего стана"));
+            if (key == sel.ranges[i].high)
+                about << (!two ? tr("конец диапазона") : i == 0 ? tr("конец диапазона верхнего стана")
+                                                                : tr("конец диапазона нижнего стана"));
+        }
+        if (key < sel.boundsLow || key > sel.boundsHigh)
+            about << tr("вне звучания выбранных инструментов");
+    }
+    return about.isEmpty() ? note : QStringLiteral("%1 — %2").arg(note, about.join(QStringLiteral(", ")));
 }

@@ -49,12 +49,26 @@ public:
     QPoint LowEndAnchor() const { return m_lowAnchor; }
     QPoint HighEndAnchor() const { return m_highAnchor; }
 
+    // Keyboard: in keyboard mode every key takes the focus; in range mode only
+    // white keys, as only they can be hit there.
+    bool setFocusNote(int note) override;
+    int focusLow() const override { return NoteFromKeyIndex(0); }
+    int focusHigh() const override { return NoteFromKeyIndex(KeyCount - 1); }
+    QString accessibleValue() const override;
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void redrawMarks() override;
+
+    bool movesFocus() const override { return ControlsReady; }
+    void moveFocus(const QKeyEvent& event) override;
+    bool canPlay() const override { return ControlsReady && m_keyboardMode; }
+    void playPressed(int note) override;
+    void playReleased(int note) override;
+    void paintFocus(QPainter& painter) override;
 
 private:
     void BuildKeyTable();
@@ -65,6 +79,10 @@ private:
     void captureOnce();
     void releaseCaptured();
     void startWindowDrag(const QPoint& press);
+    // Moves the end of a range that lies on the key under focus by one white key.
+    void moveRangeEnd(int direction);
+    // The key under focus as the mode allows: a black key becomes the white one below in range mode.
+    void fitFocusToMode();
 
     struct Impl;
     Impl* d;

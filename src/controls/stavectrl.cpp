@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/stavectrl.h"
 
+#include "controls/accessibleinstrument.h"
 #include "platform/bitmap.h"
 #include "platform/window.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStringList>
 #include <algorithm>
 #include <cstdlib>
 
@@ -52,6 +54,10 @@ int (*CStaveCtrl::Random)() = defaultRandom;
 CStaveCtrl::CStaveCtrl(int controlId, const char* className, QWidget* parent)
     : CInstrumentCtrl(controlId, className, parent)
 {
+    setAccessibleName(tr("Нотный стан"));
+    setAccessibleDescription(tr("Во время упражнения показывает ноту, которую нужно сыграть, вне "
+                                "упражнения — границы диапазонов нот. Ключ меняется щелчком, пробелом, "
+                                "Enter или в меню «Конфигурация»."));
 }
 
 CStaveCtrl::~CStaveCtrl() = default;
@@ -222,14 +228,65 @@ void CStaveCtrl::Draw(bool frame)
     }
     if (m_owner)
         m_owner->ShowNoteName(false);
+    int firstNote = -1;
+    const int shownSlots = effectiveClef() == TrebleBass ? 4 : 2;
+    for (int slot = 0; slot < shownSlots && firstNote < 0; ++slot)
+        if (m_noteSlots[slot] >= 0 && m_noteSlots[slot] < KeyCount)
+            firstNote = NoteFromKeyIndex(m_noteSlots[slot]);
+    storeFocusNote(firstNote);
+    valueMayHaveChanged();
+}
+
+void CStaveCtrl::paintFocus(QPainter& painter)
+{
+    // Inside the one-pixel frame of a drag, so the two never meet.
+    drawFocusOutline(painter, QRect(2, 2, m_width - 5, m_height - 5));
+}
+
+QString CStaveCtrl::accessibleValue() const
+{
+    static const char* const clefNames[4] = {
+        QT_TR_NOOP("Скрипичный ключ"), QT_TR_NOOP("Басовый ключ"), QT_TR_NOOP("Альтовый ключ"),
+        QT_TR_NOOP("Скрипичный и басовый ключи")};
+    const int c = effectiveClef();
+    auto notesOf = [this](int staff) {
+        QStringList notes;
+        for (int slot = 2 * staff; slot <= 2 * staff + 1; ++slot) {
+            const int k = m_noteSlots[slot];
+            if (k < 0 || k >= KeyCount)
+                continue;
+            const auto spelling = m_slotAccidentals[slot] == FlatSign ? accessibility::Spelling::Flat
+                                                                      : accessibility::Spelling::Sharp;
+            notes << accessibility::spokenNote(NoteFromKeyIndex(k), spelling);
+        }
+        return notes.join(tr(" и "));
+    };
+    QStringList pieces;
+    if (c == TrebleBass) {
+        const QString upper = notesOf(0);
+        const QString lower = notesOf(1);
+        if (!upper.isEmpty())
+            pieces << tr("верхний стан: %1").arg(upper);
+        if (!lower.isEmpty())
+            pieces << tr("нижний стан: %1").arg(lower);
+    } else if (const QString notes = notesOf(0); !notes.isEmpty()) {
+        pieces << notes;
+    }
+    const QString content = pieces.isEmpty() ? tr("нот нет") : pieces.join(QStringLiteral("; "));
+    return QStringLiteral("%1: %2").arg(tr(clefNames[c]), content);
 }
 
 // Mouse events stay with the control: passing them on would hand them to the owner window.
+void CStaveCtrl::click()
+{
+    const int next = effectiveClef() + 1;
+    SetClef(next >= 4 ? Treble : next);
+}
+
 void CStaveCtrl::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        const int next = effectiveClef() + 1;
-        SetClef(next >= 4 ? Treble : next);
+        click();
     } else if (event->button() == Qt::RightButton) {
         beginDrag(event->position().toPoint());
         Draw(true);

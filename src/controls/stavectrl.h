@@ -53,10 +53,18 @@ public:
     enum Accidental { NoAccidental = 0, SharpSign = 1, FlatSign = 2 };
     Accidental SlotAccidental(int slot) const { return m_slotAccidentals[slot]; }
 
+    // The clef and the notes written, as a screen reader says them; the note
+    // "under focus" is the first note written.
+    QString accessibleValue() const override;
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void paintFocus(QPainter& painter) override;
+    bool clicks() const override { return true; }
+    // The next clef, as a left click gives.
+    void click() override;
 
 private:
     // The clef to draw: a value outside 0..3 stands for the grand staff.

@@ -52,6 +52,10 @@ CAboutDlg::CAboutDlg(QWidget* parent)
                 [] { platform::ShellOpen(QString::fromLatin1(kHomePageUrl)); });
     m_ddx.text(item(IdcEmail), &strEmail);
     m_ddx.run(false);
+    if (QWidget* email = item(IdcEmail)) {
+        email->setAccessibleName(tr("Адрес для писем"));
+        email->setAccessibleDescription(tr("Можно выделить и скопировать"));
+    }
     if (auto* ok = itemAs<QPushButton>(1))
         ok->setFocus();
 }

@@ -190,6 +190,7 @@ DialogOptions::DialogOptions(CTonveroDlg* owner_)
 
     initDialog();
     fitTexts();
+    setUpAccess();
 }
 
 bool DialogOptions::UpdateData(bool save)
@@ -485,10 +486,7 @@ void DialogOptions::addSection(QWidget* section)
     section->setParent(m_column);
     column->insertWidget(column->count() - 1, section);
     m_sections.push_back(section);
-    // Tab order: the fixed items first, then the sections, top to bottom.
-    QWidget* last = m_sections.size() > 1 ? m_sections[m_sections.size() - 2] : item(IdcCompKeyboard);
-    if (last)
-        setTabOrder(last, section);
+    orderTabs();
     section->show();
     placeSections();
 }

@@ -129,6 +129,11 @@ private:
     // Places the column of sections and sizes the dialog around it.
     void placeSections();
 
+    // Names and descriptions for screen readers, arrow keys in the number
+    // fields, and a Tab order that reads the dialog column by column.
+    void setUpAccess();
+    void orderTabs();
+
     platform::DataExchange m_ddx;
     QWidget* m_column = nullptr;
     std::vector<QWidget*> m_sections;

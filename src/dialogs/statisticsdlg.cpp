@@ -332,6 +332,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_tabs = new QTabWidget;
     m_tabs->addTab(m_chartsPage, tr("&Графики"));
     m_tabs->addTab(mapPage, tr("Карта &нот"));
+    m_tabs->setAccessibleName(tr("Вид статистики"));
 
     m_status = new QLabel;
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
