@@ -66,6 +66,9 @@ tonvero_require_pkg(AUBIO aubio libaubio-dev)
 tonvero_soname(TONVERO_AUBIO_SONAME aubio libaubio.so.5 libaubio-dev ${AUBIO_LIBRARY_DIRS})
 # FluidSynth likewise, some forty libraries with it: opened on the synthesizer's
 # worker when the first synthesizer is made.
+# The sound server's client library, with its sound file codecs, is opened
+# when the microphone is first looked for.
+tonvero_soname(TONVERO_PULSE_SIMPLE_SONAME pulse-simple libpulse-simple.so.0 libpulse-dev ${PULSE_SIMPLE_LIBRARY_DIRS})
 tonvero_soname(TONVERO_FLUIDSYNTH_SONAME fluidsynth libfluidsynth.so.3 libfluidsynth-dev ${FLUIDSYNTH_LIBRARY_DIRS})
 
 if(TONVERO_BENCH AND NOT TONVERO_SANITIZE AND NOT TONVERO_TSAN)
