@@ -194,19 +194,20 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*)
     return 0;
 }
 
-// The environment both programs get: the caller's, on the X display, with a
-// fresh settings and runtime directory.
+// The environment both programs get: the caller's, on the X display, with
+// fresh settings, data and runtime directories (the user's history stays untouched).
 std::vector<std::string> environmentFor(const std::string& home)
 {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         if (entry.rfind("QT_QPA_PLATFORM=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0
-            || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+            || entry.rfind("XDG_DATA_HOME=", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
             continue;
         env.push_back(entry);
     }
     env.push_back("XDG_CONFIG_HOME=" + home + "/config");
+    env.push_back("XDG_DATA_HOME=" + home + "/data");
     env.push_back("XDG_RUNTIME_DIR=" + home + "/runtime");
     return env;
 }
@@ -230,6 +231,7 @@ struct Scratch {
         home = pattern;
         stash = home + "/soundfonts";
         ::mkdir((home + "/config").c_str(), 0700);
+        ::mkdir((home + "/data").c_str(), 0700);
         ::mkdir((home + "/runtime").c_str(), 0700);
         ::mkdir(stash.c_str(), 0700);
         env = environmentFor(home);
