@@ -45,19 +45,31 @@ tonvero_require_pkg(FLUIDSYNTH fluidsynth libfluidsynth-dev)
 tonvero_require_pkg(ALSA alsa libasound2-dev)
 tonvero_require_pkg(PULSE_SIMPLE libpulse-simple libpulse-dev)
 tonvero_require_pkg(PULSE libpulse libpulse-dev)
+# The name (soname) a library opened at run time is asked for by: libNAME.so.<major>.
+function(tonvero_soname var name fallback debian)
+  find_library(_lib NAMES ${name} HINTS ${ARGN} NO_CACHE)
+  if(NOT _lib)
+    message(FATAL_ERROR "lib${name} not found: install the Debian package ${debian}")
+  endif()
+  file(REAL_PATH ${_lib} _real)
+  get_filename_component(_real ${_real} NAME)
+  string(REGEX MATCH "^lib${name}\\.so\\.[0-9]+" _soname "${_real}")
+  if(NOT _soname)
+    set(_soname ${fallback})
+  endif()
+  set(${var} ${_soname} PARENT_SCOPE)
+endfunction()
+
 # aubio drags in codec libraries we never use; it is opened by name at first
 # use instead of being linked, so only its headers and its soname are needed here.
 tonvero_require_pkg(AUBIO aubio libaubio-dev)
-find_library(TONVERO_AUBIO_LIBRARY NAMES aubio HINTS ${AUBIO_LIBRARY_DIRS} NO_CACHE)
-if(NOT TONVERO_AUBIO_LIBRARY)
-  message(FATAL_ERROR "libaubio not found: install the Debian package libaubio-dev")
-endif()
-file(REAL_PATH ${TONVERO_AUBIO_LIBRARY} _aubio_real)
-get_filename_component(_aubio_real ${_aubio_real} NAME)
-string(REGEX MATCH "^libaubio\\.so\\.[0-9]+" TONVERO_AUBIO_SONAME "${_aubio_real}")
-if(NOT TONVERO_AUBIO_SONAME)
-  set(TONVERO_AUBIO_SONAME libaubio.so.5)
-endif()
+tonvero_soname(TONVERO_AUBIO_SONAME aubio libaubio.so.5 libaubio-dev ${AUBIO_LIBRARY_DIRS})
+# FluidSynth likewise, some forty libraries with it: opened on the synthesizer's
+# worker when the first synthesizer is made.
+# The sound server's client library, with its sound file codecs, is opened
+# when the microphone is first looked for.
+tonvero_soname(TONVERO_PULSE_SIMPLE_SONAME pulse-simple libpulse-simple.so.0 libpulse-dev ${PULSE_SIMPLE_LIBRARY_DIRS})
+tonvero_soname(TONVERO_FLUIDSYNTH_SONAME fluidsynth libfluidsynth.so.3 libfluidsynth-dev ${FLUIDSYNTH_LIBRARY_DIRS})
 
 if(TONVERO_BENCH AND NOT TONVERO_SANITIZE AND NOT TONVERO_TSAN)
   find_package(benchmark QUIET)

@@ -35,14 +35,19 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Loaded at run time, so dpkg-shlibdeps cannot see them: a General MIDI
 # soundfont for the built-in synthesizer (the larger sounds better, and costs
-# no more memory), the note detector of the microphone input, Qt's Wayland
-# platform and its own translations. Without them the program still runs
-# (silent, without the microphone, under XWayland, with Qt's own texts in English).
+# no more memory), the sound server's client and the note detector of the
+# microphone input, Qt's Wayland platform and its own translations. Without
+# them the program still runs (silent, without the microphone, under XWayland,
+# with Qt's own texts in English).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fluid-soundfont-gm | timgm6mb-soundfont, libaubio5, qt6-wayland, qt6-translations-l10n")
+    "fluid-soundfont-gm | timgm6mb-soundfont, libpulse0, libaubio5, qt6-wayland, qt6-translations-l10n")
+# FluidSynth is opened at run time too (it would slow every start), yet the
+# built-in synthesizer is what makes the program sound out of the box.
+string(REGEX REPLACE "^lib(.+)\\.so\\.([0-9]+)$" "lib\\1\\2" _fluidsynth_package "${TONVERO_FLUIDSYNTH_SONAME}")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${_fluidsynth_package}")
 if(TARGET Qt6::Sql)
   # The answer history's SQLite driver is a Qt plugin.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6sql6-sqlite")
 endif()
 
 set(CPACK_GENERATOR DEB)

@@ -21,8 +21,6 @@ NoticeLine::NoticeLine(QWidget* parent) : QWidget(parent)
     row->setContentsMargins(6, 3, 3, 3);
     row->setSpacing(6);
     m_icon = new QLabel(this);
-    const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
-    m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(side, side));
     m_icon->setAlignment(Qt::AlignTop);
     m_text = new QLabel(this);
     m_text->setWordWrap(true);
@@ -30,7 +28,6 @@ NoticeLine::NoticeLine(QWidget* parent) : QWidget(parent)
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_close = new QToolButton(this);
     m_close->setAutoRaise(true);
-    m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton, nullptr, this));
     m_close->setToolTip(tr("Скрыть"));
     m_close->setAccessibleName(tr("Скрыть уведомление"));
     m_close->setFocusPolicy(Qt::TabFocus);
@@ -98,6 +95,12 @@ void NoticeLine::refresh()
         m_text->clear();
         hide();
     } else {
+        // Looked up in the icon theme at the first notice, not at start-up: that search is slow.
+        if (m_close->icon().isNull()) {
+            const int side = style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+            m_icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxInformation, nullptr, this).pixmap(side, side));
+            m_close->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton, nullptr, this));
+        }
         QString text = m_notices.back().second;
         if (m_notices.size() > 1)
             text += QLatin1Char(' ') + tr("(ещё уведомлений: %n)", nullptr, int(m_notices.size() - 1));

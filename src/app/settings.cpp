@@ -6,8 +6,10 @@ bool CTonveroDlg::LoadSettings()
 {
     tonvero::TonveroSettings s = tonvero::settingsOf(*this);
     s.nClef = CStaveCtrl::nClef;
+    // Nothing is written at start-up: the keys a first start lacks go to the file with the first save.
     const bool ok = tonvero::loadSettings(s, strInstallDir,
-                                          [](int k) { return CInstrumentCtrl::KeyTable[k].isWhite != 0; });
+                                          [](int k) { return CInstrumentCtrl::KeyTable[k].isWhite != 0; },
+                                          tonvero::NewKeys::Defer);
     tonvero::assignSettings(s, *this);
     CStaveCtrl::nClef = s.nClef;
     return ok;

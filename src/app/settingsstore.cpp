@@ -176,24 +176,27 @@ void normaliseSettings(TonveroSettings& s, const std::function<bool(int keyIndex
     normaliseRange(s.nN12_min1, s.nN12_max1, isWhite);
 }
 
-bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::function<bool(int keyIndex)> isWhite)
+bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::function<bool(int keyIndex)> isWhite,
+                  NewKeys newKeys)
 {
     tellUserOfRegistryNotices();
+    const auto create = [newKeys](HKEY parent, const char* name, HKEY* key) {
+        return newKeys == NewKeys::Defer
+            ? RegCreateKeyDeferred(parent, QLatin1String(name), KEY_ALL_ACCESS, key, nullptr)
+            : RegCreateKeyEx(parent, QLatin1String(name), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                             nullptr, key, nullptr);
+    };
 
     KeyGuard software, app, keySettings;
     if (RegOpenKeyEx(HKEY_CURRENT_USER, QLatin1String(softwareKeyName), 0, KEY_ALL_ACCESS, software.out())
         != ERROR_SUCCESS)
         return false;
-    if (RegCreateKeyEx(software.get(), QLatin1String(appKeyName), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                       KEY_ALL_ACCESS, nullptr, app.out(), nullptr)
-        != ERROR_SUCCESS)
+    if (create(software.get(), appKeyName, app.out()) != ERROR_SUCCESS)
         return false;
 
     readInstallDir(app.get(), strInstallDir);
 
-    if (RegCreateKeyEx(app.get(), QLatin1String(settingsKeyName), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                       KEY_ALL_ACCESS, nullptr, keySettings.out(), nullptr)
-        != ERROR_SUCCESS)
+    if (create(app.get(), settingsKeyName, keySettings.out()) != ERROR_SUCCESS)
         return false;
 
     for (const SettingField& f : settingFields) {

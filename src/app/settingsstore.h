@@ -91,7 +91,12 @@ void normaliseSettings(TonveroSettings& s, const std::function<bool(int keyIndex
 // a 4-byte REG_DWORD (a REG_SZ for the names) is stored and normalises the result. False when a key
 // could not be opened or created. isWhite may be empty: then the pitch class
 // decides. A damaged settings file is reported once in a message box.
-bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::function<bool(int keyIndex)> isWhite);
+// Keys it has to make are written at once (NewKeys::Write), or, at start-up,
+// kept in memory until the first save (NewKeys::Defer): a first start then
+// writes nothing before the window is up, and the save finds them all the same.
+enum class NewKeys { Write, Defer };
+bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::function<bool(int keyIndex)> isWhite,
+                  NewKeys newKeys = NewKeys::Write);
 
 // The folder a "setup_dir" text names, ending in '/' so that "ReadMe.txt" can
 // be appended: a trailing '/' is kept, trailing '\' (written by a Windows-minded

@@ -34,10 +34,12 @@ public:
 
 bool PracticeSettings::load()
 {
+    // Read at start-up: a missing key means the defaults and is not made, so nothing is written.
     Key key;
-    if (RegCreateKeyEx(HKEY_CURRENT_USER, KeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
-                       &key.handle, nullptr)
-        != ERROR_SUCCESS)
+    const LONG opened = RegOpenKeyEx(HKEY_CURRENT_USER, KeyPath, 0, KEY_READ, &key.handle);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (opened != ERROR_SUCCESS)
         return false;
     BYTE data[4];
     DWORD size = sizeof data;

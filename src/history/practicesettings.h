@@ -10,7 +10,7 @@ struct PracticeSettings {
     int bRememberPractice = 1;
 
     // Reads the stored values over the defaults; a missing or odd value keeps
-    // its default. False when the key could not be opened or created.
+    // its default. Writes nothing. False when the key could not be read.
     bool load();
     // True when the values reached the settings file.
     bool save() const;

@@ -10,8 +10,8 @@
 // on a thread of our own, so frames arrive about kFragmentMs after they were
 // captured. Qt 6.4's PulseAudio source asks for 50 ms fragments and hands
 // them over from a timer on its owner's event loop, which adds 50 ms or
-// more. libpulse is in the process already (FluidSynth's audio output uses
-// it), so nothing new is loaded at start-up either.
+// more. The client library is opened when the microphone is first looked
+// for; without it there are no inputs, and start() says why.
 
 #include <QList>
 #include <QString>

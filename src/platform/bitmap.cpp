@@ -2,6 +2,7 @@
 #include "platform/bitmap.h"
 
 #include <QHash>
+#include <QImageReader>
 #include <mutex>
 
 namespace platform {
@@ -9,17 +10,34 @@ namespace platform {
 namespace {
 std::mutex cacheMutex;
 QHash<qint64, QImage> cache;
+QHash<int, QSize> sizes;
+
+// Our pictures are PNG: naming the format, with no guessing, spares loading
+// every image plugin Qt has, which it would otherwise ask first whether they
+// read ".png".
+void readAsPng(QImageReader& reader)
+{
+    reader.setFormat("png");
+    reader.setAutoDetectImageFormat(false);
+}
+
+QImage read(const QString& path)
+{
+    QImageReader reader(path);
+    readAsPng(reader);
+    return reader.read();
+}
 
 QImage decode(int id, bool hiDpi)
 {
     if (hiDpi) {
-        QImage img(QStringLiteral(":/pictures/%1@2x.png").arg(id));
+        QImage img = read(QStringLiteral(":/pictures/%1@2x.png").arg(id));
         if (!img.isNull()) {
             img.setDevicePixelRatio(2.0);
             return img;
         }
     }
-    return QImage(QStringLiteral(":/pictures/%1.png").arg(id));
+    return read(QStringLiteral(":/pictures/%1.png").arg(id));
 }
 } // namespace
 
@@ -38,8 +56,22 @@ QImage LoadBitmap(int id, qreal devicePixelRatio)
 
 QSize BitmapSize(int id)
 {
-    const QImage img = LoadBitmap(id, 1.0);
-    return img.isNull() ? QSize() : img.size();
+    std::lock_guard lock(cacheMutex);
+    if (auto it = sizes.constFind(id); it != sizes.constEnd())
+        return *it;
+    // The header says it: a picture not shown yet is not decoded for its size.
+    QSize size;
+    if (auto it = cache.constFind(qint64(id) << 1); it != cache.constEnd())
+        size = it->size();
+    else {
+        QImageReader reader(QStringLiteral(":/pictures/%1.png").arg(id));
+        readAsPng(reader);
+        size = reader.size();
+    }
+    if (!size.isValid())
+        size = QSize();
+    sizes.insert(id, size);
+    return size;
 }
 
 } // namespace platform

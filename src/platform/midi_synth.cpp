@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi_synth.h"
 
+#include "platform/fluidsynthlib.h"
 #include "platform/midi_backend.h"
 #include "platform/sf2file.h"
 
@@ -9,7 +10,6 @@
 #include <fluidsynth.h>
 
 #include <alsa/asoundlib.h>
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -67,28 +67,22 @@ constexpr std::chrono::milliseconds kRetiredCheck{250};
 // Names under which preset images are handed to FluidSynth's loader.
 constexpr const char* kImagePrefix = "tonvero-preset:";
 
-void silentFluidLog(int, const char*, void*) {}
 void silentAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
-void silenceLibraries()
+void silenceAlsa()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        for (int level = FLUID_PANIC; level <= FLUID_DBG; ++level)
-            fluid_set_log_function(level, silentFluidLog, nullptr);
-        snd_lib_error_set_handler(silentAlsaError);
-    });
+    std::call_once(once, [] { snd_lib_error_set_handler(silentAlsaError); });
 }
 
 // FluidSynth prepares a soundfont's samples with an OpenMP team whose idle
 // threads then spin, taking the CPU from the audio; one preset's samples are
 // as quick on the loading thread alone. Found at run time: FluidSynth may be
 // built without OpenMP.
-void runSampleLoadingAlone()
+void runSampleLoadingAlone(const FluidSynthLib& fl)
 {
-    using SetThreads = void (*)(int);
-    if (auto set = reinterpret_cast<SetThreads>(::dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
-        set(1);
+    if (fl.omp_set_num_threads)
+        fl.omp_set_num_threads(1);
 }
 
 // FluidSynth shares loaded samples between its synthesizers in one cache for
@@ -260,6 +254,8 @@ struct SynthEngine::Private {
     };
 
     SampleLoading samples = SampleLoading::OnDemand;
+    // Set on the worker before the synthesizer is made, and kept.
+    const FluidSynthLib* fl = nullptr;
     fluid_settings_t* settings = nullptr;
     fluid_synth_t* synth = nullptr;
     fluid_audio_driver_t* audio = nullptr;
@@ -370,26 +366,26 @@ struct SynthEngine::Private {
         const int d1 = int((word >> 8) & 0x7F);
         const int d2 = int((word >> 16) & 0x7F);
         switch (word & 0xF0) {
-        case 0x80: fluid_synth_noteoff(synth, chan, d1); break;
+        case 0x80: fl->fluid_synth_noteoff(synth, chan, d1); break;
         case 0x90:
             if (d2 > 0)
-                fluid_synth_noteon(synth, chan, d1, d2);
+                fl->fluid_synth_noteon(synth, chan, d1, d2);
             else
-                fluid_synth_noteoff(synth, chan, d1);
+                fl->fluid_synth_noteoff(synth, chan, d1);
             break;
-        case 0xA0: fluid_synth_key_pressure(synth, chan, d1, d2); break;
-        case 0xB0: fluid_synth_cc(synth, chan, d1, d2); break;
-        case 0xD0: fluid_synth_channel_pressure(synth, chan, d1); break;
-        case 0xE0: fluid_synth_pitch_bend(synth, chan, d1 | (d2 << 7)); break;
+        case 0xA0: fl->fluid_synth_key_pressure(synth, chan, d1, d2); break;
+        case 0xB0: fl->fluid_synth_cc(synth, chan, d1, d2); break;
+        case 0xD0: fl->fluid_synth_channel_pressure(synth, chan, d1); break;
+        case 0xE0: fl->fluid_synth_pitch_bend(synth, chan, d1 | (d2 << 7)); break;
         default: break;
         }
     }
 
     // ---- worker only ----
 
-    // Made on the worker when first needed, not by the caller: a new
-    // synthesizer sets up FluidSynth's instrument-patch library, tens of
-    // milliseconds of work that a trainer never playing a note is spared.
+    // Made on the worker when first needed, not by the caller: FluidSynth is
+    // opened then, and a new synthesizer sets up its instrument-patch library,
+    // tens of milliseconds of work that a trainer never playing a note is spared.
     bool ensureSynth()
     {
         if (!tried) {
@@ -404,26 +400,30 @@ struct SynthEngine::Private {
 
     void create()
     {
-        settings = new_fluid_settings();
+        fl = FluidSynthLib::get();
+        if (!fl)
+            return;
+        runSampleLoadingAlone(*fl);
+        settings = fl->new_fluid_settings();
         if (!settings)
             return;
-        fluid_settings_setnum(settings, kKeySampleRate, kSampleRate);
-        fluid_settings_setnum(settings, kKeyGain, kGain);
-        fluid_settings_setint(settings, kKeyPolyphony, kPolyphony);
-        fluid_settings_setint(settings, kKeyPeriods, kAudioPeriods);
-        fluid_settings_setint(settings, kKeyPeriodSize, kAudioPeriodSize);
-        fluid_settings_setstr(settings, kKeyPulseMediaRole, kPulseMediaRole);
-        synth = new_fluid_synth(settings);
+        fl->fluid_settings_setnum(settings, kKeySampleRate, kSampleRate);
+        fl->fluid_settings_setnum(settings, kKeyGain, kGain);
+        fl->fluid_settings_setint(settings, kKeyPolyphony, kPolyphony);
+        fl->fluid_settings_setint(settings, kKeyPeriods, kAudioPeriods);
+        fl->fluid_settings_setint(settings, kKeyPeriodSize, kAudioPeriodSize);
+        fl->fluid_settings_setstr(settings, kKeyPulseMediaRole, kPulseMediaRole);
+        synth = fl->new_fluid_synth(settings);
         if (!synth) {
             teardown();
             return;
         }
         // A new synthesizer's reverb holds whatever the heap held until the
         // first reset, and one without a soundfont is never reset otherwise.
-        fluid_synth_system_reset(synth);
-        if (fluid_sfloader_t* images = new_fluid_defsfloader(settings)) {
-            fluid_sfloader_set_callbacks(images, imageOpen, imageRead, imageSeek, imageTell, imageClose);
-            fluid_synth_add_sfloader(synth, images);
+        fl->fluid_synth_system_reset(synth);
+        if (fluid_sfloader_t* images = fl->new_fluid_defsfloader(settings)) {
+            fl->fluid_sfloader_set_callbacks(images, imageOpen, imageRead, imageSeek, imageTell, imageClose);
+            fl->fluid_synth_add_sfloader(synth, images);
         } else {
             samples = SampleLoading::Whole;
         }
@@ -431,7 +431,6 @@ struct SynthEngine::Private {
 
     void run()
     {
-        runSampleLoadingAlone();
         std::unique_lock lock(gate);
         for (;;) {
             const auto due = [this] { return stopping || !jobs.empty(); };
@@ -480,20 +479,20 @@ struct SynthEngine::Private {
         case Job::Kind::Load: performLoad(job); break;
         case Job::Kind::Message: apply(job.word); break;
         case Job::Kind::SysEx:
-            fluid_synth_sysex(synth, reinterpret_cast<const char*>(job.bytes.data()) + 1, int(job.bytes.size() - 2),
+            fl->fluid_synth_sysex(synth, reinterpret_cast<const char*>(job.bytes.data()) + 1, int(job.bytes.size() - 2),
                               nullptr, nullptr, nullptr, 0);
             break;
         case Job::Kind::Select: select(job.channel, job.key); break;
         case Job::Kind::Reset:
-            fluid_synth_all_sounds_off(synth, -1);
+            fl->fluid_synth_all_sounds_off(synth, -1);
             for (int ch = 0; ch < kChannels; ++ch) {
-                fluid_synth_cc(synth, ch, kResetControllers, 0);
-                fluid_synth_cc(synth, ch, kBankSelect, 0);
+                fl->fluid_synth_cc(synth, ch, kResetControllers, 0);
+                fl->fluid_synth_cc(synth, ch, kBankSelect, 0);
                 if (selected[std::size_t(ch)] != kNoPreset)
                     select(ch, presetKey(ch == kDrumChannel ? kDrumBank : 0, 0));
             }
             break;
-        case Job::Kind::NotesOff: fluid_synth_all_notes_off(synth, -1); break;
+        case Job::Kind::NotesOff: fl->fluid_synth_all_notes_off(synth, -1); break;
         case Job::Kind::StartAudio: {
             const bool started = startAudio();
             if (job.started)
@@ -517,7 +516,7 @@ struct SynthEngine::Private {
                 if (!ensureSynth())
                     break;
                 std::lock_guard cache(sampleCacheLock());
-                whole = fluid_synth_sfload(synth, path.c_str(), 0);
+                whole = fl->fluid_synth_sfload(synth, path.c_str(), 0);
                 if (whole == FLUID_FAILED)
                     continue;
             }
@@ -527,9 +526,9 @@ struct SynthEngine::Private {
             {
                 std::lock_guard cache(sampleCacheLock());
                 for (const auto& [key, id] : retired)
-                    fluid_synth_sfunload(synth, id, 0);
+                    fl->fluid_synth_sfunload(synth, id, 0);
                 if (wholeFontId != FLUID_FAILED)
-                    fluid_synth_sfunload(synth, wholeFontId, 0);
+                    fl->fluid_synth_sfunload(synth, wholeFontId, 0);
             }
             retired.clear();
             font = std::move(file);
@@ -601,7 +600,7 @@ struct SynthEngine::Private {
             std::snprintf(name, sizeof name, "%s%p:%u", kImagePrefix, static_cast<const void*>(image.get()),
                           ++imageSerial);
             std::lock_guard cache(sampleCacheLock());
-            id = fluid_synth_sfload(synth, name, 0);
+            id = fl->fluid_synth_sfload(synth, name, 0);
             if (id == FLUID_FAILED)
                 return FLUID_FAILED;
         }
@@ -625,11 +624,11 @@ struct SynthEngine::Private {
     // holding its lock while a caller may be waiting for it.
     void dropRetired()
     {
-        if (retired.empty() || fluid_synth_get_active_voice_count(synth) > 0)
+        if (retired.empty() || fl->fluid_synth_get_active_voice_count(synth) > 0)
             return;
         std::lock_guard cache(sampleCacheLock());
         for (const auto& [key, id] : retired)
-            fluid_synth_sfunload(synth, id, 0);
+            fl->fluid_synth_sfunload(synth, id, 0);
         retired.clear();
     }
 
@@ -648,7 +647,7 @@ struct SynthEngine::Private {
         }
         // The new preset is in before the old one is let go, so a preset two
         // channels share is never loaded twice.
-        fluid_synth_program_select(synth, channel, id, preset / 128, preset % 128);
+        fl->fluid_synth_program_select(synth, channel, id, preset / 128, preset % 128);
         release(current);
         current = preset;
     }
@@ -658,7 +657,7 @@ struct SynthEngine::Private {
         int& current = selected[std::size_t(channel)];
         if (current == kNoPreset)
             return;
-        fluid_synth_unset_program(synth, channel);
+        fl->fluid_synth_unset_program(synth, channel);
         release(current);
         current = kNoPreset;
     }
@@ -671,12 +670,12 @@ struct SynthEngine::Private {
         if (!synth)
             return false;
         std::vector<std::string> available;
-        fluid_settings_foreach_option(settings, kKeyAudioDriver, &available, collectOption);
+        fl->fluid_settings_foreach_option(settings, kKeyAudioDriver, &available, collectOption);
         for (const char* name : kAudioDrivers) {
             if (std::find(available.begin(), available.end(), name) == available.end())
                 continue;
-            fluid_settings_setstr(settings, kKeyAudioDriver, name);
-            audio = new_fluid_audio_driver(settings, synth);
+            fl->fluid_settings_setstr(settings, kKeyAudioDriver, name);
+            audio = fl->new_fluid_audio_driver(settings, synth);
             if (audio) {
                 driverName = name;
                 return true;
@@ -689,7 +688,7 @@ struct SynthEngine::Private {
     {
         std::lock_guard lock(audioMutex);
         if (audio) {
-            delete_fluid_audio_driver(audio);
+            fl->delete_fluid_audio_driver(audio);
             audio = nullptr;
             driverName.clear();
         }
@@ -699,16 +698,16 @@ struct SynthEngine::Private {
     {
         // Reverse order of creation; the synthesizer owns the loaders added to it.
         if (audio) {
-            delete_fluid_audio_driver(audio);
+            fl->delete_fluid_audio_driver(audio);
             audio = nullptr;
         }
         if (synth) {
             std::lock_guard cache(sampleCacheLock());
-            delete_fluid_synth(synth);
+            fl->delete_fluid_synth(synth);
             synth = nullptr;
         }
         if (settings) {
-            delete_fluid_settings(settings);
+            fl->delete_fluid_settings(settings);
             settings = nullptr;
         }
     }
@@ -717,7 +716,7 @@ struct SynthEngine::Private {
 SynthEngine::SynthEngine(SampleLoading loading)
     : d(std::make_unique<Private>())
 {
-    silenceLibraries();
+    silenceAlsa();
     d->samples = loading;
     d->worker = std::thread([this] { d->run(); });
 }
@@ -896,7 +895,7 @@ void SynthEngine::allNotesOff()
     if (!d->made)
         return; // nothing has sounded
     if (d->idle())
-        fluid_synth_all_notes_off(d->synth, -1);
+        d->fl->fluid_synth_all_notes_off(d->synth, -1);
     else
         d->post(Private::Job(Private::Job::Kind::NotesOff));
 }
@@ -915,7 +914,7 @@ void SynthEngine::render(float* left, float* right, int frames)
         std::fill(right, right + frames, 0.0f);
         return;
     }
-    fluid_synth_write_float(synth, frames, left, 0, 1, right, 0, 1);
+    d->fl->fluid_synth_write_float(synth, frames, left, 0, 1, right, 0, 1);
 }
 
 void SynthEngine::setSampleReadHook(std::function<void()> hook)

@@ -114,13 +114,21 @@ public:
 
     RegStore& store() { return m_store; }
 
-    void createKey(const QStringList& path, bool* created)
+    void createKey(const QStringList& path, bool* created, bool deferred)
     {
         m_store.create(path, created);
         if (*created) {
             for (qsizetype i = 1; i <= path.size(); ++i)
                 idOf(path.mid(0, i));
-            m_journal.push_back({Op::CreateKey, path, {}});
+            if (!deferred) {
+                m_journal.push_back({Op::CreateKey, path, {}});
+            } else {
+                if (m_deferred.empty()) {
+                    m_deferredOn = m_base;
+                    m_deferredPath = m_path;
+                }
+                m_deferred.push_back(path);
+            }
         }
     }
 
@@ -129,6 +137,7 @@ public:
         const QStringList folded = RegStore::fold(path);
         for (auto it = m_ids.lower_bound(folded); it != m_ids.end() && isPathWithin(it->first, folded);)
             it = m_ids.erase(it);
+        std::erase_if(m_deferred, [&](const QStringList& p) { return isPathWithin(RegStore::fold(p), folded); });
         m_store.remove(path);
         m_journal.push_back({Op::DeleteKey, path, {}});
     }
@@ -164,6 +173,25 @@ private:
         m_store = RegStore();
         m_baseKnown = readSession(lastKnown);
         m_base = m_store;
+        replayDeferred();
+    }
+
+    // Keys made in memory only are there again in the new session, unless
+    // another writer changed the file meanwhile: then its keys count, as they
+    // would for a process started now.
+    void replayDeferred()
+    {
+        if (m_deferred.empty())
+            return;
+        if (m_path != m_deferredPath || !(m_store == m_deferredOn)) {
+            m_deferred.clear();
+            return;
+        }
+        for (const QStringList& path : m_deferred) {
+            m_store.create(path);
+            for (qsizetype i = 1; i <= path.size(); ++i)
+                idOf(path.mid(0, i));
+        }
     }
 
     enum class Reading { Read, Unreadable, Damaged };
@@ -269,6 +297,9 @@ private:
         }
         }
 
+        // Keys made in memory only go along with the first change that is written.
+        for (const QStringList& path : m_deferred)
+            fresh.create(path);
         for (const Op& op : journal) {
             switch (op.kind) {
             case Op::CreateKey:
@@ -302,6 +333,7 @@ private:
         m_store = std::move(fresh);
         m_base = m_store;
         m_baseKnown = true;
+        m_deferred.clear();
         return ERROR_SUCCESS;
     }
 
@@ -327,6 +359,10 @@ private:
     std::map<std::uintptr_t, Handle> m_handles;
     std::uintptr_t m_nextHandle = 0x1000;
     std::vector<Op> m_journal;
+    // Keys made in memory only (RegCreateKeyDeferred), and the file as it was then.
+    std::vector<QStringList> m_deferred;
+    RegStore m_deferredOn;
+    QString m_deferredPath;
     std::vector<QString> m_notices;
     std::vector<QString> m_heldNotices;
     std::function<void(QString)> m_noticeHandler;
@@ -375,14 +411,13 @@ LONG RegOpenKeyEx(HKEY hKey, const QString& subKey, DWORD, REGSAM samDesired, PH
     });
 }
 
-LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, DWORD, const char*, DWORD options, REGSAM samDesired,
-                    const void*, PHKEY result, DWORD* disposition)
+namespace {
+
+LONG createKey(HKEY hKey, const QString& subKey, REGSAM samDesired, PHKEY result, DWORD* disposition, bool deferred)
 {
     if (!result)
         return ERROR_INVALID_PARAMETER;
     *result = nullptr;
-    if (options & REG_OPTION_VOLATILE)
-        return ERROR_INVALID_PARAMETER;
     Engine& e = engine();
     return e.run([&]() -> LONG {
         Engine::Handle parent;
@@ -396,13 +431,31 @@ LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, DWORD, const char*, DWORD 
         if (!e.store().find(path)) {
             if (!(parent.access & KEY_CREATE_SUB_KEY))
                 return ERROR_ACCESS_DENIED;
-            e.createKey(path, &created);
+            e.createKey(path, &created, deferred);
         }
         if (disposition)
             *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
         *result = e.newHandle(path, samDesired);
         return ERROR_SUCCESS;
     });
+}
+
+} // namespace
+
+LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, DWORD, const char*, DWORD options, REGSAM samDesired,
+                    const void*, PHKEY result, DWORD* disposition)
+{
+    if (options & REG_OPTION_VOLATILE) {
+        if (result)
+            *result = nullptr;
+        return ERROR_INVALID_PARAMETER;
+    }
+    return createKey(hKey, subKey, samDesired, result, disposition, false);
+}
+
+LONG RegCreateKeyDeferred(HKEY hKey, const QString& subKey, REGSAM samDesired, PHKEY result, DWORD* disposition)
+{
+    return createKey(hKey, subKey, samDesired, result, disposition, true);
 }
 
 LONG RegQueryValueEx(HKEY hKey, const QString& valueName, DWORD*, DWORD* type, BYTE* data, DWORD* cbData)

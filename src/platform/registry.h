@@ -70,6 +70,14 @@ LONG RegCreateKeyEx(HKEY hKey, const QString& subKey, DWORD reserved, const char
                     DWORD options, REGSAM samDesired, const void* security, PHKEY result,
                     DWORD* disposition);
 
+// As RegCreateKeyEx, but a key that has to be made is made in memory only: it
+// reaches the file with the first change this process writes after it, and
+// until then only this process sees it. Start-up makes the keys a first start
+// lacks this way, so that a start with nothing to store writes nothing. If
+// another writer changes the file first, the keys made so are dropped and the
+// file's own count, as for a process started afresh.
+LONG RegCreateKeyDeferred(HKEY hKey, const QString& subKey, REGSAM samDesired, PHKEY result, DWORD* disposition);
+
 // With data null, *cbData receives the size. With a buffer smaller than the
 // value, *cbData receives the size and the result is ERROR_MORE_DATA.
 // type, data and cbData may each be null (data needs cbData).

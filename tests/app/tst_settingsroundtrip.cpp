@@ -34,6 +34,7 @@ void TestSettingsRoundTrip::quitAndRestartKeepsEverything()
     {
         auto dlg = std::make_unique<CTonveroDlg>();
         QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::TrebleBass)); // first start: defaults
+        QVERIFY(!QFile::exists(home.registryFile())); // and nothing written before there is something to keep
         dlg->OnCommand(tonvero::CmdClefBass);
         dlg->piano->SetRange(0, 19, 38);
         dlg->guitarBox->click();

@@ -88,6 +88,7 @@ private slots:
     void cleanup();
 
     void firstStartKeepsDefaults();
+    void startUpWritesNothingBeforeTheSave();
     void loadsEveryNamedValue();
     void loadNormalises_data();
     void loadNormalises();
@@ -97,6 +98,7 @@ private slots:
     void saveWritesTableInOrderAndLoadsBack();
     void saveRemovesHandAddedValues();
     void deletedAppKeyWritesNothing();
+    void deletedAppKeyWritesNothingAfterDeferredStart();
     void damagedFileIsReportedOnce();
     void loadsFileExportedByRegedit();
     void saveAfterFileDamagedWhileRunning();
@@ -140,6 +142,27 @@ void TestSettingsStore::firstStartKeepsDefaults()
     QVERIFY(dir.isEmpty());
     QCOMPARE(readFile(file()), header + appSection + "\n" + settingsSection + "\n");
     QVERIFY(m_boxes.isEmpty());
+}
+
+// Start-up keeps the keys it makes in memory: the first save writes them with the values.
+void TestSettingsStore::startUpWritesNothingBeforeTheSave()
+{
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey, NewKeys::Defer));
+    QCOMPARE(s, TonveroSettings{});
+    QVERIFY(!QFile::exists(file()));
+
+    s.nClef = 1;
+    QVERIFY(saveSettings(s));
+    const RegStore st = parsedFile(file());
+    QVERIFY(st.find({"Software", "Tonvero"}));
+    const platform::RegKey* k = st.find({"Software", "Tonvero", "Settings"});
+    QVERIFY(k);
+    QCOMPARE(k->values.size(), qsizetype(settingFields.size() + settingTextFields.size()));
+    TonveroSettings back;
+    QVERIFY(loadSettings(back, dir, isWhiteKey, NewKeys::Defer));
+    QCOMPARE(back.nClef, 1);
 }
 
 void TestSettingsStore::loadsEveryNamedValue()
@@ -325,6 +348,20 @@ void TestSettingsStore::deletedAppKeyWritesNothing()
     QVERIFY(st.find({"Software", "Tonvero"}));
     QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
     QVERIFY(st.find({"Software", "Tonvero", "Settings"})->values.isEmpty());
+}
+
+// The same when start-up only made the keys in memory: the file another writer left counts.
+void TestSettingsStore::deletedAppKeyWritesNothingAfterDeferredStart()
+{
+    TonveroSettings s;
+    QString dir;
+    QVERIFY(loadSettings(s, dir, isWhiteKey, NewKeys::Defer));
+    const QByteArray other = header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000001\n\n";
+    writeFile(file(), other);
+
+    s.nClef = 1;
+    QVERIFY(!saveSettings(s));
+    QCOMPARE(readFile(file()), other);
 }
 
 void TestSettingsStore::damagedFileIsReportedOnce()

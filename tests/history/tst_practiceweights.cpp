@@ -219,6 +219,7 @@ void TestPracticeWeights::settingsRoundTrip()
     PracticeSettings s;
     QVERIFY(s.load());
     QCOMPARE(s.bRememberPractice, 1); // on by default
+    QVERIFY(!QFile::exists(home.registryFile())); // read at start-up: nothing written
 
     s.bRememberPractice = 0;
     QVERIFY(s.save());

@@ -44,9 +44,10 @@ field() { dpkg-deb --field "$deb" "$1"; }
 [[ $(field Maintainer) =~ ^.+\ \<.+@.+\>$ ]] || fail "Maintainer is not a name and an address: $(field Maintainer)"
 [ -n "$(field Description)" ] || fail "no Description"
 depends=$(field Depends)
-# Computed from the program by dpkg-shlibdeps: the libraries it links.
+# Computed from the program by dpkg-shlibdeps (the libraries it links), and
+# FluidSynth, which it opens at run time, named by the package itself.
 for lib in libc6 libqt6widgets6 libqt6gui6 libqt6core6 libfluidsynth3 librtmidi6 libasound2; do
-    [[ $depends == *"$lib "* || $depends == *"$lib," || $depends == *"$lib" ]] || fail "Depends lacks $lib: $depends"
+    [[ $depends == *"$lib "* || $depends == *"$lib,"* || $depends == *"$lib" ]] || fail "Depends lacks $lib: $depends"
 done
 [[ $(field Recommends) == *soundfont* ]] || fail "no soundfont recommended: $(field Recommends)"
 

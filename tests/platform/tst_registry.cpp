@@ -81,6 +81,8 @@ private slots:
     void cleanup();
 
     void firstStartCreatesKeys();
+    void deferredKeysWaitForAWrite();
+    void deferredKeysGiveWayToAnotherWriter();
     void queryValue_data();
     void queryValue();
     void deletedKeyFailsItsHandles();
@@ -141,6 +143,72 @@ void TestRegistry::firstStartCreatesKeys()
                             KEY_ALL_ACCESS, nullptr, &settings.h, &disposition),
              ERROR_SUCCESS);
     QCOMPARE(disposition, REG_OPENED_EXISTING_KEY);
+}
+
+// Made at start-up: nothing is written for them, yet every later session sees
+// them, and the first change written takes them along.
+void TestRegistry::deferredKeysWaitForAWrite()
+{
+    Key app;
+    DWORD disposition = 0;
+    QCOMPARE(RegCreateKeyDeferred(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings", KEY_ALL_ACCESS, &app.h,
+                                  &disposition),
+             ERROR_SUCCESS);
+    QCOMPARE(disposition, REG_CREATED_NEW_KEY);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+    QVERIFY(!QFile::exists(m_home->registryFile()));
+    QCOMPARE(RegFlushKey(HKEY_CURRENT_USER), ERROR_SUCCESS);
+    QVERIFY(!QFile::exists(m_home->registryFile()));
+
+    // A later session finds them; opening them again makes nothing new.
+    Key settings;
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings", 0, KEY_ALL_ACCESS, &settings.h),
+             ERROR_SUCCESS);
+    QCOMPARE(settings.close(), ERROR_SUCCESS);
+    QCOMPARE(RegCreateKeyDeferred(HKEY_CURRENT_USER, "Software\\Tonvero", KEY_ALL_ACCESS, &app.h, &disposition),
+             ERROR_SUCCESS);
+    QCOMPARE(disposition, REG_OPENED_EXISTING_KEY);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+    QVERIFY(!QFile::exists(m_home->registryFile()));
+
+    // The first value written elsewhere brings them to the file.
+    Key other;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero\\Interface", 0, nullptr,
+                            REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &other.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueEx(other.h, "v", 0, REG_DWORD, reinterpret_cast<const BYTE*>(dword(1).constData()), 4),
+             ERROR_SUCCESS);
+    QCOMPARE(other.close(), ERROR_SUCCESS);
+    const RegStore st = parsed(m_home->registryFile());
+    QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
+    QVERIFY(RegStore::value(*st.find({"Software", "Tonvero", "Interface"}), "v"));
+
+    // Written once: deleting them now is not undone by a later session.
+    QCOMPARE(RegDeleteKey(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings"), ERROR_SUCCESS);
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings", 0, KEY_ALL_ACCESS, &settings.h),
+             ERROR_FILE_NOT_FOUND);
+    QVERIFY(!parsed(m_home->registryFile()).find({"Software", "Tonvero", "Settings"}));
+}
+
+// Another instance wrote the file in between: its keys count, not ours.
+void TestRegistry::deferredKeysGiveWayToAnotherWriter()
+{
+    Key app;
+    QCOMPARE(RegCreateKeyDeferred(HKEY_CURRENT_USER, "Software\\Tonvero", KEY_ALL_ACCESS, &app.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(app.close(), ERROR_SUCCESS);
+    const QByteArray other = header + "[HKEY_CURRENT_USER\\Software\\Other]\n\n";
+    writeFile(m_home->registryFile(), other);
+
+    QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &app.h), ERROR_FILE_NOT_FOUND);
+    Key k;
+    QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Other", 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_ALL_ACCESS, nullptr, &k.h, nullptr),
+             ERROR_SUCCESS);
+    QCOMPARE(RegSetValueEx(k.h, "x", 0, REG_DWORD, reinterpret_cast<const BYTE*>(dword(2).constData()), 4),
+             ERROR_SUCCESS);
+    QCOMPARE(k.close(), ERROR_SUCCESS);
+    QVERIFY(!parsed(m_home->registryFile()).find({"Software", "Tonvero"}));
 }
 
 void TestRegistry::queryValue_data()

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// tonvero_measure: starts the trainer and a bare Qt 6 window the same way,
-// several times each and interleaved, on the X display of $DISPLAY, and
-// prints for both the median time from launch to the first shown window and
-// the median peak memory (VmHWM), and their ratios.
+// tonvero_measure: starts the trainer and a bare Qt 6 window the same way
+// (and, with --baseline, an earlier build of the trainer), several times each
+// and interleaved, on the X display of $DISPLAY, and prints for each the
+// median and the range of the time from launch to the first shown window and
+// of the peak memory (VmHWM), and their ratios.
 //
-//   xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--exercise] [--verbose]
-//                               [--soundfonts system|none|FILE[,FILE...]]...
+//   xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--exercise] [--first-note]
+//                               [--baseline PATH] [--trainer PATH] [--bare PATH]
+//                               [--verbose] [--soundfonts system|none|FILE[,FILE...]]...
 //
 // A window counts as shown when the X server maps a top-level window whose
 // _NET_WM_PID is the started process; the time runs from just before fork().
@@ -16,8 +18,11 @@
 // the trainer (its start button has the focus) and does nothing in the bare
 // window, and reads VmHWM again after the same wait: the chosen instrument
 // is loaded by then.
+// --first-note runs tonvero_firstnote as often: the trainer's window with an
+// exercise started the moment it is shown and its note played at once, and
+// prints when that note was first rendered, counted from the window's showing.
 //
-// --soundfonts FILE,... shows both programs a /usr/share/sounds/sf2 holding
+// --soundfonts FILE,... shows the programs a /usr/share/sounds/sf2 holding
 // only these files, as if only their packages were installed, through a
 // private mount namespace (root, or unprivileged user namespaces); nothing
 // outside the started processes changes. "none" hides them all; "system"
@@ -68,11 +73,13 @@ struct Run {
     double startupMs = 0;
     double hwmMiB = 0;
     double exerciseHwmMiB = 0;
+    double firstNoteMs = 0;
     std::string error;
 };
 
 struct Program {
     std::string name;
+    std::string shortName; // in the ratios
     std::string path;
     std::vector<Run> runs;
 };
@@ -187,61 +194,97 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*)
     return 0;
 }
 
-// The environment both programs get: the caller's, on the X display, with a
-// fresh settings and runtime directory.
+// The environment both programs get: the caller's, on the X display, with
+// fresh settings, data and runtime directories (the user's history stays untouched).
 std::vector<std::string> environmentFor(const std::string& home)
 {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry = *e;
         if (entry.rfind("QT_QPA_PLATFORM=", 0) == 0 || entry.rfind("XDG_CONFIG_HOME=", 0) == 0
-            || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
+            || entry.rfind("XDG_DATA_HOME=", 0) == 0 || entry.rfind("XDG_RUNTIME_DIR=", 0) == 0)
             continue;
         env.push_back(entry);
     }
     env.push_back("XDG_CONFIG_HOME=" + home + "/config");
+    env.push_back("XDG_DATA_HOME=" + home + "/data");
     env.push_back("XDG_RUNTIME_DIR=" + home + "/runtime");
     return env;
+}
+
+// A scratch home for one run: settings and runtime directories of its own,
+// and the mount point the soundfont directory is kept at while it is hidden.
+struct Scratch {
+    std::string home;
+    std::string stash;
+    std::vector<std::string> env;
+    std::vector<char*> envp;
+    std::string error;
+
+    Scratch()
+    {
+        char pattern[] = "/tmp/tonvero-measure.XXXXXX";
+        if (!::mkdtemp(pattern)) {
+            error = std::string("cannot make a temporary directory: ") + std::strerror(errno);
+            return;
+        }
+        home = pattern;
+        stash = home + "/soundfonts";
+        ::mkdir((home + "/config").c_str(), 0700);
+        ::mkdir((home + "/data").c_str(), 0700);
+        ::mkdir((home + "/runtime").c_str(), 0700);
+        ::mkdir(stash.c_str(), 0700);
+        env = environmentFor(home);
+        for (const std::string& e : env)
+            envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+    }
+    ~Scratch()
+    {
+        if (!home.empty())
+            ::nftw(home.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+};
+
+// fork() and exec() of `path` in the scenario's view of the soundfonts; the
+// child's standard output goes to `out` when it is not negative.
+pid_t spawn(const std::string& path, const Scenario& scenario, Scratch& scratch, int out = -1)
+{
+    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (out >= 0)
+            ::dup2(out, STDOUT_FILENO);
+        if (scenario.hide && !hideSoundFonts(scenario.keep, scratch.stash)) {
+            std::fprintf(stderr, "tonvero_measure: cannot show a private soundfont directory (%s); "
+                                 "run as root or allow user namespaces\n", std::strerror(errno));
+            ::_exit(126);
+        }
+        ::execve(path.c_str(), argv, scratch.envp.data());
+        std::fprintf(stderr, "tonvero_measure: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
+        ::_exit(127);
+    }
+    return pid;
 }
 
 Run launch(Display* display, Atom netWmPid, const std::string& path, const Scenario& scenario, int settleMs,
            bool exercise)
 {
     Run run;
-    char pattern[] = "/tmp/tonvero-measure.XXXXXX";
-    if (!::mkdtemp(pattern)) {
-        run.error = std::string("cannot make a temporary directory: ") + std::strerror(errno);
+    Scratch scratch;
+    if (!scratch.error.empty()) {
+        run.error = scratch.error;
         return run;
     }
-    const std::string home = pattern;
-    const std::string stash = home + "/soundfonts";
-    ::mkdir((home + "/config").c_str(), 0700);
-    ::mkdir((home + "/runtime").c_str(), 0700);
-    ::mkdir(stash.c_str(), 0700);
-    const std::vector<std::string> env = environmentFor(home);
-    std::vector<char*> envp;
-    for (const std::string& e : env)
-        envp.push_back(const_cast<char*>(e.c_str()));
-    envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
-
     XSync(display, False);
     while (XPending(display)) {
         XEvent event;
         XNextEvent(display, &event);
     }
     const auto start = Clock::now();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (scenario.hide && !hideSoundFonts(scenario.keep, stash)) {
-            std::fprintf(stderr, "tonvero_measure: cannot show a private soundfont directory (%s); "
-                                 "run as root or allow user namespaces\n", std::strerror(errno));
-            ::_exit(126);
-        }
-        ::execve(path.c_str(), argv, envp.data());
-        std::fprintf(stderr, "tonvero_measure: cannot start %s: %s\n", path.c_str(), std::strerror(errno));
-        ::_exit(127);
-    }
+    const pid_t pid = spawn(path, scenario, scratch);
     if (pid < 0) {
         run.error = std::string("fork failed: ") + std::strerror(errno);
         return run;
@@ -289,7 +332,37 @@ Run launch(Display* display, Atom netWmPid, const std::string& path, const Scena
     } else if (::waitpid(pid, nullptr, WNOHANG) == 0) {
         stop(pid);
     }
-    ::nftw(home.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS | FTW_MOUNT);
+    return run;
+}
+
+// One run of tonvero_firstnote: what it printed, the milliseconds from the
+// window's showing to the first rendered frame of the note.
+Run firstNote(const std::string& path, const Scenario& scenario)
+{
+    Run run;
+    Scratch scratch;
+    int fds[2];
+    if (!scratch.error.empty() || ::pipe2(fds, O_CLOEXEC) != 0) {
+        run.error = scratch.error.empty() ? std::string("pipe failed: ") + std::strerror(errno) : scratch.error;
+        return run;
+    }
+    const pid_t pid = spawn(path, scenario, scratch, fds[1]);
+    ::close(fds[1]);
+    std::string text;
+    char buffer[256];
+    ssize_t n;
+    while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+        text.append(buffer, std::size_t(n));
+    ::close(fds[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        run.error = "tonvero_firstnote failed (status " + std::to_string(status) + ")";
+        return run;
+    }
+    run.firstNoteMs = std::atof(text.c_str());
+    run.ok = run.firstNoteMs > 0;
+    if (!run.ok)
+        run.error = "tonvero_firstnote printed: " + text;
     return run;
 }
 
@@ -300,6 +373,32 @@ double median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     const std::size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Median and range of one figure over the runs that succeeded.
+struct Figure {
+    double median = 0, low = 0, high = 0;
+    std::string text(int decimals) const
+    {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f (%.*f-%.*f)", decimals, median, decimals, low, decimals, high);
+        return buffer;
+    }
+};
+
+Figure figure(const std::vector<Run>& runs, double Run::*value)
+{
+    std::vector<double> v;
+    for (const Run& run : runs)
+        if (run.ok)
+            v.push_back(run.*value);
+    Figure f;
+    if (!v.empty()) {
+        f.median = median(v);
+        f.low = *std::min_element(v.begin(), v.end());
+        f.high = *std::max_element(v.begin(), v.end());
+    }
+    return f;
 }
 
 std::vector<std::string> split(const std::string& list)
@@ -313,10 +412,17 @@ std::vector<std::string> split(const std::string& list)
     return out;
 }
 
+std::string ratio(double a, double b)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2fx", b > 0 ? a / b : 0.0);
+    return buffer;
+}
+
 int usage()
 {
-    std::fprintf(stderr, "usage: xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--exercise] [--verbose]\n"
-                         "                      [--trainer PATH] [--bare PATH]\n"
+    std::fprintf(stderr, "usage: xvfb-run -a tonvero_measure [--runs N] [--settle MS] [--exercise] [--first-note]\n"
+                         "                      [--baseline PATH] [--trainer PATH] [--bare PATH] [--verbose]\n"
                          "                      [--soundfonts system|none|FILE[,FILE...]]...\n");
     return 2;
 }
@@ -329,8 +435,10 @@ int main(int argc, char* argv[])
     int settleMs = 1500;
     bool verbose = false;
     bool exercise = false;
+    bool withFirstNote = false;
     std::string trainer = TONVERO_TRAINER;
     std::string bare = TONVERO_BARE_WINDOW;
+    std::string baseline;
     std::vector<Scenario> scenarios;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -341,12 +449,16 @@ int main(int argc, char* argv[])
             settleMs = std::max(0, std::atoi(argv[++i]));
         else if (arg == "--trainer" && hasValue)
             trainer = argv[++i];
+        else if (arg == "--baseline" && hasValue)
+            baseline = argv[++i];
         else if (arg == "--bare" && hasValue)
             bare = argv[++i];
         else if (arg == "--verbose")
             verbose = true;
         else if (arg == "--exercise")
             exercise = true;
+        else if (arg == "--first-note")
+            withFirstNote = true;
         else if (arg == "--soundfonts" && hasValue) {
             const std::string list = argv[++i];
             if (list == "system")
@@ -373,48 +485,69 @@ int main(int argc, char* argv[])
 
     int failures = 0;
     for (const Scenario& scenario : scenarios) {
-        std::vector<Program> programs{{"bare Qt 6 window", bare, {}}, {"Tonvero", trainer, {}}};
+        // The bare window first, the trainer last: the ratios are read against them.
+        std::vector<Program> programs{{"bare Qt 6 window", "bare", bare, {}}};
+        if (!baseline.empty())
+            programs.push_back({"baseline Tonvero", "baseline", baseline, {}});
+        programs.push_back({"Tonvero", "Tonvero", trainer, {}});
+        const std::size_t count = programs.size();
         for (int round = 0; round < runs; ++round) {
-            // Interleaved, each program first in every other round.
-            for (int k = 0; k < 2; ++k) {
-                Program& program = programs[std::size_t((round + k) % 2)];
+            // Interleaved, each program first in turn.
+            for (std::size_t k = 0; k < count; ++k) {
+                Program& program = programs[(std::size_t(round) + k) % count];
                 Run run = launch(display, netWmPid, program.path, scenario, settleMs, exercise);
                 if (verbose || !run.ok)
-                    std::fprintf(stderr, "%-18s round %d: %s %.1f ms, VmHWM %.1f MiB\n", program.name.c_str(),
-                                 round + 1, run.ok ? "" : run.error.c_str(), run.startupMs, run.hwmMiB);
+                    std::fprintf(stderr, "%-18s round %d: %s %.1f ms, VmHWM %.1f MiB, in an exercise %.1f MiB\n",
+                                 program.name.c_str(), round + 1, run.ok ? "" : run.error.c_str(), run.startupMs,
+                                 run.hwmMiB, run.exerciseHwmMiB);
                 failures += run.ok ? 0 : 1;
                 program.runs.push_back(run);
             }
         }
-        double startup[2], hwm[2], inExercise[2];
-        for (std::size_t p = 0; p < 2; ++p) {
-            std::vector<double> s, m, e;
-            for (const Run& run : programs[p].runs) {
-                if (run.ok) {
-                    s.push_back(run.startupMs);
-                    m.push_back(run.hwmMiB);
-                    e.push_back(run.exerciseHwmMiB);
-                }
-            }
-            startup[p] = median(s);
-            hwm[p] = median(m);
-            inExercise[p] = median(e);
+        std::vector<Run> notes;
+        for (int round = 0; withFirstNote && round < runs; ++round) {
+            Run run = firstNote(TONVERO_FIRST_NOTE, scenario);
+            if (verbose || !run.ok)
+                std::fprintf(stderr, "first note round %d: %s %.1f ms\n", round + 1, run.error.c_str(), run.firstNoteMs);
+            failures += run.ok ? 0 : 1;
+            notes.push_back(run);
         }
-        auto ratio = [](double a, double b) { return b > 0 ? a / b : 0; };
+
+        std::vector<Figure> startup, hwm, inExercise;
+        for (const Program& program : programs) {
+            startup.push_back(figure(program.runs, &Run::startupMs));
+            hwm.push_back(figure(program.runs, &Run::hwmMiB));
+            inExercise.push_back(figure(program.runs, &Run::exerciseHwmMiB));
+        }
         std::printf("\nsoundfonts %s; %d runs each, interleaved; VmHWM read %d ms after the window is shown\n",
                     scenario.label.c_str(), runs, settleMs);
-        std::printf("%-20s %18s %14s%s\n", "", "start-up (median)", "VmHWM (median)",
-                    exercise ? "  in an exercise" : "");
-        for (std::size_t p = 0; p < 2; ++p) {
-            std::printf("%-20s %15.0f ms %10.1f MiB", programs[p].name.c_str(), startup[p], hwm[p]);
+        std::printf("%-22s %-24s %-24s%s\n", "median (min-max)", "start-up, ms", "VmHWM, MiB",
+                    exercise ? "  in an exercise, MiB" : "");
+        for (std::size_t p = 0; p < count; ++p) {
+            std::printf("%-22s %-24s %-24s", programs[p].name.c_str(), startup[p].text(0).c_str(),
+                        hwm[p].text(1).c_str());
             if (exercise)
-                std::printf(" %12.1f MiB", inExercise[p]);
+                std::printf("  %s", inExercise[p].text(1).c_str());
             std::printf("\n");
         }
-        std::printf("%-20s %17.2fx %13.2fx", "Tonvero / bare", ratio(startup[1], startup[0]), ratio(hwm[1], hwm[0]));
-        if (exercise)
-            std::printf(" %15.2fx", ratio(inExercise[1], inExercise[0]));
-        std::printf("\n");
+        auto ratios = [&](std::size_t a, std::size_t b) {
+            const std::string label = programs[a].shortName + " / " + programs[b].shortName;
+            std::printf("%-22s %-24s %-24s", label.c_str(),
+                        ratio(startup[a].median, startup[b].median).c_str(),
+                        ratio(hwm[a].median, hwm[b].median).c_str());
+            if (exercise)
+                std::printf("  %s", ratio(inExercise[a].median, inExercise[b].median).c_str());
+            std::printf("\n");
+        };
+        for (std::size_t p = 1; p < count; ++p)
+            ratios(p, 0);
+        if (count == 3)
+            ratios(2, 1);
+        if (withFirstNote) {
+            const Figure f = figure(notes, &Run::firstNoteMs);
+            std::printf("first note of an exercise started at once: %s ms after the window is shown\n",
+                        f.text(0).c_str());
+        }
     }
     XCloseDisplay(display);
     return failures ? 1 : 0;
