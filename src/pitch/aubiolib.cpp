@@ -22,6 +22,10 @@ struct Library::Functions {
     decltype(&::aubio_pitchyinfast_do) yinDo = nullptr;
     decltype(&::aubio_pitchyinfast_get_confidence) yinConfidence = nullptr;
     decltype(&::aubio_pitchyinfast_set_tolerance) yinSetTolerance = nullptr;
+    decltype(&::new_aubio_fft) newFft = nullptr;
+    decltype(&::del_aubio_fft) deleteFft = nullptr;
+    decltype(&::aubio_fft_do_complex) fftDo = nullptr;
+    decltype(&::aubio_fft_rdo_complex) fftRdo = nullptr;
     decltype(&::new_aubio_onset) newOnset = nullptr;
     decltype(&::del_aubio_onset) deleteOnset = nullptr;
     decltype(&::aubio_onset_do) onsetDo = nullptr;
@@ -72,6 +76,10 @@ const Library* Library::get(std::string* error)
             && resolve(handle, "aubio_pitchyinfast_do", fn.yinDo, missing)
             && resolve(handle, "aubio_pitchyinfast_get_confidence", fn.yinConfidence, missing)
             && resolve(handle, "aubio_pitchyinfast_set_tolerance", fn.yinSetTolerance, missing)
+            && resolve(handle, "new_aubio_fft", fn.newFft, missing)
+            && resolve(handle, "del_aubio_fft", fn.deleteFft, missing)
+            && resolve(handle, "aubio_fft_do_complex", fn.fftDo, missing)
+            && resolve(handle, "aubio_fft_rdo_complex", fn.fftRdo, missing)
             && resolve(handle, "new_aubio_onset", fn.newOnset, missing)
             && resolve(handle, "del_aubio_onset", fn.deleteOnset, missing)
             && resolve(handle, "aubio_onset_do", fn.onsetDo, missing)
@@ -121,6 +129,31 @@ float Library::yinConfidence(Yin* y) const
 void Library::setYinTolerance(Yin* y, float tolerance) const
 {
     f->yinSetTolerance(y, tolerance);
+}
+
+Fft* Library::newFft(unsigned size) const
+{
+    return f->newFft(size);
+}
+
+void Library::deleteFft(Fft* fft) const
+{
+    if (fft)
+        f->deleteFft(fft);
+}
+
+void Library::fftForward(Fft* fft, const float* in, float* spectrum, unsigned size) const
+{
+    const fvec_t input{size, const_cast<float*>(in)};
+    fvec_t output{size, spectrum};
+    f->fftDo(fft, &input, &output);
+}
+
+void Library::fftInverse(Fft* fft, const float* spectrum, float* out, unsigned size) const
+{
+    const fvec_t input{size, const_cast<float*>(spectrum)};
+    fvec_t output{size, out};
+    f->fftRdo(fft, &input, &output);
 }
 
 Onset* Library::newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const

@@ -9,11 +9,13 @@
 
 struct _aubio_pitchyinfast_t;
 struct _aubio_onset_t;
+struct _aubio_fft_t;
 
 namespace pitch::aubio {
 
 using Yin = _aubio_pitchyinfast_t;
 using Onset = _aubio_onset_t;
+using Fft = _aubio_fft_t;
 
 // The few functions of aubio the detector uses. Samples are floats (aubio's smpl_t).
 class Library {
@@ -31,6 +33,14 @@ public:
     float yinConfidence(Yin* y) const;
     // YIN takes the shortest period whose dip is below this; without one, the deepest.
     void setYinTolerance(Yin* y, float tolerance) const;
+
+    // A real FFT of a power-of-two size. The spectrum is half-complex: the
+    // real parts of bins 0..size/2, then the imaginary parts of bins
+    // size/2-1..1 (bin k's at size - k). The inverse divides by the size.
+    Fft* newFft(unsigned size) const;
+    void deleteFft(Fft* fft) const;
+    void fftForward(Fft* fft, const float* in, float* spectrum, unsigned size) const;
+    void fftInverse(Fft* fft, const float* spectrum, float* out, unsigned size) const;
 
     Onset* newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const;
     void deleteOnset(Onset* o) const;
