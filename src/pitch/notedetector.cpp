@@ -21,6 +21,7 @@ constexpr double kFloorDb = -120.0;
 constexpr double kHopSec = 0.003;
 constexpr double kShortWindowSec = 0.0116;
 constexpr int kTiers = 4; // window = short × 1, 2, 4, 8
+constexpr int kOnsetHops = 2; // hops per call of the onset detector
 // The share of a window compared with its lagged copy; the rest is the lag range.
 constexpr double kIntegrationShare = 0.5;
 // The level is measured over about one period of the lowest bass string.
@@ -219,6 +220,8 @@ struct NoteDetector::Private {
 
     std::vector<float> hopBuffer;
     std::size_t hopFill = 0;
+    std::vector<float> onsetBuffer; // hops gathered for the onset detector
+    std::size_t onsetFill = 0;
     std::int64_t consumed = 0; // samples processed in whole hops
     double dcState = 0.0, dcPrevIn = 0.0;
 
@@ -308,7 +311,7 @@ void NoteDetector::Private::create()
     }
     for (History& h : history)
         h.reset(std::size_t(4 * shortWindow));
-    onset = lib->newOnset("specflux", unsigned(2 * shortWindow), unsigned(hop), unsigned(rate));
+    onset = lib->newOnset("specflux", unsigned(2 * shortWindow), unsigned(kOnsetHops * hop), unsigned(rate));
     if (!onset) {
         error = "aubio cannot make an onset detector";
         destroy();
@@ -317,6 +320,7 @@ void NoteDetector::Private::create()
     lib->setOnsetSilence(onset, float(settings.silenceDb));
     lib->setOnsetMinIoiMs(onset, 50.f);
     hopBuffer.assign(std::size_t(hop), 0.f);
+    onsetBuffer.assign(std::size_t(kOnsetHops * hop), 0.f);
     levelRing.assign(std::size_t(powerOfTwoNear(kLevelWindowSec * rate)), 0.f);
     clearState();
 }
@@ -336,6 +340,7 @@ void NoteDetector::Private::destroy()
 void NoteDetector::Private::clearState()
 {
     hopFill = 0;
+    onsetFill = 0;
     consumed = 0;
     for (History& h : history)
         h.reset(std::size_t(2 * tiers[1].size));
@@ -607,7 +612,16 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     const double riseFast = level - std::max(minFast, floorDb);
     const double riseSlow = level - std::max(minSlow, floorDb);
 
-    const bool onsetHit = lib->onsetDo(onset, x, unsigned(hop));
+    // aubio's onset detector hears a few hops at a time: its spectrum is the
+    // costliest part of listening, and where an attack began is told by the
+    // level anyway.
+    std::copy_n(x, hop, onsetBuffer.begin() + std::ptrdiff_t(onsetFill));
+    onsetFill += std::size_t(hop);
+    bool onsetHit = false;
+    if (onsetFill == onsetBuffer.size()) {
+        onsetHit = lib->onsetDo(onset, onsetBuffer.data(), unsigned(onsetBuffer.size()));
+        onsetFill = 0;
+    }
     // An attack is the first hop of a rise, not every hop while it lasts.
     // A clear attack may start the same note again; a softer one (a new note
     // over one still ringing) starts only another note, but both mark where
