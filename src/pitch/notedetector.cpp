@@ -56,6 +56,9 @@ constexpr double kRefractorySec = 0.06;
 // Quiet this long re-arms the same note.
 constexpr double kQuietHysteresisDb = 6.0;
 constexpr double kQuietRearmSec = 0.04;
+// A pitch lost for this long breaks its run; a shorter gap (a window that
+// could not decide) does not.
+constexpr double kRunGapSec = 0.01;
 // A note ends after this long without its pitch.
 constexpr double kLostPitchSec = 0.15;
 // A pitch this far past the middle between two notes is needed to leave the
@@ -696,7 +699,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
             runStart = now;
         }
         runMisses = 0;
-    } else if (!run.empty() && ++runMisses * hop > samples(0.0058)) {
+    } else if (!run.empty() && ++runMisses * hop > samples(kRunGapSec)) {
         clearRun();
     }
 
