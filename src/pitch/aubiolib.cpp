@@ -2,7 +2,6 @@
 #include "pitch/aubiolib.h"
 
 #include <aubio/aubio.h>
-#include <aubio/pitch/pitchyinfast.h>
 
 #include <dlfcn.h>
 
@@ -17,11 +16,10 @@ static_assert(sizeof(smpl_t) == sizeof(float), "aubio built with double samples"
 namespace pitch::aubio {
 
 struct Library::Functions {
-    decltype(&::new_aubio_pitchyinfast) newYin = nullptr;
-    decltype(&::del_aubio_pitchyinfast) deleteYin = nullptr;
-    decltype(&::aubio_pitchyinfast_do) yinDo = nullptr;
-    decltype(&::aubio_pitchyinfast_get_confidence) yinConfidence = nullptr;
-    decltype(&::aubio_pitchyinfast_set_tolerance) yinSetTolerance = nullptr;
+    decltype(&::new_aubio_fft) newFft = nullptr;
+    decltype(&::del_aubio_fft) deleteFft = nullptr;
+    decltype(&::aubio_fft_do_complex) fftDo = nullptr;
+    decltype(&::aubio_fft_rdo_complex) fftRdo = nullptr;
     decltype(&::new_aubio_onset) newOnset = nullptr;
     decltype(&::del_aubio_onset) deleteOnset = nullptr;
     decltype(&::aubio_onset_do) onsetDo = nullptr;
@@ -67,11 +65,10 @@ const Library* Library::get(std::string* error)
         auto lib = std::unique_ptr<Library>(new Library);
         Functions& fn = *lib->f;
         std::string missing;
-        const bool ok = resolve(handle, "new_aubio_pitchyinfast", fn.newYin, missing)
-            && resolve(handle, "del_aubio_pitchyinfast", fn.deleteYin, missing)
-            && resolve(handle, "aubio_pitchyinfast_do", fn.yinDo, missing)
-            && resolve(handle, "aubio_pitchyinfast_get_confidence", fn.yinConfidence, missing)
-            && resolve(handle, "aubio_pitchyinfast_set_tolerance", fn.yinSetTolerance, missing)
+        const bool ok = resolve(handle, "new_aubio_fft", fn.newFft, missing)
+            && resolve(handle, "del_aubio_fft", fn.deleteFft, missing)
+            && resolve(handle, "aubio_fft_do_complex", fn.fftDo, missing)
+            && resolve(handle, "aubio_fft_rdo_complex", fn.fftRdo, missing)
             && resolve(handle, "new_aubio_onset", fn.newOnset, missing)
             && resolve(handle, "del_aubio_onset", fn.deleteOnset, missing)
             && resolve(handle, "aubio_onset_do", fn.onsetDo, missing)
@@ -92,35 +89,29 @@ const Library* Library::get(std::string* error)
     return library.get();
 }
 
-Yin* Library::newYin(unsigned bufSize) const
+Fft* Library::newFft(unsigned size) const
 {
-    return f->newYin(bufSize);
+    return f->newFft(size);
 }
 
-void Library::deleteYin(Yin* y) const
+void Library::deleteFft(Fft* fft) const
 {
-    if (y)
-        f->deleteYin(y);
+    if (fft)
+        f->deleteFft(fft);
 }
 
-float Library::yinPeriod(Yin* y, const float* window, unsigned bufSize) const
+void Library::fftForward(Fft* fft, const float* in, float* spectrum, unsigned size) const
 {
-    // aubio only reads the input; its vector type has no const data pointer.
-    const fvec_t in{bufSize, const_cast<float*>(window)};
-    float result = 0.f;
-    fvec_t out{1, &result};
-    f->yinDo(y, &in, &out);
-    return result;
+    const fvec_t input{size, const_cast<float*>(in)};
+    fvec_t output{size, spectrum};
+    f->fftDo(fft, &input, &output);
 }
 
-float Library::yinConfidence(Yin* y) const
+void Library::fftInverse(Fft* fft, const float* spectrum, float* out, unsigned size) const
 {
-    return f->yinConfidence(y);
-}
-
-void Library::setYinTolerance(Yin* y, float tolerance) const
-{
-    f->yinSetTolerance(y, tolerance);
+    const fvec_t input{size, const_cast<float*>(spectrum)};
+    fvec_t output{size, out};
+    f->fftRdo(fft, &input, &output);
 }
 
 Onset* Library::newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const

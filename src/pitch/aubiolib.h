@@ -7,13 +7,13 @@
 #include <memory>
 #include <string>
 
-struct _aubio_pitchyinfast_t;
 struct _aubio_onset_t;
+struct _aubio_fft_t;
 
 namespace pitch::aubio {
 
-using Yin = _aubio_pitchyinfast_t;
 using Onset = _aubio_onset_t;
+using Fft = _aubio_fft_t;
 
 // The few functions of aubio the detector uses. Samples are floats (aubio's smpl_t).
 class Library {
@@ -22,15 +22,13 @@ public:
     // then says why. Thread-safe; the library stays loaded for the process.
     static const Library* get(std::string* error = nullptr);
 
-    // YIN computed through the FFT ("yinfast"), over whole windows of bufSize.
-    Yin* newYin(unsigned bufSize) const;
-    void deleteYin(Yin* y) const;
-    // The period in samples (fractional) of a window of bufSize samples, and
-    // how sure YIN is of it (1 − the dip of its difference function).
-    float yinPeriod(Yin* y, const float* window, unsigned bufSize) const;
-    float yinConfidence(Yin* y) const;
-    // YIN takes the shortest period whose dip is below this; without one, the deepest.
-    void setYinTolerance(Yin* y, float tolerance) const;
+    // A real FFT of a power-of-two size. The spectrum is half-complex: the
+    // real parts of bins 0..size/2, then the imaginary parts of bins
+    // size/2-1..1 (bin k's at size - k). The inverse divides by the size.
+    Fft* newFft(unsigned size) const;
+    void deleteFft(Fft* fft) const;
+    void fftForward(Fft* fft, const float* in, float* spectrum, unsigned size) const;
+    void fftInverse(Fft* fft, const float* spectrum, float* out, unsigned size) const;
 
     Onset* newOnset(const char* method, unsigned bufSize, unsigned hopSize, unsigned rate) const;
     void deleteOnset(Onset* o) const;

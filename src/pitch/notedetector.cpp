@@ -9,7 +9,6 @@
 #include <deque>
 #include <numbers>
 
-
 namespace pitch {
 
 namespace {
@@ -19,26 +18,30 @@ constexpr int kMaxRate = 192000;
 constexpr double kFloorDb = -120.0;
 
 // Analysis timing in seconds; sizes are the nearest powers of two at the rate.
-constexpr double kHopSec = 0.0058;
+constexpr double kHopSec = 0.003;
 constexpr double kShortWindowSec = 0.0116;
 constexpr int kTiers = 4; // window = short × 1, 2, 4, 8
-// A window is not asked until this share of it has passed since an attack:
-// short windows early, for speed; long ones, which decide the low notes,
-// only once the attack has passed through them entirely.
-constexpr std::array<double, 4> kFreshShare = {0.6, 0.6, 0.75, 1.0};
+constexpr int kOnsetHops = 2; // hops per call of the onset detector
+// The share of a window compared with its lagged copy; the rest is the lag range.
+constexpr double kIntegrationShare = 0.5;
 // The level is measured over about one period of the lowest bass string.
 constexpr double kLevelWindowSec = 0.0232;
 
 // YIN confidence (1 − the dip of the difference function) a pitch needs.
-constexpr float kMinConfidence = 0.8f;
+constexpr float kMinConfidence = 0.78f;
 // A pitch this sure earns its full hop of hold; a less sure one less, so a
 // doubtful pitch must hold longer.
 constexpr float kSureConfidence = 0.9f;
+// Power at the odd harmonics of half the pitch, against that at the pitch's
+// own harmonics, above which the octave below is the note; and how far (in
+// bins) a harmonic's peak may sit from where it is expected.
+constexpr double kMinOddShare = 1.0;
+constexpr double kHarmonicTolerance = 0.35;
 // An attack: the level jumps within a few hops, or aubio hears an onset while
 // the level rises over a longer stretch. Swells and the beating of an
 // ensemble rise more slowly.
 constexpr double kFastRiseDb = 10.0;
-constexpr int kFastRiseHops = 3;
+constexpr double kFastRiseSec = 0.0174;
 constexpr double kOnsetRiseDb = 8.0;
 constexpr double kSlowRiseSec = 0.06;
 constexpr double kSlowRiseDb = 16.0; // a slow attack (bowed, blown), by itself
@@ -53,6 +56,9 @@ constexpr double kRefractorySec = 0.06;
 // Quiet this long re-arms the same note.
 constexpr double kQuietHysteresisDb = 6.0;
 constexpr double kQuietRearmSec = 0.04;
+// A pitch lost for this long breaks its run; a shorter gap (a window that
+// could not decide) does not.
+constexpr double kRunGapSec = 0.01;
 // A note ends after this long without its pitch.
 constexpr double kLostPitchSec = 0.15;
 // A pitch this far past the middle between two notes is needed to leave the
@@ -68,7 +74,7 @@ constexpr double kLegatoHoldFactor = 4.0;
 constexpr double kAmbiguousShare = 0.4;
 constexpr double kAmbiguousHoldFactor = 3.0;
 // Run points kept; more than any hold needs.
-constexpr std::size_t kMaxRun = 96;
+constexpr std::size_t kMaxRun = 256;
 
 int powerOfTwoNear(double x)
 {
@@ -196,20 +202,29 @@ struct NoteDetector::Private {
     int hop = 0;
     // The windows, shortest first: two at the input rate, then one each at a
     // half and a quarter of it, so the long ones cost no more than the short.
+    // Each compares its newest samples (the integration) with those a lag
+    // earlier, so right after an attack the short lags can already be read.
     struct Tier {
-        aubio::Yin* yin = nullptr;
-        int size = 0;   // samples at the tier's rate
-        int factor = 1; // input rate ÷ tier rate
-        int span = 0;   // the window's length in input samples
+        aubio::Fft* fft = nullptr;
+        int size = 0;        // samples at the tier's rate
+        int integration = 0; // newest samples compared
+        int maxLag = 0;      // integration + maxLag == size
+        int factor = 1;      // input rate ÷ tier rate
+        std::vector<float> newest, kernel, specNewest, specKernel, product, corr;
+        std::vector<double> energy; // prefix sums of the squares, newest first
+        std::vector<float> cmnd;    // YIN's cumulative mean normalised difference
+        std::vector<float> power;   // Hann-windowed power spectrum of the newest samples
+        std::vector<float> raw;
     };
     std::array<Tier, kTiers> tiers{};
     std::array<History, 3> history; // input rate, half, quarter
     Decimator toHalf, toQuarter;
-    std::vector<float> scratch;
     aubio::Onset* onset = nullptr;
 
     std::vector<float> hopBuffer;
     std::size_t hopFill = 0;
+    std::vector<float> onsetBuffer; // hops gathered for the onset detector
+    std::size_t onsetFill = 0;
     std::int64_t consumed = 0; // samples processed in whole hops
     double dcState = 0.0, dcPrevIn = 0.0;
 
@@ -259,6 +274,11 @@ struct NoteDetector::Private {
     void clearState();
     void runHop(std::vector<NoteEvent>& events);
     double estimate(float* confidence);
+    void difference(Tier& t, std::size_t level);
+    void spectrum(Tier& t, std::size_t length);
+    static double peakPower(const Tier& t, double bin, double tolerance);
+    static double refinedLag(const Tier& t, std::int64_t lag);
+    double oddShare(Tier& t, std::size_t length, double period);
     void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
     void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
 };
@@ -278,21 +298,23 @@ void NoteDetector::Private::create()
         Tier& t = tiers[i];
         t.size = i == 0 ? shortWindow : 2 * shortWindow;
         t.factor = i < 2 ? 1 : 1 << (i - 1);
-        t.span = t.size * t.factor;
-        t.yin = lib->newYin(unsigned(t.size));
-        if (!t.yin) {
-            error = "aubio cannot make a pitch detector";
+        t.integration = int(t.size * kIntegrationShare);
+        t.maxLag = t.size - t.integration;
+        t.fft = lib->newFft(unsigned(t.size));
+        if (!t.fft) {
+            error = "aubio cannot make an FFT";
             destroy();
             return;
         }
-        // Every period we accept is then YIN's first dip, never its fallback
-        // to the deepest one, which is often a multiple of the period.
-        lib->setYinTolerance(t.yin, 1.f - kMinConfidence);
+        for (auto* v : {&t.newest, &t.kernel, &t.specNewest, &t.specKernel, &t.product, &t.corr})
+            v->assign(std::size_t(t.size), 0.f);
+        t.energy.assign(std::size_t(t.size) + 1, 0.0);
+        t.cmnd.assign(std::size_t(t.maxLag) + 1, 1.f);
+        t.power.assign(std::size_t(t.size / 2 + 1), 0.f);
     }
     for (History& h : history)
-        h.reset(std::size_t(2 * shortWindow));
-    scratch.assign(std::size_t(2 * shortWindow), 0.f);
-    onset = lib->newOnset("specflux", unsigned(2 * shortWindow), unsigned(hop), unsigned(rate));
+        h.reset(std::size_t(4 * shortWindow));
+    onset = lib->newOnset("specflux", unsigned(2 * shortWindow), unsigned(kOnsetHops * hop), unsigned(rate));
     if (!onset) {
         error = "aubio cannot make an onset detector";
         destroy();
@@ -301,6 +323,7 @@ void NoteDetector::Private::create()
     lib->setOnsetSilence(onset, float(settings.silenceDb));
     lib->setOnsetMinIoiMs(onset, 50.f);
     hopBuffer.assign(std::size_t(hop), 0.f);
+    onsetBuffer.assign(std::size_t(kOnsetHops * hop), 0.f);
     levelRing.assign(std::size_t(powerOfTwoNear(kLevelWindowSec * rate)), 0.f);
     clearState();
 }
@@ -310,8 +333,8 @@ void NoteDetector::Private::destroy()
     if (!lib)
         return;
     for (Tier& t : tiers) {
-        lib->deleteYin(t.yin);
-        t.yin = nullptr;
+        lib->deleteFft(t.fft);
+        t.fft = nullptr;
     }
     lib->deleteOnset(onset);
     onset = nullptr;
@@ -320,9 +343,10 @@ void NoteDetector::Private::destroy()
 void NoteDetector::Private::clearState()
 {
     hopFill = 0;
+    onsetFill = 0;
     consumed = 0;
     for (History& h : history)
-        h.reset(scratch.size());
+        h.reset(std::size_t(2 * tiers[1].size));
     toHalf.reset();
     toQuarter.reset();
     dcState = dcPrevIn = 0.0;
@@ -350,33 +374,163 @@ void NoteDetector::Private::clearState()
     heardCents = 0.0;
 }
 
+void NoteDetector::Private::difference(Tier& t, std::size_t level)
+{
+    const auto n = std::size_t(t.size);
+    const auto L = std::size_t(t.integration);
+    history[level].copyLast(t.corr.data(), n);
+    std::reverse_copy(t.corr.begin(), t.corr.end(), t.newest.begin());
+    std::copy_n(t.newest.begin(), L, t.kernel.begin());
+    std::fill(t.kernel.begin() + std::ptrdiff_t(L), t.kernel.end(), 0.f);
+    lib->fftForward(t.fft, t.newest.data(), t.specNewest.data(), unsigned(n));
+    lib->fftForward(t.fft, t.kernel.data(), t.specKernel.data(), unsigned(n));
+    // The kernel's spectrum conjugated times the signal's: their correlation.
+    const float* a = t.specKernel.data();
+    const float* b = t.specNewest.data();
+    float* p = t.product.data();
+    p[0] = a[0] * b[0];
+    p[n / 2] = a[n / 2] * b[n / 2];
+    for (std::size_t k = 1; k < n / 2; ++k) {
+        const float ar = a[k], ai = a[n - k], br = b[k], bi = b[n - k];
+        p[k] = ar * br + ai * bi;
+        p[n - k] = ar * bi - ai * br;
+    }
+    lib->fftInverse(t.fft, t.product.data(), t.corr.data(), unsigned(n));
+    t.energy[0] = 0.0;
+    for (std::size_t j = 0; j < n; ++j)
+        t.energy[j + 1] = t.energy[j] + double(t.newest[j]) * t.newest[j];
+    const double e0 = t.energy[L];
+    double sum = 0.0;
+    t.cmnd[0] = 1.f;
+    for (std::size_t tau = 1; tau <= std::size_t(t.maxLag); ++tau) {
+        const double d = std::max(0.0, e0 + (t.energy[tau + L] - t.energy[tau]) - 2.0 * t.corr[tau]);
+        sum += d;
+        t.cmnd[tau] = sum > 0.0 ? float(d * double(tau) / sum) : 1.f;
+    }
+}
+
+void NoteDetector::Private::spectrum(Tier& t, std::size_t length)
+{
+    const auto n = std::size_t(t.size);
+    length = std::min(length, n);
+    for (std::size_t j = 0; j < n; ++j) {
+        const double w = j < length ? 0.5 - 0.5 * std::cos(2.0 * std::numbers::pi * (double(j) + 0.5) / double(length)) : 0.0;
+        t.kernel[j] = float(w * t.newest[j]);
+    }
+    lib->fftForward(t.fft, t.kernel.data(), t.specKernel.data(), unsigned(n));
+    const float* s = t.specKernel.data();
+    t.power[0] = s[0] * s[0];
+    t.power[n / 2] = s[n / 2] * s[n / 2];
+    for (std::size_t k = 1; k < n / 2; ++k)
+        t.power[k] = s[k] * s[k] + s[n - k] * s[n - k];
+}
+
+double NoteDetector::Private::refinedLag(const Tier& t, std::int64_t lag)
+{
+    double period = double(lag);
+    if (lag > 1 && lag < t.maxLag) {
+        const double l = t.cmnd[std::size_t(lag - 1)], m = t.cmnd[std::size_t(lag)], r = t.cmnd[std::size_t(lag + 1)];
+        const double den = l - 2 * m + r;
+        if (den > 0)
+            period += std::clamp(0.5 * (l - r) / den, -0.5, 0.5);
+    }
+    return period;
+}
+
+double NoteDetector::Private::peakPower(const Tier& t, double bin, double tolerance)
+{
+    const auto last = std::int64_t(t.power.size()) - 2;
+    auto k = std::int64_t(std::lround(bin));
+    if (k < 1 || k > last)
+        return 0.0;
+    // Climb to the local peak next to the expected bin.
+    while (k > 1 && t.power[std::size_t(k - 1)] > t.power[std::size_t(k)] && double(k - 1) >= bin - 1.0)
+        --k;
+    while (k < last && t.power[std::size_t(k + 1)] > t.power[std::size_t(k)] && double(k + 1) <= bin + 1.0)
+        ++k;
+    const double l = t.power[std::size_t(k - 1)], m = t.power[std::size_t(k)], r = t.power[std::size_t(k + 1)];
+    if (!(m >= l && m >= r) || m <= 0.0)
+        return 0.0;
+    const double la = std::log(l + 1e-30), ma = std::log(m), ra = std::log(r + 1e-30);
+    const double den = la - 2 * ma + ra;
+    const double offset = den < 0 ? std::clamp(0.5 * (la - ra) / den, -0.5, 0.5) : 0.0;
+    return std::abs(double(k) + offset - bin) <= tolerance ? m : 0.0;
+}
+
+// The power at the odd harmonics of half the pitch against that at the
+// pitch's own harmonics: a fundamental an octave below, if there is one.
+double NoteDetector::Private::oddShare(Tier& t, std::size_t length, double period)
+{
+    spectrum(t, length);
+    const double fBins = double(t.size) / period;
+    const double tol = kHarmonicTolerance * std::max(1.0, double(t.size) / double(length));
+    double odd = 0.0, even = 0.0;
+    for (int k = 1; k <= 4; ++k) {
+        even += peakPower(t, k * fBins, tol);
+        odd += peakPower(t, (k - 0.5) * fBins, tol);
+    }
+    return even > 0.0 ? odd / even : 0.0;
+}
+
 double NoteDetector::Private::estimate(float* confidence)
 {
     const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
     const double highHz = noteToHz(settings.highestNote + 0.5, settings.referenceA4Hz);
-    // Of the windows that hold the octave below the pitch in their lag range
-    // (so the harmonic of a fundamental they cannot see is not taken for the
-    // note), the one most sure of its pitch; the longest takes what it hears.
-    // Longer windows are asked only while no shorter one is sure.
+    const float threshold = 1.f - kMinConfidence;
+    // The shortest window that holds the octave below the pitch in its lag
+    // range (so the harmonic of a fundamental it cannot see is not taken for
+    // the note) and hears a pitch; the longest takes what it hears.
     double best = 0.0;
     float bestConf = 0.f;
-    for (std::size_t i = 0; i < kTiers && bestConf < kSureConfidence; ++i) {
-        const Tier& t = tiers[i];
-        const double share = kFreshShare[i];
-        if (lastAttack >= 0 && consumed - lastAttack < std::int64_t(share * t.span))
+    for (std::size_t i = 0; i < kTiers; ++i) {
+        Tier& t = tiers[i];
+        // Lags that reach back past the last attack would compare the note
+        // with what came before it.
+        std::int64_t limit = t.maxLag;
+        if (lastAttack >= 0)
+            limit = std::min<std::int64_t>(limit, (consumed - lastAttack) / t.factor - t.integration);
+        const double tierRate = double(rate) / t.factor;
+        const int minLag = std::max(t.factor == 1 ? 4 : 8, int(tierRate / highHz));
+        if (limit < 2 * minLag)
             continue;
         const std::size_t level = t.factor == 1 ? 0 : t.factor == 2 ? 1 : 2;
-        history[level].copyLast(scratch.data(), std::size_t(t.size));
-        const float period = lib->yinPeriod(t.yin, scratch.data(), unsigned(t.size));
-        const float conf = lib->yinConfidence(t.yin);
-        const double tierRate = double(rate) / t.factor;
-        const double f = period > 0.f ? tierRate / period : 0.0;
-        if (conf < kMinConfidence || !(f >= lowHz && f <= highHz) || f > tierRate / (t.factor == 1 ? 4 : 8))
+        difference(t, level);
+        // YIN's first dip under the threshold, followed to the bottom of its valley.
+        std::int64_t tau = minLag;
+        while (tau <= limit && t.cmnd[std::size_t(tau)] >= threshold)
+            ++tau;
+        if (tau > limit)
             continue;
-        const double minHz = 2.0 * tierRate / t.size;
-        if ((f >= 2.1 * minHz || (i == kTiers - 1 && f >= 1.1 * minHz)) && conf > bestConf) {
+        std::int64_t bottom = tau;
+        while (tau <= limit && t.cmnd[std::size_t(tau)] < threshold) {
+            if (t.cmnd[std::size_t(tau)] < t.cmnd[std::size_t(bottom)])
+                bottom = tau;
+            ++tau;
+        }
+        // A deeper dip at twice the period, with the odd harmonics of half the
+        // pitch in the spectrum: the first dip was a strong second harmonic
+        // over a weak fundamental.
+        const auto twiceLow = std::int64_t(std::floor(2.0 * double(bottom) * 0.97));
+        const auto twiceHigh = std::int64_t(std::ceil(2.0 * double(bottom) * 1.03));
+        if (twiceHigh <= limit) {
+            std::int64_t at = twiceLow;
+            for (std::int64_t k = twiceLow; k <= twiceHigh; ++k)
+                if (t.cmnd[std::size_t(k)] < t.cmnd[std::size_t(at)])
+                    at = k;
+            if (t.cmnd[std::size_t(at)] < t.cmnd[std::size_t(bottom)]
+                && oddShare(t, std::size_t(t.integration + limit), refinedLag(t, bottom)) >= kMinOddShare)
+                bottom = at;
+        }
+        const double period = refinedLag(t, bottom);
+        const float conf = 1.f - t.cmnd[std::size_t(bottom)];
+        const double f = tierRate / period;
+        if (!(f >= lowHz && f <= highHz))
+            continue;
+        const bool seesOctaveBelow = 2.1 * period <= double(limit);
+        if (seesOctaveBelow || (i == kTiers - 1 && 1.1 * period <= double(limit))) {
             best = f;
             bestConf = conf;
+            break;
         }
     }
     *confidence = bestConf;
@@ -405,7 +559,7 @@ void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::
     e.kind = NoteEvent::Kind::Started;
     // The attack that began this run when there was one; else the run's start
     // less the time the shortest window needed to fill.
-    std::int64_t onsetAt = runStart - tiers[0].span;
+    std::int64_t onsetAt = runStart - tiers[0].size;
     if (lastAttack >= 0 && lastAttack >= runStart - samples(0.15) && lastAttack <= at)
         onsetAt = lastAttack;
     e.onsetSample = std::max<std::int64_t>(0, onsetAt);
@@ -448,10 +602,11 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     const double floorDb = settings.silenceDb - 12.0;
     double minFast = level, minSlow = level;
     const auto slowHops = std::size_t(std::max<std::int64_t>(1, samples(kSlowRiseSec) / hop));
+    const auto fastHops = std::size_t(std::max<std::int64_t>(1, std::llround(double(samples(kFastRiseSec)) / hop)));
     for (std::size_t k = 0; k < recentLevels.size() && k < slowHops; ++k) {
         const double l = recentLevels[recentLevels.size() - 1 - k];
         minSlow = std::min(minSlow, l);
-        if (k < std::size_t(kFastRiseHops))
+        if (k < fastHops)
             minFast = std::min(minFast, l);
     }
     recentLevels.push_back(level);
@@ -460,7 +615,16 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     const double riseFast = level - std::max(minFast, floorDb);
     const double riseSlow = level - std::max(minSlow, floorDb);
 
-    const bool onsetHit = lib->onsetDo(onset, x, unsigned(hop));
+    // aubio's onset detector hears a few hops at a time: its spectrum is the
+    // costliest part of listening, and where an attack began is told by the
+    // level anyway.
+    std::copy_n(x, hop, onsetBuffer.begin() + std::ptrdiff_t(onsetFill));
+    onsetFill += std::size_t(hop);
+    bool onsetHit = false;
+    if (onsetFill == onsetBuffer.size()) {
+        onsetHit = lib->onsetDo(onset, onsetBuffer.data(), unsigned(onsetBuffer.size()));
+        onsetFill = 0;
+    }
     // An attack is the first hop of a rise, not every hop while it lasts.
     // A clear attack may start the same note again; a softer one (a new note
     // over one still ringing) starts only another note, but both mark where
@@ -502,15 +666,14 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
             quietSince = hopStart;
         if (now - quietSince >= samples(kQuietRearmSec))
             armed = true;
-        if (now - quietSince >= 2 * hop)
+        if (now - quietSince >= samples(0.0116))
             endCurrent(now, events);
     } else {
         quietSince = -1;
     }
 
     float conf = 0.f;
-    const double hz = audible ? estimate(&conf) : 0.0;
-
+    double hz = audible ? estimate(&conf) : 0.0;
 
     // Follow the run of hops at one pitch; its reference is its recent mean,
     // so vibrato and slow drift stay within it.
@@ -518,7 +681,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     const std::int64_t holdSamples = samples(settings.holdMs / 1000.0);
     if (hz > 0.0) {
         const double frac = hzToNote(hz, settings.referenceA4Hz);
-        const double weight = std::clamp(double(conf - kMinConfidence) / double(kSureConfidence - kMinConfidence), 0.25, 1.0);
+        const double weight = std::clamp((double(conf) - kMinConfidence) / double(kSureConfidence - kMinConfidence), 0.25, 1.0);
         double ref = 0.0;
         std::size_t n = 0;
         for (auto it = run.rbegin(); it != run.rend() && it->at >= now - holdSamples - hop; ++it, ++n)
@@ -536,7 +699,7 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
             runStart = now;
         }
         runMisses = 0;
-    } else if (!run.empty() && ++runMisses > 1) {
+    } else if (!run.empty() && ++runMisses * hop > samples(kRunGapSec)) {
         clearRun();
     }
 

@@ -4,9 +4,10 @@
 // Recognises played notes in a mono signal: a note counts once its pitch has
 // stayed within a tolerance for a hold time. One sustained note is one note,
 // however long it rings; a new attack of the same note is a new note. Pitch
-// comes from aubio's YIN at four window lengths (short windows answer
-// quickly, the long one hears the lowest bass notes); attacks from aubio's
-// onset detector together with the rise of the signal's level.
+// comes from YIN's difference function, computed with aubio's FFT, at four
+// window lengths (short windows answer quickly, the long one hears the
+// lowest bass notes); attacks from aubio's onset detector together with the
+// rise of the signal's level.
 
 #include <cstddef>
 #include <cstdint>
