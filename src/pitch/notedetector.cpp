@@ -29,6 +29,9 @@ constexpr double kLevelWindowSec = 0.0232;
 
 // YIN confidence (1 − the dip of the difference function) a pitch needs.
 constexpr float kMinConfidence = 0.78f;
+// How far (a share of the period) a period may be from a whole multiple of
+// another and still count as one.
+constexpr double kCommonPeriodShare = 0.03;
 // A pitch this sure earns its full hop of hold; a less sure one less, so a
 // doubtful pitch must hold longer.
 constexpr float kSureConfidence = 0.9f;
@@ -249,6 +252,9 @@ struct NoteDetector::Private {
     int current = -1;
     std::int64_t currentOnset = 0;
     double currentPeak = kFloorDb;
+    double currentHz = 0.0; // its pitch when recognised
+    bool besideRinging = false; // the last pitch was heard with the ringing note cancelled
+    int previousNote = -1;      // the note recognised before the last one
     std::int64_t lastPitchSeen = 0;
     int lastNote = -1;
     double lastPeak = kFloorDb;
@@ -278,6 +284,9 @@ struct NoteDetector::Private {
     void spectrum(Tier& t, std::size_t length);
     static double peakPower(const Tier& t, double bin, double tolerance);
     static double refinedLag(const Tier& t, std::int64_t lag);
+    std::size_t cancelRinging(Tier& t, double period) const;
+    void differenceOfNewest(Tier& t);
+    static std::int64_t firstDip(const Tier& t, std::int64_t from, std::int64_t to, float threshold);
     double oddShare(Tier& t, std::size_t length, double period);
     void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
     void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
@@ -365,8 +374,9 @@ void NoteDetector::Private::clearState()
     current = -1;
     currentOnset = 0;
     currentPeak = lastPeak = kFloorDb;
+    currentHz = 0.0;
     lastPitchSeen = 0;
-    lastNote = -1;
+    lastNote = previousNote = -1;
     lastReport = -1;
     armed = true;
     armedOther = true;
@@ -377,9 +387,15 @@ void NoteDetector::Private::clearState()
 void NoteDetector::Private::difference(Tier& t, std::size_t level)
 {
     const auto n = std::size_t(t.size);
-    const auto L = std::size_t(t.integration);
     history[level].copyLast(t.corr.data(), n);
     std::reverse_copy(t.corr.begin(), t.corr.end(), t.newest.begin());
+    differenceOfNewest(t);
+}
+
+void NoteDetector::Private::differenceOfNewest(Tier& t)
+{
+    const auto n = std::size_t(t.size);
+    const auto L = std::size_t(t.integration);
     std::copy_n(t.newest.begin(), L, t.kernel.begin());
     std::fill(t.kernel.begin() + std::ptrdiff_t(L), t.kernel.end(), 0.f);
     lib->fftForward(t.fft, t.newest.data(), t.specNewest.data(), unsigned(n));
@@ -472,6 +488,41 @@ double NoteDetector::Private::oddShare(Tier& t, std::size_t length, double perio
     return even > 0.0 ? odd / even : 0.0;
 }
 
+// Takes the note ringing out of the tier's newest samples: the difference
+// of the signal and itself one ringing period earlier cancels all its
+// harmonics and keeps any other pitch. Returns the samples still usable.
+std::size_t NoteDetector::Private::cancelRinging(Tier& t, double period) const
+{
+    const auto n = std::size_t(t.size);
+    const auto whole = std::size_t(period);
+    const double frac = period - double(whole);
+    if (whole + 1 >= n)
+        return 0;
+    const std::size_t usable = n - whole - 1;
+    // Newest first: the earlier sample lies further on, not yet changed.
+    for (std::size_t j = 0; j < usable; ++j)
+        t.newest[j] -= float((1.0 - frac) * t.newest[j + whole] + frac * t.newest[j + whole + 1]);
+    std::fill(t.newest.begin() + std::ptrdiff_t(usable), t.newest.end(), 0.f);
+    return usable;
+}
+
+// YIN's first dip under the threshold, followed to the bottom of its valley; -1 for none.
+std::int64_t NoteDetector::Private::firstDip(const Tier& t, std::int64_t from, std::int64_t to, float threshold)
+{
+    std::int64_t tau = from;
+    while (tau <= to && t.cmnd[std::size_t(tau)] >= threshold)
+        ++tau;
+    if (tau > to)
+        return -1;
+    std::int64_t bottom = tau;
+    while (tau <= to && t.cmnd[std::size_t(tau)] < threshold) {
+        if (t.cmnd[std::size_t(tau)] < t.cmnd[std::size_t(bottom)])
+            bottom = tau;
+        ++tau;
+    }
+    return bottom;
+}
+
 double NoteDetector::Private::estimate(float* confidence)
 {
     const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
@@ -482,6 +533,7 @@ double NoteDetector::Private::estimate(float* confidence)
     // the note) and hears a pitch; the longest takes what it hears.
     double best = 0.0;
     float bestConf = 0.f;
+    besideRinging = false;
     for (std::size_t i = 0; i < kTiers; ++i) {
         Tier& t = tiers[i];
         // Lags that reach back past the last attack would compare the note
@@ -495,18 +547,9 @@ double NoteDetector::Private::estimate(float* confidence)
             continue;
         const std::size_t level = t.factor == 1 ? 0 : t.factor == 2 ? 1 : 2;
         difference(t, level);
-        // YIN's first dip under the threshold, followed to the bottom of its valley.
-        std::int64_t tau = minLag;
-        while (tau <= limit && t.cmnd[std::size_t(tau)] >= threshold)
-            ++tau;
-        if (tau > limit)
+        std::int64_t bottom = firstDip(t, minLag, limit, threshold);
+        if (bottom < 0)
             continue;
-        std::int64_t bottom = tau;
-        while (tau <= limit && t.cmnd[std::size_t(tau)] < threshold) {
-            if (t.cmnd[std::size_t(tau)] < t.cmnd[std::size_t(bottom)])
-                bottom = tau;
-            ++tau;
-        }
         // A deeper dip at twice the period, with the odd harmonics of half the
         // pitch in the spectrum: the first dip was a strong second harmonic
         // over a weak fundamental.
@@ -521,9 +564,29 @@ double NoteDetector::Private::estimate(float* confidence)
                 && oddShare(t, std::size_t(t.integration + limit), refinedLag(t, bottom)) >= kMinOddShare)
                 bottom = at;
         }
-        const double period = refinedLag(t, bottom);
-        const float conf = 1.f - t.cmnd[std::size_t(bottom)];
-        const double f = tierRate / period;
+        double period = refinedLag(t, bottom);
+        float conf = 1.f - t.cmnd[std::size_t(bottom)];
+        double f = tierRate / period;
+        // A period that is a whole number of periods of the note ringing, far
+        // below it: the ringing note and a new one together repeat only
+        // there. With the ringing note cancelled the new one shows.
+        if (current >= 0 && currentHz > 0.0 && f < currentHz / 1.9) {
+            const double m = currentHz / f;
+            if (std::abs(m - std::round(m)) <= kCommonPeriodShare * std::round(m)) {
+                const auto usable = std::int64_t(cancelRinging(t, tierRate / currentHz));
+                differenceOfNewest(t);
+                const std::int64_t to = std::min(limit, usable - t.integration);
+                const std::int64_t other = to > 2 * minLag ? firstDip(t, minLag, to, threshold) : -1;
+                if (other < 0)
+                    continue;
+                period = refinedLag(t, other);
+                conf = 1.f - t.cmnd[std::size_t(other)];
+                f = tierRate / period;
+                if (2.1 * period > double(to))
+                    continue;
+                besideRinging = true;
+            }
+        }
         if (!(f >= lowHz && f <= highHz))
             continue;
         const bool seesOctaveBelow = 2.1 * period <= double(limit);
@@ -554,6 +617,7 @@ void NoteDetector::Private::endCurrent(std::int64_t at, std::vector<NoteEvent>& 
 
 void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events)
 {
+    previousNote = lastNote;
     endCurrent(at, events);
     NoteEvent e;
     e.kind = NoteEvent::Kind::Started;
@@ -571,6 +635,7 @@ void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::
     current = lastNote = note;
     currentOnset = e.onsetSample;
     currentPeak = level;
+    currentHz = noteToHz(frac, settings.referenceA4Hz);
     lastPitchSeen = at;
     lastReport = at;
     armed = false;
@@ -760,7 +825,10 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
         return;
     }
     // Another note without an attack: a legato change, or the ringing note
-    // slipping an octave as it decays.
+    // slipping an octave as it decays. The note before, heard beside the
+    // ringing one, still sounds; it is not played again.
+    if (besideRinging && note == previousNote)
+        return;
     const double peak = current >= 0 ? currentPeak : lastPeak;
     if (level < peak - kLegatoLevelDropDb)
         return;
