@@ -27,6 +27,11 @@ constexpr double kIntegrationShare = 0.5;
 // The level is measured over about one period of the lowest bass string.
 constexpr double kLevelWindowSec = 0.0232;
 
+// The full-rate windows hear up to a little above the highest note's
+// fundamental, and no less than this: a high note's own harmonics add little
+// to its period, the noise up there takes much from it.
+constexpr double kLowPassShare = 1.08;
+constexpr double kLowPassMinHz = 4500.0;
 // YIN confidence (1 − the dip of the difference function) a pitch needs.
 constexpr float kMinConfidence = 0.78f;
 // How far (a share of the period) a period may be from a whole multiple of
@@ -230,6 +235,11 @@ struct NoteDetector::Private {
     std::size_t onsetFill = 0;
     std::int64_t consumed = 0; // samples processed in whole hops
     double dcState = 0.0, dcPrevIn = 0.0;
+    // A low-pass before the full-rate windows: above the highest harmonics
+    // worth hearing there is only noise, which blurs a high note's period.
+    bool lowPass = false;
+    double lpB0 = 0, lpB1 = 0, lpB2 = 0, lpA1 = 0, lpA2 = 0;
+    double lpZ1 = 0.0, lpZ2 = 0.0;
 
     // Level as a running sum of squares over the level window.
     std::vector<float> levelRing;
@@ -331,6 +341,19 @@ void NoteDetector::Private::create()
     }
     lib->setOnsetSilence(onset, float(settings.silenceDb));
     lib->setOnsetMinIoiMs(onset, 50.f);
+    // Butterworth, second order, by the bilinear transform.
+    const double cutoff = std::max(kLowPassMinHz, kLowPassShare * noteToHz(settings.highestNote, settings.referenceA4Hz));
+    lowPass = cutoff < 0.4 * rate;
+    if (lowPass) {
+        const double w = 2.0 * std::numbers::pi * cutoff / rate;
+        const double alpha = std::sin(w) / std::numbers::sqrt2;
+        const double a0 = 1.0 + alpha;
+        lpB0 = (1.0 - std::cos(w)) / 2.0 / a0;
+        lpB1 = 2.0 * lpB0;
+        lpB2 = lpB0;
+        lpA1 = -2.0 * std::cos(w) / a0;
+        lpA2 = (1.0 - alpha) / a0;
+    }
     hopBuffer.assign(std::size_t(hop), 0.f);
     onsetBuffer.assign(std::size_t(kOnsetHops * hop), 0.f);
     levelRing.assign(std::size_t(powerOfTwoNear(kLevelWindowSec * rate)), 0.f);
@@ -359,6 +382,7 @@ void NoteDetector::Private::clearState()
     toHalf.reset();
     toQuarter.reset();
     dcState = dcPrevIn = 0.0;
+    lpZ1 = lpZ2 = 0.0;
     std::fill(levelRing.begin(), levelRing.end(), 0.f);
     levelPos = 0;
     levelSum = 0.0;
@@ -888,7 +912,15 @@ void NoteDetector::process(const float* samples, std::size_t count, std::vector<
         d->dcState = y;
         const float v32 = float(y);
         d->hopBuffer[d->hopFill++] = v32;
-        d->history[0].push(v32);
+        if (d->lowPass) {
+            // Transposed direct form II.
+            const double out = d->lpB0 * y + d->lpZ1;
+            d->lpZ1 = d->lpB1 * y - d->lpA1 * out + d->lpZ2;
+            d->lpZ2 = d->lpB2 * y - d->lpA2 * out;
+            d->history[0].push(float(out));
+        } else {
+            d->history[0].push(v32);
+        }
         float half, quarter;
         if (d->toHalf.push(v32, &half)) {
             d->history[1].push(half);
