@@ -26,9 +26,9 @@ constexpr int kRate = SynthRenderer::sampleRate();
 
 // What the detector must achieve over all instruments and conditions, with
 // either of the usual General MIDI soundfonts (TONVERO_TEST_SOUNDFONT picks one).
-constexpr double kMinRightShare = 0.95;
+constexpr double kMinRightShare = 0.98;
 constexpr double kMaxExtraShare = 0.05;
-constexpr double kMaxMedianDelayMs = 62.0;
+constexpr double kMaxMedianDelayMs = 60.0;
 // For each instrument over all conditions, and in each condition.
 constexpr double kMinRightShareInstrument = 0.85;
 constexpr double kMinRightShareEach = 0.75;
