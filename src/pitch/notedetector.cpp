@@ -77,6 +77,9 @@ constexpr double kHysteresis = 0.2;
 // ringing note.
 constexpr double kLegatoLevelDropDb = 20.0;
 constexpr double kLegatoHoldFactor = 4.0;
+// A return to the note before with the level this far under the peak of the
+// note since is that note ringing on.
+constexpr double kRingOnDropDb = 6.0;
 // How far from a note (in semitones) a pitch is ambiguous, and how much
 // longer such a pitch must hold.
 constexpr double kAmbiguousShare = 0.4;
@@ -844,16 +847,17 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     }
     if (note == ringing)
         return;
+    // The note before, heard beside the ringing one or coming back as the
+    // sound dies down, rang on under it: it is not played again.
+    const double peak = current >= 0 ? currentPeak : lastPeak;
+    if (note == previousNote && (besideRinging || level < peak - kRingOnDropDb))
+        return;
     if (armedOther && runStart >= lastAttack && !octaveRelated(note, ringing)) {
         report(note, frac, now, events);
         return;
     }
     // Another note without an attack: a legato change, or the ringing note
-    // slipping an octave as it decays. The note before, heard beside the
-    // ringing one, still sounds; it is not played again.
-    if (besideRinging && note == previousNote)
-        return;
-    const double peak = current >= 0 ? currentPeak : lastPeak;
+    // slipping an octave as it decays.
     if (level < peak - kLegatoLevelDropDb)
         return;
     if (octaveRelated(note, ringing) || runWeight * hop < kLegatoHoldFactor * double(holdSamples))
