@@ -27,8 +27,16 @@ constexpr double kIntegrationShare = 0.5;
 // The level is measured over about one period of the lowest bass string.
 constexpr double kLevelWindowSec = 0.0232;
 
+// The full-rate windows hear up to a little above the highest note's
+// fundamental, and no less than this: a high note's own harmonics add little
+// to its period, the noise up there takes much from it.
+constexpr double kLowPassShare = 1.08;
+constexpr double kLowPassMinHz = 4500.0;
 // YIN confidence (1 − the dip of the difference function) a pitch needs.
 constexpr float kMinConfidence = 0.78f;
+// How far (a share of the period) a period may be from a whole multiple of
+// another and still count as one.
+constexpr double kCommonPeriodShare = 0.03;
 // A pitch this sure earns its full hop of hold; a less sure one less, so a
 // doubtful pitch must hold longer.
 constexpr float kSureConfidence = 0.9f;
@@ -69,6 +77,9 @@ constexpr double kHysteresis = 0.2;
 // ringing note.
 constexpr double kLegatoLevelDropDb = 20.0;
 constexpr double kLegatoHoldFactor = 4.0;
+// A return to the note before with the level this far under the peak of the
+// note since is that note ringing on.
+constexpr double kRingOnDropDb = 6.0;
 // How far from a note (in semitones) a pitch is ambiguous, and how much
 // longer such a pitch must hold.
 constexpr double kAmbiguousShare = 0.4;
@@ -227,6 +238,11 @@ struct NoteDetector::Private {
     std::size_t onsetFill = 0;
     std::int64_t consumed = 0; // samples processed in whole hops
     double dcState = 0.0, dcPrevIn = 0.0;
+    // A low-pass before the full-rate windows: above the highest harmonics
+    // worth hearing there is only noise, which blurs a high note's period.
+    bool lowPass = false;
+    double lpB0 = 0, lpB1 = 0, lpB2 = 0, lpA1 = 0, lpA2 = 0;
+    double lpZ1 = 0.0, lpZ2 = 0.0;
 
     // Level as a running sum of squares over the level window.
     std::vector<float> levelRing;
@@ -249,6 +265,9 @@ struct NoteDetector::Private {
     int current = -1;
     std::int64_t currentOnset = 0;
     double currentPeak = kFloorDb;
+    double currentHz = 0.0; // its pitch when recognised
+    bool besideRinging = false; // the last pitch was heard with the ringing note cancelled
+    int previousNote = -1;      // the note recognised before the last one
     std::int64_t lastPitchSeen = 0;
     int lastNote = -1;
     double lastPeak = kFloorDb;
@@ -278,6 +297,9 @@ struct NoteDetector::Private {
     void spectrum(Tier& t, std::size_t length);
     static double peakPower(const Tier& t, double bin, double tolerance);
     static double refinedLag(const Tier& t, std::int64_t lag);
+    std::size_t cancelRinging(Tier& t, double period) const;
+    void differenceOfNewest(Tier& t);
+    static std::int64_t firstDip(const Tier& t, std::int64_t from, std::int64_t to, float threshold);
     double oddShare(Tier& t, std::size_t length, double period);
     void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
     void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
@@ -322,6 +344,19 @@ void NoteDetector::Private::create()
     }
     lib->setOnsetSilence(onset, float(settings.silenceDb));
     lib->setOnsetMinIoiMs(onset, 50.f);
+    // Butterworth, second order, by the bilinear transform.
+    const double cutoff = std::max(kLowPassMinHz, kLowPassShare * noteToHz(settings.highestNote, settings.referenceA4Hz));
+    lowPass = cutoff < 0.4 * rate;
+    if (lowPass) {
+        const double w = 2.0 * std::numbers::pi * cutoff / rate;
+        const double alpha = std::sin(w) / std::numbers::sqrt2;
+        const double a0 = 1.0 + alpha;
+        lpB0 = (1.0 - std::cos(w)) / 2.0 / a0;
+        lpB1 = 2.0 * lpB0;
+        lpB2 = lpB0;
+        lpA1 = -2.0 * std::cos(w) / a0;
+        lpA2 = (1.0 - alpha) / a0;
+    }
     hopBuffer.assign(std::size_t(hop), 0.f);
     onsetBuffer.assign(std::size_t(kOnsetHops * hop), 0.f);
     levelRing.assign(std::size_t(powerOfTwoNear(kLevelWindowSec * rate)), 0.f);
@@ -350,6 +385,7 @@ void NoteDetector::Private::clearState()
     toHalf.reset();
     toQuarter.reset();
     dcState = dcPrevIn = 0.0;
+    lpZ1 = lpZ2 = 0.0;
     std::fill(levelRing.begin(), levelRing.end(), 0.f);
     levelPos = 0;
     levelSum = 0.0;
@@ -365,8 +401,9 @@ void NoteDetector::Private::clearState()
     current = -1;
     currentOnset = 0;
     currentPeak = lastPeak = kFloorDb;
+    currentHz = 0.0;
     lastPitchSeen = 0;
-    lastNote = -1;
+    lastNote = previousNote = -1;
     lastReport = -1;
     armed = true;
     armedOther = true;
@@ -377,9 +414,15 @@ void NoteDetector::Private::clearState()
 void NoteDetector::Private::difference(Tier& t, std::size_t level)
 {
     const auto n = std::size_t(t.size);
-    const auto L = std::size_t(t.integration);
     history[level].copyLast(t.corr.data(), n);
     std::reverse_copy(t.corr.begin(), t.corr.end(), t.newest.begin());
+    differenceOfNewest(t);
+}
+
+void NoteDetector::Private::differenceOfNewest(Tier& t)
+{
+    const auto n = std::size_t(t.size);
+    const auto L = std::size_t(t.integration);
     std::copy_n(t.newest.begin(), L, t.kernel.begin());
     std::fill(t.kernel.begin() + std::ptrdiff_t(L), t.kernel.end(), 0.f);
     lib->fftForward(t.fft, t.newest.data(), t.specNewest.data(), unsigned(n));
@@ -472,6 +515,41 @@ double NoteDetector::Private::oddShare(Tier& t, std::size_t length, double perio
     return even > 0.0 ? odd / even : 0.0;
 }
 
+// Takes the note ringing out of the tier's newest samples: the difference
+// of the signal and itself one ringing period earlier cancels all its
+// harmonics and keeps any other pitch. Returns the samples still usable.
+std::size_t NoteDetector::Private::cancelRinging(Tier& t, double period) const
+{
+    const auto n = std::size_t(t.size);
+    const auto whole = std::size_t(period);
+    const double frac = period - double(whole);
+    if (whole + 1 >= n)
+        return 0;
+    const std::size_t usable = n - whole - 1;
+    // Newest first: the earlier sample lies further on, not yet changed.
+    for (std::size_t j = 0; j < usable; ++j)
+        t.newest[j] -= float((1.0 - frac) * t.newest[j + whole] + frac * t.newest[j + whole + 1]);
+    std::fill(t.newest.begin() + std::ptrdiff_t(usable), t.newest.end(), 0.f);
+    return usable;
+}
+
+// YIN's first dip under the threshold, followed to the bottom of its valley; -1 for none.
+std::int64_t NoteDetector::Private::firstDip(const Tier& t, std::int64_t from, std::int64_t to, float threshold)
+{
+    std::int64_t tau = from;
+    while (tau <= to && t.cmnd[std::size_t(tau)] >= threshold)
+        ++tau;
+    if (tau > to)
+        return -1;
+    std::int64_t bottom = tau;
+    while (tau <= to && t.cmnd[std::size_t(tau)] < threshold) {
+        if (t.cmnd[std::size_t(tau)] < t.cmnd[std::size_t(bottom)])
+            bottom = tau;
+        ++tau;
+    }
+    return bottom;
+}
+
 double NoteDetector::Private::estimate(float* confidence)
 {
     const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
@@ -482,6 +560,7 @@ double NoteDetector::Private::estimate(float* confidence)
     // the note) and hears a pitch; the longest takes what it hears.
     double best = 0.0;
     float bestConf = 0.f;
+    besideRinging = false;
     for (std::size_t i = 0; i < kTiers; ++i) {
         Tier& t = tiers[i];
         // Lags that reach back past the last attack would compare the note
@@ -495,18 +574,9 @@ double NoteDetector::Private::estimate(float* confidence)
             continue;
         const std::size_t level = t.factor == 1 ? 0 : t.factor == 2 ? 1 : 2;
         difference(t, level);
-        // YIN's first dip under the threshold, followed to the bottom of its valley.
-        std::int64_t tau = minLag;
-        while (tau <= limit && t.cmnd[std::size_t(tau)] >= threshold)
-            ++tau;
-        if (tau > limit)
+        std::int64_t bottom = firstDip(t, minLag, limit, threshold);
+        if (bottom < 0)
             continue;
-        std::int64_t bottom = tau;
-        while (tau <= limit && t.cmnd[std::size_t(tau)] < threshold) {
-            if (t.cmnd[std::size_t(tau)] < t.cmnd[std::size_t(bottom)])
-                bottom = tau;
-            ++tau;
-        }
         // A deeper dip at twice the period, with the odd harmonics of half the
         // pitch in the spectrum: the first dip was a strong second harmonic
         // over a weak fundamental.
@@ -521,9 +591,29 @@ double NoteDetector::Private::estimate(float* confidence)
                 && oddShare(t, std::size_t(t.integration + limit), refinedLag(t, bottom)) >= kMinOddShare)
                 bottom = at;
         }
-        const double period = refinedLag(t, bottom);
-        const float conf = 1.f - t.cmnd[std::size_t(bottom)];
-        const double f = tierRate / period;
+        double period = refinedLag(t, bottom);
+        float conf = 1.f - t.cmnd[std::size_t(bottom)];
+        double f = tierRate / period;
+        // A period that is a whole number of periods of the note ringing, far
+        // below it: the ringing note and a new one together repeat only
+        // there. With the ringing note cancelled the new one shows.
+        if (current >= 0 && currentHz > 0.0 && f < currentHz / 1.9) {
+            const double m = currentHz / f;
+            if (std::abs(m - std::round(m)) <= kCommonPeriodShare * std::round(m)) {
+                const auto usable = std::int64_t(cancelRinging(t, tierRate / currentHz));
+                differenceOfNewest(t);
+                const std::int64_t to = std::min(limit, usable - t.integration);
+                const std::int64_t other = to > 2 * minLag ? firstDip(t, minLag, to, threshold) : -1;
+                if (other < 0)
+                    continue;
+                period = refinedLag(t, other);
+                conf = 1.f - t.cmnd[std::size_t(other)];
+                f = tierRate / period;
+                if (2.1 * period > double(to))
+                    continue;
+                besideRinging = true;
+            }
+        }
         if (!(f >= lowHz && f <= highHz))
             continue;
         const bool seesOctaveBelow = 2.1 * period <= double(limit);
@@ -554,6 +644,7 @@ void NoteDetector::Private::endCurrent(std::int64_t at, std::vector<NoteEvent>& 
 
 void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events)
 {
+    previousNote = lastNote;
     endCurrent(at, events);
     NoteEvent e;
     e.kind = NoteEvent::Kind::Started;
@@ -571,6 +662,7 @@ void NoteDetector::Private::report(int note, double frac, std::int64_t at, std::
     current = lastNote = note;
     currentOnset = e.onsetSample;
     currentPeak = level;
+    currentHz = noteToHz(frac, settings.referenceA4Hz);
     lastPitchSeen = at;
     lastReport = at;
     armed = false;
@@ -755,13 +847,17 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     }
     if (note == ringing)
         return;
+    // The note before, heard beside the ringing one or coming back as the
+    // sound dies down, rang on under it: it is not played again.
+    const double peak = current >= 0 ? currentPeak : lastPeak;
+    if (note == previousNote && (besideRinging || level < peak - kRingOnDropDb))
+        return;
     if (armedOther && runStart >= lastAttack && !octaveRelated(note, ringing)) {
         report(note, frac, now, events);
         return;
     }
     // Another note without an attack: a legato change, or the ringing note
     // slipping an octave as it decays.
-    const double peak = current >= 0 ? currentPeak : lastPeak;
     if (level < peak - kLegatoLevelDropDb)
         return;
     if (octaveRelated(note, ringing) || runWeight * hop < kLegatoHoldFactor * double(holdSamples))
@@ -820,7 +916,15 @@ void NoteDetector::process(const float* samples, std::size_t count, std::vector<
         d->dcState = y;
         const float v32 = float(y);
         d->hopBuffer[d->hopFill++] = v32;
-        d->history[0].push(v32);
+        if (d->lowPass) {
+            // Transposed direct form II.
+            const double out = d->lpB0 * y + d->lpZ1;
+            d->lpZ1 = d->lpB1 * y - d->lpA1 * out + d->lpZ2;
+            d->lpZ2 = d->lpB2 * y - d->lpA2 * out;
+            d->history[0].push(float(out));
+        } else {
+            d->history[0].push(v32);
+        }
         float half, quarter;
         if (d->toHalf.push(v32, &half)) {
             d->history[1].push(half);
