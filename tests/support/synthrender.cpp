@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 
 namespace testsupport {
@@ -19,9 +20,19 @@ std::uint32_t shortWord(int status, int data1, int data2)
 
 std::string testSoundFont()
 {
-    if (const char* chosen = std::getenv("TONVERO_TEST_SOUNDFONT"); chosen && *chosen)
-        return chosen;
-    return mmsys::synth::findSoundFont();
+    const char* chosen = std::getenv("TONVERO_TEST_SOUNDFONT");
+    if (!chosen || !*chosen)
+        return mmsys::synth::findSoundFont();
+    // A bare file name is one of the soundfonts the synthesizer looks for;
+    // empty when that one is not installed.
+    const std::string wanted = chosen;
+    if (wanted.find('/') != std::string::npos)
+        return wanted;
+    std::error_code ec;
+    for (const std::string& path : mmsys::synth::soundFontCandidates())
+        if (std::filesystem::path(path).filename() == wanted && std::filesystem::is_regular_file(path, ec))
+            return path;
+    return {};
 }
 
 SynthRenderer::SynthRenderer(const std::string& soundFont)
