@@ -7,7 +7,10 @@
 #include <cstring>
 #include <map>
 
+#include <bit>
+
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,8 +31,16 @@ constexpr std::size_t kNameSize = 20;
 constexpr std::uint16_t kGenInstrument = 41;
 constexpr std::uint16_t kGenSampleId = 53;
 
+constexpr std::uint16_t kGenKeyRange = 43;
+constexpr std::uint16_t kGenVelocityRange = 44;
+// The generators the format defines end here; 59 and up are unused.
+constexpr std::uint16_t kGenCount = 59;
+
 constexpr std::uint16_t kSampleRom = 0x8000;
 constexpr std::uint16_t kSampleCompressed = 0x10;
+// Mono, right, left, linked, compressed, ROM: a sample with any other flag
+// uses some compression no synthesizer here knows.
+constexpr std::uint16_t kSampleKnownFlags = 0x1 | 0x2 | 0x4 | 0x8 | kSampleCompressed | kSampleRom;
 
 // The preset tables of General MIDI sets are a few hundred kilobytes.
 constexpr std::uint64_t kMaxPdtaSize = 64ull << 20;
@@ -137,10 +148,71 @@ bool levelIsSound(const std::vector<std::size_t>& headerBags, const std::vector<
     return risingWithin(genIdx, gens - 1) && risingWithin(modIdx, mods - 1);
 }
 
+// Unused and reserved numbers are no generators at either level; some are
+// the instrument's own and ignored in a preset.
+bool generatorAllowed(std::uint16_t id, bool presetLevel)
+{
+    static constexpr std::array<std::uint16_t, 7> unused{14, 18, 19, 20, 42, 49, 55};
+    static constexpr std::array<std::uint16_t, 13> instrumentOnly{0, 1, 2, 3, 4, 12, 45, 46, 50, 54, 57, 58, 53};
+    if (id >= kGenCount || std::find(unused.begin(), unused.end(), id) != unused.end())
+        return false;
+    return !presetLevel || std::find(instrumentOnly.begin(), instrumentOnly.end(), id) == instrumentOnly.end();
+}
+
+// One zone's generators and modulators as a synthesizer reads them: a key
+// range counts only first, a velocity range only after it, nothing after the
+// link, and a repeated generator replaces the earlier one.
+Sf2Zone readZone(const unsigned char* gens, std::size_t genCount, const unsigned char* mods, std::size_t modCount,
+                 std::uint16_t linkGen, bool presetLevel, long& link)
+{
+    Sf2Zone zone;
+    link = -1;
+    int level = 0;
+    for (std::size_t g = 0; g < genCount; ++g) {
+        const unsigned char* r = gens + g * kGenSize;
+        const std::uint16_t id = le16(r);
+        if (id == kGenKeyRange) {
+            if (level == 0) {
+                level = 1;
+                zone.keyLow = r[2];
+                zone.keyHigh = r[3];
+            }
+        } else if (id == kGenVelocityRange) {
+            if (level <= 1) {
+                level = 2;
+                zone.velocityLow = r[2];
+                zone.velocityHigh = r[3];
+            }
+        } else if (id == linkGen) {
+            link = le16(r + 2);
+            break;
+        } else {
+            level = 2;
+            if (!generatorAllowed(id, presetLevel) || id == kGenInstrument || id == kGenSampleId)
+                continue;
+            const auto value = static_cast<std::int16_t>(le16(r + 2));
+            auto same = std::find_if(zone.generators.begin(), zone.generators.end(),
+                                     [id](const auto& gen) { return gen.first == id; });
+            if (same != zone.generators.end())
+                same->second = value;
+            else
+                zone.generators.emplace_back(id, value);
+        }
+    }
+    for (std::size_t m = 0; m < modCount; ++m) {
+        const unsigned char* r = mods + m * kModSize;
+        zone.modulators.push_back({le16(r), le16(r + 2), static_cast<std::int16_t>(le16(r + 4)), le16(r + 6),
+                                   le16(r + 8)});
+    }
+    return zone;
+}
+
 } // namespace
 
 Sf2File::~Sf2File()
 {
+    if (m_map)
+        ::munmap(m_map, m_mapSize);
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -499,6 +571,139 @@ std::unique_ptr<Sf2Image> Sf2File::extract(int bank, int program) const
     image->add(Sf2Image::Kind::Bytes, bytes.size() - head, head);
     image->m_sampleBytes = smplBytes;
     return image;
+}
+
+std::optional<Sf2Preset> Sf2File::preset(int bank, int program) const
+{
+    const int found = findPreset(bank, program);
+    if (found < 0)
+        return std::nullopt;
+    const auto p = std::size_t(found);
+    const std::size_t instCount = records(m_inst, kInstSize) - 1;
+    const std::size_t sampleCount = records(m_shdr, kShdrSize) - 1;
+    const std::uint64_t points = pointCount();
+
+    Sf2Preset out;
+    const unsigned char* header = record(m_phdr, kPhdrSize, p);
+    out.name.assign(reinterpret_cast<const char*>(header), kNameSize);
+    out.name.resize(std::strlen(out.name.c_str()));
+    out.bank = bank;
+    out.program = program;
+
+    // Zones of one header, in file order: the first is the global zone when it
+    // has no link; any later zone without one is dropped.
+    auto zonesOf = [](const std::vector<unsigned char>& bags, const std::vector<unsigned char>& gens,
+                      const std::vector<unsigned char>& mods, std::size_t firstBag, std::size_t endBag,
+                      std::uint16_t linkGen, bool presetLevel, auto&& accept, std::optional<Sf2Zone>& global,
+                      std::vector<Sf2Zone>& zones) {
+        for (std::size_t b = firstBag; b < endBag; ++b) {
+            const std::size_t g0 = le16(record(bags, kBagSize, b)), g1 = le16(record(bags, kBagSize, b + 1));
+            const std::size_t m0 = le16(record(bags, kBagSize, b) + 2), m1 = le16(record(bags, kBagSize, b + 1) + 2);
+            long link = -1;
+            Sf2Zone zone = readZone(record(gens, kGenSize, g0), g1 - g0, record(mods, kModSize, m0), m1 - m0,
+                                    linkGen, presetLevel, link);
+            const int accepted = link < 0 ? -1 : accept(std::size_t(link));
+            if (accepted == -2)
+                return false;
+            zone.link = accepted;
+            if (zone.link < 0) {
+                if (b == firstBag)
+                    global = std::move(zone);
+                continue;
+            }
+            zones.push_back(std::move(zone));
+        }
+        return true;
+    };
+
+    std::map<std::size_t, int> instIndex;
+    std::vector<std::size_t> instruments;
+    auto acceptInstrument = [&](std::size_t i) -> int {
+        if (i >= instCount)
+            return -2;
+        auto [it, added] = instIndex.emplace(i, int(instruments.size()));
+        if (added)
+            instruments.push_back(i);
+        return it->second;
+    };
+    if (!zonesOf(m_pbag, m_pgen, m_pmod, presetBag(m_phdr, p), presetBag(m_phdr, p + 1), kGenInstrument, true,
+                 acceptInstrument, out.global, out.zones))
+        return std::nullopt;
+
+    std::map<std::size_t, int> sampleIndex;
+    auto acceptSample = [&](std::size_t s) -> int {
+        if (s >= sampleCount)
+            return -2;
+        if (auto it = sampleIndex.find(s); it != sampleIndex.end())
+            return it->second;
+        const unsigned char* r = record(m_shdr, kShdrSize, s);
+        const std::uint32_t start = le32(r + 20), end = le32(r + 24);
+        const std::uint16_t type = le16(r + 44);
+        // What a synthesizer cannot play makes a zone without a sample.
+        if ((type & (kSampleRom | kSampleCompressed)) || (type & ~kSampleKnownFlags) || end > points
+            || std::uint64_t(start) + 4 > end) {
+            sampleIndex.emplace(s, -1);
+            return -1;
+        }
+        Sf2Sample sample;
+        sample.name.assign(reinterpret_cast<const char*>(r), kNameSize);
+        sample.name.resize(std::strlen(sample.name.c_str()));
+        sample.start = start;
+        sample.end = end;
+        std::uint32_t loopStart = le32(r + 28), loopEnd = le32(r + 32);
+        if (loopStart > loopEnd)
+            std::swap(loopStart, loopEnd);
+        if (loopStart < start || loopStart > points)
+            loopStart = start;
+        if (loopEnd < start || loopEnd > points)
+            loopEnd = end;
+        sample.loopStart = loopStart;
+        sample.loopEnd = loopEnd;
+        sample.rate = le32(r + 36);
+        sample.rootKey = r[40] <= 127 ? r[40] : 60; // 255: unpitched
+        sample.correction = static_cast<std::int8_t>(r[41]);
+        const int index = int(out.samples.size());
+        out.samples.push_back(std::move(sample));
+        sampleIndex.emplace(s, index);
+        return index;
+    };
+    for (std::size_t i : instruments) {
+        Sf2Instrument inst;
+        if (!zonesOf(m_ibag, m_igen, m_imod, instBag(m_inst, i), instBag(m_inst, i + 1), kGenSampleId, false,
+                     acceptSample, inst.global, inst.zones))
+            return std::nullopt;
+        out.instruments.push_back(std::move(inst));
+    }
+    return out;
+}
+
+bool Sf2File::readPoints(std::uint64_t first, std::size_t count, std::int16_t* to) const
+{
+    if (first > pointCount() || count > pointCount() - first)
+        return false;
+    return readAt(m_fd, m_smplOffset + first * 2, to, count * 2);
+}
+
+const std::int16_t* Sf2File::samplePoints() const
+{
+    std::call_once(m_mapOnce, [this] {
+        if constexpr (std::endian::native != std::endian::little)
+            return;
+        if (m_smplSize < 2 || m_smplOffset + m_smplSize > m_fileSize)
+            return;
+        const auto page = std::uint64_t(::sysconf(_SC_PAGESIZE));
+        const std::uint64_t from = m_smplOffset / page * page;
+        const std::size_t size = std::size_t(m_smplOffset + m_smplSize - from);
+        void* at = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_fd, off_t(from));
+        if (at == MAP_FAILED)
+            return;
+        m_map = at;
+        m_mapSize = size;
+        m_mapLead = std::size_t(m_smplOffset - from);
+    });
+    if (!m_map || m_mapLead % 2 != 0)
+        return nullptr;
+    return reinterpret_cast<const std::int16_t*>(static_cast<const unsigned char*>(m_map) + m_mapLead);
 }
 
 bool Sf2Image::read(std::uint64_t offset, void* to, std::size_t count) const

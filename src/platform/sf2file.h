@@ -9,12 +9,58 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace mmsys::synth {
 
 class Sf2Image;
+
+// A modulator record as the file stores it.
+struct Sf2Modulator {
+    std::uint16_t source = 0;
+    std::uint16_t destination = 0;
+    std::int16_t amount = 0;
+    std::uint16_t amountSource = 0;
+    std::uint16_t transform = 0;
+};
+
+// One zone of a preset or an instrument after the format's loading rules:
+// ranges taken out, generators out of place or repeated resolved, the zone's
+// instrument or sample as `link`.
+struct Sf2Zone {
+    int keyLow = 0, keyHigh = 128, velocityLow = 0, velocityHigh = 128;
+    std::vector<std::pair<std::uint16_t, std::int16_t>> generators;
+    std::vector<Sf2Modulator> modulators;
+    int link = -1; // index into Sf2Preset::instruments or ::samples
+};
+
+struct Sf2Instrument {
+    std::optional<Sf2Zone> global;
+    std::vector<Sf2Zone> zones;
+};
+
+// A usable sample: positions in points of the sample chunk, end and loop end
+// one past the last point, the loop already made safe.
+struct Sf2Sample {
+    std::string name;
+    std::uint32_t start = 0, end = 0, loopStart = 0, loopEnd = 0;
+    std::uint32_t rate = 0;
+    int rootKey = 60;
+    int correction = 0; // cents
+};
+
+// Everything one preset plays, with only the instruments and samples it uses.
+struct Sf2Preset {
+    std::string name;
+    int bank = 0, program = 0;
+    std::optional<Sf2Zone> global;
+    std::vector<Sf2Zone> zones;
+    std::vector<Sf2Instrument> instruments;
+    std::vector<Sf2Sample> samples;
+};
 
 class Sf2File : public std::enable_shared_from_this<Sf2File> {
 public:
@@ -35,6 +81,18 @@ public:
     // null when the preset does not exist or the file cannot be cut up.
     std::unique_ptr<Sf2Image> extract(int bank, int program) const;
 
+    // The preset as zones over the file's sample points; none when it does not
+    // exist or points outside the file's tables.
+    std::optional<Sf2Preset> preset(int bank, int program) const;
+    // The sample chunk mapped read-only as 16-bit points (little-endian, as
+    // this machine's): a page comes into memory when it is first played, and
+    // the system may drop it again, since the file holds it. Null when the
+    // file cannot be mapped.
+    const std::int16_t* samplePoints() const;
+    std::uint64_t pointCount() const { return m_smplSize / 2; }
+    // Copies sample points with a plain read, leaving the mapping untouched.
+    bool readPoints(std::uint64_t first, std::size_t count, std::int16_t* to) const;
+
     // Guard points kept before and after every sample: the SoundFont format
     // pads each sample with 46, and the interpolator reads a few of them.
     static constexpr std::uint32_t kGuardPoints = 46;
@@ -50,6 +108,10 @@ private:
     std::uint64_t m_smplOffset = 0;
     std::uint64_t m_smplSize = 0;
     bool m_extractable = true;
+    mutable std::once_flag m_mapOnce;
+    mutable void* m_map = nullptr;
+    mutable std::size_t m_mapSize = 0;
+    mutable std::size_t m_mapLead = 0; // bytes from the mapping's start to the first point
     // Raw records of the preset data chunks, each without its terminal record
     // counted out: index i of a table is valid when i + 1 < its record count.
     std::vector<unsigned char> m_phdr, m_pbag, m_pmod, m_pgen, m_inst, m_ibag, m_imod, m_igen, m_shdr;

@@ -16,6 +16,8 @@ namespace {
 constexpr quint16 kGenPan = 17;
 constexpr quint16 kGenInstrument = 41;
 constexpr quint16 kGenKeyRange = 43;
+constexpr quint16 kGenVelocityRange = 44;
+constexpr quint16 kGenSampleModes = 54;
 constexpr quint16 kGenSampleId = 53;
 constexpr int kGuard = int(Sf2File::kGuardPoints);
 // What the terminal preset record of the test files claims to be.
@@ -243,6 +245,43 @@ QByteArray subChunk(const QByteArray& riff, const char* listType, const char* id
     return {};
 }
 
+QString describe(const mmsys::synth::Sf2Zone& z)
+{
+    QStringList parts;
+    if (z.keyLow != 0 || z.keyHigh != 128)
+        parts << QStringLiteral("keys %1-%2").arg(z.keyLow).arg(z.keyHigh);
+    if (z.velocityLow != 0 || z.velocityHigh != 128)
+        parts << QStringLiteral("vel %1-%2").arg(z.velocityLow).arg(z.velocityHigh);
+    for (const auto& [id, value] : z.generators)
+        parts << QStringLiteral("%1=%2").arg(id).arg(value);
+    if (!z.modulators.empty())
+        parts << QStringLiteral("%1 mod").arg(z.modulators.size());
+    return "{" + parts.join(' ') + "}";
+}
+
+// A preset's layout in one line: its zones, its instruments' zones (s: the
+// sample), its samples with their loops relative to their start.
+QString describe(const mmsys::synth::Sf2Preset& p)
+{
+    QStringList out;
+    QString level = p.global ? "global" + describe(*p.global) : QString();
+    for (const auto& z : p.zones)
+        level += QStringLiteral(" i%1").arg(z.link) + describe(z);
+    out << level.trimmed();
+    for (const auto& inst : p.instruments) {
+        QString zones = inst.global ? "global" + describe(*inst.global) : QString();
+        for (const auto& z : inst.zones)
+            zones += QStringLiteral(" s%1").arg(z.link) + describe(z);
+        out << zones.trimmed();
+    }
+    QStringList samples;
+    for (const auto& s : p.samples)
+        samples << QStringLiteral("%1 %2-%3").arg(QString::fromStdString(s.name)).arg(s.loopStart - s.start).arg(
+            s.loopEnd - s.start);
+    out << samples.join(", ");
+    return out.join(" | ");
+}
+
 QByteArray wholeImage(const Sf2Image& image)
 {
     QByteArray all(qsizetype(image.size()), '\0');
@@ -268,6 +307,9 @@ private slots:
     void compressedOrWideSamplesAreLoadedWhole_data();
     void compressedOrWideSamplesAreLoadedWhole();
     void readsOutsideTheImageFail();
+    void presetLayoutFollowsTheLoadingRules_data();
+    void presetLayoutFollowsTheLoadingRules();
+    void mappedPointsAreTheFilesPoints();
     void everyPresetOfTheInstalledSoundFontsCutsOut_data();
     void everyPresetOfTheInstalledSoundFontsCutsOut();
 
@@ -472,6 +514,92 @@ void TestSynthSoundFont::readsOutsideTheImageFail()
     QVERIFY(image->read(image->size(), buffer, 0));
     QVERIFY(!image->read(image->size() - 4, buffer, 5));
     QVERIFY(!image->read(image->size() + 1, buffer, 0));
+}
+
+void TestSynthSoundFont::presetLayoutFollowsTheLoadingRules_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("program");
+    QTest::addColumn<QString>("layout"); // empty: no preset
+
+    const QString piano = "s0{17=500 2 mod} s1{} | piano L 100-280, piano R 100-280";
+    QTest::newRow("as written") << smallSoundFont().build() << 0
+                                << "global{17=10 1 mod} i0{} | global{17=0 1 mod} " + piano;
+    auto presetZone = [](QList<Gen> gens) {
+        Sf2Builder b = smallSoundFont();
+        b.presets[0].zones[1].gens = gens;
+        return b.build();
+    };
+    const QString instrument = " | global{17=0 1 mod} " + piano;
+    QTest::newRow("key range after another generator is ignored")
+        << presetZone({{kGenPan, 5}, {kGenKeyRange, 0x3C30}, {kGenInstrument, 0}}) << 0
+        << "global{17=10 1 mod} i0{17=5}" + instrument;
+    QTest::newRow("velocity range after the key range counts")
+        << presetZone({{kGenKeyRange, 0x4030}, {kGenVelocityRange, 0x7F40}, {kGenInstrument, 0}}) << 0
+        << "global{17=10 1 mod} i0{keys 48-64 vel 64-127}" + instrument;
+    QTest::newRow("a repeated generator: the last counts")
+        << presetZone({{kGenPan, 5}, {kGenPan, 0xFFF9}, {kGenInstrument, 0}}) << 0
+        << "global{17=10 1 mod} i0{17=-7}" + instrument;
+    QTest::newRow("generators after the instrument are ignored")
+        << presetZone({{kGenInstrument, 0}, {kGenPan, 9}}) << 0 << "global{17=10 1 mod} i0{}" + instrument;
+    QTest::newRow("an instrument's own generator is ignored in a preset")
+        << presetZone({{kGenSampleModes, 1}, {kGenInstrument, 0}}) << 0 << "global{17=10 1 mod} i0{}" + instrument;
+    Sf2Builder secondGlobal = smallSoundFont();
+    secondGlobal.presets[0].zones.append({{{kGenPan, 3}}, 0});
+    QTest::newRow("a global zone not first is dropped")
+        << secondGlobal.build() << 0 << "global{17=10 1 mod} i0{}" + instrument;
+    QTest::newRow("instrument beyond its table: no preset") << presetZone({{kGenInstrument, 77}}) << 0 << QString();
+
+    Sf2Builder romFirst = smallSoundFont();
+    romFirst.samples[0].type = 0x8001;
+    QTest::newRow("first zone's sample unplayable: it is the global zone")
+        << romFirst.build() << 48 << "i0{2 mod} | global{keys 0-127 1 mod} s0{} | piano R 100-280";
+    Sf2Builder romLater = smallSoundFont();
+    romLater.samples[3].type = 0x8004;
+    QTest::newRow("a later zone's sample unplayable: the zone is left out")
+        << romLater.build() << 48 << "i0{2 mod} | s0{keys 0-127 1 mod} | strings 40-400";
+    Sf2Builder reversed = smallSoundFont();
+    std::swap(reversed.samples[0].loopStart, reversed.samples[0].loopEnd);
+    QTest::newRow("a reversed loop is turned round")
+        << reversed.build() << 48 << "i0{2 mod} | s0{keys 0-127 1 mod} s1{} | strings 40-400, piano R 100-280";
+    Sf2Builder outside = smallSoundFont();
+    outside.samples[0].loopEnd = 100000;
+    QTest::newRow("a loop end outside the samples is the sample's end")
+        << outside.build() << 48 << "i0{2 mod} | s0{keys 0-127 1 mod} s1{} | strings 40-420, piano R 100-280";
+}
+
+void TestSynthSoundFont::presetLayoutFollowsTheLoadingRules()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, program);
+    QFETCH(QString, layout);
+    const auto file = Sf2File::open(write(bytes));
+    QVERIFY(file);
+    const auto preset = file->preset(0, program);
+    QCOMPARE(preset ? describe(*preset) : QString(), layout);
+}
+
+void TestSynthSoundFont::mappedPointsAreTheFilesPoints()
+{
+    const Sf2Builder source = smallSoundFont();
+    const auto file = Sf2File::open(write(source.build()));
+    QVERIFY(file);
+    const std::int16_t* points = file->samplePoints();
+    QVERIFY(points);
+    const auto preset = file->preset(0, 0);
+    QVERIFY(preset);
+    for (const auto& s : preset->samples) {
+        const SampleDef& def = *std::find_if(source.samples.begin(), source.samples.end(),
+                                             [&](const SampleDef& d) { return d.name == s.name.c_str(); });
+        QCOMPARE(qsizetype(s.end - s.start), def.points.size());
+        for (qsizetype i = 0; i < def.points.size(); ++i)
+            QCOMPARE(points[s.start + std::size_t(i)], def.points[i]);
+        std::vector<std::int16_t> read(def.points.size());
+        QVERIFY(file->readPoints(s.start, read.size(), read.data()));
+        QCOMPARE(read.back(), def.points.back());
+    }
+    std::int16_t one = 0;
+    QVERIFY(!file->readPoints(file->pointCount(), 1, &one));
 }
 
 void TestSynthSoundFont::everyPresetOfTheInstalledSoundFontsCutsOut_data()
