@@ -16,6 +16,11 @@ struct _fluid_hashtable_t;
 struct _fluid_synth_t;
 struct _fluid_audio_driver_t;
 struct _fluid_sfloader_t;
+struct _fluid_sfont_t;
+struct _fluid_preset_t;
+struct _fluid_sample_t;
+struct _fluid_voice_t;
+struct _fluid_mod_t;
 
 namespace mmsys::synth {
 
@@ -26,6 +31,11 @@ public:
     using AudioDriver = _fluid_audio_driver_t;
     using SfLoader = _fluid_sfloader_t;
     using Offset = long long;
+    using SFont = _fluid_sfont_t;
+    using Preset = _fluid_preset_t;
+    using Sample = _fluid_sample_t;
+    using Voice = _fluid_voice_t;
+    using Mod = _fluid_mod_t;
 
     // The loaded library, or null when it cannot be opened; *error (optional)
     // then says why. Thread-safe; the library stays loaded for the process,
@@ -67,6 +77,43 @@ public:
                                         int (*read)(void* buf, Offset count, void* handle),
                                         int (*seek)(void* handle, Offset offset, int origin),
                                         Offset (*tell)(void* handle), int (*close)(void* handle));
+
+    // Soundfonts of our own making.
+    int (*fluid_synth_add_sfont)(Synth*, SFont*);
+    int (*fluid_synth_remove_sfont)(Synth*, SFont*);
+    Voice* (*fluid_synth_alloc_voice)(Synth*, Sample*, int channum, int key, int vel);
+    void (*fluid_synth_start_voice)(Synth*, Voice*);
+    SFont* (*new_fluid_sfont)(const char* (*getName)(SFont*), Preset* (*getPreset)(SFont*, int bank, int prenum),
+                              void (*iterationStart)(SFont*), Preset* (*iterationNext)(SFont*),
+                              int (*free)(SFont*));
+    int (*delete_fluid_sfont)(SFont*);
+    int (*fluid_sfont_set_data)(SFont*, void*);
+    void* (*fluid_sfont_get_data)(SFont*);
+    Preset* (*new_fluid_preset)(SFont*, const char* (*getName)(Preset*), int (*getBank)(Preset*),
+                                int (*getNum)(Preset*), int (*noteon)(Preset*, Synth*, int chan, int key, int vel),
+                                void (*free)(Preset*));
+    void (*delete_fluid_preset)(Preset*);
+    int (*fluid_preset_set_data)(Preset*, void*);
+    void* (*fluid_preset_get_data)(Preset*);
+    Sample* (*new_fluid_sample)();
+    void (*delete_fluid_sample)(Sample*);
+    int (*fluid_sample_set_name)(Sample*, const char*);
+    int (*fluid_sample_set_sound_data)(Sample*, short* data, char* data24, unsigned int frames,
+                                       unsigned int sampleRate, short copy);
+    int (*fluid_sample_set_loop)(Sample*, unsigned int loopStart, unsigned int loopEnd);
+    int (*fluid_sample_set_pitch)(Sample*, int rootKey, int fineTune);
+    void (*fluid_voice_gen_set)(Voice*, int gen, float value);
+    void (*fluid_voice_gen_incr)(Voice*, int gen, float value);
+    void (*fluid_voice_add_mod)(Voice*, Mod*, int mode);
+    int (*fluid_voice_optimize_sample)(Sample*);
+    Mod* (*new_fluid_mod)();
+    void (*delete_fluid_mod)(Mod*);
+    void (*fluid_mod_set_source1)(Mod*, int src, int flags);
+    void (*fluid_mod_set_source2)(Mod*, int src, int flags);
+    void (*fluid_mod_set_dest)(Mod*, int dest);
+    void (*fluid_mod_set_amount)(Mod*, double amount);
+    double (*fluid_mod_get_amount)(const Mod*);
+    int (*fluid_mod_test_identity)(const Mod*, const Mod*);
 
     AudioDriver* (*new_fluid_audio_driver)(Settings*, Synth*);
     void (*delete_fluid_audio_driver)(AudioDriver*);

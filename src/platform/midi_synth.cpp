@@ -2,6 +2,7 @@
 #include "platform/midi_synth.h"
 
 #include "platform/fluidsynthlib.h"
+#include "platform/mappedpreset.h"
 #include "platform/midi_backend.h"
 #include "platform/sf2file.h"
 
@@ -289,6 +290,8 @@ struct SynthEngine::Private {
     int wholeFontId = FLUID_FAILED;
     std::map<int, Resident> resident;
     std::map<int, int> retired; // presets no channel uses, still sounding: key → font
+    std::vector<int> doomed;    // fonts of a soundfont replaced, to unload once silent
+    std::map<int, std::unique_ptr<MappedPreset>> mapped; // fonts that play from the file: id → preset
     std::array<int, kChannels> selected{};
     unsigned imageSerial = 0;
     bool tried = false; // to make the synthesizer
@@ -434,7 +437,7 @@ struct SynthEngine::Private {
         std::unique_lock lock(gate);
         for (;;) {
             const auto due = [this] { return stopping || !jobs.empty(); };
-            if (retired.empty())
+            if (retired.empty() && doomed.empty())
                 wake.wait(lock, due);
             else if (!wake.wait_for(lock, kRetiredCheck, due)) {
                 busy = true;
@@ -523,14 +526,12 @@ struct SynthEngine::Private {
             // A new soundfont replaces the old one with every preset taken from it.
             for (int ch = 0; ch < kChannels; ++ch)
                 unselect(ch);
-            {
-                std::lock_guard cache(sampleCacheLock());
-                for (const auto& [key, id] : retired)
-                    fl->fluid_synth_sfunload(synth, id, 0);
-                if (wholeFontId != FLUID_FAILED)
-                    fl->fluid_synth_sfunload(synth, wholeFontId, 0);
-            }
+            for (const auto& [key, id] : retired)
+                doomed.push_back(id);
             retired.clear();
+            if (wholeFontId != FLUID_FAILED)
+                doomed.push_back(wholeFontId);
+            dropRetired();
             font = std::move(file);
             wholeFontId = whole;
 
@@ -588,6 +589,8 @@ struct SynthEngine::Private {
             return resident[key].fontId;
         }
         int id = wholeFontId;
+        if (id == FLUID_FAILED)
+            id = addMapped(key);
         if (id == FLUID_FAILED) {
             std::unique_ptr<Sf2Image> image = font->extract(key / 128, key % 128);
             if (!image)
@@ -608,6 +611,36 @@ struct SynthEngine::Private {
         return id;
     }
 
+    // The preset playing from the file's mapping; FLUID_FAILED when it cannot.
+    int addMapped(int key)
+    {
+        std::function<void()> hook;
+        {
+            std::lock_guard lock(gate);
+            hook = readHook;
+        }
+        if (hook)
+            hook();
+        std::unique_ptr<MappedPreset> preset = MappedPreset::make(*fl, font, key / 128, key % 128);
+        if (!preset)
+            return FLUID_FAILED;
+        const int id = fl->fluid_synth_add_sfont(synth, preset->sfont());
+        if (id != FLUID_FAILED)
+            mapped[id] = std::move(preset);
+        return id;
+    }
+
+    void unload(int id)
+    {
+        if (auto it = mapped.find(id); it != mapped.end()) {
+            fl->fluid_synth_remove_sfont(synth, it->second->sfont());
+            mapped.erase(it);
+            return;
+        }
+        std::lock_guard cache(sampleCacheLock());
+        fl->fluid_synth_sfunload(synth, id, 0);
+    }
+
     void release(int key)
     {
         auto it = resident.find(key);
@@ -624,12 +657,14 @@ struct SynthEngine::Private {
     // holding its lock while a caller may be waiting for it.
     void dropRetired()
     {
-        if (retired.empty() || fl->fluid_synth_get_active_voice_count(synth) > 0)
+        if ((retired.empty() && doomed.empty()) || fl->fluid_synth_get_active_voice_count(synth) > 0)
             return;
-        std::lock_guard cache(sampleCacheLock());
         for (const auto& [key, id] : retired)
-            fl->fluid_synth_sfunload(synth, id, 0);
+            unload(id);
         retired.clear();
+        for (int id : doomed)
+            unload(id);
+        doomed.clear();
     }
 
     void select(int channel, int key)

@@ -4,8 +4,11 @@
 // The built-in General MIDI synthesizer (FluidSynth with the system's GM
 // soundfont). FluidSynth's headers stay in the .cpp.
 //
-// Only the presets in use are in memory: each is cut out of the soundfont
-// and loaded when a channel selects it. Everything that may wait for the disk
+// Only the presets in use are in memory: a channel that selects a preset
+// gets it played straight from the soundfont file's read-only mapping, so the
+// kernel pages in only the samples that sound and can drop them again under
+// memory pressure (a preset the mapping cannot play is cut out of the
+// soundfont and loaded instead). Everything that may wait for the disk
 // or the audio server (the soundfont, a preset, the audio output) runs on the
 // engine's worker; callers never wait for it.
 //
