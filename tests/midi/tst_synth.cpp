@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/midi_synth.h"
+#include "platform/sf2file.h"
 #include "platform/mmsystem.h"
 
 #include <QTemporaryFile>
@@ -158,6 +159,8 @@ private slots:
     void outputPortOpensWithoutAudioAndSaysSoOnce();
     void presetsSoundAsFromTheWholeSoundFont_data();
     void presetsSoundAsFromTheWholeSoundFont();
+    void everyPresetSoundsAsFromTheWholeSoundFont_data();
+    void everyPresetSoundsAsFromTheWholeSoundFont();
     void programChangeThenNoteOnSounds_data();
     void programChangeThenNoteOnSounds();
     void callersAreNotHeldByAPresetLoad_data();
@@ -336,6 +339,71 @@ void TestSynth::presetsSoundAsFromTheWholeSoundFont()
     QVERIFY2(rms(out[0]) > 1e-3, "the note sounds");
     QVERIFY2(maxDifference(out[0], out[1]) <= 1e-6,
              qPrintable(QStringLiteral("differs by %1").arg(maxDifference(out[0], out[1]))));
+}
+
+void TestSynth::everyPresetSoundsAsFromTheWholeSoundFont_data()
+{
+    QTest::addColumn<QString>("font");
+    QTest::newRow("TimGM6mb") << QStringLiteral("TimGM6mb.sf2");
+    QTest::newRow("FluidR3_GM") << QStringLiteral("FluidR3_GM.sf2");
+}
+
+// Presets play from the file's mapping with voices of their own making; every
+// melodic program and drum kit of the installed sets, low, middle and high,
+// soft and loud, both channels, must sound as FluidSynth's own loader has it.
+void TestSynth::everyPresetSoundsAsFromTheWholeSoundFont()
+{
+    QFETCH(QString, font);
+    const std::string path = installed(font);
+    if (path.empty())
+        QSKIP(qPrintable(font + " is not installed"));
+    const auto file = mmsys::synth::Sf2File::open(path);
+    QVERIFY(file);
+    SynthEngine whole(mmsys::synth::SampleLoading::Whole);
+    SynthEngine mapped;
+    QVERIFY(whole.load(path));
+    QVERIFY(mapped.load(path));
+    auto stereo = [](SynthEngine& engine, int frames) {
+        std::vector<float> left(static_cast<std::size_t>(frames)), right(static_cast<std::size_t>(frames));
+        engine.render(left.data(), right.data(), frames);
+        left.insert(left.end(), right.begin(), right.end());
+        return left;
+    };
+    int presets = 0, sounding = 0;
+    for (int bank : {0, 128}) {
+        for (int program = 0; program < 128; ++program) {
+            if (!file->hasPreset(bank, program))
+                continue;
+            ++presets;
+            const int channel = bank == 128 ? 9 : 0;
+            std::vector<float> out[2];
+            int i = 0;
+            for (SynthEngine* engine : {&whole, &mapped}) {
+                engine->shortMsg(programChange(channel, program));
+                QVERIFY(engine->waitIdle(kWait));
+                for (int key : {36, 60, 84}) {
+                    for (int velocity : {40, 127}) {
+                        engine->shortMsg(msg(0x90 | channel, key, velocity));
+                        auto held = stereo(*engine, kRate / 8);
+                        engine->shortMsg(noteOff(channel, key));
+                        const auto released = stereo(*engine, kRate / 16);
+                        out[i].insert(out[i].end(), held.begin(), held.end());
+                        out[i].insert(out[i].end(), released.begin(), released.end());
+                    }
+                }
+                ++i;
+            }
+            if (rms(out[0]) > 1e-4)
+                ++sounding;
+            QVERIFY2(maxDifference(out[0], out[1]) <= 1e-6,
+                     qPrintable(QStringLiteral("preset %1:%2 differs by %3")
+                                    .arg(bank)
+                                    .arg(program)
+                                    .arg(maxDifference(out[0], out[1]))));
+        }
+    }
+    QVERIFY(presets >= 129);
+    QVERIFY2(sounding > presets * 9 / 10, qPrintable(QStringLiteral("%1 of %2 presets sound").arg(sounding).arg(presets)));
 }
 
 void TestSynth::programChangeThenNoteOnSounds_data()
