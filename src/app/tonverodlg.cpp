@@ -86,6 +86,10 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
     PianoLayout = CPianoCtrl::DefaultLayout();
     GuitarLayout = CGuitarCtrl::GuitarLayout();
     BassLayout = CGuitarCtrl::BassLayout();
+    // The instruments' large pictures decode while the rest of the window is built.
+    platform::DecodeAhead({CPianoCtrl::KeyboardPictureOf(PianoLayout.data()),
+                           CGuitarCtrl::BoardPicture(GuitarLayout.data()), CGuitarCtrl::BoardPicture(BassLayout.data())},
+                          devicePixelRatioF());
 
     timers.onTimer = [this](int id) { OnTimer(id); };
     // The time a message box keeps the user is not held against the clock or the exam.

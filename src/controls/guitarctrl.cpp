@@ -68,6 +68,11 @@ CGuitarCtrl::CGuitarCtrl(int controlId, const char* className, QWidget* parent)
 
 CGuitarCtrl::~CGuitarCtrl() = default;
 
+int CGuitarCtrl::BoardPicture(const int* layout)
+{
+    return layout[Picture];
+}
+
 const FretboardLayoutTable& CGuitarCtrl::GuitarLayout()
 {
     static const FretboardLayoutTable layout{

@@ -18,6 +18,8 @@ public:
 
     static const FretboardLayoutTable& GuitarLayout();
     static const FretboardLayoutTable& BassLayout();
+    // The fretboard's picture in a layout.
+    static int BoardPicture(const int* layout);
 
     // The layout stays the owner's: it fills the lowest and highest note later.
     bool initialize(int* layout);

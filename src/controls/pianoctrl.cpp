@@ -61,6 +61,11 @@ struct CPianoCtrl::Impl {
     bool captured = false;
 };
 
+int CPianoCtrl::KeyboardPictureOf(const int* layout)
+{
+    return layout[KeyboardPicture];
+}
+
 const PianoLayoutTable& CPianoCtrl::DefaultLayout()
 {
     static const PianoLayoutTable layout{

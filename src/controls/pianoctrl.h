@@ -20,6 +20,8 @@ public:
 
     // The layout the main window fills its table with.
     static const PianoLayoutTable& DefaultLayout();
+    // The keyboard's picture in a layout.
+    static int KeyboardPictureOf(const int* layout);
 
     // Builds KeyTable, sets ControlsReady, starts in range mode with one range.
     bool initialize(const int* layout);

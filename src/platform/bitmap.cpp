@@ -3,13 +3,18 @@
 
 #include <QHash>
 #include <QImageReader>
+#include <QSet>
+#include <QThreadPool>
+#include <condition_variable>
 #include <mutex>
 
 namespace platform {
 
 namespace {
 std::mutex cacheMutex;
+std::condition_variable decodedOne;
 QHash<qint64, QImage> cache;
+QSet<qint64> decoding; // on some thread, outside the lock
 QHash<int, QSize> sizes;
 
 // Our pictures are PNG: naming the format, with no guessing, spares loading
@@ -45,13 +50,28 @@ QImage LoadBitmap(int id, qreal devicePixelRatio)
 {
     const bool hiDpi = devicePixelRatio > 1.0;
     const qint64 key = (qint64(id) << 1) | (hiDpi ? 1 : 0);
-    std::lock_guard lock(cacheMutex);
+    std::unique_lock lock(cacheMutex);
+    // A picture being decoded ahead is waited for, not decoded twice.
+    decodedOne.wait(lock, [key] { return !decoding.contains(key); });
     auto it = cache.constFind(key);
     if (it != cache.constEnd())
         return *it;
+    decoding.insert(key);
+    lock.unlock();
     QImage img = decode(id, hiDpi);
+    lock.lock();
+    decoding.remove(key);
     cache.insert(key, img);
+    decodedOne.notify_all();
     return img;
+}
+
+void DecodeAhead(const QList<int>& ids, qreal devicePixelRatio)
+{
+    QThreadPool::globalInstance()->start([ids, devicePixelRatio] {
+        for (int id : ids)
+            LoadBitmap(id, devicePixelRatio);
+    });
 }
 
 QSize BitmapSize(int id)

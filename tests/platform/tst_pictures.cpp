@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The committed pictures carry the geometry that the controls' layout tables
 // bind: staff line rows, key edges, fret columns, string rows, the note head.
+#include "platform/bitmap.h"
 #include "support/testenv.h"
 
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <QThreadPool>
 
 namespace {
 
@@ -123,6 +125,8 @@ private slots:
     void noteHead();
     void accidentals_data();
     void accidentals();
+    void decodedAheadAsRead_data();
+    void decodedAheadAsRead();
     void icons_data();
     void icons();
 };
@@ -165,6 +169,33 @@ void TestPictures::sizes()
         QVERIFY2(!two.isNull(), qPrintable(prefix + base + "@2x"));
         QCOMPARE(one.size(), QSize(width, height));
         QCOMPARE(two.size(), QSize(2 * width, 2 * height));
+    }
+}
+
+void TestPictures::decodedAheadAsRead_data()
+{
+    QTest::addColumn<qreal>("ratio");
+    QTest::newRow("1x") << qreal(1.0);
+    QTest::newRow("2x") << qreal(2.0);
+}
+
+// The window asks for pictures while they are still being decoded ahead: each
+// must come back whole, once, as the file holds it.
+void TestPictures::decodedAheadAsRead()
+{
+    QFETCH(qreal, ratio);
+    const QList<int> ids{129, 136, 148, 137, 152};
+    platform::DecodeAhead(ids, ratio);
+    QList<QImage> asked;
+    for (auto it = ids.crbegin(); it != ids.crend(); ++it)
+        asked.prepend(platform::LoadBitmap(*it, ratio));
+    QThreadPool::globalInstance()->waitForDone();
+    for (int i = 0; i < ids.size(); ++i) {
+        const QString name = QString::number(ids[i]) + (ratio > 1 ? QStringLiteral("@2x.png") : QStringLiteral(".png"));
+        const QImage file = loadFile(name);
+        QVERIFY2(asked[i] == file, qPrintable(name));
+        QCOMPARE(asked[i].devicePixelRatio(), ratio);
+        QVERIFY(platform::LoadBitmap(ids[i], ratio).constBits() == asked[i].constBits()); // decoded once, then shared
     }
 }
 
