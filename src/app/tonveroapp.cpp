@@ -3,6 +3,7 @@
 
 #include "app/language.h"
 #include "app/tonverodlg.h"
+#include "platform/fontwarmup.h"
 #include "platform/termination.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@ int CTonveroApp::run(int argc, char* argv[])
 {
     if (!checkDisplay())
         return 1;
+    const platform::FontWarmUp fonts; // read while the display is connected
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tonvero"));
     // Wayland finds the window's icon and name through its desktop entry.
