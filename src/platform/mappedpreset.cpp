@@ -233,10 +233,6 @@ struct MappedPreset::Data {
     static Data* of(fluid_preset_t* preset);
 };
 
-namespace {
-
-} // namespace
-
 // FluidSynth's callbacks find the preset through the data pointer the
 // soundfont and the preset carry; only a loaded library makes them.
 MappedPreset::Data* MappedPreset::Data::of(fluid_sfont_t* sfont)
