@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,10 +21,10 @@ CTonveroDlg* window = nullptr;
 void BM_RightAnswerToRepaint(benchmark::State& state)
 {
     CTonveroDlg& d = *window;
-    if (!d.bRunning)
+    if (!d.exercise().bRunning)
         d.StartStop(false);
     for (auto _ : state) {
-        const int note = CInstrumentCtrl::NoteFromKeyIndex(d.nCurNote);
+        const int note = CInstrumentCtrl::NoteFromKeyIndex(d.exercise().nCurNote);
         d.OnNoteOn(note, false);
         d.stave->repaint();
         d.piano->repaint();
@@ -30,7 +32,7 @@ void BM_RightAnswerToRepaint(benchmark::State& state)
         d.OnNoteOff(note);
         state.ResumeTiming();
     }
-    state.counters["notes"] = d.nNotes;
+    state.counters["notes"] = d.exercise().nNotes;
 }
 BENCHMARK(BM_RightAnswerToRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9)->ReportAggregatesOnly(true);
 
@@ -38,15 +40,15 @@ BENCHMARK(BM_RightAnswerToRepaint)->Unit(benchmark::kMicrosecond)->Repetitions(9
 void BM_RightAnswerGrandStaveAllInstruments(benchmark::State& state)
 {
     CTonveroDlg& d = *window;
-    if (d.bRunning)
+    if (d.exercise().bRunning)
         d.StartStop(false);
     d.guitarBox->setChecked(true);
     d.bassBox->setChecked(true);
-    d.bUseBlackKeys = 0;
+    d.preferences().bUseBlackKeys = 0;
     d.OnClef(tonvero::CmdClefTrebleBass);
     d.StartStop(false);
     for (auto _ : state) {
-        const int note = CInstrumentCtrl::NoteFromKeyIndex(d.nCurNote);
+        const int note = CInstrumentCtrl::NoteFromKeyIndex(d.exercise().nCurNote);
         d.OnNoteOn(note, false);
         d.stave->repaint();
         d.piano->repaint();
@@ -76,8 +78,8 @@ int main(int argc, char** argv)
     platform::setMessageBoxHook([](const platform::MessageBoxCall&) {});
 
     auto dlg = std::make_unique<CTonveroDlg>();
-    dlg->bBeep = 0;
-    dlg->bMIDI_Out = 0;
+    dlg->preferences().bBeep = 0;
+    dlg->preferences().bMIDI_Out = 0;
     dlg->resize(1000, 820);
     dlg->show();
     QApplication::processEvents();

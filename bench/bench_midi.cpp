@@ -2,8 +2,8 @@
 #include "midi/midiindevice.h"
 #include "midi/midireceiver.h"
 #include "midi/shortmsg.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_synth.h"
+#include "platform/mmsystem/midi_loopback.h"
+#include "platform/synth/midi_synth.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,11 +2,14 @@
 // A MIDI keyboard's note through the loopback: received on the input's callback
 // thread, queued to the GUI thread, judged, the next note drawn, the played note
 // sent out. Also a flood of notes while the GUI thread's event loop is timed.
+#include "midi/midirouter.h"
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/tonverodlg.h"
 #include "history/historystore.h"
 #include "controls/instrumentctrl.h"
-#include "platform/messagebox.h"
-#include "platform/midi_loopback.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/midi_loopback.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -34,16 +37,34 @@ std::uint32_t noteOff(int note)
     return 0x80u | std::uint32_t(note) << 8;
 }
 
-// The main window, remembering every note that reached its listener operations.
-class CountingDlg : public CTonveroDlg {
+// Stands between the input and the router, noting when the input's callback came.
+class TimingReceiver : public midi::CMIDIReceiver {
 public:
-    std::vector<std::uint32_t> handled; // the words as they were handled, rebuilt from the calls
+    explicit TimingReceiver(midi::CMIDIReceiver& next) : m_next(next) {}
     std::atomic<std::chrono::steady_clock::time_point> lastCallback{};
     void OnShortMsg(std::uint32_t msg, std::uint32_t timeStamp) override
     {
         lastCallback = std::chrono::steady_clock::now();
-        CTonveroDlg::OnShortMsg(msg, timeStamp);
+        m_next.OnShortMsg(msg, timeStamp);
     }
+    void OnLongMsg(const char* msg, std::uint32_t bytes, std::uint32_t timeStamp) override
+    {
+        m_next.OnLongMsg(msg, bytes, timeStamp);
+    }
+    void OnShortMsgError(std::uint32_t msg, std::uint32_t timeStamp) override { m_next.OnShortMsgError(msg, timeStamp); }
+    void OnLongMsgError(const char* msg, std::uint32_t bytes, std::uint32_t timeStamp) override
+    {
+        m_next.OnLongMsgError(msg, bytes, timeStamp);
+    }
+
+private:
+    midi::CMIDIReceiver& m_next;
+};
+
+// The main window, remembering every note that reached its listener operations.
+class CountingDlg : public CTonveroDlg {
+public:
+    std::vector<std::uint32_t> handled; // the words as they were handled, rebuilt from the calls
     void OnNoteOn(int note, bool fromMidi) override
     {
         handled.push_back(noteOn(note));
@@ -59,10 +80,10 @@ public:
 std::unique_ptr<CountingDlg> quietWindow()
 {
     auto d = std::make_unique<CountingDlg>();
-    d->bBeep = 0;
-    d->bShowStatistics = 0;
-    d->bMIDI_In = 1;
-    d->bMIDI_Out = 1;
+    d->preferences().bBeep = 0;
+    d->preferences().bShowStatistics = 0;
+    d->preferences().bMIDI_In = 1;
+    d->preferences().bMIDI_Out = 1;
     d->show();
     QCoreApplication::processEvents();
     return d;
@@ -86,27 +107,30 @@ void BM_MidiRoundTrip(benchmark::State& state)
 {
     lb::Scope loop(1, 1);
     auto d = quietWindow();
-    d->bOnWrongNoteWaitTime = 0;
+    d->preferences().bOnWrongNoteWaitTime = 0;
     d->StartStop(false);
+    TimingReceiver timing(d->midi());
+    d->midi().midiInDevice.SetReceiver(&timing);
     int sent = lb::outCalls(lb::Op::ShortMsg);
     std::vector<double> micros, toCallback;
     micros.reserve(std::size_t(state.max_iterations));
     toCallback.reserve(std::size_t(state.max_iterations));
     for (auto _ : state) {
-        const int note = CInstrumentCtrl::NoteFromKeyIndex(d->nCurNote);
+        const int note = CInstrumentCtrl::NoteFromKeyIndex(d->exercise().nCurNote);
         const auto start = std::chrono::steady_clock::now();
         lb::feed(noteOn(note), 0);
         waitForSent(++sent);
         const auto end = std::chrono::steady_clock::now();
         const double us = std::chrono::duration<double, std::micro>(end - start).count();
         micros.push_back(us);
-        toCallback.push_back(std::chrono::duration<double, std::micro>(d->lastCallback.load() - start).count());
+        toCallback.push_back(std::chrono::duration<double, std::micro>(timing.lastCallback.load() - start).count());
         state.SetIterationTime(us / 1e6);
         lb::feed(noteOff(note), 0);
         waitForSent(++sent);
     }
-    if (d->nNotes != int(micros.size()) || d->nErrors != 0)
+    if (d->exercise().nNotes != int(micros.size()) || d->exercise().nErrors != 0)
         state.SkipWithError("a note was not judged right");
+    d->midi().midiInDevice.SetReceiver(&d->midi());
     // Every answer went on to the history store, whose writer ran meanwhile.
     state.counters["history_written"] = d->history() && d->history()->flush(10000) ? 1 : 0;
     state.counters["p50_us"] = percentile(micros, 0.50);
@@ -124,12 +148,12 @@ void BM_AnswerStepOnly(benchmark::State& state)
 {
     lb::Scope loop(1, 1);
     auto d = quietWindow();
-    d->bOnWrongNoteWaitTime = 0;
+    d->preferences().bOnWrongNoteWaitTime = 0;
     d->StartStop(false);
     std::vector<double> micros;
     micros.reserve(std::size_t(state.max_iterations));
     for (auto _ : state) {
-        const int note = CInstrumentCtrl::NoteFromKeyIndex(d->nCurNote);
+        const int note = CInstrumentCtrl::NoteFromKeyIndex(d->exercise().nCurNote);
         const auto start = std::chrono::steady_clock::now();
         d->OnNoteOn(note, true);
         const auto end = std::chrono::steady_clock::now();
@@ -152,7 +176,7 @@ void BM_MidiFlood(benchmark::State& state)
     constexpr int kPerSecond = 10000;
     lb::Scope loop(1, 1);
     auto d = quietWindow();
-    d->bOnWrongNoteWaitTime = 0;
+    d->preferences().bOnWrongNoteWaitTime = 0;
     d->StartStop(false);
 
     std::vector<std::uint32_t> fed;

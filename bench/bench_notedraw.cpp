@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/notedraw.h"
+#include "exercise/notedraw.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // The note detector's CPU cost per second of audio, reported as the share of
 // one core it takes to keep up with a live input ("core_%").
 #include "pitch/notedetector.h"
-#include "platform/midi_synth.h"
+#include "platform/synth/midi_synth.h"
 
 #include <benchmark/benchmark.h>
 

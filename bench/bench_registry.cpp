@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // What a settings load and save cost: parsing and writing the .reg text, and
 // the whole load/save with the file replaced and synced.
-#include "app/settingsstore.h"
-#include "platform/registry.h"
+#include "settings/settingsstore.h"
+#include "platform/registry/registry.h"
 
 #include <QTemporaryDir>
 

@@ -2,7 +2,7 @@
 // The built-in synthesizer: how soon the first note sounds, how long an
 // instrument change takes on the worker, how long a caller waits meanwhile,
 // and what one piano preset costs in memory.
-#include "platform/midi_synth.h"
+#include "platform/synth/midi_synth.h"
 
 #include <benchmark/benchmark.h>
 

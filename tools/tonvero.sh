@@ -112,7 +112,7 @@ tests_normal() {
 }
 
 build_tsan() {
-    configure_and_build_targets build-tsan "tonvero_tests_midi tst_midirouting tst_midihotplug tst_dialogoptions" \
+    configure_and_build_targets build-tsan "tonvero_tests_midi tonvero_tests_platform_mmsystem tonvero_tests_platform_synth tst_midirouting tst_midihotplug tst_dialogoptions" \
         -DTONVERO_TSAN=ON -DTONVERO_BENCH=OFF
 }
 
@@ -120,7 +120,7 @@ tests_tsan() {
     local tsan_supp="$here/tests/midi/tsan.supp"
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1${tsan_supp:+ suppressions=$tsan_supp}" \
         setarch "$(uname -m)" -R ctest --test-dir build-tsan --output-on-failure \
-        -R "^(midi/|app/tst_midirouting|app/tst_midihotplug|dialogs/tst_dialogoptions)"
+        -R "^(midi/|platform/(mmsystem|synth)/|app/tst_midirouting|app/tst_midihotplug|dialogs/tst_dialogoptions)"
 }
 
 build_fuzz() {

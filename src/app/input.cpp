@@ -1,19 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/tonverodlg.h"
 
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+
 #include <QCheckBox>
 #include <QLabel>
 
 void CTonveroDlg::OnNoteOn(int note, bool fromMidi)
 {
-    OnNoteOn(note, fromMidi, fromMidi ? tonvero::AnswerSource::Midi : tonvero::AnswerSource::Piano);
-}
-
-void CTonveroDlg::OnNoteOn(int note, bool fromMidi, tonvero::AnswerSource source)
-{
-    if (HandleControlKey(note, fromMidi))
-        return;
-    AnswerNotePressed(note, source);
+    exercise().OnNoteOn(note, fromMidi, fromMidi ? tonvero::AnswerSource::Midi : tonvero::AnswerSource::Piano);
 }
 
 void CTonveroDlg::OnNoteOnFromControl(int controlId, int note)
@@ -22,18 +18,21 @@ void CTonveroDlg::OnNoteOnFromControl(int controlId, int note)
     const AnswerSource source = controlId == CInstrumentCtrl::GuitarId ? AnswerSource::Guitar
                               : controlId == CInstrumentCtrl::BassId   ? AnswerSource::Bass
                                                                        : AnswerSource::Piano;
-    OnNoteOn(note, false, source);
+    exercise().OnNoteOn(note, false, source);
 }
 
 void CTonveroDlg::OnNoteOff(int note)
 {
-    AnswerNoteReleased(note);
+    exercise().AnswerNoteReleased(note);
 }
 
 void CTonveroDlg::OnRangeChanged(const NoteRange* ranges)
 {
     if (!ranges)
         return;
+    // The range editor's ranges are the ones the exercise draws from and the settings keep.
+    for (int s = 0; s < 2; ++s)
+        preferences().setRange(s, ranges[s].low, ranges[s].high);
     stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(ranges[0].low), CInstrumentCtrl::NoteFromKeyIndex(ranges[0].high),
                     CInstrumentCtrl::NoteFromKeyIndex(ranges[1].low), CInstrumentCtrl::NoteFromKeyIndex(ranges[1].high),
                     -1);
@@ -41,7 +40,7 @@ void CTonveroDlg::OnRangeChanged(const NoteRange* ranges)
 
 void CTonveroDlg::OnCtrlMoved(int controlId, const QPoint* point)
 {
-    if (!point || (bRunning && controlId != CInstrumentCtrl::StaveId))
+    if (!point || (exercise().bRunning && controlId != CInstrumentCtrl::StaveId))
         return;
     QWidget* caption = nullptr;
     switch (controlId) {

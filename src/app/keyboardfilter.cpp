@@ -3,6 +3,8 @@
 
 #include "app/keymap.h"
 #include "app/tonverodlg.h"
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 
 #include <QKeyEvent>
 #include <QWidget>
@@ -11,17 +13,22 @@ namespace tonvero {
 
 KeyboardFilter::KeyboardFilter(CTonveroDlg* dlg) : QObject(dlg), m_dlg(dlg) {}
 
+void KeyboardFilter::reset()
+{
+    bKeyDown = false;
+}
+
 bool KeyboardFilter::active() const
 {
-    return m_dlg->bRunning && m_dlg->bNoteInputFromCompKeyboard;
+    return m_dlg->exercise().bRunning && m_dlg->preferences().bNoteInputFromCompKeyboard;
 }
 
 bool KeyboardFilter::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::WindowDeactivate && watched == m_dlg && m_dlg->bRunning) {
+    if (type == QEvent::WindowDeactivate && watched == m_dlg && m_dlg->exercise().bRunning) {
         // The key-up goes to another window: let the held note go now.
-        if (m_dlg->bKeyDown)
+        if (bKeyDown)
             releaseHeldKey();
         return false;
     }
@@ -55,7 +62,7 @@ bool KeyboardFilter::handleKey(QKeyEvent* event, bool down)
     if (pitchClass < 0)
         return true;
 
-    if (m_dlg->bPaused) {
+    if (m_dlg->exercise().bPaused) {
         // Letters reach the dialog, but a note held from before the pause is still let go.
         if (!down && !event->isAutoRepeat() && isHeldKey(event))
             releaseHeldKey();
@@ -66,14 +73,14 @@ bool KeyboardFilter::handleKey(QKeyEvent* event, bool down)
         return true;
 
     if (down) {
-        if (m_dlg->bKeyDown)
+        if (bKeyDown)
             return false;
-        m_dlg->bKeyDown = true;
-        m_dlg->nKeyDownNote = m_dlg->nCurNote;
+        bKeyDown = true;
+        nKeyDownNote = m_dlg->exercise().nCurNote;
         m_heldKey = keyIdentity(event);
-        const bool right = m_dlg->piano->GetPitchClass(m_dlg->nCurNote) == pitchClass;
-        m_heldNote = right ? CInstrumentCtrl::NoteFromKeyIndex(m_dlg->nCurNote) : -1;
-        m_dlg->OnNoteOn(m_heldNote, false, AnswerSource::ComputerKeyboard);
+        const bool right = m_dlg->piano->GetPitchClass(m_dlg->exercise().nCurNote) == pitchClass;
+        m_heldNote = right ? CInstrumentCtrl::NoteFromKeyIndex(m_dlg->exercise().nCurNote) : -1;
+        m_dlg->exercise().OnNoteOn(m_heldNote, false, AnswerSource::ComputerKeyboard);
         return true;
     }
     // Only the held key ends the answer: a second key let go first, or a key
@@ -91,12 +98,12 @@ quint32 KeyboardFilter::keyIdentity(const QKeyEvent* event)
 
 bool KeyboardFilter::isHeldKey(const QKeyEvent* event) const
 {
-    return m_dlg->bKeyDown && keyIdentity(event) == m_heldKey;
+    return bKeyDown && keyIdentity(event) == m_heldKey;
 }
 
 void KeyboardFilter::releaseHeldKey()
 {
-    m_dlg->bKeyDown = false;
+    bKeyDown = false;
     // A wrong key answered as note −1, which marked and sounded nothing.
     if (m_heldNote >= 0)
         m_dlg->OnNoteOff(m_heldNote);

@@ -23,6 +23,11 @@ public:
 
     // An exercise runs and the computer keyboard is a note input.
     bool active() const;
+    // A key is held down as an answer, and the note shown when it went down.
+    bool bKeyDown = false;
+    int nKeyDownNote = -1;
+    // An exercise starts or stops: no key is held as an answer.
+    void reset();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/language.h"
 
-#include "app/interfacesettings.h"
+#include "settings/interfacesettings.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -2,7 +2,7 @@
 #include "app/microphoneanswers.h"
 
 #include "pitch/microphoneinput.h"
-#include "platform/audiocapture.h"
+#include "platform/audio/audiocapture.h"
 
 #include <QTimer>
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/noticeline.h"
 
+#include "platform/ui/notices.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStyle>
@@ -40,6 +42,12 @@ NoticeLine::NoticeLine(QWidget* parent) : QWidget(parent)
             clear(m_notices.back().first);
     });
     hide();
+}
+
+void NoticeLine::listenTo(platform::Notices& channel)
+{
+    connect(&channel, &platform::Notices::posted, this, &NoticeLine::post);
+    connect(&channel, &platform::Notices::cleared, this, &NoticeLine::clear);
 }
 
 void NoticeLine::post(const QString& key, const QString& text)

@@ -7,6 +7,9 @@
 #include <vector>
 
 class QLabel;
+namespace platform {
+class Notices;
+}
 class QToolButton;
 
 namespace tonvero {
@@ -20,6 +23,8 @@ class NoticeLine : public QWidget {
 public:
     explicit NoticeLine(QWidget* parent);
 
+    // Shows what is posted on the program's notice channel.
+    void listenTo(platform::Notices& channel);
     // GUI thread only; other threads queue the call.
     void post(const QString& key, const QString& text);
     void clear(const QString& key);

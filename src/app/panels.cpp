@@ -2,6 +2,8 @@
 #include "app/noticeline.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -52,11 +54,11 @@ void HelpOverlay::paintEvent(QPaintEvent*)
 void CTonveroDlg::SetInstrumentBoxes()
 {
     // A stored choice with no instrument would leave nothing to play on.
-    if (!bPianoKeys && !bGuitar6 && !bGuitar4)
-        bPianoKeys = 1;
-    pianoBox->setChecked(bPianoKeys != 0);
-    guitarBox->setChecked(bGuitar6 != 0);
-    bassBox->setChecked(bGuitar4 != 0);
+    if (!m_prefs->bPianoKeys && !m_prefs->bGuitar6 && !m_prefs->bGuitar4)
+        m_prefs->bPianoKeys = 1;
+    pianoBox->setChecked(m_prefs->bPianoKeys != 0);
+    guitarBox->setChecked(m_prefs->bGuitar6 != 0);
+    bassBox->setChecked(m_prefs->bGuitar4 != 0);
     for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
         box->setEnabled(true);
 }
@@ -78,11 +80,11 @@ void CTonveroDlg::OnInstrumentBox(int id)
             box->setEnabled(true);
     const int state = clicked->isChecked() ? 1 : 0;
     if (clicked == pianoBox)
-        bPianoKeys = state;
+        m_prefs->bPianoKeys = state;
     else if (clicked == guitarBox)
-        bGuitar6 = state;
+        m_prefs->bGuitar6 = state;
     else
-        bGuitar4 = state;
+        m_prefs->bGuitar4 = state;
     UpdateData(false);
     UpdateNoteBounds();
 }
@@ -144,7 +146,7 @@ void CTonveroDlg::UpdateLayout()
         QCheckBox* box;
     };
     const Panel panels[] = {{piano.get(), pianoBox}, {guitar.get(), guitarBox}, {bass.get(), bassBox}};
-    auto takesPart = [this](const Panel& p) { return p.box->isChecked() || !bRunning; };
+    auto takesPart = [this](const Panel& p) { return p.box->isChecked() || !m_exercise->bRunning; };
 
     int total = stave->GetHeight();
     for (const Panel& p : panels)
@@ -168,8 +170,8 @@ void CTonveroDlg::UpdateLayout()
     stave->Resize(CInstrumentCtrl::StaveId, stave->GetHeight(), stave->GetWidth());
 
     for (const Panel& p : panels) {
-        p.ctrl->Show(bRunning ? p.box->isChecked() : true);
-        p.box->setVisible(!bRunning);
+        p.ctrl->Show(m_exercise->bRunning ? p.box->isChecked() : true);
+        p.box->setVisible(!m_exercise->bRunning);
     }
 
     if (!bFirstShow) {
@@ -178,7 +180,7 @@ void CTonveroDlg::UpdateLayout()
                 aStatItems[i]->move(clientWidth - aStatOffsets[i].x(), aStatOffsets[i].y());
     }
 
-    ShowStatistics(bShowStatistics != 0);
+    ShowStatistics(m_prefs->bShowStatistics != 0);
     placeNotices();
     platform::RedrawNow(this);
 }
@@ -239,7 +241,7 @@ void CTonveroDlg::UpdateNoteBounds()
 
 void CTonveroDlg::DrawHelpOverlay()
 {
-    if (bRunning)
+    if (m_exercise->bRunning)
         StartStop(false);
     bHelpShown = true;
     piano->RedrawRanges(false);
@@ -299,7 +301,7 @@ void CTonveroDlg::showEvent(QShowEvent* event)
         }
         bFirstShow = false;
     }
-    ShowStatistics(bShowStatistics != 0);
+    ShowStatistics(m_prefs->bShowStatistics != 0);
 }
 
 void CTonveroDlg::resizeEvent(QResizeEvent* event)
@@ -310,4 +312,13 @@ void CTonveroDlg::resizeEvent(QResizeEvent* event)
         return;
     }
     UpdateLayout();
+}
+
+void CTonveroDlg::ShowStatistics(bool show)
+{
+    if (bFirstShow)
+        return;
+    for (int id = IdcTime; id <= IdcErrorsCaption; ++id)
+        if (QWidget* w = item(id))
+            w->setVisible(show);
 }

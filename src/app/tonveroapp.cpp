@@ -3,8 +3,8 @@
 
 #include "app/language.h"
 #include "app/tonverodlg.h"
-#include "platform/fontwarmup.h"
-#include "platform/termination.h"
+#include "platform/process/fontwarmup.h"
+#include "platform/process/termination.h"
 
 #include <QApplication>
 #include <cstdio>

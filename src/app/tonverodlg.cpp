@@ -2,7 +2,7 @@
 #include "app/tonverodlg.h"
 
 #include "app/keyboardfilter.h"
-#include "app/interfacesettings.h"
+#include "settings/interfacesettings.h"
 #include "app/language.h"
 #include "app/microphoneanswers.h"
 #include "app/noticeline.h"
@@ -15,11 +15,15 @@
 #include "dialogs/statisticsdlg.h"
 #include "history/historystore.h"
 #include "history/practicesettings.h"
-#include "midi/devicewatcher.h"
-#include "platform/bitmap.h"
-#include "platform/messagebox.h"
-#include "platform/mmsystem.h"
-#include "platform/shell.h"
+#include "exercise/exercise.h"
+#include "midi/midirouter.h"
+#include "settings/preferences.h"
+#include "platform/audio/beep.h"
+#include "platform/ui/notices.h"
+#include "platform/ui/bitmap.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/mmsystem.h"
+#include "platform/ui/shell.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -41,37 +45,8 @@
 
 using namespace tonvero;
 
-namespace {
 
-// Note names by pitch class, in the interface's language (До Ре Ми / C D E).
-constexpr const char* kSharpNames[12] = {
-    QT_TRANSLATE_NOOP("NoteNames", "До"),   QT_TRANSLATE_NOOP("NoteNames", "До #"),
-    QT_TRANSLATE_NOOP("NoteNames", "Ре"),   QT_TRANSLATE_NOOP("NoteNames", "Ре #"),
-    QT_TRANSLATE_NOOP("NoteNames", "Ми"),   QT_TRANSLATE_NOOP("NoteNames", "Фа"),
-    QT_TRANSLATE_NOOP("NoteNames", "Фа #"), QT_TRANSLATE_NOOP("NoteNames", "Соль"),
-    QT_TRANSLATE_NOOP("NoteNames", "Соль #"), QT_TRANSLATE_NOOP("NoteNames", "Ля"),
-    QT_TRANSLATE_NOOP("NoteNames", "Ля #"), QT_TRANSLATE_NOOP("NoteNames", "Си")};
-constexpr const char* kFlatNames[12] = {
-    nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ре b"),   nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ми b"),
-    nullptr, nullptr, QT_TRANSLATE_NOOP("NoteNames", "Соль b"), nullptr,
-    QT_TRANSLATE_NOOP("NoteNames", "Ля b"), nullptr, QT_TRANSLATE_NOOP("NoteNames", "Си b"), nullptr};
-
-std::array<QString, 12> noteNames(const char* const (&names)[12])
-{
-    std::array<QString, 12> shown;
-    for (int pc = 0; pc < 12; ++pc)
-        if (names[pc])
-            shown[pc] = QCoreApplication::translate("NoteNames", names[pc]);
-    return shown;
-}
-
-} // namespace
-
-CTonveroDlg::CTonveroDlg(QWidget* parent)
-    : platform::TemplateDialog(parent),
-      astrSharpNames(noteNames(kSharpNames)),
-      astrFlatNames(noteNames(kFlatNames)),
-      m_ddx(this)
+CTonveroDlg::CTonveroDlg(QWidget* parent) : platform::TemplateDialog(parent), m_ddx(this)
 {
     CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
     std::srand(unsigned(std::time(nullptr)));
@@ -91,50 +66,36 @@ CTonveroDlg::CTonveroDlg(QWidget* parent)
                            CGuitarCtrl::BoardPicture(GuitarLayout.data()), CGuitarCtrl::BoardPicture(BassLayout.data())},
                           devicePixelRatioF());
 
-    timers.onTimer = [this](int id) { OnTimer(id); };
-    // The time a message box keeps the user is not held against the clock or the exam.
-    m_heldObserver = platform::addHeldObserver([this](qint64 ms) { OnUserHeld(ms); });
-
-    // Nothing of the history is opened here: the file waits for the first answer or preload.
-    m_history = std::make_unique<history::HistoryStore>();
-    m_practice = std::make_unique<history::PracticeSettings>();
-    m_practice->load();
-    m_answers.addListener(m_history.get());
-
+    createModels();
     createWindow();
     initDialog();
     createShortcuts();
     setUpAccess();
     createMicrophone();
-
-    connect(m_history.get(), &history::HistoryStore::notice, this,
-            [this](const QString& text) { m_notices->post(QStringLiteral("history"), text); });
-    // Once the window is up, so that the first Start does not wait for the file.
-    QTimer::singleShot(2000, m_history.get(), [store = m_history.get()] { store->preload(); });
-
     keyboardFilter = new KeyboardFilter(this);
     qApp->installEventFilter(keyboardFilter);
+    connectExercise();
+
+    // Once the window is up, so that the first Start does not wait for the file.
+    QTimer::singleShot(2000, m_history.get(), [store = m_history.get()] { store->preload(); });
 }
 
 CTonveroDlg::~CTonveroDlg()
 {
-    m_closing = true; // MIDI events still queued find the window going
+    // MIDI events still queued find the router going; no port change reaches it.
+    m_midi->shutDown();
     // An exercise running at exit still gets its end in the history.
-    if (bRunning)
-        m_answers.exerciseEnded(nNotes, nErrors, false);
-    m_answers.removeListener(m_history.get());
+    if (m_exercise->bRunning)
+        m_exercise->answers().exerciseEnded(m_exercise->nNotes, m_exercise->nErrors, false);
+    m_exercise->answers().removeListener(m_history.get());
     m_history->close();
     mmsys::resetNoticeHandler();
-    // No port change reaches a window that is going.
-    delete deviceWatcher;
-    deviceWatcher = nullptr;
     platform::removeHeldObserver(m_heldObserver);
-    // The options dialog writes into this window's members: it goes while they are whole.
+    // The options dialog edits the models: it goes while they are whole.
     delete pOptions;
     pOptions = nullptr;
-    CloseMidiInput();
-    CloseMidiOutput();
-    SaveSettings();
+    m_midi.reset(); // closes the input, then the output
+    m_prefs->save();
     // The controls go before the dialog's widgets; they must not call back into a half-destroyed window.
     for (CInstrumentCtrl* c : {static_cast<CInstrumentCtrl*>(stave.get()), static_cast<CInstrumentCtrl*>(piano.get()),
                                static_cast<CInstrumentCtrl*>(guitar.get()), static_cast<CInstrumentCtrl*>(bass.get())})
@@ -145,6 +106,124 @@ CTonveroDlg::~CTonveroDlg()
     // Hiding the dialog below still sends key and focus events: none may reach the controls gone by then.
     delete keyboardFilter;
     keyboardFilter = nullptr;
+}
+
+void CTonveroDlg::createModels()
+{
+    m_prefs = std::make_unique<Preferences>();
+    m_noticeChannel = std::make_unique<platform::Notices>();
+    // Nothing of the history is opened here: the file waits for the first answer or preload.
+    m_history = std::make_unique<history::HistoryStore>();
+    m_practice = std::make_unique<history::PracticeSettings>();
+    m_practice->load();
+    connect(m_history.get(), &history::HistoryStore::notice, m_noticeChannel.get(),
+            [channel = m_noticeChannel.get()](const QString& text) { channel->post(QStringLiteral("history"), text); });
+
+    m_exercise = std::make_unique<Exercise>(*m_prefs);
+    m_exercise->answers().addListener(m_history.get());
+    // The draw favours what the history says was missed or slow.
+    m_exercise->setPracticeSource([this](int clef) -> std::optional<notedraw::ExtraChanceTable> {
+        if (!m_practice->bRememberPractice)
+            return std::nullopt;
+        return m_history->practiceChances(clef);
+    });
+    // The time a message box keeps the user is not held against the clock or the exam.
+    m_heldObserver = platform::addHeldObserver([this](qint64 ms) { m_exercise->OnUserHeld(ms); });
+
+    m_midi = std::make_unique<midi::MidiRouter>(*m_prefs, *m_noticeChannel);
+    connect(m_midi.get(), &midi::MidiRouter::noteOn, this, [this](int note) { OnNoteOn(note, true); });
+    connect(m_midi.get(), &midi::MidiRouter::noteOff, this, [this](int note) { OnNoteOff(note); });
+    connect(m_midi.get(), &midi::MidiRouter::portsChanged, this, [this] {
+        if (pOptions)
+            pOptions->refreshDeviceLists();
+    });
+    // The devices' one-off notices (no audio output, ...) go to the line, not to a box that stops the exercise.
+    mmsys::setNoticeHandler([channel = m_noticeChannel.get()](const std::string& text) {
+        const QString message = QString::fromStdString(text);
+        channel->post(QStringLiteral("device:") + message, message);
+    });
+}
+
+void CTonveroDlg::connectExercise()
+{
+    Exercise* e = m_exercise.get();
+    connect(e, &Exercise::starting, this, [this] {
+        keyboardFilter->reset();
+        startButton()->setText(tr("Остановить"));
+        piano->SetKeyboardMode(true);
+        CInstrumentCtrl::SetPlayMode(true);
+        m_midi->setExerciseRunning(true);
+    });
+    connect(e, &Exercise::started, this, [this] {
+        m_midi->StartMidiInput();
+        m_midi->OpenMidiOutputForExercise();
+        m_microphone->exerciseRunning(true);
+        UpdateLayout();
+    });
+    connect(e, &Exercise::pausedChanged, this, [this](bool paused) {
+        m_microphone->exerciseRunning(!paused);
+        UpdateLayout();
+    });
+    connect(e, &Exercise::stopped, this, [this] {
+        keyboardFilter->reset();
+        m_microphone->exerciseRunning(false);
+        startButton()->setText(tr("Начать"));
+        piano->SetRangeCount(m_prefs->nClef == CStaveCtrl::TrebleBass ? 2 : 1);
+        CInstrumentCtrl::SetPlayMode(false);
+        m_midi->setExerciseRunning(false);
+        m_midi->StopMidiInputAfterExercise();
+        m_midi->CloseMidiOutput();
+        m_microphone->outputClosed();
+        UpdateLayout();
+    });
+    connect(e, &Exercise::noteShown, this, [this](int note, int staff, Spelling spelling) {
+        if (note < 0) {
+            stave->SetNotes(-1, -1, -1, -1, -1);
+            return;
+        }
+        stave->ShowNote(note, staff,
+                        spelling == Spelling::Flat    ? CStaveCtrl::FlatSign
+                        : spelling == Spelling::Sharp ? CStaveCtrl::SharpSign
+                                                      : CStaveCtrl::NoAccidental);
+    });
+    connect(e, &Exercise::marked, this, &CTonveroDlg::showMark);
+    connect(e, &Exercise::noteNameShown, this, &CTonveroDlg::ShowNoteName);
+    connect(e, &Exercise::noteNameHidden, this, [this] { noteNameLabel()->setText(QString()); });
+    connect(e, &Exercise::countsChanged, this, [this] { UpdateData(false); });
+    connect(e, &Exercise::soundOn, this, [this](int note) {
+        m_midi->SoundNoteOn(note);
+        if (m_prefs->bMIDI_Out)
+            m_microphone->outputNoteOn(note);
+    });
+    connect(e, &Exercise::soundOff, this, [this](int note) {
+        m_midi->SoundNoteOff(note);
+        if (m_prefs->bMIDI_Out)
+            m_microphone->outputNoteOff(note);
+    });
+    connect(e, &Exercise::wrongAnswer, this, [] { platform::Beep(400, 100); });
+    connect(e, &Exercise::examSummary, this, &CTonveroDlg::showExamSummary);
+    connect(m_prefs.get(), &Preferences::changed, this, [this] {
+        ShowNoteName(false);
+        ShowStatistics(m_prefs->bShowStatistics != 0);
+    });
+}
+
+void CTonveroDlg::showMark(int note, int mark, int instruments)
+{
+    if (instruments & Exercise::Piano)
+        piano->SetNoteState(note, mark);
+    if (instruments & Exercise::Guitar)
+        guitar->SetNoteState(note, mark);
+    if (instruments & Exercise::Bass)
+        bass->SetNoteState(note, mark);
+}
+
+void CTonveroDlg::showExamSummary(const QString& text, qint64 sessionId)
+{
+    // The exam's own note map is one click away from its summary.
+    if (platform::MessageBoxWithButton(this, text, QStringLiteral("Tonvero"), platform::MsgIcon::Exclamation,
+                                       tr("Карта нот экзамена...")))
+        OpenStatistics(sessionId);
 }
 
 void CTonveroDlg::createWindow()
@@ -204,17 +283,7 @@ void CTonveroDlg::createWindow()
     m_notices = new NoticeLine(client());
     // A notice that comes or goes moves the instruments clear of its row.
     connect(m_notices, &NoticeLine::changed, this, &CTonveroDlg::UpdateLayout);
-    // The devices' one-off notices (no audio output, ...) go to the line, not to a box that stops the exercise.
-    QPointer<NoticeLine> line(m_notices);
-    mmsys::setNoticeHandler([line](const std::string& text) {
-        const QString message = QString::fromStdString(text);
-        QMetaObject::invokeMethod(
-            qApp, [line, message] {
-                if (line)
-                    line->post(QStringLiteral("device:") + message, message);
-            },
-            Qt::QueuedConnection);
-    });
+    m_notices->listenTo(*m_noticeChannel);
 }
 
 bool CTonveroDlg::initDialog()
@@ -228,30 +297,35 @@ bool CTonveroDlg::initDialog()
         connect(box, &QCheckBox::clicked, this, [this, id] { OnCommand(id); });
     }
     connect(startButton(), &QPushButton::clicked, this, [this] { OnCommand(IdcStartStop); });
-    m_ddx.text(item(IdcTime), &strTime);
-    m_ddx.integer(itemAs<QLineEdit>(IdcNotes), &nNotes);
-    m_ddx.text(item(IdcErrors), &strErrors);
+    m_ddx.text(item(IdcTime), &m_exercise->clock.strTime);
+    m_ddx.integer(itemAs<QLineEdit>(IdcNotes), &m_exercise->nNotes);
+    m_ddx.text(item(IdcErrors), &m_exercise->clock.strErrors);
     UpdateData(false);
     // Lay the client out now, so that the first layout sees the window's real size.
     if (layout())
         layout()->activate();
 
-    connectDeviceWatcher();                            // the port lists, before any port is opened
     piano->initialize(PianoLayout.data());             // 4: builds KeyTable
-    LoadSettings();                                    // 5
+    // Nothing is written at start-up: the keys a first start lacks go to the file with the first save.
+    m_prefs->load();                                   // 5
+    CStaveCtrl::nClef = m_prefs->nClef;
     InterfaceSettings::loadAndApply();
-    OpenMidiInput();                                   // 3, after the settings: it opens the stored port
+    m_midi->OpenMidiInput();                           // 3, after the settings: it opens the stored port
     SetInstrumentBoxes();                              // 6
-    ClearErrorWeights();                               // 7
+    m_exercise->ClearErrorWeights();                   // 7
+    // The stored ranges survive the range editor's reset to the clef's count.
+    const TonveroSettings loaded = m_prefs->values();
     piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1); // 8
-    piano->SetRange(0, nN12_min0, nN12_max0);
-    piano->SetRange(1, nN12_min1, nN12_max1);
+    SetRange(0, loaded.nN12_min0, loaded.nN12_max0);
+    SetRange(1, loaded.nN12_min1, loaded.nN12_max1);
     guitar->initialize(GuitarLayout.data());           // 9
     bass->initialize(BassLayout.data());
     stave->SetOwner(this);                             // 10
     stave->initialize(StaveLayout.data());
-    stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(nN12_min0), CInstrumentCtrl::NoteFromKeyIndex(nN12_max0), // 11
-                    CInstrumentCtrl::NoteFromKeyIndex(nN12_min1), CInstrumentCtrl::NoteFromKeyIndex(nN12_max1), -1);
+    stave->SetNotes(CInstrumentCtrl::NoteFromKeyIndex(m_prefs->nN12_min0), // 11
+                    CInstrumentCtrl::NoteFromKeyIndex(m_prefs->nN12_max0),
+                    CInstrumentCtrl::NoteFromKeyIndex(m_prefs->nN12_min1),
+                    CInstrumentCtrl::NoteFromKeyIndex(m_prefs->nN12_max1), -1);
     stave->AddListener(this);                          // 12
     piano->AddListener(this);
     guitar->AddListener(this);
@@ -267,8 +341,8 @@ bool CTonveroDlg::initDialog()
     OnClef(CmdClefTreble + CStaveCtrl::nClef);
     UpdateLayout();                                    // 15
     UpdateNoteBounds();
-    if (bAppControlByMIDI)                             // 16
-        StartMidiInput();
+    if (m_prefs->bAppControlByMIDI)                    // 16
+        m_midi->StartMidiInput();
     startButton()->setFocus();
     return true;
 }
@@ -307,7 +381,7 @@ void CTonveroDlg::OnCommand(int id)
     case CmdStatistics: OpenStatistics(); break;
     case CmdStartStopKey: StartStop(false); break;
     case CmdPauseKey:
-        if (bRunning)
+        if (m_exercise->bRunning)
             StartStop(true);
         break;
     case CmdExit: reject(); break;
@@ -320,32 +394,45 @@ void CTonveroDlg::OnClef(int commandId)
     stave->SetClef(commandId - CmdClefTreble);
 }
 
+void CTonveroDlg::StartStop(bool pause)
+{
+    m_exercise->StartStop(pause);
+}
+
+void CTonveroDlg::SetRange(int staff, int low, int high)
+{
+    piano->SetRange(staff, low, high);
+    m_prefs->setRange(staff, piano->GetRangeLow(staff), piano->GetRangeHigh(staff));
+}
+
 void CTonveroDlg::CheckClefMenu(int commandId)
 {
+    // The stave's clef is the one the exercise and the settings use.
+    m_prefs->nClef = commandId - CStaveCtrl::ClefMenuBase;
     if (QAction* a = m_actions.value(commandId); a && m_clefGroup->actions().contains(a))
         a->setChecked(true);
 }
 
 void CTonveroDlg::UpdateRangeCount()
 {
-    if (!bRunning)
-        piano->SetRangeCount(CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1);
+    if (!m_exercise->bRunning)
+        piano->SetRangeCount(m_prefs->nClef == CStaveCtrl::TrebleBass ? 2 : 1);
 }
 
 void CTonveroDlg::ShowNoteName(bool force)
 {
     if (QLabel* label = noteNameLabel())
-        label->setText(bShowNoteName || force ? strNoteName : QString());
+        label->setText(m_prefs->bShowNoteName || force ? strNoteName : QString());
 }
 
 QString CTonveroDlg::SharpName(int pitchClass) const
 {
-    return pitchClass >= 0 && pitchClass < 12 ? astrSharpNames[pitchClass] : QString();
+    return Exercise::sharpName(pitchClass);
 }
 
 QString CTonveroDlg::FlatName(int pitchClass) const
 {
-    return pitchClass >= 0 && pitchClass < 12 ? astrFlatNames[pitchClass] : QString();
+    return Exercise::flatName(pitchClass);
 }
 
 int CTonveroDlg::PitchClass(int keyIndex) const
@@ -356,7 +443,7 @@ int CTonveroDlg::PitchClass(int keyIndex) const
 void CTonveroDlg::OpenOptions()
 {
     if (!pOptions) {
-        pOptions = new DialogOptions(this); // a child of the window, kept for the whole run
+        pOptions = new DialogOptions(*m_prefs, *m_midi, this); // a child of the window, kept for the whole run
         auto* practice = new PracticeOptions(*m_practice);
         pOptions->addSection(practice);
         connect(pOptions, &DialogOptions::settingsSaved, practice, &PracticeOptions::save);
@@ -395,7 +482,7 @@ QStringList tonvero::ReadMeCandidates(const QString& installDir)
 
 void CTonveroDlg::OpenReadMe()
 {
-    const QStringList candidates = ReadMeCandidates(strInstallDir);
+    const QStringList candidates = ReadMeCandidates(m_prefs->strInstallDir);
     QString path;
     for (const QString& p : candidates) {
         if (QFileInfo(p).isFile()) {
@@ -419,7 +506,7 @@ void CTonveroDlg::OpenStatistics(qint64 sessionId)
         RemoveHelpOverlay();
     // What was answered a moment ago belongs in the figures.
     m_history->flush(2000);
-    StatisticsDialog dlg(*m_history, CStaveCtrl::nClef, sessionId, this);
+    StatisticsDialog dlg(*m_history, m_prefs->nClef, sessionId, this);
     dlg.exec();
 }
 
@@ -428,18 +515,12 @@ void CTonveroDlg::createMicrophone()
     // Settings only: the input and the detector are opened by the first exercise that uses them.
     m_microphone = new MicrophoneAnswers(this);
     m_microphone->setSettings(pitch::MicrophoneSettings::load());
-    m_microphone->setExpectedNote([this] { return bRunning ? CInstrumentCtrl::NoteFromKeyIndex(nCurNote) : -1; });
+    m_microphone->setExpectedNote([e = m_exercise.get()] { return e->expectedNote(); });
     connect(m_microphone, &MicrophoneAnswers::pressed, this,
-            [this](int note) { OnNoteOn(note, false, AnswerSource::Microphone); });
+            [this](int note) { m_exercise->OnNoteOn(note, false, AnswerSource::Microphone); });
     connect(m_microphone, &MicrophoneAnswers::released, this, [this](int note) { OnNoteOff(note); });
-    connect(m_microphone, &MicrophoneAnswers::notice, this,
-            [this](const QString& text) { m_notices->post(QStringLiteral("microphone"), text); });
-}
-
-void CTonveroDlg::seedPracticeChances()
-{
-    m_practiceSeeded = m_practice->bRememberPractice != 0;
-    m_practiceChances = m_practiceSeeded ? m_history->practiceChances(CStaveCtrl::nClef) : notedraw::ExtraChanceTable{};
+    connect(m_microphone, &MicrophoneAnswers::notice, m_noticeChannel.get(),
+            [channel = m_noticeChannel.get()](const QString& text) { channel->post(QStringLiteral("microphone"), text); });
 }
 
 void CTonveroDlg::createShortcuts()

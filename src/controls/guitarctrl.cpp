@@ -2,8 +2,8 @@
 #include "controls/guitarctrl.h"
 
 #include "controls/accessibleinstrument.h"
-#include "platform/bitmap.h"
-#include "platform/window.h"
+#include "platform/ui/bitmap.h"
+#include "platform/ui/window.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -2,9 +2,9 @@
 #include "controls/instrumentctrl.h"
 
 #include "controls/accessibleinstrument.h"
-#include "platform/dialogtemplate.h"
-#include "platform/messagebox.h"
-#include "platform/window.h"
+#include "platform/ui/dialogtemplate.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/window.h"
 
 #include <QAccessible>
 #include <QKeyEvent>

@@ -3,8 +3,8 @@
 
 #include "controls/accessibleinstrument.h"
 #include "controls/noterangeselector.h"
-#include "platform/bitmap.h"
-#include "platform/window.h"
+#include "platform/ui/bitmap.h"
+#include "platform/ui/window.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -2,8 +2,8 @@
 #include "controls/stavectrl.h"
 
 #include "controls/accessibleinstrument.h"
-#include "platform/bitmap.h"
-#include "platform/window.h"
+#include "platform/ui/bitmap.h"
+#include "platform/ui/window.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -98,7 +98,24 @@ bool CStaveCtrl::initialize(const int* layout)
     return true;
 }
 
+void CStaveCtrl::ShowNote(int note, int staff, Accidental accidental)
+{
+    if (staff != 0 && staff != 1)
+        return;
+    m_chosenAccidentals = {};
+    m_chosenAccidentals[std::size_t(2 * staff)] = accidental;
+    setNoteSlots(note, -1, -1, -1, staff);
+    Draw(false);
+}
+
 void CStaveCtrl::SetNotes(int note0, int note1, int note2, int note3, int staff)
+{
+    m_chosenAccidentals = {};
+    setNoteSlots(note0, note1, note2, note3, staff);
+    Draw(false);
+}
+
+void CStaveCtrl::setNoteSlots(int note0, int note1, int note2, int note3, int staff)
 {
     if (staff == 0 || staff == 1) {
         m_noteSlots[2 * staff] = KeyIndexFromNote(note0);
@@ -110,7 +127,6 @@ void CStaveCtrl::SetNotes(int note0, int note1, int note2, int note3, int staff)
                        KeyIndexFromNote(note3)};
     }
     // There are two staves: any other staff leaves the slots as they are.
-    Draw(false);
 }
 
 void CStaveCtrl::SetClef(int clef)
@@ -169,7 +185,8 @@ void CStaveCtrl::Draw(bool frame)
             const int pitchClass = m_owner ? m_owner->PitchClass(k) : (k + 9) % 12;
             QString name = m_owner ? m_owner->SharpName(pitchClass) : QString();
             if (!KeyTable[k].isWhite) {
-                if (Random() <= 16383) {
+                const Accidental chosen = m_chosenAccidentals[std::size_t(slot)];
+                if (chosen == FlatSign || (chosen == NoAccidental && Random() <= 16383)) {
                     accidental = FlatPicture;
                     m_slotAccidentals[slot] = FlatSign;
                     ++step;

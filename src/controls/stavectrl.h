@@ -45,12 +45,15 @@ public:
     void SetOwner(CStaveOwner* owner) { m_owner = owner; }
     bool initialize(const int* layout);
     void SetNotes(int note0, int note1, int note2, int note3, int staff);
+    // One note alone on its staff, written with the accidental its owner chose
+    // (a black key's sharp or flat; ignored on a white key).
+    enum Accidental { NoAccidental = 0, SharpSign = 1, FlatSign = 2 };
+    void ShowNote(int note, int staff, Accidental accidental);
     void SetClef(int clef);
     void Draw(bool frame);
     // Key index held by slot 0..3 (negative: no note).
     int NoteSlot(int slot) const { return m_noteSlots[slot]; }
     // How the last drawing wrote the note of slot 0..3.
-    enum Accidental { NoAccidental = 0, SharpSign = 1, FlatSign = 2 };
     Accidental SlotAccidental(int slot) const { return m_slotAccidentals[slot]; }
 
     // The clef and the notes written, as a screen reader says them; the note
@@ -67,6 +70,7 @@ protected:
     void click() override;
 
 private:
+    void setNoteSlots(int note0, int note1, int note2, int note3, int staff);
     // The clef to draw: a value outside 0..3 stands for the grand staff.
     static int effectiveClef();
 
@@ -76,4 +80,6 @@ private:
     int m_height = 0;
     std::array<int, 4> m_noteSlots{-1, -1, -1, -1};
     std::array<Accidental, 4> m_slotAccidentals{};
+    // Accidentals chosen by the owner; NoAccidental: drawn at random.
+    std::array<Accidental, 4> m_chosenAccidentals{};
 };

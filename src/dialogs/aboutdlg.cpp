@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/aboutdlg.h"
 
-#include "platform/shell.h"
+#include "platform/ui/shell.h"
 
 #include <QLineEdit>
 #include <QPushButton>

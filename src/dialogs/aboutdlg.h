@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/dialogtemplate.h"
+#include "platform/ui/dialogtemplate.h"
 
 #include <QString>
 

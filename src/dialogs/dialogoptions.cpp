@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/dialogoptions.h"
 
-#include "app/tonverodlg.h"
+#include "midi/devicewatcher.h"
+#include "midi/midirouter.h"
+#include "settings/preferences.h"
 #include "dialogs/gminstruments.h"
 #include "midi/devicewatcher.h"
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -117,8 +119,8 @@ const platform::DialogTemplate& DialogOptions::Template()
     return tmpl;
 }
 
-DialogOptions::DialogOptions(CTonveroDlg* owner_)
-    : platform::TemplateDialog(owner_), owner(owner_), m_ddx(this)
+DialogOptions::DialogOptions(tonvero::Preferences& prefs, midi::MidiRouter& router, QWidget* parent)
+    : platform::TemplateDialog(parent), prefs(prefs), router(router), m_ddx(this)
 {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setModal(false);
@@ -160,12 +162,12 @@ DialogOptions::DialogOptions(CTonveroDlg* owner_)
     connect(inDevices, &QComboBox::activated, this, [this] { deviceList(PortDirection::Input).activated = true; });
     connect(outDevices, &QComboBox::activated, this, [this] { deviceList(PortDirection::Output).activated = true; });
 
-    m_ddx.check(itemAs<QAbstractButton>(IdcMidiIn), &owner->bMIDI_In);
-    m_ddx.check(itemAs<QAbstractButton>(IdcMidiOut), &owner->bMIDI_Out);
-    m_ddx.check(itemAs<QAbstractButton>(IdcShowNoteName), &owner->bShowNoteName);
-    m_ddx.check(itemAs<QAbstractButton>(IdcBeep), &owner->bBeep);
-    m_ddx.check(itemAs<QAbstractButton>(IdcBlackKeys), &owner->bUseBlackKeys);
-    m_ddx.check(itemAs<QAbstractButton>(IdcCompKeyboard), &owner->bNoteInputFromCompKeyboard);
+    m_ddx.check(itemAs<QAbstractButton>(IdcMidiIn), &prefs.bMIDI_In);
+    m_ddx.check(itemAs<QAbstractButton>(IdcMidiOut), &prefs.bMIDI_Out);
+    m_ddx.check(itemAs<QAbstractButton>(IdcShowNoteName), &prefs.bShowNoteName);
+    m_ddx.check(itemAs<QAbstractButton>(IdcBeep), &prefs.bBeep);
+    m_ddx.check(itemAs<QAbstractButton>(IdcBlackKeys), &prefs.bUseBlackKeys);
+    m_ddx.check(itemAs<QAbstractButton>(IdcCompKeyboard), &prefs.bNoteInputFromCompKeyboard);
     m_ddx.integer(itemAs<QLineEdit>(IdcMinutes), &nEditMinutes);
     m_ddx.integer(itemAs<QLineEdit>(IdcSeconds), &nEditSeconds);
 
@@ -202,19 +204,19 @@ bool DialogOptions::initDialog()
 {
     m_initialising = true;
     UpdateData(false);                                       // 1
-    if (owner->bExamMode)                                     // 2
+    if (prefs.bExamMode)                                     // 2
         onModeClicked(IdcExam);
-    else if (owner->bHintMode)
+    else if (prefs.bHintMode)
         onModeClicked(IdcHint);
     else
         onModeClicked(IdcTraining);
-    statisticsBox->setChecked(owner->bShowStatistics != 0);   // 3
-    midiControlBox->setChecked(owner->bAppControlByMIDI != 0);
-    onWrongNoteClicked(owner->bOnWrongNoteWaitTime ? IdcWaitTime : IdcWaitRight); // 4
-    nEditMinutes = owner->nMinutes;                           // 5
-    nEditSeconds = owner->nTimerDelay / 1000;
+    statisticsBox->setChecked(prefs.bShowStatistics != 0);   // 3
+    midiControlBox->setChecked(prefs.bAppControlByMIDI != 0);
+    onWrongNoteClicked(prefs.bOnWrongNoteWaitTime ? IdcWaitTime : IdcWaitRight); // 4
+    nEditMinutes = prefs.nMinutes;                           // 5
+    nEditSeconds = prefs.nTimerDelay / 1000;
     UpdateData(false);
-    instruments->setCurrentIndex(owner->nPatch);              // 6
+    instruments->setCurrentIndex(prefs.nPatch);              // 6
     fillDeviceLists();                                        // 7, 8
     m_initialising = false;
     return true;
@@ -234,8 +236,8 @@ bool DialogOptions::listPorts(PortDirection direction)
 {
     DeviceList& list = deviceList(direction);
     const QString pending = userPicked(list) ? list.box->currentData().toString() : QString();
-    const std::vector<mmsys::PortInfo>& ports = owner->deviceWatcher->ports(direction);
-    const midi::PortChoice choice = owner->deviceWatcher->choice(direction);
+    const std::vector<mmsys::PortInfo>& ports = router.deviceWatcher()->ports(direction);
+    const midi::PortChoice choice = router.deviceWatcher()->choice(direction);
     const QSignalBlocker quiet(list.box);
     list.box->clear();
     QString chosen;
@@ -264,7 +266,7 @@ void DialogOptions::setDevicesPresent(PortDirection direction, bool present)
 {
     DeviceList& list = deviceList(direction);
     const bool input = direction == PortDirection::Input;
-    const int setting = input ? owner->bMIDI_In : owner->bMIDI_Out;
+    const int setting = input ? prefs.bMIDI_In : prefs.bMIDI_Out;
     std::vector<QWidget*> boxes{list.enable};
     if (input)
         boxes.insert(boxes.end(), {item(IdcMidiControlGroup), midiControlBox});
@@ -277,7 +279,7 @@ void DialogOptions::setDevicesPresent(PortDirection direction, bool present)
 
 void DialogOptions::fillDeviceLists()
 {
-    if (!owner->deviceWatcher)
+    if (!router.deviceWatcher())
         return;
     setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output));
     setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input));
@@ -285,7 +287,7 @@ void DialogOptions::fillDeviceLists()
 
 void DialogOptions::refreshDeviceLists()
 {
-    if (!owner->deviceWatcher)
+    if (!router.deviceWatcher())
         return;
     setDevicesPresent(PortDirection::Output, listPorts(PortDirection::Output));
     setDevicesPresent(PortDirection::Input, listPorts(PortDirection::Input));
@@ -299,15 +301,15 @@ bool DialogOptions::takePick(PortDirection direction)
     const std::string key = list.box->currentData().toString().toStdString();
     list.activated = false;
     list.shownKey = key;
-    const std::vector<mmsys::PortInfo>& ports = owner->deviceWatcher->ports(direction);
+    const std::vector<mmsys::PortInfo>& ports = router.deviceWatcher()->ports(direction);
     const auto it = std::find_if(ports.begin(), ports.end(), [&](const mmsys::PortInfo& p) { return p.key == key; });
     if (it == ports.end())
         return false;
     const bool input = direction == PortDirection::Input;
     const int id = int(it - ports.begin());
     const QString name = QString::fromStdString(it->name);
-    QString& storedName = input ? owner->strInDevName : owner->strOutDevName;
-    int& storedId = input ? owner->nInDevId : owner->nOutDevId;
+    QString& storedName = input ? prefs.strInDevName : prefs.strOutDevName;
+    int& storedId = input ? prefs.nInDevId : prefs.nOutDevId;
     if (name == storedName && id == storedId)
         return false;
     storedName = name;
@@ -319,8 +321,8 @@ void DialogOptions::onModeClicked(int id)
 {
     for (int r : {int(IdcHint), int(IdcTraining), int(IdcExam)})
         itemAs<QAbstractButton>(r)->setChecked(r == id);
-    owner->bHintMode = id == IdcHint ? 1 : 0;
-    owner->bExamMode = id == IdcExam ? 1 : 0;
+    prefs.bHintMode = id == IdcHint ? 1 : 0;
+    prefs.bExamMode = id == IdcExam ? 1 : 0;
     for (int r : {int(IdcMinutes), int(IdcMinutesLabel), int(IdcMinutesArrows)})
         item(r)->setEnabled(id == IdcExam);
 }
@@ -330,16 +332,16 @@ void DialogOptions::onWrongNoteClicked(int id)
     itemAs<QAbstractButton>(IdcWaitTime)->setChecked(id == IdcWaitTime);
     itemAs<QAbstractButton>(IdcWaitRight)->setChecked(id == IdcWaitRight);
     const int waitTime = id == IdcWaitTime ? 1 : 0;
-    if (owner->bOnWrongNoteWaitTime == waitTime)
+    if (prefs.bOnWrongNoteWaitTime == waitTime)
         return;
-    owner->bOnWrongNoteWaitTime = waitTime;
-    owner->OnWrongNoteModeChanged();
+    prefs.bOnWrongNoteWaitTime = waitTime;
+    prefs.notifyChanged();
 }
 
 void DialogOptions::onShowNoteNameClicked()
 {
     UpdateData(true);
-    owner->ShowNoteName(false);
+    prefs.notifyChanged();
 }
 
 void DialogOptions::onExchangeClicked()
@@ -350,34 +352,35 @@ void DialogOptions::onExchangeClicked()
 void DialogOptions::onStatisticsClicked()
 {
     UpdateData(true);
-    owner->bShowStatistics = statisticsBox->isChecked() ? 1 : 0;
-    owner->ShowStatistics(owner->bShowStatistics != 0);
+    prefs.bShowStatistics = statisticsBox->isChecked() ? 1 : 0;
+    prefs.notifyChanged();
 }
 
 void DialogOptions::onMidiControlClicked()
 {
     UpdateData(true);
-    owner->bAppControlByMIDI = midiControlBox->isChecked() ? 1 : 0;
-    owner->StartMidiInput();
+    prefs.bAppControlByMIDI = midiControlBox->isChecked() ? 1 : 0;
+    prefs.notifyChanged();
+    router.StartMidiInput();
 }
 
 void DialogOptions::onInstrumentChanged(int index)
 {
     if (m_initialising || m_ddx.loading() || index < 0)
         return;
-    owner->SetPatch(index);
+    router.SetPatch(index);
 }
 
 void DialogOptions::storeMinutes()
 {
     nEditMinutes = qBound(0, nEditMinutes, kMaxMinutes);
-    owner->nMinutes = nEditMinutes;
+    prefs.nMinutes = nEditMinutes;
 }
 
 void DialogOptions::storeSeconds()
 {
     nEditSeconds = qBound(0, nEditSeconds, kMaxSeconds);
-    owner->nTimerDelay = nEditSeconds * 1000;
+    prefs.nTimerDelay = nEditSeconds * 1000;
 }
 
 void DialogOptions::onMinutesArrow(int delta)
@@ -438,26 +441,26 @@ void DialogOptions::accept()
     storeSeconds();
     UpdateData(false);
 
-    if (owner->deviceWatcher) {
+    if (router.deviceWatcher()) {
         if (takePick(PortDirection::Output))
             bOutDevChanged = true;
         if (takePick(PortDirection::Input))
             bInDevChanged = true;
-        owner->UpdateMidiChoice();
+        router.UpdateMidiChoice();
     }
     try {
         if (bOutDevChanged) {
-            owner->CloseMidiOutput();
-            if (owner->bMIDI_Out)
-                owner->OpenMidiOutputPort(owner->nOutDevId);
-            owner->SetPatch(instruments->currentIndex());
+            router.CloseMidiOutput();
+            if (prefs.bMIDI_Out)
+                router.OpenMidiOutputPort(prefs.nOutDevId);
+            router.SetPatch(instruments->currentIndex());
             bOutDevChanged = false;
         }
         if (bInDevChanged) {
-            owner->CloseMidiInput();
-            if (owner->bMIDI_In) {
-                owner->OpenMidiInputPort(owner->nInDevId);
-                owner->midiInDevice.StartReceiving();
+            router.CloseMidiInput();
+            if (prefs.bMIDI_In) {
+                router.OpenMidiInputPort(prefs.nInDevId);
+                router.midiInDevice.StartReceiving();
             }
             bInDevChanged = false;
         }
@@ -466,7 +469,8 @@ void DialogOptions::accept()
         showMidiError(this, e);
         return;
     }
-    owner->SaveSettings();
+    prefs.notifyChanged();
+    prefs.save();
     emit settingsSaved();
     platform::TemplateDialog::accept();
 }

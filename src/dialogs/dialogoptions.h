@@ -1,20 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/dialogtemplate.h"
-#include "platform/mididevices.h"
+#include "platform/ui/dialogtemplate.h"
+#include "platform/mmsystem/mididevices.h"
 
 #include <array>
 #include <string>
 #include <vector>
 
-class CTonveroDlg;
+namespace tonvero {
+class Preferences;
+}
+namespace midi {
+class MidiRouter;
+}
 class QAbstractButton;
 class QComboBox;
 class QLineEdit;
 
 // The modeless settings window (template 144). It has no settings of its own:
-// it reads and writes the main window's members; only the devices wait for OK.
+// it edits the preferences as the user goes; only the devices wait for OK.
 class DialogOptions : public platform::TemplateDialog {
     Q_OBJECT
 public:
@@ -45,13 +50,14 @@ public:
         IdcCompKeyboard = 1037,
     };
 
-    explicit DialogOptions(CTonveroDlg* owner);
+    DialogOptions(tonvero::Preferences& prefs, midi::MidiRouter& router, QWidget* parent = nullptr);
 
     static const platform::DialogTemplate& Template();
 
     bool bOutDevChanged = false;
     bool bInDevChanged = false;
-    CTonveroDlg* owner;
+    tonvero::Preferences& prefs;
+    midi::MidiRouter& router;
     QComboBox* inDevices = nullptr;
     QComboBox* outDevices = nullptr;
     QComboBox* instruments = nullptr;
@@ -60,7 +66,7 @@ public:
     int nEditMinutes = 0;
     int nEditSeconds = 0;
 
-    // Items ↔ the owner's members and the two numbers; false when a number could not be read.
+    // Items ↔ the preferences and the two numbers; false when a number could not be read.
     bool UpdateData(bool save);
 
     // Handlers, as the items raise them.
@@ -79,7 +85,7 @@ public:
     // OK (button 1 or Enter): devices applied, settings saved, the dialog hidden.
     void accept() override;
 
-    // Fills the device lists again from the owner's port lists (a port started
+    // Fills the device lists again from the router's port lists (a port started
     // or ended); a device the user picked and did not confirm yet stays picked.
     void refreshDeviceLists();
 
@@ -116,7 +122,7 @@ private:
     // Enables the «включить» box (and for input the MIDI control) when there are
     // devices; with none it is disabled, still showing the setting.
     void setDevicesPresent(mmsys::PortDirection direction, bool present);
-    // Takes a picked device into the owner's settings; true when it is another one than stored.
+    // Takes a picked device into the preferences; true when it is another one than stored.
     bool takePick(mmsys::PortDirection direction);
     std::array<DeviceList, 2> m_deviceLists;
     void storeMinutes();

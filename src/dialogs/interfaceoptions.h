@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/interfacesettings.h"
+#include "settings/interfacesettings.h"
 
 #include <QWidget>
 

@@ -8,7 +8,7 @@
 // with the microphone on.
 
 #include "pitch/microphonesettings.h"
-#include "platform/audiocapture.h"
+#include "platform/audio/audiocapture.h"
 
 #include <QGroupBox>
 

@@ -2,7 +2,7 @@
 #include "dialogs/notemapview.h"
 
 #include "history/notenames.h"
-#include "platform/bitmap.h"
+#include "platform/ui/bitmap.h"
 
 #include <QEvent>
 #include <QHelpEvent>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "midi/portchoice.h"
-#include "platform/mididevices.h"
+#include "platform/mmsystem/mididevices.h"
 
 #include <QObject>
 #include <QString>

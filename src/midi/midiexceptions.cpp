@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midiexceptions.h"
 
-#include "platform/mmsystem.h"
+#include "platform/mmsystem/mmsystem.h"
 
 namespace midi {
 

@@ -3,7 +3,7 @@
 
 #include "midi/autoresetevent.h"
 #include "midi/bufferqueue.h"
-#include "platform/mmsystem.h"
+#include "platform/mmsystem/mmsystem.h"
 
 #include <atomic>
 #include <bitset>

@@ -4,7 +4,7 @@
 // Which MIDI port to open, from the ports there are now and the user's stored
 // choice (a port name, and the device id older settings know it by).
 
-#include "platform/mididevices.h"
+#include "platform/mmsystem/mididevices.h"
 
 #include <cstdint>
 #include <string>

@@ -2,7 +2,7 @@
 #include "pitch/microphoneinput.h"
 
 #include "pitch/notedetector.h"
-#include "platform/audiocapture.h"
+#include "platform/audio/audiocapture.h"
 
 
 #include <vector>

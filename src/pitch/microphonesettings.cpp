@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pitch/microphonesettings.h"
 
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 
 #include <QByteArray>
 

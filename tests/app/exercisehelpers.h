@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -44,8 +46,8 @@ inline std::unique_ptr<CTonveroDlg> openWindow()
     platform::setMessageBoxHook(
         [](const platform::MessageBoxCall& call) { qWarning("message box: %s", qPrintable(call.text)); });
     auto d = std::make_unique<CTonveroDlg>();
-    d->bBeep = 0;
-    d->bMIDI_Out = 0;
+    d->preferences().bBeep = 0;
+    d->preferences().bMIDI_Out = 0;
     d->show();
     if (!QTest::qWaitForWindowExposed(d.get()))
         qWarning("window not exposed");
@@ -57,21 +59,21 @@ inline void useInstruments(CTonveroDlg& d, bool pianoOn, bool guitarOn, bool bas
     d.pianoBox->setChecked(pianoOn);
     d.guitarBox->setChecked(guitarOn);
     d.bassBox->setChecked(bassOn);
-    d.bPianoKeys = pianoOn;
-    d.bGuitar6 = guitarOn;
-    d.bGuitar4 = bassOn;
+    d.preferences().bPianoKeys = pianoOn;
+    d.preferences().bGuitar6 = guitarOn;
+    d.preferences().bGuitar4 = bassOn;
 }
 
 // One treble staff over the keys that the piano, the guitar and the bass all have.
 inline void useCommonTrebleRange(CTonveroDlg& d, int low = 31, int high = 58)
 {
     d.OnClef(tonvero::CmdClefTreble);
-    d.piano->SetRange(0, low, high);
+    d.SetRange(0, low, high);
 }
 
 inline int expectedNote(const CTonveroDlg& d)
 {
-    return CInstrumentCtrl::NoteFromKeyIndex(d.nCurNote);
+    return CInstrumentCtrl::NoteFromKeyIndex(d.exercise().nCurNote);
 }
 
 inline int markOf(int note)

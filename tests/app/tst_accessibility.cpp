@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "app/keyboardfilter.h"
 #include "exercisehelpers.h"
 
 #include "app/language.h"
@@ -195,15 +198,15 @@ private slots:
         CTonveroDlg& d = window();
         useInstruments(d, true, false, false);
         useCommonTrebleRange(d);
-        d.bNoteInputFromCompKeyboard = keyboardInput;
-        d.bHintMode = hint;
+        d.preferences().bNoteInputFromCompKeyboard = keyboardInput;
+        d.preferences().bHintMode = hint;
 
         // Tab to the piano before the start: the letters take the keys once it runs.
         d.startButton()->setFocus();
         tabTo(d.piano.get());
         QCOMPARE(focus(), d.piano.get());
         key(Qt::Key_F5);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         QCOMPARE(focus(), d.piano.get());
 
         const int expected = expectedNote(d);
@@ -214,12 +217,12 @@ private slots:
         const QString name = accessibility::spokenNote(expected);
         QCOMPARE(piano->text(QAccessible::Value), name);
         QCOMPARE(m_values.last(), qMakePair(static_cast<QObject*>(d.piano.get()), name));
-        QCOMPARE(d.nNotes + d.nErrors, 0); // moving answers nothing
+        QCOMPARE(d.exercise().nNotes + d.exercise().nErrors, 0); // moving answers nothing
 
         m_values.clear();
         QTest::keyPress(focus(), Qt::Key(playKey));
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 0);
         // The key under focus says what became of it.
         QCOMPARE(markOf(expected), hint ? int(Green) : int(Blue));
         QCOMPARE(piano->text(QAccessible::Value),
@@ -236,22 +239,22 @@ private slots:
         if (!hint)
             QTest::keyRelease(focus(), Qt::Key(playKey));
         QCOMPARE(markOf(expected), int(None));
-        QCOMPARE(d.nNotes, 1);
-        QVERIFY(d.bRunning);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QVERIFY(d.exercise().bRunning);
 
         if (keyboardInput) {
             // The letters still answer, once each, with the piano focused.
             constexpr Qt::Key byPitchClass[12] = {Qt::Key_Z, Qt::Key_S, Qt::Key_X, Qt::Key_D, Qt::Key_C, Qt::Key_V,
                                                   Qt::Key_G, Qt::Key_B, Qt::Key_H, Qt::Key_N, Qt::Key_J, Qt::Key_M};
             QTest::keyClick(focus(), byPitchClass[expectedNote(d) % 12]);
-            QCOMPARE(d.nNotes, 2);
-            QCOMPARE(d.nErrors, 0);
+            QCOMPARE(d.exercise().nNotes, 2);
+            QCOMPARE(d.exercise().nErrors, 0);
             // Tab is still no way out while the letters play.
             key(Qt::Key_Tab);
             QCOMPARE(focus(), d.piano.get());
         }
         key(Qt::Key_F5);
-        QVERIFY(!d.bRunning);
+        QVERIFY(!d.exercise().bRunning);
     }
 
     void fretboardExerciseWithTheKeyboardAlone_data()
@@ -270,7 +273,7 @@ private slots:
         useCommonTrebleRange(d, 31, 48);
         d.startButton()->setFocus();
         key(Qt::Key_F5);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         CGuitarCtrl& board = guitar ? *d.guitar : *d.bass;
         tabTo(&board);
         QCOMPARE(focus(), &board);
@@ -279,8 +282,8 @@ private slots:
         fretboardTo(board, guitar ? d.GuitarLayout : d.BassLayout, expected);
         QCOMPARE(board.focusNote(), expected);
         QTest::keyPress(focus(), Qt::Key_Space);
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 0);
         QCOMPARE(markOf(expected), int(Blue));
         QTest::keyRelease(focus(), Qt::Key_Space);
         QCOMPARE(markOf(expected), int(None));
@@ -292,7 +295,7 @@ private slots:
             key(Qt::Key_Right);
         }
         QTest::keyClick(focus(), Qt::Key_Space);
-        QCOMPARE(d.nErrors, 1);
+        QCOMPARE(d.exercise().nErrors, 1);
     }
 
     void staveClefFromTheKeyboard_data()
@@ -311,7 +314,7 @@ private slots:
         QFETCH(bool, keyboardInput);
         QFETCH(int, key);
         CTonveroDlg& d = window();
-        d.bNoteInputFromCompKeyboard = keyboardInput;
+        d.preferences().bNoteInputFromCompKeyboard = keyboardInput;
         d.OnClef(CmdClefTreble);
         if (running)
             d.StartStop(false);
@@ -320,8 +323,8 @@ private slots:
         QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::Bass));
         // The menu follows, as after a click.
         QVERIFY(d.menuAction(CmdClefBass)->isChecked());
-        QCOMPARE(d.bRunning, running);
-        QCOMPARE(d.nNotes + d.nErrors, 0);
+        QCOMPARE(d.exercise().bRunning, running);
+        QCOMPARE(d.exercise().nNotes + d.exercise().nErrors, 0);
     }
 
     void shortcutsInEveryState_data()
@@ -366,7 +369,7 @@ private slots:
         QFETCH(int, stateAfter);
         QFETCH(QString, opens);
         CTonveroDlg& d = window();
-        d.bNoteInputFromCompKeyboard = keyboardInput;
+        d.preferences().bNoteInputFromCompKeyboard = keyboardInput;
         if (State(state) != State::Idle)
             d.StartStop(false);
         if (State(state) == State::Paused)
@@ -383,7 +386,7 @@ private slots:
             }
         });
         closer.start(20);
-        const int answers = d.nNotes + d.nErrors;
+        const int answers = d.exercise().nNotes + d.exercise().nErrors;
         QTest::keyClick(focus(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         closer.stop();
 
@@ -392,9 +395,9 @@ private slots:
             return;
         }
         QVERIFY(d.isVisible());
-        QCOMPARE(d.bRunning, State(stateAfter) != State::Idle);
-        QCOMPARE(d.bRunning && d.bPaused, State(stateAfter) == State::Paused);
-        QCOMPARE(d.nNotes + d.nErrors, answers); // no key was taken for a note
+        QCOMPARE(d.exercise().bRunning, State(stateAfter) != State::Idle);
+        QCOMPARE(d.exercise().bRunning && d.exercise().bPaused, State(stateAfter) == State::Paused);
+        QCOMPARE(d.exercise().nNotes + d.exercise().nErrors, answers); // no key was taken for a note
         QCOMPARE(d.pOptions && d.pOptions->isVisible(), opens == QLatin1String("options"));
         QCOMPARE(modal, opens == QLatin1String("statistics") ? QStringLiteral("StatisticsDialog") : QString());
         QCOMPARE(d.helpOverlay()->isVisible(), opens == QLatin1String("help"));
@@ -438,16 +441,16 @@ private slots:
         QFETCH(int, key);
         QFETCH(uint, scanCode);
         CTonveroDlg& d = window();
-        d.bNoteInputFromCompKeyboard = 1;
+        d.preferences().bNoteInputFromCompKeyboard = 1;
         d.StartStop(false);
         d.startButton()->setFocus();
         for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
             QKeyEvent e(type, key, Qt::NoModifier, scanCode, 0, 0);
             QApplication::sendEvent(focus(), &e);
         }
-        QCOMPARE(d.nNotes + d.nErrors, 0);
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.bKeyDown);
+        QCOMPARE(d.exercise().nNotes + d.exercise().nErrors, 0);
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.keyboardFilter->bKeyDown);
     }
 
     void tabOrderOfTheMainWindow_data()
@@ -539,14 +542,14 @@ private slots:
         QFETCH(int, minutes);
         QFETCH(int, delayMs);
         CTonveroDlg& d = window();
-        d.bExamMode = 1; // the minutes field is on in exam mode only
+        d.preferences().bExamMode = 1; // the minutes field is on in exam mode only
         d.OpenOptions();
         DialogOptions& o = *d.pOptions;
         QVERIFY(activate(&o));
         o.item(field)->setFocus();
         QTest::keyClick(o.item(field), Qt::Key(key));
-        QCOMPARE(d.nMinutes, minutes);
-        QCOMPARE(d.nTimerDelay, delayMs);
+        QCOMPARE(d.preferences().nMinutes, minutes);
+        QCOMPARE(d.preferences().nTimerDelay, delayMs);
     }
 
     void everyControlHasAName_data()

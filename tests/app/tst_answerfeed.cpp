@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "midi/midirouter.h"
 #include "exercisehelpers.h"
-#include "platform/messagebox.h"
-#include "platform/window.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/window.h"
 
 #include <QKeyEvent>
 #include <QPushButton>
@@ -56,7 +59,7 @@ private:
         m_dlg->resize(1000, 820);
         useInstruments(*m_dlg, true, true, true);
         useCommonTrebleRange(*m_dlg);
-        m_dlg->answers().addListener(&m_listener);
+        m_dlg->exercise().answers().addListener(&m_listener);
         return *m_dlg;
     }
 
@@ -100,7 +103,7 @@ private slots:
     {
         QFETCH(int, source);
         CTonveroDlg& d = window();
-        d.bNoteInputFromCompKeyboard = 1;
+        d.preferences().bNoteInputFromCompKeyboard = 1;
         d.StartStop(false);
         const int expected = expectedNote(d);
         after(1500);
@@ -111,12 +114,12 @@ private slots:
         case AnswerSource::ComputerKeyboard: {
             static constexpr Qt::Key keys[12] = {Qt::Key_Z, Qt::Key_S, Qt::Key_X, Qt::Key_D, Qt::Key_C, Qt::Key_V,
                                                  Qt::Key_G, Qt::Key_B, Qt::Key_H, Qt::Key_N, Qt::Key_J, Qt::Key_M};
-            QTest::keyClick(static_cast<QWidget*>(d.startButton()), keys[d.piano->GetPitchClass(d.nCurNote)]);
+            QTest::keyClick(static_cast<QWidget*>(d.startButton()), keys[d.piano->GetPitchClass(d.exercise().nCurNote)]);
             break;
         }
         case AnswerSource::Midi:
-            d.HandleShortMsg(0x90u | unsigned(expected) << 8 | 100u << 16);
-            d.HandleShortMsg(0x80u | unsigned(expected) << 8);
+            d.midi().HandleShortMsg(0x90u | unsigned(expected) << 8 | 100u << 16);
+            d.midi().HandleShortMsg(0x80u | unsigned(expected) << 8);
             break;
         default: QFAIL("no such source");
         }
@@ -136,7 +139,7 @@ private slots:
     void rightWrongAndSpelling()
     {
         CTonveroDlg& d = window();
-        d.bOnWrongNoteWaitTime = 0;
+        d.preferences().bOnWrongNoteWaitTime = 0;
         d.StartStop(false);
         const int expected = expectedNote(d);
         const int wrong = wrongNoteNear(*d.piano, expected);
@@ -210,9 +213,9 @@ private slots:
         QFETCH(int, mode);
         QFETCH(bool, ranOut);
         CTonveroDlg& d = window();
-        d.bHintMode = mode == int(ExerciseMode::Hint);
-        d.bExamMode = mode == int(ExerciseMode::Exam);
-        d.nMinutes = 3;
+        d.preferences().bHintMode = mode == int(ExerciseMode::Hint);
+        d.preferences().bExamMode = mode == int(ExerciseMode::Exam);
+        d.preferences().nMinutes = 3;
         const qint64 start = m_now.toMSecsSinceEpoch();
         d.StartStop(false);
         const int expected = expectedNote(d);
@@ -221,12 +224,12 @@ private slots:
         d.OnNoteOff(expected);
         if (ranOut) {
             after(3 * 60 * 1000);
-            d.timers.Fire(2);
+            d.exercise().timers.Fire(2);
         } else {
             after(2000);
             d.StartStop(false);
         }
-        QVERIFY(!d.bRunning);
+        QVERIFY(!d.exercise().bRunning);
         QCOMPARE(m_listener.events, QStringList({"start", "answer", "end"}));
         const ExerciseRecord& e = m_listener.ended.front();
         QCOMPARE(int(e.mode), mode);

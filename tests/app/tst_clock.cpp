@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "exercisehelpers.h"
-#include "platform/messagebox.h"
-#include "platform/window.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/window.h"
 #include "dialogs/statisticsdlg.h"
 
 #include <QApplication>
@@ -34,7 +36,7 @@ private:
     void tickAt(const QString& hms)
     {
         setNow(hms);
-        m_dlg->timers.Fire(2);
+        m_dlg->exercise().timers.Fire(2);
     }
 
 private slots:
@@ -71,31 +73,32 @@ private slots:
         setNow("10:00:00.400");
         d.StartStop(false);
         tickAt(at);
-        QCOMPARE(d.strTime, clock);
+        QCOMPARE(d.exercise().clock.strTime, clock);
         QCOMPARE(shown(IdcTime), clock);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
     }
 
     void startResetsOnlyWithStatistics_data()
     {
         QTest::addColumn<bool>("statistics");
         QTest::newRow("statistics on: reset, clock runs") << true;
-        QTest::newRow("statistics off: counters go on, no clock") << false;
+        QTest::newRow("statistics off: counters go on, the clock runs hidden") << false;
     }
     void startResetsOnlyWithStatistics()
     {
         QFETCH(bool, statistics);
         CTonveroDlg& d = window();
-        d.nNotes = 7;
-        d.nErrors = 3;
-        d.strTime = QStringLiteral("12:34");
+        d.exercise().nNotes = 7;
+        d.exercise().nErrors = 3;
+        d.exercise().clock.strTime = QStringLiteral("12:34");
         d.UpdateData(false);
-        d.bShowStatistics = statistics;
+        d.preferences().bShowStatistics = statistics;
         d.StartStop(false);
-        QCOMPARE(d.nNotes, statistics ? 0 : 7);
-        QCOMPARE(d.nErrors, statistics ? 0 : 3);
+        QCOMPARE(d.exercise().nNotes, statistics ? 0 : 7);
+        QCOMPARE(d.exercise().nErrors, statistics ? 0 : 3);
         QCOMPARE(shown(IdcTime), statistics ? QStringLiteral("00:00") : QStringLiteral("12:34"));
-        QCOMPARE(d.timers.IsActive(2), statistics);
+        // The clock runs either way: an exam must end on time.
+        QVERIFY(d.exercise().timers.IsActive(2));
     }
 
     void tickShowsCounts()
@@ -120,8 +123,8 @@ private slots:
     {
         QFETCH(bool, statisticsAtEnd);
         CTonveroDlg& d = window();
-        d.bExamMode = 1;
-        d.nMinutes = 2;
+        d.preferences().bExamMode = 1;
+        d.preferences().nMinutes = 2;
         d.StartStop(false);
 
         tickAt("10:00:00.100");
@@ -129,19 +132,19 @@ private slots:
         // Three notes, one of them wrong.
         d.OnNoteOn(expectedNote(d), false);
         d.OnNoteOn(-1, false);
-        d.timers.Fire(1);
+        d.exercise().timers.Fire(1);
         d.OnNoteOn(expectedNote(d), false);
         tickAt("10:01:30.000");
         QCOMPARE(shown(IdcTime), QStringLiteral("00:30"));
         tickAt("10:01:59.999");
         QCOMPARE(shown(IdcTime), QStringLiteral("00:01"));
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
 
-        d.bShowStatistics = statisticsAtEnd;
+        d.preferences().bShowStatistics = statisticsAtEnd;
         tickAt("10:02:00.000");
-        QVERIFY(!d.bRunning);
-        QVERIFY(!d.timers.IsActive(1));
-        QVERIFY(!d.timers.IsActive(2));
+        QVERIFY(!d.exercise().bRunning);
+        QVERIFY(!d.exercise().timers.IsActive(1));
+        QVERIFY(!d.exercise().timers.IsActive(2));
         QCOMPARE(shown(IdcTime), QStringLiteral("02:00"));
         QCOMPARE(shown(IdcNotes), QStringLiteral("3"));
         QCOMPARE(shown(IdcErrors), QStringLiteral("1 (33%)"));
@@ -160,11 +163,11 @@ private slots:
     void examSummaryOpensItsNoteMap()
     {
         CTonveroDlg& d = window();
-        d.bExamMode = 1;
-        d.nMinutes = 1;
-        d.bShowStatistics = 0;
+        d.preferences().bExamMode = 1;
+        d.preferences().nMinutes = 1;
+        d.preferences().bShowStatistics = 0;
         d.StartStop(false);
-        const qint64 session = d.answers().exercise().sessionId;
+        const qint64 session = d.exercise().answers().exercise().sessionId;
         d.OnNoteOn(expectedNote(d), false);
         platform::setMessageBoxButtonAnswer(true);
         qint64 shownSession = -1;
@@ -176,9 +179,9 @@ private slots:
             }
         });
         setNow("10:01:00.000");
-        d.OnClockTick();
+        d.exercise().OnClockTick();
         platform::setMessageBoxButtonAnswer(false);
-        QVERIFY(!d.bRunning);
+        QVERIFY(!d.exercise().bRunning);
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(shownSession, session);
     }
@@ -186,15 +189,15 @@ private slots:
     void examEndPassedDuringPauseEndsAfterResume()
     {
         CTonveroDlg& d = window();
-        d.bExamMode = 1;
-        d.nMinutes = 1;
+        d.preferences().bExamMode = 1;
+        d.preferences().nMinutes = 1;
         d.StartStop(false);
         d.StartStop(true);
         setNow("10:05:00.000");
         d.StartStop(true);
-        QVERIFY(d.bRunning);
-        d.timers.Fire(2);
-        QVERIFY(!d.bRunning);
+        QVERIFY(d.exercise().bRunning);
+        d.exercise().timers.Fire(2);
+        QVERIFY(!d.exercise().bRunning);
         QCOMPARE(shown(IdcTime), QStringLiteral("01:00"));
     }
 
@@ -212,58 +215,62 @@ private slots:
         QFETCH(bool, exam);
         QFETCH(QString, clockAfter);
         CTonveroDlg& d = window();
-        d.bExamMode = exam;
-        d.nMinutes = 2;
+        d.preferences().bExamMode = exam;
+        d.preferences().nMinutes = 2;
         d.StartStop(false);
         tickAt("10:00:03.000");
         QStringList duringBox;
         // The user reads the box for 20 s; the clock ticks meanwhile.
         platform::setMessageBoxHook([&](const platform::MessageBoxCall&) {
             tickAt("10:00:13.000");
-            duringBox << d.strTime;
+            duringBox << d.exercise().clock.strTime;
             setNow("10:00:23.000");
         });
         platform::MessageBox(&d, QStringLiteral("MIDI"), QStringLiteral("MIDI error"), platform::MsgIcon::Error);
         QCOMPARE(duringBox, QStringList{exam ? "01:57" : "00:03"}); // stands still
         tickAt("10:00:25.000");
-        QCOMPARE(d.strTime, clockAfter);
-        QVERIFY(d.bRunning);
+        QCOMPARE(d.exercise().clock.strTime, clockAfter);
+        QVERIFY(d.exercise().bRunning);
     }
 
     void examDoesNotEndWhileABoxIsOpen()
     {
         CTonveroDlg& d = window();
-        d.bExamMode = 1;
-        d.nMinutes = 1;
+        d.preferences().bExamMode = 1;
+        d.preferences().nMinutes = 1;
         d.StartStop(false);
         platform::setMessageBoxHook([&](const platform::MessageBoxCall&) {
             tickAt("10:01:30.000"); // past the exam's end, but the user is held
-            QVERIFY(d.bRunning);
+            QVERIFY(d.exercise().bRunning);
             setNow("10:01:40.000");
         });
         setNow("10:00:50.000");
         platform::MessageBox(&d, QStringLiteral("MIDI"), QStringLiteral("MIDI error"), platform::MsgIcon::Error);
         tickAt("10:01:49.000");
-        QVERIFY(d.bRunning);
-        QCOMPARE(d.strTime, QStringLiteral("00:01"));
+        QVERIFY(d.exercise().bRunning);
+        QCOMPARE(d.exercise().clock.strTime, QStringLiteral("00:01"));
         tickAt("10:01:50.000"); // 60 s of exam plus the 50 s box
-        QVERIFY(!d.bRunning);
-        QCOMPARE(d.strTime, QStringLiteral("01:00"));
+        QVERIFY(!d.exercise().bRunning);
+        QCOMPARE(d.exercise().clock.strTime, QStringLiteral("01:00"));
     }
 
-    void examWithoutStatisticsNeverEnds()
+    void examWithoutStatisticsEndsOnTime()
     {
         CTonveroDlg& d = window();
-        d.bExamMode = 1;
-        d.nMinutes = 1;
-        d.bShowStatistics = 0;
-        d.StartStop(false);
-        QVERIFY(!d.timers.IsActive(2));
+        d.preferences().bExamMode = 1;
+        d.preferences().nMinutes = 1;
+        d.preferences().bShowStatistics = 0;
         setNow("12:00:00.000");
-        QTest::qWait(250); // a clock would have ticked twice by now
-        QVERIFY(d.bRunning);
-        QCOMPARE(shown(IdcTime), QStringLiteral("00:00"));
+        d.StartStop(false);
+        QVERIFY(d.exercise().timers.IsActive(2));
+        tickAt("12:00:59.000");
+        QVERIFY(d.exercise().bRunning);
         QVERIFY(m_boxes.isEmpty());
+        tickAt("12:01:00.000");
+        QVERIFY(!d.exercise().bRunning);
+        // Its figures were hidden: the summary says the exam is over.
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(m_boxes.first().text.startsWith(QStringLiteral("Время\t01:00\n")));
     }
 
     void switchingModesWhileRunning()
@@ -271,17 +278,17 @@ private slots:
         CTonveroDlg& d = window();
         d.StartStop(false);
         // Training switched to exam without an exam start: the end is long past.
-        d.bExamMode = 1;
+        d.preferences().bExamMode = 1;
         tickAt("10:00:10.000");
-        QVERIFY(!d.bRunning);
+        QVERIFY(!d.exercise().bRunning);
         QCOMPARE(shown(IdcTime), QStringLiteral("02:00"));
 
         // Exam switched to training: the clock shows the time since the start again.
         setNow("11:00:00.000");
         d.StartStop(false);
-        d.bExamMode = 0;
+        d.preferences().bExamMode = 0;
         tickAt("11:00:42.000");
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         QCOMPARE(shown(IdcTime), QStringLiteral("00:42"));
     }
 

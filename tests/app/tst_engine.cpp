@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/notedraw.h"
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "exercise/notedraw.h"
 #include "exercisehelpers.h"
 
 #include <QPushButton>
@@ -115,20 +117,20 @@ private slots:
         QFETCH(int, high);
         CTonveroDlg& d = readyWindow();
         d.OnClef(CStaveCtrl::ClefMenuBase + clef);
-        d.piano->SetRange(0, low, high);
-        d.bUseBlackKeys = blackKeys;
+        d.SetRange(0, low, high);
+        d.preferences().bUseBlackKeys = blackKeys;
         const notedraw::StaffRange allowed = notedraw::normaliseRangeForDraw(
             low, high, blackKeys, [](int k) { return CInstrumentCtrl::KeyTable[k].isWhite != 0; });
         QSet<int> seen;
         for (int i = 0; i < 300; ++i) {
-            const int previous = d.nCurNote;
-            d.nCurNote = d.ChooseNextNote();
-            QCOMPARE(d.nCurStaff, 0);
-            QVERIFY(d.nCurNote != previous);
-            QVERIFY(allowed.contains(d.nCurNote));
+            const int previous = d.exercise().nCurNote;
+            d.exercise().nCurNote = d.exercise().ChooseNextNote();
+            QCOMPARE(d.exercise().nCurStaff, 0);
+            QVERIFY(d.exercise().nCurNote != previous);
+            QVERIFY(allowed.contains(d.exercise().nCurNote));
             if (!blackKeys)
-                QVERIFY(CInstrumentCtrl::KeyTable[d.nCurNote].isWhite);
-            seen.insert(d.nCurNote);
+                QVERIFY(CInstrumentCtrl::KeyTable[d.exercise().nCurNote].isWhite);
+            seen.insert(d.exercise().nCurNote);
         }
         QVERIFY(seen.size() >= 2);
     }
@@ -137,14 +139,14 @@ private slots:
     {
         CTonveroDlg& d = readyWindow();
         d.OnClef(CmdClefTrebleBass);
-        d.piano->SetRange(0, 40, 80);
-        d.piano->SetRange(1, 0, 40);
+        d.SetRange(0, 40, 80);
+        d.SetRange(1, 0, 40);
         int lower = 0;
         const int draws = 2000;
         for (int i = 0; i < draws; ++i) {
-            d.nCurNote = d.ChooseNextNote();
-            const int s = d.nCurStaff;
-            QVERIFY(d.nCurNote >= d.piano->GetRangeLow(s) && d.nCurNote <= d.piano->GetRangeHigh(s));
+            d.exercise().nCurNote = d.exercise().ChooseNextNote();
+            const int s = d.exercise().nCurStaff;
+            QVERIFY(d.exercise().nCurNote >= d.piano->GetRangeLow(s) && d.exercise().nCurNote <= d.piano->GetRangeHigh(s));
             lower += s;
         }
         QVERIFY2(lower > draws * 4 / 10 && lower < draws * 6 / 10, qPrintable(QString::number(lower)));
@@ -153,20 +155,20 @@ private slots:
     void startShowsOneNoteAndKeyboard()
     {
         CTonveroDlg& d = readyWindow();
-        d.anErrorWeight[0][60] = 5;
-        d.anErrorWeight[1][80] = 5;
+        d.exercise().anErrorWeight[0][60] = 5;
+        d.exercise().anErrorWeight[1][80] = 5;
         d.StartStop(false);
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.bPaused);
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.exercise().bPaused);
         QCOMPARE(d.startButton()->text(), QStringLiteral("Остановить"));
         QVERIFY(d.piano->IsKeyboardMode());
         QVERIFY(CInstrumentCtrl::PlayMode);
-        QCOMPARE(d.stave->NoteSlot(0), d.nCurNote);
+        QCOMPARE(d.stave->NoteSlot(0), d.exercise().nCurNote);
         QVERIFY(d.stave->NoteSlot(1) < 0 && d.stave->NoteSlot(2) < 0 && d.stave->NoteSlot(3) < 0);
-        QCOMPARE(d.anErrorWeight[0][60], 0);
-        QCOMPARE(d.anErrorWeight[1][80], 0);
-        QVERIFY(d.timers.IsActive(2));
-        QCOMPARE(d.timers.Period(2), 100);
+        QCOMPARE(d.exercise().anErrorWeight[0][60], 0);
+        QCOMPARE(d.exercise().anErrorWeight[1][80], 0);
+        QVERIFY(d.exercise().timers.IsActive(2));
+        QCOMPARE(d.exercise().timers.Period(2), 100);
     }
 
     void rightAnswer_data() { addInstrumentRows(true); }
@@ -175,25 +177,25 @@ private slots:
         QFETCH(int, instrumentId);
         QFETCH(bool, waitAfterWrong);
         CTonveroDlg& d = readyWindow();
-        d.bOnWrongNoteWaitTime = waitAfterWrong;
+        d.preferences().bOnWrongNoteWaitTime = waitAfterWrong;
         d.StartStop(false);
         const int expected = expectedNote(d);
-        d.anErrorWeight[0][d.nCurNote] = 3;
+        d.exercise().anErrorWeight[0][d.exercise().nCurNote] = 3;
 
         press(instrumentId, expected);
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 0);
-        QVERIFY(!d.bWrongPending);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 0);
+        QVERIFY(!d.exercise().bWrongPending);
         verifyFretboardsShow(expected, Blue);
-        QCOMPARE(d.anErrorWeight[0][CInstrumentCtrl::KeyIndexFromNote(expected)], 2);
+        QCOMPARE(d.exercise().anErrorWeight[0][CInstrumentCtrl::KeyIndexFromNote(expected)], 2);
         // The next note is on the stave already.
-        QVERIFY(d.nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
-        QCOMPARE(d.stave->NoteSlot(0), d.nCurNote);
+        QVERIFY(d.exercise().nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
+        QCOMPARE(d.stave->NoteSlot(0), d.exercise().nCurNote);
         QVERIFY(noteNameShown(d).isEmpty());
 
         release(instrumentId, expected);
         QCOMPARE(markOf(expected), int(None));
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
     }
 
     void wrongAnswer_data() { addInstrumentRows(true); }
@@ -202,25 +204,25 @@ private slots:
         QFETCH(int, instrumentId);
         QFETCH(bool, waitAfterWrong);
         CTonveroDlg& d = readyWindow();
-        d.bOnWrongNoteWaitTime = waitAfterWrong;
-        d.nTimerDelay = 1500;
+        d.preferences().bOnWrongNoteWaitTime = waitAfterWrong;
+        d.preferences().nTimerDelay = 1500;
         d.StartStop(false);
         const int expected = expectedNote(d);
         const int played = wrongNoteOn(instrumentId, expected);
         QVERIFY(played > 0);
 
         press(instrumentId, played);
-        QCOMPARE(d.nErrors, 1);
-        QCOMPARE(d.nNotes, waitAfterWrong ? 1 : 0);
-        QVERIFY(d.bWrongPending);
+        QCOMPARE(d.exercise().nErrors, 1);
+        QCOMPARE(d.exercise().nNotes, waitAfterWrong ? 1 : 0);
+        QVERIFY(d.exercise().bWrongPending);
         QCOMPARE(markOf(played), int(Blue));
         verifyFretboardsShow(expected, Red);
         QVERIFY(!noteNameShown(d).isEmpty());
         QCOMPARE(noteNameShown(d), d.strNoteName);
         QCOMPARE(d.stave->NoteSlot(0), CInstrumentCtrl::KeyIndexFromNote(expected));
-        QCOMPARE(d.timers.IsActive(1), waitAfterWrong);
+        QCOMPARE(d.exercise().timers.IsActive(1), waitAfterWrong);
         if (waitAfterWrong)
-            QCOMPARE(d.timers.Period(1), 1500);
+            QCOMPARE(d.exercise().timers.Period(1), 1500);
 
         release(instrumentId, played);
         QCOMPARE(markOf(played), int(None));
@@ -228,38 +230,38 @@ private slots:
 
         // The right note now: ignored while waiting, accepted otherwise.
         press(instrumentId, expected);
-        QCOMPARE(d.nErrors, 1);
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
         if (!waitAfterWrong) {
-            QVERIFY(!d.bWrongPending);
-            QVERIFY(d.nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
+            QVERIFY(!d.exercise().bWrongPending);
+            QVERIFY(d.exercise().nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
             release(instrumentId, expected);
             return;
         }
-        QVERIFY(d.bWrongPending);
+        QVERIFY(d.exercise().bWrongPending);
         QCOMPARE(d.stave->NoteSlot(0), CInstrumentCtrl::KeyIndexFromNote(expected));
         QCOMPARE(markOf(expected), int(Red));
         release(instrumentId, expected);
 
-        d.timers.Fire(1);
-        QVERIFY(!d.timers.IsActive(1));
-        QVERIFY(!d.bWrongPending);
+        d.exercise().timers.Fire(1);
+        QVERIFY(!d.exercise().timers.IsActive(1));
+        QVERIFY(!d.exercise().bWrongPending);
         QCOMPARE(countMarks(Red) + countMarks(Blue) + countMarks(Green), 0);
         QVERIFY(noteNameShown(d).isEmpty());
-        QVERIFY(d.nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
-        QCOMPARE(d.stave->NoteSlot(0), d.nCurNote);
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 1);
+        QVERIFY(d.exercise().nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
+        QCOMPARE(d.stave->NoteSlot(0), d.exercise().nCurNote);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 1);
     }
 
     void wrongAnswerKeepsNameWhenNamesShown()
     {
         CTonveroDlg& d = readyWindow();
-        d.bShowNoteName = 1;
+        d.preferences().bShowNoteName = 1;
         d.StartStop(false);
         const int expected = expectedNote(d);
         d.OnNoteOn(wrongNoteNear(*d.piano, expected), false);
-        d.timers.Fire(1);
+        d.exercise().timers.Fire(1);
         // The new note's own name is shown.
         QCOMPARE(noteNameShown(d), d.strNoteName);
         QVERIFY(!noteNameShown(d).isEmpty());
@@ -269,9 +271,9 @@ private slots:
     {
         CTonveroDlg& d = readyWindow();
         d.StartStop(false);
-        const int missed = d.nCurNote;
+        const int missed = d.exercise().nCurNote;
         d.OnNoteOn(-1, false);
-        QCOMPARE(d.anErrorWeight[0][missed], 2 * d.piano->GetRangeSize(0));
+        QCOMPARE(d.exercise().anErrorWeight[0][missed], 2 * d.piano->GetRangeSize(0));
         QCOMPARE(countMarks(Blue), 0); // nothing played on the piano
         QCOMPARE(countMarks(Red), 1);
     }
@@ -281,51 +283,51 @@ private slots:
     {
         QFETCH(int, instrumentId);
         CTonveroDlg& d = readyWindow();
-        d.bHintMode = 1;
+        d.preferences().bHintMode = 1;
         d.StartStop(false);
         for (int round = 1; round <= 3; ++round) {
             const int expected = expectedNote(d);
             // Any note counts: the right one in the middle round, others before and after.
             const int played = round == 2 ? expected : wrongNoteOn(instrumentId, expected);
             press(instrumentId, played);
-            QCOMPARE(d.nNotes, round);
-            QCOMPARE(d.nErrors, 0);
-            QVERIFY(!d.bWrongPending);
+            QCOMPARE(d.exercise().nNotes, round);
+            QCOMPARE(d.exercise().nErrors, 0);
+            QVERIFY(!d.exercise().bWrongPending);
             verifyFretboardsShow(expected, Green);
             QCOMPARE(d.stave->NoteSlot(0), CInstrumentCtrl::KeyIndexFromNote(expected));
 
             release(instrumentId, played);
             QCOMPARE(markOf(expected), int(None));
-            QVERIFY(d.nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
-            QCOMPARE(d.stave->NoteSlot(0), d.nCurNote);
+            QVERIFY(d.exercise().nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
+            QCOMPARE(d.stave->NoteSlot(0), d.exercise().nCurNote);
         }
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nErrors, 0);
     }
 
     void pauseHidesNoteAndResumeDrawsNew()
     {
         CTonveroDlg& d = readyWindow();
         d.StartStop(false);
-        const int before = d.nCurNote;
-        d.anErrorWeight[0][30] = 2;
-        d.anErrorWeight[1][70] = 1;
+        const int before = d.exercise().nCurNote;
+        d.exercise().anErrorWeight[0][30] = 2;
+        d.exercise().anErrorWeight[1][70] = 1;
 
         d.StartStop(true);
-        QVERIFY(d.bPaused);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bPaused);
+        QVERIFY(d.exercise().bRunning);
         for (int slot = 0; slot < 4; ++slot)
             QVERIFY(d.stave->NoteSlot(slot) < 0);
-        QVERIFY(!d.timers.IsActive(2));
+        QVERIFY(!d.exercise().timers.IsActive(2));
         QVERIFY(d.guitar->CurrentNote() == 0 && d.bass->CurrentNote() == 0);
 
         d.StartStop(true);
-        QVERIFY(!d.bPaused);
-        QVERIFY(d.nCurNote != before);
-        QCOMPARE(d.stave->NoteSlot(0), d.nCurNote);
-        QVERIFY(d.timers.IsActive(2));
+        QVERIFY(!d.exercise().bPaused);
+        QVERIFY(d.exercise().nCurNote != before);
+        QCOMPARE(d.stave->NoteSlot(0), d.exercise().nCurNote);
+        QVERIFY(d.exercise().timers.IsActive(2));
         // A resume lowers every weight, above key 51 too.
-        QCOMPARE(d.anErrorWeight[0][30], 1);
-        QCOMPARE(d.anErrorWeight[1][70], 0);
+        QCOMPARE(d.exercise().anErrorWeight[0][30], 1);
+        QCOMPARE(d.exercise().anErrorWeight[1][70], 0);
     }
 
     void resumeWithWrongAnswerPendingGoesOn_data()
@@ -338,52 +340,52 @@ private slots:
     {
         QFETCH(bool, waitAfterWrong);
         CTonveroDlg& d = readyWindow();
-        d.bOnWrongNoteWaitTime = waitAfterWrong;
+        d.preferences().bOnWrongNoteWaitTime = waitAfterWrong;
         d.StartStop(false);
         const int expected = expectedNote(d);
         d.OnNoteOn(wrongNoteNear(*d.piano, expected), false);
         d.OnNoteOff(wrongNoteNear(*d.piano, expected));
 
         d.StartStop(true);
-        QVERIFY(!d.timers.IsActive(1));
+        QVERIFY(!d.exercise().timers.IsActive(1));
         d.StartStop(true);
 
         // The missed note is back, marked as it was, its name shown.
         QCOMPARE(d.stave->NoteSlot(0), CInstrumentCtrl::KeyIndexFromNote(expected));
         verifyFretboardsShow(expected, Red);
         QCOMPARE(noteNameShown(d), d.strNoteName);
-        QCOMPARE(d.timers.IsActive(1), waitAfterWrong);
+        QCOMPARE(d.exercise().timers.IsActive(1), waitAfterWrong);
         if (waitAfterWrong)
-            d.timers.Fire(1);
+            d.exercise().timers.Fire(1);
         else
             d.OnNoteOn(expected, false);
-        QVERIFY(!d.bWrongPending);
-        QVERIFY(d.nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
-        QCOMPARE(d.stave->NoteSlot(0), d.nCurNote);
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 1);
+        QVERIFY(!d.exercise().bWrongPending);
+        QVERIFY(d.exercise().nCurNote != CInstrumentCtrl::KeyIndexFromNote(expected));
+        QCOMPARE(d.stave->NoteSlot(0), d.exercise().nCurNote);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 1);
     }
 
     void stopKeepsStatisticsAndShowsRanges()
     {
         CTonveroDlg& d = readyWindow();
-        d.bOnWrongNoteWaitTime = 1;
+        d.preferences().bOnWrongNoteWaitTime = 1;
         d.StartStop(false);
         d.OnNoteOn(expectedNote(d), false);
-        d.OnNoteOff(CInstrumentCtrl::NoteFromKeyIndex(d.nCurNote) - 100); // a stray release does nothing harmful
+        d.OnNoteOff(CInstrumentCtrl::NoteFromKeyIndex(d.exercise().nCurNote) - 100); // a stray release does nothing harmful
         d.OnNoteOn(-1, false);
-        d.timers.Fire(2);
-        const QString time = d.strTime;
+        d.exercise().timers.Fire(2);
+        const QString time = d.exercise().clock.strTime;
         const QString errors = d.itemAs<QLineEdit>(IdcErrors)->text();
         QCOMPARE(errors, QStringLiteral("1 (50%)"));
 
         d.StartStop(false);
-        QVERIFY(!d.bRunning);
-        QVERIFY(!d.bWrongPending);
-        QVERIFY(!d.timers.IsActive(1));
-        QVERIFY(!d.timers.IsActive(2));
-        QCOMPARE(d.nNotes, 2);
-        QCOMPARE(d.nErrors, 1);
+        QVERIFY(!d.exercise().bRunning);
+        QVERIFY(!d.exercise().bWrongPending);
+        QVERIFY(!d.exercise().timers.IsActive(1));
+        QVERIFY(!d.exercise().timers.IsActive(2));
+        QCOMPARE(d.exercise().nNotes, 2);
+        QCOMPARE(d.exercise().nErrors, 1);
         QCOMPARE(d.itemAs<QLineEdit>(IdcTime)->text(), time);
         QCOMPARE(d.itemAs<QLineEdit>(IdcErrors)->text(), errors);
         QCOMPARE(d.startButton()->text(), QStringLiteral("Начать"));
@@ -396,7 +398,7 @@ private slots:
 
         // Notes while idle are not judged.
         d.OnNoteOn(60, false);
-        QCOMPARE(d.nNotes, 2);
+        QCOMPARE(d.exercise().nNotes, 2);
     }
 };
 

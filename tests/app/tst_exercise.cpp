@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "exercisehelpers.h"
-#include "platform/messagebox.h"
-#include "platform/window.h"
+#include "platform/ui/messagebox.h"
+#include "platform/ui/window.h"
 
 #include <QDir>
 #include <QPushButton>
@@ -55,13 +57,13 @@ private:
         QTest::keyClick(focus, KeyOfPitchClass[pitchClass]);
     }
 
-    int currentPitchClass() const { return m_dlg->piano->GetPitchClass(m_dlg->nCurNote); }
+    int currentPitchClass() const { return m_dlg->piano->GetPitchClass(m_dlg->exercise().nCurNote); }
 
     // A wrong answer waits for the real delay before the next note.
     void waitForNextNote()
     {
-        QVERIFY(m_dlg->bWrongPending);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_dlg->bWrongPending, 2000);
+        QVERIFY(m_dlg->exercise().bWrongPending);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_dlg->exercise().bWrongPending, 2000);
     }
 
 private slots:
@@ -83,13 +85,13 @@ private slots:
     void oneMinuteExam()
     {
         CTonveroDlg& d = window();
-        d.bExamMode = 1;
-        d.nMinutes = 1;
-        d.nTimerDelay = 100;
-        d.bNoteInputFromCompKeyboard = 1;
+        d.preferences().bExamMode = 1;
+        d.preferences().nMinutes = 1;
+        d.preferences().nTimerDelay = 100;
+        d.preferences().bNoteInputFromCompKeyboard = 1;
 
         QTest::mouseClick(d.startButton(), Qt::LeftButton);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         QCOMPARE(d.startButton()->text(), QStringLiteral("Остановить"));
         QTRY_COMPARE(shown(IdcTime), QStringLiteral("01:00"));
 
@@ -97,8 +99,8 @@ private slots:
         click(*d.guitar, expectedNote(d));
         click(*d.bass, expectedNote(d));
         typeKey(currentPitchClass());
-        QCOMPARE(d.nNotes, 4);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 4);
+        QCOMPARE(d.exercise().nErrors, 0);
 
         m_now = m_now.addSecs(20);
         QTRY_COMPARE(shown(IdcTime), QStringLiteral("00:40"));
@@ -119,18 +121,18 @@ private slots:
         typeKey((currentPitchClass() + 1) % 12);
         waitForNextNote();
         click(*d.guitar, expectedNote(d));
-        QCOMPARE(d.nNotes, 7);
-        QCOMPARE(d.nErrors, 2);
+        QCOMPARE(d.exercise().nNotes, 7);
+        QCOMPARE(d.exercise().nErrors, 2);
 
         m_now = m_now.addSecs(30);
         QTRY_COMPARE(shown(IdcTime), QStringLiteral("00:10"));
         QCOMPARE(shown(IdcErrors), QStringLiteral("2 (29%)"));
 
         // The statistics switched off near the end: the summary comes in a box.
-        d.bShowStatistics = 0;
+        d.preferences().bShowStatistics = 0;
         d.ShowStatistics(false);
         m_now = m_now.addSecs(10);
-        QTRY_VERIFY(!d.bRunning);
+        QTRY_VERIFY(!d.exercise().bRunning);
         QCOMPARE(d.startButton()->text(), QStringLiteral("Начать"));
         QCOMPARE(shown(IdcTime), QStringLiteral("01:00"));
         QCOMPARE(shown(IdcNotes), QStringLiteral("7"));
@@ -143,9 +145,9 @@ private slots:
         // Back to editing: the ranges on the stave, the instruments idle.
         QCOMPARE(d.stave->NoteSlot(0), d.piano->GetRangeLow(0));
         QCOMPARE(d.stave->NoteSlot(1), d.piano->GetRangeHigh(0));
-        const int notes = d.nNotes;
+        const int notes = d.exercise().nNotes;
         click(*d.piano, 60);
-        QCOMPARE(d.nNotes, notes);
+        QCOMPARE(d.exercise().nNotes, notes);
     }
 
     // The picture for the documentation: written only when a folder is given.
@@ -155,7 +157,7 @@ private slots:
         if (dir.isEmpty())
             QSKIP("TONVERO_SHOTS_DIR not set");
         CTonveroDlg& d = window();
-        d.nTimerDelay = 60000;
+        d.preferences().nTimerDelay = 60000;
         d.StartStop(false);
         for (int i = 0; i < 5; ++i)
             click(*d.piano, expectedNote(d));
@@ -165,7 +167,7 @@ private slots:
         QCOMPARE(markOf(missed), int(Red));
         QCOMPARE(markOf(played), int(Blue));
         m_now = m_now.addSecs(25);
-        d.timers.Fire(2);
+        d.exercise().timers.Fire(2);
         QTest::qWait(50);
         QVERIFY(QDir().mkpath(dir));
         QVERIFY(d.grab().save(QDir(dir).filePath(QStringLiteral("exercise-wrong-answer.png"))));

@@ -1,4 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "app/keyboardfilter.h"
 #include "exercisehelpers.h"
 
 #include <QApplication>
@@ -43,10 +46,10 @@ private:
     CTonveroDlg& runningOnE4(bool keyboardInput = true)
     {
         m_dlg = openWindow();
-        m_dlg->bNoteInputFromCompKeyboard = keyboardInput;
+        m_dlg->preferences().bNoteInputFromCompKeyboard = keyboardInput;
         m_dlg->StartStop(false);
-        m_dlg->nCurNote = CInstrumentCtrl::KeyIndexFromNote(E4);
-        m_dlg->ShowCurrentNote();
+        m_dlg->exercise().nCurNote = CInstrumentCtrl::KeyIndexFromNote(E4);
+        m_dlg->exercise().ShowCurrentNote();
         target()->setFocus();
         target()->installEventFilter(&m_recorder);
         return *m_dlg;
@@ -91,11 +94,11 @@ private slots:
 
         sendKey(QEvent::KeyPress, key, scanCode);
         QVERIFY(m_recorder.keys.isEmpty());
-        QCOMPARE(d.nErrors, right ? 0 : 1);
-        QCOMPARE(d.nNotes, 1); // a wrong answer counts as a note while waiting
+        QCOMPARE(d.exercise().nErrors, right ? 0 : 1);
+        QCOMPARE(d.exercise().nNotes, 1); // a wrong answer counts as a note while waiting
         if (right) {
             QCOMPARE(markOf(E4), int(Blue));
-            QVERIFY(d.nCurNote != CInstrumentCtrl::KeyIndexFromNote(E4));
+            QVERIFY(d.exercise().nCurNote != CInstrumentCtrl::KeyIndexFromNote(E4));
         } else {
             // The wrong key arrived as note −1: nothing played is marked.
             QCOMPARE(markOf(E4), int(Red));
@@ -111,27 +114,27 @@ private slots:
     {
         CTonveroDlg& d = runningOnE4();
         QTest::keyPress(target(), Qt::Key_C);
-        QCOMPARE(d.nNotes, 1);
-        const int next = d.nCurNote;
+        QCOMPARE(d.exercise().nNotes, 1);
+        const int next = d.exercise().nCurNote;
 
         // A second key while C is held is no answer.
         QTest::keyPress(target(), Qt::Key_D);
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 0);
-        QCOMPARE(d.nCurNote, next);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 0);
+        QCOMPARE(d.exercise().nCurNote, next);
         // Auto-repeat comes as release and press pairs: no answer, no release.
         for (int i = 0; i < 3; ++i) {
             sendKey(QEvent::KeyRelease, Qt::Key_C, 0, true);
             sendKey(QEvent::KeyPress, Qt::Key_C, 0, true);
         }
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
         QCOMPARE(markOf(E4), int(Blue));
 
         QTest::keyRelease(target(), Qt::Key_C);
         QCOMPARE(markOf(E4), int(None));
         QTest::keyRelease(target(), Qt::Key_D);
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 0);
     }
 
     void heldKeyIsReleasedWhenASecondKeyWentUpFirst_data()
@@ -144,23 +147,23 @@ private slots:
     {
         QFETCH(bool, right);
         CTonveroDlg& d = runningOnE4();
-        d.bOnWrongNoteWaitTime = 0; // the pending note would hide the release otherwise
+        d.preferences().bOnWrongNoteWaitTime = 0; // the pending note would hide the release otherwise
         // C answers E4; V (F) is wrong.
         const Qt::Key held = right ? Qt::Key_C : Qt::Key_V;
         QTest::keyPress(target(), held);
         QTest::keyPress(target(), Qt::Key_D);
         QTest::keyRelease(target(), Qt::Key_D);
-        QVERIFY(d.bKeyDown); // D let go first: C still holds its note
+        QVERIFY(d.keyboardFilter->bKeyDown); // D let go first: C still holds its note
         QCOMPARE(markOf(E4), right ? int(Blue) : int(Red));
 
         QTest::keyRelease(target(), held);
-        QVERIFY(!d.bKeyDown);
+        QVERIFY(!d.keyboardFilter->bKeyDown);
         QCOMPARE(markOf(E4), right ? int(None) : int(Red));
         QCOMPARE(countMarks(Blue), 0);
         // The keyboard answers again.
-        const int answers = d.nNotes + d.nErrors;
+        const int answers = d.exercise().nNotes + d.exercise().nErrors;
         QTest::keyPress(target(), Qt::Key_Z);
-        QCOMPARE(d.nNotes + d.nErrors, answers + 1);
+        QCOMPARE(d.exercise().nNotes + d.exercise().nErrors, answers + 1);
     }
 
     void pausedLettersReachTheDialog()
@@ -168,14 +171,14 @@ private slots:
         CTonveroDlg& d = runningOnE4();
         QTest::keyPress(target(), Qt::Key_Pause);
         QTest::keyRelease(target(), Qt::Key_Pause);
-        QVERIFY(d.bPaused);
+        QVERIFY(d.exercise().bPaused);
         QTest::keyClick(target(), Qt::Key_C);
         QVERIFY(m_recorder.saw(QEvent::KeyPress, Qt::Key_C));
         QVERIFY(m_recorder.saw(QEvent::KeyRelease, Qt::Key_C));
-        QCOMPARE(d.nNotes, 0);
+        QCOMPARE(d.exercise().nNotes, 0);
 
         QTest::keyClick(target(), Qt::Key_Pause);
-        QVERIFY(!d.bPaused);
+        QVERIFY(!d.exercise().bPaused);
         QVERIFY(!m_recorder.saw(QEvent::KeyPress, Qt::Key_Pause));
         QVERIFY(!m_recorder.saw(QEvent::KeyRelease, Qt::Key_Pause));
     }
@@ -187,10 +190,10 @@ private slots:
         QTest::keyClick(target(), Qt::Key_Pause);
         QTest::keyRelease(target(), Qt::Key_C);
         QCOMPARE(markOf(E4), int(None));
-        QVERIFY(!d.bKeyDown);
+        QVERIFY(!d.keyboardFilter->bKeyDown);
         QTest::keyClick(target(), Qt::Key_Pause);
         QTest::keyPress(target(), Qt::Key_Z);
-        QCOMPARE(d.nNotes, 2); // the next key answers again
+        QCOMPARE(d.exercise().nNotes, 2); // the next key answers again
     }
 
     void leavingTheWindowReleasesTheHeldKey()
@@ -202,7 +205,7 @@ private slots:
         // The key-up goes to another window; the note must not stay held.
         QCOMPARE(markOf(E4), int(None));
         QTest::keyPress(target(), Qt::Key_Z);
-        QCOMPARE(d.nNotes, 2);
+        QCOMPARE(d.exercise().nNotes, 2);
     }
 
     void keysOutsideTheMap_data()
@@ -231,18 +234,18 @@ private slots:
         QTest::keyClick(target(), Qt::Key(key));
         QCOMPARE(m_recorder.saw(QEvent::KeyPress, key), reaches);
         QCOMPARE(m_recorder.saw(QEvent::KeyRelease, key), reaches);
-        QCOMPARE(d.nNotes, 0);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 0);
+        QCOMPARE(d.exercise().nErrors, 0);
     }
 
     void mappedKeysWithoutNoteInputAreNoAnswer()
     {
         CTonveroDlg& d = runningOnE4(false);
         QTest::keyClick(target(), Qt::Key_C);
-        QCOMPARE(d.nNotes, 0);
+        QCOMPARE(d.exercise().nNotes, 0);
         QVERIFY(m_recorder.saw(QEvent::KeyPress, Qt::Key_C));
         QTest::keyClick(target(), Qt::Key_Pause);
-        QVERIFY(!d.bPaused);
+        QVERIFY(!d.exercise().bPaused);
     }
 
     void enterGoesToTheDialog()
@@ -251,9 +254,9 @@ private slots:
         CTonveroDlg& d = runningOnE4();
         QTest::keyPress(target(), Qt::Key_Return);
         QVERIFY(m_recorder.saw(QEvent::KeyPress, Qt::Key_Return));
-        QVERIFY(!d.bRunning);
-        QCOMPARE(d.nNotes, 0);
-        QCOMPARE(d.nErrors, 0);
+        QVERIFY(!d.exercise().bRunning);
+        QCOMPARE(d.exercise().nNotes, 0);
+        QCOMPARE(d.exercise().nErrors, 0);
         // The exercise has stopped, so the release is ordinary dialog input again.
         QTest::keyRelease(target(), Qt::Key_Return);
         QVERIFY(m_recorder.saw(QEvent::KeyRelease, Qt::Key_Return));
@@ -276,8 +279,8 @@ private slots:
         other.show();
         QTest::keyClicks(&other, QStringLiteral("cv"));
         QCOMPARE(other.text(), QStringLiteral("cv"));
-        QCOMPARE(d.nNotes, 0);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 0);
+        QCOMPARE(d.exercise().nErrors, 0);
     }
 };
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/language.h"
 #include "app/tonverodlg.h"
-#include "app/statstext.h"
+#include "exercise/statstext.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 #include "support/testenv.h"
 
 #include <QAbstractButton>

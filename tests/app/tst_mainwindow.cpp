@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
 #include "dialogs/aboutdlg.h"
 #include "app/noticeline.h"
-#include "platform/messagebox.h"
-#include "platform/mmsystem.h"
-#include "platform/shell.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/mmsystem.h"
+#include "platform/ui/shell.h"
 #include "support/testenv.h"
 
 #include <QAction>
@@ -95,21 +97,21 @@ private slots:
         QCOMPARE(d.itemAs<QLineEdit>(IdcTime)->text(), QStringLiteral("00:00"));
         QCOMPARE(d.itemAs<QLineEdit>(IdcNotes)->text(), QStringLiteral("0"));
         QCOMPARE(d.itemAs<QLineEdit>(IdcErrors)->text(), QStringLiteral("0"));
-        QCOMPARE(d.astrSharpNames[1], QStringLiteral("До #"));
-        QCOMPARE(d.astrFlatNames[10], QStringLiteral("Си b"));
-        QVERIFY(d.astrFlatNames[0].isEmpty());
+        QCOMPARE(d.SharpName(1), QStringLiteral("До #"));
+        QCOMPARE(d.FlatName(10), QStringLiteral("Си b"));
+        QVERIFY(d.FlatName(0).isEmpty());
     }
 
     void initialisedIdle()
     {
         CTonveroDlg& d = shown();
         // The idle stave shows the four range limits.
-        QCOMPARE(d.stave->NoteSlot(0), d.nN12_min0);
-        QCOMPARE(d.stave->NoteSlot(1), d.nN12_max0);
-        QCOMPARE(d.stave->NoteSlot(2), d.nN12_min1);
-        QCOMPARE(d.stave->NoteSlot(3), d.nN12_max1);
-        QCOMPARE(d.piano->GetRangeLow(0), d.nN12_min0);
-        QCOMPARE(d.piano->GetRangeHigh(1), d.nN12_max1);
+        QCOMPARE(d.stave->NoteSlot(0), d.preferences().nN12_min0);
+        QCOMPARE(d.stave->NoteSlot(1), d.preferences().nN12_max0);
+        QCOMPARE(d.stave->NoteSlot(2), d.preferences().nN12_min1);
+        QCOMPARE(d.stave->NoteSlot(3), d.preferences().nN12_max1);
+        QCOMPARE(d.piano->GetRangeLow(0), d.preferences().nN12_min0);
+        QCOMPARE(d.piano->GetRangeHigh(1), d.preferences().nN12_max1);
         // The clef item of nClef carries the check, and the piano edits as many ranges as the clef has staves.
         QCOMPARE(checkedClefItems(), QList<int>{CmdClefTreble + CStaveCtrl::nClef});
         QCOMPARE(d.piano->GetRangeCount(), CStaveCtrl::nClef == CStaveCtrl::TrebleBass ? 2 : 1);
@@ -184,7 +186,7 @@ private slots:
         QFETCH(bool, force);
         QFETCH(bool, visible);
         CTonveroDlg& d = shown();
-        d.bShowNoteName = show;
+        d.preferences().bShowNoteName = show;
         d.SetNoteNameText(QStringLiteral("Соль #"));
         d.ShowNoteName(force);
         QCOMPARE(d.noteNameLabel()->text(), visible ? QStringLiteral("Соль #") : QString());
@@ -197,7 +199,7 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         CTonveroDlg& d = shown();
-        d.strInstallDir = dir.path() + QLatin1Char('/');
+        d.preferences().strInstallDir = dir.path() + QLatin1Char('/');
         d.OnCommand(CmdReadMe);
         QCOMPARE(m_opened, QStringList{QFileInfo(f).absoluteFilePath()});
         QVERIFY(m_boxes.isEmpty());
@@ -233,7 +235,7 @@ private slots:
         }
         m_shellResult = false;
         CTonveroDlg& d = shown();
-        d.strInstallDir = dir.path() + QLatin1Char('/');
+        d.preferences().strInstallDir = dir.path() + QLatin1Char('/');
         d.OnCommand(CmdReadMe);
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].caption, QStringLiteral("Tonvero"));
@@ -254,13 +256,13 @@ private slots:
     {
         mmsys::setBackendsForTest({mmsys::Backend::Synth});
         CTonveroDlg& d = shown();
-        d.bMIDI_Out = 1;
-        d.bBeep = 0;
+        d.preferences().bMIDI_Out = 1;
+        d.preferences().bBeep = 0;
         d.StartStop(false);
         QTRY_VERIFY_WITH_TIMEOUT(!d.notices()->currentText().isEmpty(), 5000);
         QVERIFY(d.notices()->isVisible());
         QVERIFY(m_boxes.isEmpty());
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         // It stays clear of the start button and inside the window.
         QVERIFY(!d.notices()->geometry().intersects(d.startButton()->geometry()));
         QVERIFY(d.client()->rect().contains(d.notices()->geometry()));
@@ -292,12 +294,12 @@ private slots:
     {
         CTonveroDlg& d = shown();
         QTest::mouseClick(d.startButton(), Qt::LeftButton);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         QVERIFY(d.piano->IsKeyboardMode());
         QVERIFY(CInstrumentCtrl::PlayMode);
         QCOMPARE(d.startButton()->text(), QStringLiteral("Остановить"));
         QTest::mouseClick(d.startButton(), Qt::LeftButton);
-        QVERIFY(!d.bRunning);
+        QVERIFY(!d.exercise().bRunning);
         QVERIFY(!d.piano->IsKeyboardMode());
         QVERIFY(!CInstrumentCtrl::PlayMode);
         QCOMPARE(d.startButton()->text(), QStringLiteral("Начать"));

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/microphoneanswers.h"
 #include "exercisehelpers.h"
 #include "support/bufferaudiosource.h"
@@ -140,7 +142,7 @@ private slots:
     void answersTheExercise()
     {
         std::unique_ptr<CTonveroDlg> d = openWindow();
-        d->bMIDI_Out = 0;
+        d->preferences().bMIDI_Out = 0;
         d->microphone()->setSourceMaker(playing(piano(E4)));
         d->microphone()->setSettings(listening());
         useCommonTrebleRange(*d);
@@ -151,18 +153,18 @@ private slots:
             void exercisePaused(const ExerciseRecord&) override {}
             void exerciseEnded(const ExerciseRecord&) override {}
         } sources;
-        d->answers().addListener(&sources);
+        d->exercise().answers().addListener(&sources);
         // E4 on the stave before the microphone hears it (0.2 s into its sound).
         d->StartStop(false);
-        d->nCurNote = CInstrumentCtrl::KeyIndexFromNote(E4);
-        d->ShowCurrentNote();
-        QTRY_COMPARE_WITH_TIMEOUT(d->nNotes, 1, 5000);
-        QCOMPARE(d->nErrors, 0);
+        d->exercise().nCurNote = CInstrumentCtrl::KeyIndexFromNote(E4);
+        d->exercise().ShowCurrentNote();
+        QTRY_COMPARE_WITH_TIMEOUT(d->exercise().nNotes, 1, 5000);
+        QCOMPARE(d->exercise().nErrors, 0);
         QCOMPARE(sources.seen, std::vector<AnswerSource>{AnswerSource::Microphone});
         QTRY_COMPARE_WITH_TIMEOUT(markOf(E4), int(None), 3000);
         d->StartStop(false);
         QVERIFY(!d->microphone()->isListening());
-        d->answers().removeListener(&sources);
+        d->exercise().answers().removeListener(&sources);
     }
 };
 

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // MIDI keyboards and synthesizers as musicians use them: the right keyboard
 // by default, remembered by name, plugged in and out while the trainer runs.
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "midi/midirouter.h"
 #include "app/noticeline.h"
-#include "app/settingsstore.h"
+#include "settings/settingsstore.h"
 #include "app/tonverodlg.h"
 #include "controls/instrumentctrl.h"
 #include "midi/devicewatcher.h"
-#include "platform/messagebox.h"
-#include "platform/midi_synth.h"
+#include "platform/ui/messagebox.h"
+#include "platform/synth/midi_synth.h"
 #include "support/midiports.h"
 #include "support/recordingdlg.h"
 #include "support/testenv.h"
@@ -74,8 +77,8 @@ private:
     RecordingDlg& window()
     {
         m_dlg = std::make_unique<RecordingDlg>();
-        m_dlg->bBeep = 0;
-        m_dlg->bShowStatistics = 0;
+        m_dlg->preferences().bBeep = 0;
+        m_dlg->preferences().bShowStatistics = 0;
         m_dlg->show();
         settle();
         return *m_dlg;
@@ -95,12 +98,12 @@ private:
             lb::feed(w, 0, port);
         settle();
     }
-    int expected() const { return CInstrumentCtrl::NoteFromKeyIndex(m_dlg->nCurNote); }
-    int openedInput() const { return m_dlg->midiInDevice.IsOpen() ? int(m_dlg->midiInDevice.GetDevId()) : -1; }
+    int expected() const { return CInstrumentCtrl::NoteFromKeyIndex(m_dlg->exercise().nCurNote); }
+    int openedInput() const { return m_dlg->midi().midiInDevice.IsOpen() ? int(m_dlg->midi().midiInDevice.GetDevId()) : -1; }
     std::string openedName(PortDirection d) const
     {
-        const std::string& key = m_dlg->deviceWatcher->opened(d);
-        for (const mmsys::PortInfo& p : m_dlg->deviceWatcher->ports(d))
+        const std::string& key = m_dlg->midi().deviceWatcher()->opened(d);
+        for (const mmsys::PortInfo& p : m_dlg->midi().deviceWatcher()->ports(d))
             if (p.key == key)
                 return p.name;
         return {};
@@ -143,15 +146,15 @@ private slots:
         ports({kThrough, kVmpk, kKeyboard}, {kThrough, kSynth, kBuiltInStandIn});
         RecordingDlg& d = window();
         QCOMPARE(openedInput(), 2);
-        QVERIFY(d.midiInDevice.IsReceiving());
+        QVERIFY(d.midi().midiInDevice.IsReceiving());
         play({noteOn(21), noteOff(21)}, 2); // A0 on the keyboard starts
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         const int note = expected();
         play({noteOn(note), noteOff(note)}, 0); // nothing comes through Midi Through
         play({noteOn(note + 1), noteOff(note + 1)}, 1);
-        QCOMPARE(d.nNotes, 0);
+        QCOMPARE(d.exercise().nNotes, 0);
         play({noteOn(note), noteOff(note)}, 2);
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
         // Nothing chosen: the built-in synthesizer, not the first port.
         QCOMPARE(openedName(PortDirection::Output), kBuiltInStandIn.name);
         QVERIFY(m_boxes.isEmpty());
@@ -191,22 +194,22 @@ private slots:
         QFETCH(int, opened);
         ports(before, {kBuiltInStandIn, kSynth});
         RecordingDlg& first = window();
-        first.strInDevName = QString::fromStdString(before[std::size_t(chosen)].name);
-        first.nInDevId = chosen;
-        first.strOutDevName = QString::fromStdString(kSynth.name);
-        first.nOutDevId = 1;
+        first.preferences().strInDevName = QString::fromStdString(before[std::size_t(chosen)].name);
+        first.preferences().nInDevId = chosen;
+        first.preferences().strOutDevName = QString::fromStdString(kSynth.name);
+        first.preferences().nOutDevId = 1;
         m_dlg.reset(); // quitting saves
 
         ports(after, {kThrough, kSynth, kBuiltInStandIn});
         RecordingDlg& d = window();
         QCOMPARE(openedInput(), opened);
-        QVERIFY(d.midiInDevice.IsReceiving());
+        QVERIFY(d.midi().midiInDevice.IsReceiving());
         d.StartStop(false);
         QCOMPARE(openedName(PortDirection::Output), kSynth.name);
-        QCOMPARE(sentWords(1), std::vector<std::uint32_t>{programChange(d.nPatch)});
+        QCOMPARE(sentWords(1), std::vector<std::uint32_t>{programChange(d.preferences().nPatch)});
         // What the user chose stays chosen, whatever was opened instead.
-        QCOMPARE(d.strInDevName, QString::fromStdString(before[std::size_t(chosen)].name));
-        QCOMPARE(d.nInDevId, chosen);
+        QCOMPARE(d.preferences().strInDevName, QString::fromStdString(before[std::size_t(chosen)].name));
+        QCOMPARE(d.preferences().nInDevId, chosen);
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -219,7 +222,7 @@ private slots:
         const int note = expected();
         const int key = CInstrumentCtrl::KeyIndexFromNote(note);
         play({noteOn(note)}, 1);
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
         QCOMPARE(CInstrumentCtrl::KeyTable[std::size_t(key)].mark, int(Blue));
         d.calls.clear();
 
@@ -233,18 +236,18 @@ private slots:
         QCOMPARE(noticesOf(kKeyboard).size(), 1);
         QVERIFY(noticesOf(kKeyboard)[0].contains(QStringLiteral("Упражнение продолжается")));
         QVERIFY(m_boxes.isEmpty());
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.midiInDevice.IsOpen());
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
 
         // The other inputs still answer.
         const int next = expected();
         d.OnNoteOn(next, false);
         d.OnNoteOff(next);
-        QCOMPARE(d.nNotes, 2);
+        QCOMPARE(d.exercise().nNotes, 2);
         // A later exercise start looks for the keyboard, quietly.
         d.StartStop(false);
         d.StartStop(false);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
         QCOMPARE(noticesOf(kKeyboard).size(), 1);
         QVERIFY(m_boxes.isEmpty());
     }
@@ -270,16 +273,16 @@ private slots:
         QFETCH(bool, receiving);
         ports({kThrough}, {kBuiltInStandIn});
         RecordingDlg& d = window();
-        QVERIFY(!d.midiInDevice.IsOpen());
-        d.bAppControlByMIDI = midiControl;
-        d.bMIDI_In = midiIn;
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
+        d.preferences().bAppControlByMIDI = midiControl;
+        d.preferences().bMIDI_In = midiIn;
         if (running)
             d.StartStop(false);
 
         const int port = lb::addInput(kKeyboard);
         settle();
-        QCOMPARE(d.midiInDevice.IsOpen(), opened);
-        QCOMPARE(d.midiInDevice.IsReceiving(), receiving);
+        QCOMPARE(d.midi().midiInDevice.IsOpen(), opened);
+        QCOMPARE(d.midi().midiInDevice.IsReceiving(), receiving);
         if (opened) {
             QCOMPARE(openedName(PortDirection::Input), kKeyboard.name);
             QCOMPARE(noticesOf(kKeyboard).size(), 1); // "connected"
@@ -287,10 +290,10 @@ private slots:
         if (running && receiving) {
             const int note = expected();
             play({noteOn(note), noteOff(note)}, port);
-            QCOMPARE(d.nNotes, 1);
+            QCOMPARE(d.exercise().nNotes, 1);
         }
         // Taken, not chosen.
-        QVERIFY(d.strInDevName.isEmpty());
+        QVERIFY(d.preferences().strInDevName.isEmpty());
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -299,12 +302,12 @@ private slots:
     {
         ports({kThrough, kPiano, kKeyboard}, {kBuiltInStandIn});
         RecordingDlg& first = window();
-        first.strInDevName = QString::fromStdString(kKeyboard.name);
-        first.nInDevId = 2;
+        first.preferences().strInDevName = QString::fromStdString(kKeyboard.name);
+        first.preferences().nInDevId = 2;
         m_dlg.reset();
         RecordingDlg& d = window();
         QCOMPARE(openedInput(), 2);
-        d.bAppControlByMIDI = 0;
+        d.preferences().bAppControlByMIDI = 0;
         d.StartStop(false);
 
         lb::removeInput(2);
@@ -313,11 +316,11 @@ private slots:
         // Another keyboard is not the chosen one.
         lb::addInput(kVmpk);
         settle();
-        QVERIFY(!d.midiInDevice.IsOpen());
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
 
         const int again = lb::addInput(kKeyboard);
         settle();
-        QVERIFY(d.midiInDevice.IsReceiving());
+        QVERIFY(d.midi().midiInDevice.IsReceiving());
         QCOMPARE(openedName(PortDirection::Input), kKeyboard.name);
         const QStringList said = noticesOf(kKeyboard);
         QCOMPARE(said.size(), 1); // "unplugged" gave way to "connected"
@@ -325,7 +328,7 @@ private slots:
         QVERIFY(said[0].contains(QStringLiteral("подключена")));
         const int note = expected();
         play({noteOn(note), noteOff(note)}, again);
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -344,8 +347,8 @@ private slots:
         QCOMPARE(openedInput(), 1);
         lb::removeInput(1);
         settle();
-        QVERIFY(!d.midiInDevice.IsOpen());
-        QVERIFY(d.strInDevName.isEmpty()); // unplugging did not make it the choice
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
+        QVERIFY(d.preferences().strInDevName.isEmpty()); // unplugging did not make it the choice
 
         const int port = lb::addInput(arriving);
         settle();
@@ -353,7 +356,7 @@ private slots:
         // Said to be unplugged no more: one keyboard or the other answers now.
         QVERIFY(!d.notices()->texts().join(u' ').contains(QStringLiteral("отключена")));
         play({noteOn(21), noteOff(21)}, port);
-        QVERIFY(d.bRunning);
+        QVERIFY(d.exercise().bRunning);
     }
 
     void outputEndsDuringAnExercise_data()
@@ -373,9 +376,9 @@ private slots:
             mmsys::setBackendsForTest({mmsys::Backend::Synth, mmsys::Backend::Loopback});
         const int synthPort = realSynth ? 0 : 1;
         RecordingDlg& d = window();
-        d.strOutDevName = QString::fromStdString(kSynth.name);
-        d.nOutDevId = 1;
-        d.nPatch = 40;
+        d.preferences().strOutDevName = QString::fromStdString(kSynth.name);
+        d.preferences().nOutDevId = 1;
+        d.preferences().nPatch = 40;
         d.StartStop(false);
         QCOMPARE(openedName(PortDirection::Output), kSynth.name);
         int note = expected();
@@ -384,7 +387,7 @@ private slots:
 
         lb::removeOutput(synthPort);
         settle();
-        QVERIFY(d.midiOutDevice.IsOpen());
+        QVERIFY(d.midi().midiOutDevice.IsOpen());
         QCOMPARE(openedName(PortDirection::Output), realSynth ? std::string(mmsys::synth::kDeviceName)
                                                               : kBuiltInStandIn.name);
         QCOMPARE(noticesOf(kSynth).size(), 1);
@@ -408,10 +411,10 @@ private slots:
             QVERIFY(std::sqrt(sum / double(left.size())) > 1e-3);
         }
         QVERIFY(m_boxes.isEmpty());
-        QVERIFY(d.bRunning);
-        QCOMPARE(d.nNotes, 2);
+        QVERIFY(d.exercise().bRunning);
+        QCOMPARE(d.exercise().nNotes, 2);
         QCOMPARE(noticesOf(kSynth).size(), 1);
-        QCOMPARE(d.strOutDevName, QString::fromStdString(kSynth.name)); // still the choice
+        QCOMPARE(d.preferences().strOutDevName, QString::fromStdString(kSynth.name)); // still the choice
     }
 
     // Sent to a port that ended before the watcher heard of it.
@@ -419,14 +422,14 @@ private slots:
     {
         ports({kKeyboard}, {kBuiltInStandIn, kSynth});
         RecordingDlg& d = window();
-        d.strOutDevName = QString::fromStdString(kSynth.name);
-        d.nOutDevId = 1;
+        d.preferences().strOutDevName = QString::fromStdString(kSynth.name);
+        d.preferences().nOutDevId = 1;
         d.StartStop(false);
         lb::removeOutput(1);
         lb::flush(); // the port ended; its announcement waits in the GUI thread's queue
         const int note = expected();
         d.OnNoteOn(note, false);
-        QCOMPARE(sentWords(0), (std::vector<std::uint32_t>{programChange(d.nPatch), noteOn(note, 127)}));
+        QCOMPARE(sentWords(0), (std::vector<std::uint32_t>{programChange(d.preferences().nPatch), noteOn(note, 127)}));
         settle();
         QCOMPARE(noticesOf(kSynth).size(), 1);
         QVERIFY(m_boxes.isEmpty());
@@ -447,8 +450,8 @@ private slots:
             lb::vanishOnOpen(PortDirection::Input, 1);
         } else {
             RecordingDlg& first = window();
-            first.strOutDevName = QString::fromStdString(kSynth.name);
-            first.nOutDevId = 1;
+            first.preferences().strOutDevName = QString::fromStdString(kSynth.name);
+            first.preferences().nOutDevId = 1;
             m_dlg.reset();
         }
         RecordingDlg& d = window();
@@ -456,19 +459,19 @@ private slots:
             // The keyboard is unplugged while idle, back while input is off, and gone again as the exercise opens it.
             lb::removeInput(1);
             settle();
-            d.bMIDI_In = 0;
+            d.preferences().bMIDI_In = 0;
             const int back = lb::addInput(kKeyboard);
             settle();
-            QVERIFY(!d.midiInDevice.IsOpen());
-            d.bMIDI_In = 1;
+            QVERIFY(!d.midi().midiInDevice.IsOpen());
+            d.preferences().bMIDI_In = 1;
             lb::vanishOnOpen(PortDirection::Input, back);
             lb::vanishOnOpen(PortDirection::Output, 1);
         }
-        QVERIFY(!d.midiInDevice.IsOpen());
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
         d.StartStop(false);
         settle();
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.midiInDevice.IsOpen());
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
         QVERIFY(m_boxes.isEmpty());
         if (!atStartUp) {
             // The chosen synthesizer vanished as it was opened: the built-in one plays.
@@ -480,7 +483,7 @@ private slots:
         // The exercise goes on with the other inputs.
         const int note = expected();
         d.OnNoteOn(note, false);
-        QCOMPARE(d.nNotes, 1);
+        QCOMPARE(d.exercise().nNotes, 1);
     }
 
     // The window goes while its input port refuses to close; the port then

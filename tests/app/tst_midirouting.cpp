@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "midi/midirouter.h"
 #include "app/tonverodlg.h"
 #include "controls/instrumentctrl.h"
-#include "platform/messagebox.h"
-#include "platform/midi_loopback.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/midi_loopback.h"
 #include "support/recordingdlg.h"
 #include "support/testenv.h"
 
@@ -50,8 +53,8 @@ private:
         m_loop.reset();
         m_loop = std::make_unique<lb::Scope>(inputs, outputs);
         m_dlg = std::make_unique<RecordingDlg>();
-        m_dlg->bBeep = 0;
-        m_dlg->bShowStatistics = 0;
+        m_dlg->preferences().bBeep = 0;
+        m_dlg->preferences().bShowStatistics = 0;
         m_dlg->show();
         QCoreApplication::processEvents();
         m_boxes.clear();
@@ -81,7 +84,7 @@ private:
         return words;
     }
 
-    int expected() const { return CInstrumentCtrl::NoteFromKeyIndex(m_dlg->nCurNote); }
+    int expected() const { return CInstrumentCtrl::NoteFromKeyIndex(m_dlg->exercise().nCurNote); }
     // A note of the piano that is not the expected one.
     int wrongNote() const { return expected() == 60 ? 62 : 60; }
 
@@ -108,9 +111,9 @@ private slots:
     void startUpOpensInputAndListensForControlKeys()
     {
         RecordingDlg& d = open();
-        QVERIFY(d.midiInDevice.IsOpen());
-        QVERIFY(d.midiInDevice.IsReceiving()); // bAppControlByMIDI is on by default
-        QVERIFY(!d.midiOutDevice.IsOpen());
+        QVERIFY(d.midi().midiInDevice.IsOpen());
+        QVERIFY(d.midi().midiInDevice.IsReceiving()); // bAppControlByMIDI is on by default
+        QVERIFY(!d.midi().midiOutDevice.IsOpen());
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -125,7 +128,7 @@ private slots:
         char text[256] = {};
         mmsys::midiInGetErrorTextA(mmsys::MMSYSERR_ALLOCATED, text, sizeof text);
         QCOMPARE(m_boxes[0].text, QString::fromLocal8Bit(text));
-        QVERIFY(!m_dlg->midiInDevice.IsOpen());
+        QVERIFY(!m_dlg->midi().midiInDevice.IsOpen());
         QCOMPARE(m_dlg->startButton()->text(), QStringLiteral("Начать"));
     }
 
@@ -161,12 +164,12 @@ private slots:
     void notesIgnoredWithMidiInputOff()
     {
         RecordingDlg& d = open();
-        d.bMIDI_In = 0;
+        d.preferences().bMIDI_In = 0;
         d.StartStop(false);
-        QVERIFY(d.midiInDevice.IsReceiving());
+        QVERIFY(d.midi().midiInDevice.IsReceiving());
         deliver({noteOn(expected()), noteOff(expected())});
         QVERIFY(d.calls.empty());
-        QCOMPARE(d.nNotes, 0);
+        QCOMPARE(d.exercise().nNotes, 0);
     }
 
     void notesHandledInArrivalOrder()
@@ -213,7 +216,7 @@ private slots:
         settle();
         QCOMPARE(deepest, 1);
         QVERIFY(!m_boxes.isEmpty());
-        QCOMPARE(m_boxes.size() + m_dlg->midiErrorsNotShown(), 20);
+        QCOMPARE(m_boxes.size() + m_dlg->midi().midiErrorsNotShown(), 20);
         QVERIFY(m_boxes.size() < 20);
     }
 
@@ -221,33 +224,33 @@ private slots:
     {
         RecordingDlg& d = open();
         deliver({noteOn(21), noteOff(21)});
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.bPaused);
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.exercise().bPaused);
         deliver({noteOn(22), noteOff(22)});
-        QVERIFY(d.bPaused);
+        QVERIFY(d.exercise().bPaused);
         deliver({noteOn(22), noteOff(22)});
-        QVERIFY(!d.bPaused);
-        QVERIFY(d.bRunning);
+        QVERIFY(!d.exercise().bPaused);
+        QVERIFY(d.exercise().bRunning);
         deliver({noteOn(21), noteOff(21)});
-        QVERIFY(!d.bRunning);
-        QCOMPARE(d.nNotes, 0);
-        QCOMPARE(d.nErrors, 0);
-        QVERIFY(!d.bWrongPending);
+        QVERIFY(!d.exercise().bRunning);
+        QCOMPARE(d.exercise().nNotes, 0);
+        QCOMPARE(d.exercise().nErrors, 0);
+        QVERIFY(!d.exercise().bWrongPending);
     }
 
     void controlKeysJudgedWithoutProgramControl()
     {
         RecordingDlg& d = open();
-        d.bAppControlByMIDI = 0;
-        d.bOnWrongNoteWaitTime = 0; // every wrong attempt counts
+        d.preferences().bAppControlByMIDI = 0;
+        d.preferences().bOnWrongNoteWaitTime = 0; // every wrong attempt counts
         deliver({noteOn(21), noteOff(21)});
-        QVERIFY(!d.bRunning); // idle: A0 does not start
+        QVERIFY(!d.exercise().bRunning); // idle: A0 does not start
         d.StartStop(false);
         QVERIFY(expected() != 21 && expected() != 22);
         deliver({noteOn(21), noteOff(21), noteOn(22), noteOff(22)});
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.bPaused);
-        QCOMPARE(d.nErrors, 2);
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.exercise().bPaused);
+        QCOMPARE(d.exercise().nErrors, 2);
     }
 
     void receivingAfterStop_data()
@@ -265,25 +268,25 @@ private slots:
         QFETCH(int, programControl);
         QFETCH(bool, receiving);
         RecordingDlg& d = open();
-        d.bMIDI_In = midiIn;
-        d.bAppControlByMIDI = programControl;
+        d.preferences().bMIDI_In = midiIn;
+        d.preferences().bAppControlByMIDI = programControl;
         d.StartStop(false);
-        QVERIFY(d.midiInDevice.IsReceiving());
+        QVERIFY(d.midi().midiInDevice.IsReceiving());
         d.StartStop(false);
-        QCOMPARE(d.midiInDevice.IsReceiving(), receiving);
-        QVERIFY(d.midiInDevice.IsOpen());
+        QCOMPARE(d.midi().midiInDevice.IsReceiving(), receiving);
+        QVERIFY(d.midi().midiInDevice.IsOpen());
     }
 
     void rightAnswerFromMidiIsJudgedAndSounded()
     {
         RecordingDlg& d = open();
-        d.nPatch = 40;
+        d.preferences().nPatch = 40;
         d.StartStop(false);
-        QVERIFY(d.midiOutDevice.IsOpen());
+        QVERIFY(d.midi().midiOutDevice.IsOpen());
         const int note = expected();
         deliver({noteOn(note, 33, 5)});
-        QCOMPARE(d.nNotes, 1);
-        QCOMPARE(d.nErrors, 0);
+        QCOMPARE(d.exercise().nNotes, 1);
+        QCOMPARE(d.exercise().nErrors, 0);
         deliver({noteOff(note, 5)});
         const std::vector<std::uint32_t> want{programChange(40), noteOn(note, 127), std::uint32_t(0x80 | note << 8)};
         QCOMPARE(sentWords(), want);
@@ -295,20 +298,20 @@ private slots:
         d.StartStop(false);
         const int wrong = wrongNote();
         deliver({noteOn(wrong), noteOff(wrong)});
-        QCOMPARE(d.nErrors, 1);
-        const std::vector<std::uint32_t> want{programChange(d.nPatch), std::uint32_t(0x80 | wrong << 8)};
+        QCOMPARE(d.exercise().nErrors, 1);
+        const std::vector<std::uint32_t> want{programChange(d.preferences().nPatch), std::uint32_t(0x80 | wrong << 8)};
         QCOMPARE(sentWords(), want);
     }
 
     void hintSoundsTheExpectedNote()
     {
         RecordingDlg& d = open();
-        d.bHintMode = 1;
+        d.preferences().bHintMode = 1;
         d.StartStop(false);
         const int hinted = expected();
         const int pressed = wrongNote();
         deliver({noteOn(pressed), noteOff(pressed)});
-        const std::vector<std::uint32_t> want{programChange(d.nPatch), noteOn(hinted, 127),
+        const std::vector<std::uint32_t> want{programChange(d.preferences().nPatch), noteOn(hinted, 127),
                                               std::uint32_t(0x80 | pressed << 8)};
         QCOMPARE(sentWords(), want);
     }
@@ -316,23 +319,23 @@ private slots:
     void nothingSentWithOutputOff()
     {
         RecordingDlg& d = open();
-        d.bMIDI_Out = 0;
+        d.preferences().bMIDI_Out = 0;
         d.StartStop(false);
         deliver({noteOn(expected()), noteOff(expected())});
         QCOMPARE(lb::outCalls(lb::Op::Open), 0);
         QVERIFY(sentWords().empty());
-        d.SetPatch(3);
+        d.midi().SetPatch(3);
         QVERIFY(sentWords().empty());
     }
 
     void setPatchSendsOnlyWhileOpen()
     {
         RecordingDlg& d = open();
-        d.SetPatch(12);
-        QCOMPARE(int(d.nPatch), 12);
+        d.midi().SetPatch(12);
+        QCOMPARE(int(d.preferences().nPatch), 12);
         QVERIFY(sentWords().empty());
         d.StartStop(false);
-        d.SetPatch(73);
+        d.midi().SetPatch(73);
         const std::vector<std::uint32_t> want{programChange(12), programChange(73)};
         QCOMPARE(sentWords(), want);
     }
@@ -344,7 +347,7 @@ private slots:
         const int note = expected();
         deliver({noteOn(note)});
         d.StartStop(false); // still held
-        QVERIFY(!d.midiOutDevice.IsOpen());
+        QVERIFY(!d.midi().midiOutDevice.IsOpen());
         const std::vector<std::uint32_t> words = sentWords();
         QVERIFY(!words.empty());
         QCOMPARE(words.back() & 0xFFFF, std::uint32_t(0x80 | note << 8));
@@ -371,15 +374,15 @@ private slots:
         char text[256] = {};
         mmsys::midiOutGetErrorTextA(mmsys::MMSYSERR_NOTENABLED, text, sizeof text);
         QCOMPARE(m_boxes[0].text, QString::fromLocal8Bit(text));
-        QVERIFY(d.bRunning);
-        QCOMPARE(d.nNotes, 3); // the exercise went on without sound
-        QVERIFY(!d.midiOutDevice.IsOpen());
+        QVERIFY(d.exercise().bRunning);
+        QCOMPARE(d.exercise().nNotes, 3); // the exercise went on without sound
+        QVERIFY(!d.midi().midiOutDevice.IsOpen());
 
         // The next exercise tries again and reports again.
         d.StartStop(false);
         lb::clearFailures();
         d.StartStop(false);
-        QVERIFY(d.midiOutDevice.IsOpen());
+        QVERIFY(d.midi().midiOutDevice.IsOpen());
         QCOMPARE(m_boxes.size(), 1);
     }
 
@@ -396,17 +399,17 @@ private slots:
         QFETCH(int, stored);
         QFETCH(int, port);
         RecordingDlg& d = open(2, 2);
-        d.nOutDevId = stored;
+        d.preferences().nOutDevId = stored;
         d.StartStop(false);
-        QCOMPARE(int(d.midiOutDevice.GetDevId()), port);
+        QCOMPARE(int(d.midi().midiOutDevice.GetDevId()), port);
         QCOMPARE(lb::outCalls(lb::Op::Open, port), 1);
-        QCOMPARE(d.nOutDevId, stored); // the setting is kept for when the device comes back
+        QCOMPARE(d.preferences().nOutDevId, stored); // the setting is kept for when the device comes back
 
         d.StartStop(false);
-        d.nInDevId = stored;
-        d.CloseMidiInput();
-        d.OpenMidiInput();
-        QCOMPARE(int(d.midiInDevice.GetDevId()), port);
+        d.preferences().nInDevId = stored;
+        d.midi().CloseMidiInput();
+        d.midi().OpenMidiInput();
+        QCOMPARE(int(d.midi().midiInDevice.GetDevId()), port);
     }
 
     void startUpOpensTheStoredInput_data()
@@ -420,25 +423,25 @@ private slots:
     {
         QFETCH(int, stored);
         QFETCH(int, port);
-        open(2, 1).nInDevId = stored;
+        open(2, 1).preferences().nInDevId = stored;
         m_dlg.reset(); // saves the settings
         m_dlg = std::make_unique<RecordingDlg>();
-        QCOMPARE(m_dlg->nInDevId, stored);
-        QCOMPARE(int(m_dlg->midiInDevice.GetDevId()), port);
+        QCOMPARE(m_dlg->preferences().nInDevId, stored);
+        QCOMPARE(int(m_dlg->midi().midiInDevice.GetDevId()), port);
         // Port 0 was opened by the first window only, unless the second one fell back to it:
         // the input is opened once, after the settings were read.
         QCOMPARE(lb::inCalls(lb::Op::Open, 0), port == 0 ? 2 : 1);
         QCOMPARE(lb::inCalls(lb::Op::Open, 1), port == 1 ? 1 : 0);
-        QVERIFY(m_dlg->midiInDevice.IsReceiving());
+        QVERIFY(m_dlg->midi().midiInDevice.IsReceiving());
     }
 
     void noDevicesNoMidi()
     {
         RecordingDlg& d = open(0, 0);
-        QVERIFY(!d.midiInDevice.IsOpen());
+        QVERIFY(!d.midi().midiInDevice.IsOpen());
         d.StartStop(false);
-        QVERIFY(d.bRunning);
-        QVERIFY(!d.midiOutDevice.IsOpen());
+        QVERIFY(d.exercise().bRunning);
+        QVERIFY(!d.midi().midiOutDevice.IsOpen());
         d.StartStop(false);
         QVERIFY(m_boxes.isEmpty());
     }

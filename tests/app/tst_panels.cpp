@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -109,7 +111,7 @@ private slots:
         setBoxes(d, only == IdcPianoBox, only == IdcGuitarBox, only == IdcBassBox);
         auto* last = d.itemAs<QCheckBox>(only);
         auto* next = d.itemAs<QCheckBox>(other);
-        int* members[] = {&d.bPianoKeys, &d.bGuitar6, &d.bGuitar4};
+        int* members[] = {&d.preferences().bPianoKeys, &d.preferences().bGuitar6, &d.preferences().bGuitar4};
 
         last->click();
         QVERIFY(last->isChecked());
@@ -151,7 +153,7 @@ private slots:
             d.StartStop(false);
         else
             d.UpdateLayout();
-        QCOMPARE(d.bRunning, running);
+        QCOMPARE(d.exercise().bRunning, running);
 
         QWidget* area = d.client();
         struct Panel {
@@ -270,7 +272,7 @@ private slots:
             QCOMPARE(d.client()->width() - w->x(), right[id - IdcTime]);
             QCOMPARE(w->y(), top[id - IdcTime]);
         }
-        d.bShowStatistics = 0;
+        d.preferences().bShowStatistics = 0;
         d.UpdateLayout();
         for (int id = IdcTime; id <= IdcErrorsCaption; ++id)
             QVERIFY(!d.item(id)->isVisible());
@@ -281,7 +283,7 @@ private slots:
         CTonveroDlg& d = shown();
         d.StartStop(false);
         d.OnCommand(CmdHelp);
-        QVERIFY(!d.bRunning); // the guide stops a running exercise first
+        QVERIFY(!d.exercise().bRunning); // the guide stops a running exercise first
         QVERIFY(d.bHelpShown);
         const HelpOverlay* overlay = d.helpOverlay();
         QVERIFY(overlay->isVisible());

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A user's session: change settings, quit, start again — everything is back.
+#include "settings/preferences.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -36,15 +37,15 @@ void TestSettingsRoundTrip::quitAndRestartKeepsEverything()
         QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::TrebleBass)); // first start: defaults
         QVERIFY(!QFile::exists(home.registryFile())); // and nothing written before there is something to keep
         dlg->OnCommand(tonvero::CmdClefBass);
-        dlg->piano->SetRange(0, 19, 38);
+        dlg->SetRange(0, 19, 38);
         dlg->guitarBox->click();
-        dlg->bShowNoteName = 1;
-        dlg->bBeep = 0;
-        dlg->nMinutes = 7;
-        dlg->nTimerDelay = 5000;
-        dlg->nPatch = 24;
-        dlg->bNoteInputFromCompKeyboard = 1;
-        dlg->bOnWrongNoteWaitTime = 0;
+        dlg->preferences().bShowNoteName = 1;
+        dlg->preferences().bBeep = 0;
+        dlg->preferences().nMinutes = 7;
+        dlg->preferences().nTimerDelay = 5000;
+        dlg->preferences().nPatch = 24;
+        dlg->preferences().bNoteInputFromCompKeyboard = 1;
+        dlg->preferences().bOnWrongNoteWaitTime = 0;
     } // quitting saves
 
     QFile file(home.registryFile());
@@ -64,15 +65,15 @@ void TestSettingsRoundTrip::quitAndRestartKeepsEverything()
     QCOMPARE(dlg->piano->GetRangeHigh(0), 38);
     QCOMPARE(dlg->stave->NoteSlot(0), 19);
     QCOMPARE(dlg->stave->NoteSlot(1), 38);
-    QCOMPARE(dlg->bGuitar6, 1);
+    QCOMPARE(dlg->preferences().bGuitar6, 1);
     QVERIFY(dlg->guitarBox->isChecked());
-    QCOMPARE(dlg->bShowNoteName, 1);
-    QCOMPARE(dlg->bBeep, 0);
-    QCOMPARE(dlg->nMinutes, 7);
-    QCOMPARE(dlg->nTimerDelay, 5000);
-    QCOMPARE(int(dlg->nPatch), 24);
-    QCOMPARE(dlg->bNoteInputFromCompKeyboard, 1);
-    QCOMPARE(dlg->bOnWrongNoteWaitTime, 0);
+    QCOMPARE(dlg->preferences().bShowNoteName, 1);
+    QCOMPARE(dlg->preferences().bBeep, 0);
+    QCOMPARE(dlg->preferences().nMinutes, 7);
+    QCOMPARE(dlg->preferences().nTimerDelay, 5000);
+    QCOMPARE(int(dlg->preferences().nPatch), 24);
+    QCOMPARE(dlg->preferences().bNoteInputFromCompKeyboard, 1);
+    QCOMPARE(dlg->preferences().bOnWrongNoteWaitTime, 0);
     QVERIFY(m_boxes.isEmpty());
 }
 

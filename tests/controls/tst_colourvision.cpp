@@ -7,7 +7,7 @@
 // this where red meets green; the shape marks pass it everywhere.
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
-#include "platform/bitmap.h"
+#include "platform/ui/bitmap.h"
 #include "support/colourvision.h"
 
 #include <QPainter>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
-#include "platform/bitmap.h"
+#include "platform/ui/bitmap.h"
 
 #include <QMouseEvent>
 #include <QProcess>

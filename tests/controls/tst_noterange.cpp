@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/pianoctrl.h"
-#include "platform/bitmap.h"
+#include "platform/ui/bitmap.h"
 
 #include <QTest>
 #include <memory>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/pianoctrl.h"
-#include "platform/bitmap.h"
-#include "platform/messagebox.h"
+#include "platform/ui/bitmap.h"
+#include "platform/ui/messagebox.h"
 
 #include <QPainter>
 #include <QTest>

@@ -2,7 +2,7 @@
 // Composes the piano on a 2× screen, checks it against the 2× pictures and,
 // with TONVERO_SHOTS_DIR set, saves the pictures used in the documentation.
 #include "controls/pianoctrl.h"
-#include "platform/bitmap.h"
+#include "platform/ui/bitmap.h"
 
 #include <QApplication>
 #include <QDir>

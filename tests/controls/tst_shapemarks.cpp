@@ -5,7 +5,7 @@
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
 #include "controls/stavectrl.h"
-#include "platform/bitmap.h"
+#include "platform/ui/bitmap.h"
 
 #include <QPainter>
 #include <QtTest>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/aboutdlg.h"
-#include "platform/shell.h"
+#include "platform/ui/shell.h"
 
 #include <QLabel>
 #include <QLineEdit>

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
+#include "midi/midirouter.h"
 #include "app/tonverodlg.h"
 #include "dialogs/dialogoptions.h"
-#include "platform/messagebox.h"
-#include "platform/midi_loopback.h"
-#include "platform/midi_synth.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/midi_loopback.h"
+#include "platform/synth/midi_synth.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -77,7 +80,7 @@ private:
         m_loop.reset();
         m_loop = std::make_unique<lb::Scope>(inputs, outputs);
         m_owner = std::make_unique<CTonveroDlg>();
-        m_owner->bBeep = 0;
+        m_owner->preferences().bBeep = 0;
         m_owner->show();
         if (!QTest::qWaitForWindowExposed(m_owner.get()))
             qWarning("main window not exposed");
@@ -166,27 +169,27 @@ private slots:
         QFETCH(int, id);
         QFETCH(int, hint);
         QFETCH(int, exam);
-        owner().bExamMode = 1; // the dialog starts in exam: every row changes something
+        owner().preferences().bExamMode = 1; // the dialog starts in exam: every row changes something
         dialog();
         QVERIFY(item(D::IdcMinutes)->isEnabled());
         item<QRadioButton>(id)->click();
         item<QRadioButton>(id)->click(); // clicking the checked one keeps it checked
         for (int r : {int(D::IdcHint), int(D::IdcTraining), int(D::IdcExam)})
             QCOMPARE(item<QRadioButton>(r)->isChecked(), r == id);
-        QCOMPARE(m_owner->bHintMode, hint);
-        QCOMPARE(m_owner->bExamMode, exam);
+        QCOMPARE(m_owner->preferences().bHintMode, hint);
+        QCOMPARE(m_owner->preferences().bExamMode, exam);
         for (int r : {int(D::IdcMinutes), int(D::IdcMinutesLabel), int(D::IdcMinutesArrows)})
             QCOMPARE(item(r)->isEnabled(), exam == 1);
     }
 
     void wrongNoteButtons()
     {
-        owner().bOnWrongNoteWaitTime = 0;
+        owner().preferences().bOnWrongNoteWaitTime = 0;
         dialog();
         QVERIFY(item<QRadioButton>(D::IdcWaitRight)->isChecked());
         QVERIFY(!item<QRadioButton>(D::IdcWaitTime)->isChecked());
         item<QRadioButton>(D::IdcWaitTime)->click();
-        QCOMPARE(m_owner->bOnWrongNoteWaitTime, 1);
+        QCOMPARE(m_owner->preferences().bOnWrongNoteWaitTime, 1);
         QVERIFY(!item<QRadioButton>(D::IdcWaitRight)->isChecked());
     }
 
@@ -201,31 +204,31 @@ private slots:
     {
         QFETCH(bool, toDelay);
         CTonveroDlg& o = owner();
-        o.bMIDI_Out = 0;
-        o.bOnWrongNoteWaitTime = toDelay ? 0 : 1;
-        o.nTimerDelay = 2000;
+        o.preferences().bMIDI_Out = 0;
+        o.preferences().bOnWrongNoteWaitTime = toDelay ? 0 : 1;
+        o.preferences().nTimerDelay = 2000;
         o.StartStop(false);
-        const int expected = CInstrumentCtrl::NoteFromKeyIndex(o.nCurNote);
+        const int expected = CInstrumentCtrl::NoteFromKeyIndex(o.exercise().nCurNote);
         const int wrong = expected == 60 ? 62 : 60;
         o.OnNoteOn(wrong, false);
         o.OnNoteOff(wrong);
-        QVERIFY(o.bWrongPending);
+        QVERIFY(o.exercise().bWrongPending);
 
         dialog();
         item<QRadioButton>(toDelay ? D::IdcWaitTime : D::IdcWaitRight)->click();
         item<QPushButton>(D::IdcOk)->click();
-        QCOMPARE(o.timers.IsActive(1), toDelay);
+        QCOMPARE(o.exercise().timers.IsActive(1), toDelay);
         if (toDelay) {
-            o.timers.Fire(1);
-            QVERIFY(!o.bWrongPending);
-            const int next = CInstrumentCtrl::NoteFromKeyIndex(o.nCurNote);
-            const int notes = o.nNotes;
+            o.exercise().timers.Fire(1);
+            QVERIFY(!o.exercise().bWrongPending);
+            const int next = CInstrumentCtrl::NoteFromKeyIndex(o.exercise().nCurNote);
+            const int notes = o.exercise().nNotes;
             o.OnNoteOn(next, false); // answers are taken again
-            QCOMPARE(o.nNotes, notes + 1);
+            QCOMPARE(o.exercise().nNotes, notes + 1);
         } else {
             o.OnNoteOn(expected, false); // the right note ends the wait, and nothing else will
-            QVERIFY(!o.bWrongPending);
-            QVERIFY(!o.timers.IsActive(1));
+            QVERIFY(!o.exercise().bWrongPending);
+            QVERIFY(!o.exercise().timers.IsActive(1));
         }
     }
 
@@ -250,41 +253,41 @@ private slots:
         QFETCH(int, shown);
         const bool minutes = arrows == D::IdcMinutesArrows;
         CTonveroDlg& o = owner();
-        o.bExamMode = 1;
+        o.preferences().bExamMode = 1;
         if (minutes)
-            o.nMinutes = start;
+            o.preferences().nMinutes = start;
         else
-            o.nTimerDelay = start * 1000;
+            o.preferences().nTimerDelay = start * 1000;
         dialog();
         auto* a = item<platform::UpDownArrows>(arrows);
         (up ? a->upButton() : a->downButton())->click();
         QCOMPARE(edit(minutes ? D::IdcMinutes : D::IdcSeconds)->text(), QString::number(shown));
-        QCOMPARE(minutes ? o.nMinutes : o.nTimerDelay, minutes ? shown : shown * 1000);
+        QCOMPARE(minutes ? o.preferences().nMinutes : o.preferences().nTimerDelay, minutes ? shown : shown * 1000);
         QVERIFY(m_boxes.isEmpty());
     }
 
     void minutesClampedWhileTyping()
     {
-        owner().bExamMode = 1;
+        owner().preferences().bExamMode = 1;
         dialog();
         typeInto(D::IdcMinutes, QStringLiteral("75"));
         QCOMPARE(edit(D::IdcMinutes)->text(), QStringLiteral("60"));
-        QCOMPARE(m_owner->nMinutes, 60);
+        QCOMPARE(m_owner->preferences().nMinutes, 60);
         typeInto(D::IdcMinutes, QStringLiteral("7"));
-        QCOMPARE(m_owner->nMinutes, 7);
+        QCOMPARE(m_owner->preferences().nMinutes, 7);
     }
 
     void secondsTakenWhenTheFocusLeaves()
     {
         dialog();
         typeInto(D::IdcSeconds, QStringLiteral("5"));
-        QCOMPARE(m_owner->nTimerDelay, 2000);
+        QCOMPARE(m_owner->preferences().nTimerDelay, 2000);
         moveFocusAway();
-        QCOMPARE(m_owner->nTimerDelay, 5000);
+        QCOMPARE(m_owner->preferences().nTimerDelay, 5000);
         typeInto(D::IdcSeconds, QStringLiteral("500"));
         moveFocusAway();
         QCOMPARE(edit(D::IdcSeconds)->text(), QStringLiteral("180"));
-        QCOMPARE(m_owner->nTimerDelay, 180000);
+        QCOMPARE(m_owner->preferences().nTimerDelay, 180000);
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -302,9 +305,9 @@ private slots:
         QFETCH(int, id);
         QFETCH(QString, typed);
         CTonveroDlg& o = owner();
-        o.bExamMode = 1;
-        o.nMinutes = 4;
-        o.nTimerDelay = 3000;
+        o.preferences().bExamMode = 1;
+        o.preferences().nMinutes = 4;
+        o.preferences().nTimerDelay = 3000;
         dialog();
         typeInto(id, typed);
         if (id == D::IdcSeconds)
@@ -312,23 +315,23 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text, QStringLiteral("Please enter an integer."));
         QCOMPARE(edit(id)->text(), id == D::IdcMinutes ? QStringLiteral("4") : QStringLiteral("3"));
-        QCOMPARE(o.nMinutes, 4);
-        QCOMPARE(o.nTimerDelay, 3000);
+        QCOMPARE(o.preferences().nMinutes, 4);
+        QCOMPARE(o.preferences().nTimerDelay, 3000);
     }
 
     void instrumentSentAtOnce()
     {
         CTonveroDlg& o = owner();
-        o.nPatch = 5;
+        o.preferences().nPatch = 5;
         DialogOptions& d = dialog();
         QCOMPARE(d.instruments->currentIndex(), 5);
         d.instruments->setCurrentIndex(10); // idle: the output is closed
-        QCOMPARE(int(o.nPatch), 10);
+        QCOMPARE(int(o.preferences().nPatch), 10);
         QVERIFY(sentWords(0).empty());
         o.StartStop(false);
         lb::clearSent();
         d.instruments->setCurrentIndex(40);
-        QCOMPARE(int(o.nPatch), 40);
+        QCOMPARE(int(o.preferences().nPatch), 40);
         QCOMPARE(sentWords(0), std::vector<std::uint32_t>{0x28C0});
     }
 
@@ -355,31 +358,31 @@ private slots:
     void noteNameBoxClearsTheLabelAtOnce()
     {
         CTonveroDlg& o = owner();
-        o.bShowNoteName = 1;
+        o.preferences().bShowNoteName = 1;
         o.strNoteName = QStringLiteral("Ля");
         o.ShowNoteName(false);
         QCOMPARE(o.noteNameLabel()->text(), QStringLiteral("Ля"));
         dialog();
         item<QCheckBox>(D::IdcShowNoteName)->click();
-        QCOMPARE(o.bShowNoteName, 0);
+        QCOMPARE(o.preferences().bShowNoteName, 0);
         QCOMPARE(o.noteNameLabel()->text(), QString());
     }
 
     void statisticsAndProgramControlBoxes()
     {
         CTonveroDlg& o = owner();
-        o.bAppControlByMIDI = 0;
-        o.StopMidiInputAfterExercise();
-        QVERIFY(!o.midiInDevice.IsReceiving());
+        o.preferences().bAppControlByMIDI = 0;
+        o.midi().StopMidiInputAfterExercise();
+        QVERIFY(!o.midi().midiInDevice.IsReceiving());
         dialog();
         QVERIFY(item<QCheckBox>(D::IdcStatistics)->isChecked());
         item<QCheckBox>(D::IdcStatistics)->click();
-        QCOMPARE(o.bShowStatistics, 0);
+        QCOMPARE(o.preferences().bShowStatistics, 0);
         QVERIFY(!o.client()->findChild<QWidget*>(QStringLiteral("1014"))->isVisible());
         QVERIFY(!item<QCheckBox>(D::IdcMidiControl)->isChecked());
         item<QCheckBox>(D::IdcMidiControl)->click();
-        QCOMPARE(o.bAppControlByMIDI, 1);
-        QVERIFY(o.midiInDevice.IsReceiving());
+        QCOMPARE(o.preferences().bAppControlByMIDI, 1);
+        QVERIFY(o.midi().midiInDevice.IsReceiving());
     }
 
     void missingDevices_data()
@@ -406,8 +409,8 @@ private slots:
         QVERIFY(item<QCheckBox>(D::IdcMidiOut)->isChecked());
         item<QCheckBox>(D::IdcBeep)->click(); // a data exchange of every box
         item<QPushButton>(D::IdcOk)->click();
-        QCOMPARE(m_owner->bMIDI_In, 1);
-        QCOMPARE(m_owner->bMIDI_Out, 1);
+        QCOMPARE(m_owner->preferences().bMIDI_In, 1);
+        QCOMPARE(m_owner->preferences().bMIDI_Out, 1);
         QCOMPARE(m_owner->pOptions->inDevices->count(), inputs);
         QCOMPARE(m_owner->pOptions->outDevices->count(), outputs);
         QVERIFY(m_boxes.isEmpty());
@@ -431,17 +434,17 @@ private slots:
     void outputDeviceChangesOnlyAtOk()
     {
         CTonveroDlg& o = owner(1, 2);
-        o.nPatch = 7;
+        o.preferences().nPatch = 7;
         DialogOptions& d = dialog();
         QCOMPARE(d.outDevices->currentIndex(), 0);
         d.outDevices->setCurrentIndex(1);
-        QCOMPARE(o.nOutDevId, 0);
+        QCOMPARE(o.preferences().nOutDevId, 0);
         QCOMPARE(lb::outCalls(lb::Op::Open, 1), 0);
         QTest::keyClick(&d, Qt::Key_Return);
         QVERIFY(!d.isVisible());
-        QCOMPARE(o.nOutDevId, 1);
-        QVERIFY(o.midiOutDevice.IsOpen());
-        QCOMPARE(int(o.midiOutDevice.GetDevId()), 1);
+        QCOMPARE(o.preferences().nOutDevId, 1);
+        QVERIFY(o.midi().midiOutDevice.IsOpen());
+        QCOMPARE(int(o.midi().midiOutDevice.GetDevId()), 1);
         QCOMPARE(sentWords(1), std::vector<std::uint32_t>{0x07C0});
         QVERIFY(!d.bOutDevChanged);
         QFile saved(m_home->registryFile());
@@ -472,7 +475,7 @@ private slots:
         else
             d.close();
         QVERIFY(!d.isVisible());
-        QCOMPARE(o.nOutDevId, 0);
+        QCOMPARE(o.preferences().nOutDevId, 0);
         QCOMPARE(lb::outCalls(lb::Op::Open, 1), 0);
     }
 
@@ -487,30 +490,30 @@ private slots:
         QCOMPARE(m_boxes[0].caption, QStringLiteral("MIDI error"));
         QCOMPARE(m_boxes[0].icon, platform::MsgIcon::Error);
         QVERIFY(d.isVisible());
-        QVERIFY(!o.midiInDevice.IsOpen());
+        QVERIFY(!o.midi().midiInDevice.IsOpen());
 
         lb::clearFailures();
         d.accept(); // tried again
         QVERIFY(!d.isVisible());
-        QCOMPARE(int(o.midiInDevice.GetDevId()), 1);
-        QVERIFY(o.midiInDevice.IsReceiving());
+        QCOMPARE(int(o.midi().midiInDevice.GetDevId()), 1);
+        QVERIFY(o.midi().midiInDevice.IsReceiving());
         QCOMPARE(m_boxes.size(), 1);
     }
 
     void okStoresEveryBox()
     {
         CTonveroDlg& o = owner();
-        o.bUseBlackKeys = 1;
-        o.bNoteInputFromCompKeyboard = 0;
+        o.preferences().bUseBlackKeys = 1;
+        o.preferences().bNoteInputFromCompKeyboard = 0;
         DialogOptions& d = dialog();
         item<QCheckBox>(D::IdcBlackKeys)->click();       // no handler of its own
         item<QCheckBox>(D::IdcCompKeyboard)->click();
         typeInto(D::IdcSeconds, QStringLiteral("9"));     // Enter leaves the focus in the edit
         QTest::keyClick(edit(D::IdcSeconds), Qt::Key_Return);
         QVERIFY(!d.isVisible());
-        QCOMPARE(o.bUseBlackKeys, 0);
-        QCOMPARE(o.bNoteInputFromCompKeyboard, 1);
-        QCOMPARE(o.nTimerDelay, 9000);
+        QCOMPARE(o.preferences().bUseBlackKeys, 0);
+        QCOMPARE(o.preferences().bNoteInputFromCompKeyboard, 1);
+        QCOMPARE(o.preferences().nTimerDelay, 9000);
     }
 
     // Capabilities bring their own groups; the fixed items stay where they are.
@@ -591,10 +594,10 @@ void TestDialogOptions::deviceListsShowFullNamesAndTheChoice()
     DialogOptions& d = dialog();
     QCOMPARE(texts(d.inDevices), (QStringList{QString::fromStdString(kThrough.name), QString::fromStdString(kKeyboard.name)}));
     QCOMPARE(d.inDevices->currentIndex(), 1); // what is open: the keyboard, not Midi Through
-    QCOMPARE(int(m_owner->midiInDevice.GetDevId()), 1);
+    QCOMPARE(int(m_owner->midi().midiInDevice.GetDevId()), 1);
     QCOMPARE(texts(d.outDevices), QStringList{QString::fromStdString(kOut.name)});
     QCOMPARE(d.outDevices->currentIndex(), 0);
-    QCOMPARE(m_owner->nInDevId, 0); // showing the device does not choose it
+    QCOMPARE(m_owner->preferences().nInDevId, 0); // showing the device does not choose it
 }
 
 void TestDialogOptions::defaultPortStoredOnlyWhenPicked_data()
@@ -621,13 +624,13 @@ void TestDialogOptions::defaultPortStoredOnlyWhenPicked()
     }
     item<QPushButton>(D::IdcOk)->click();
     QVERIFY(!d.isVisible());
-    QCOMPARE(o.strInDevName, storedName);
-    QCOMPARE(o.nInDevId, storedId);
-    QCOMPARE(int(o.midiInDevice.GetDevId()), pick >= 0 ? pick : 1);
-    QVERIFY(o.midiInDevice.IsReceiving());
+    QCOMPARE(o.preferences().strInDevName, storedName);
+    QCOMPARE(o.preferences().nInDevId, storedId);
+    QCOMPARE(int(o.midi().midiInDevice.GetDevId()), pick >= 0 ? pick : 1);
+    QVERIFY(o.midi().midiInDevice.IsReceiving());
     QCOMPARE(lb::inCalls(lb::Op::Open, 1), pick == 1 ? 2 : 1); // opened again only when picked
     QCOMPARE(lb::inCalls(lb::Op::Open, 0), pick == 0 ? 1 : 0);
-    QVERIFY(o.strOutDevName.isEmpty());
+    QVERIFY(o.preferences().strOutDevName.isEmpty());
     QFile saved(m_home->registryFile());
     QVERIFY(saved.open(QIODevice::ReadOnly));
     QVERIFY(saved.readAll().contains("\"strInDevName\"=\"" + storedName.toUtf8() + "\"\n"));
@@ -656,7 +659,7 @@ void TestDialogOptions::listsFollowPortsAsTheyComeAndGo()
     QCOMPARE(texts(d.inDevices), QStringList{QString::fromStdString(kPiano.name)});
     QCOMPARE(d.inDevices->currentIndex(), 0);
     d.accept();
-    QVERIFY(o.strInDevName.isEmpty());
+    QVERIFY(o.preferences().strInDevName.isEmpty());
     QVERIFY(m_boxes.isEmpty());
 }
 
@@ -666,25 +669,25 @@ void TestDialogOptions::midiBoxesFollowTheFirstAndLastDevice()
     CTonveroDlg& o = owner(std::vector<lb::PortSpec>{}, {kOut});
     dialog();
     QVERIFY(!item(D::IdcMidiIn)->isEnabled());
-    QCOMPARE(o.bMIDI_In, 1);
+    QCOMPARE(o.preferences().bMIDI_In, 1);
 
     const int port = lb::addInput(kKeyboard);
     settle();
     for (int id : {int(D::IdcMidiIn), int(D::IdcMidiControlGroup), int(D::IdcMidiControl)})
         QVERIFY(item(id)->isEnabled());
     QVERIFY(item<QCheckBox>(D::IdcMidiIn)->isChecked());
-    QCOMPARE(o.bMIDI_In, 1);
-    QVERIFY(o.midiInDevice.IsReceiving()); // and the keyboard is listened to at once
+    QCOMPARE(o.preferences().bMIDI_In, 1);
+    QVERIFY(o.midi().midiInDevice.IsReceiving()); // and the keyboard is listened to at once
 
     lb::removeInput(port);
     settle();
     QVERIFY(!item(D::IdcMidiIn)->isEnabled());
     QVERIFY(!item(D::IdcMidiControl)->isEnabled());
     item<QCheckBox>(D::IdcBeep)->click(); // a data exchange: the setting stays for the keyboard's return
-    QCOMPARE(o.bMIDI_In, 1);
+    QCOMPARE(o.preferences().bMIDI_In, 1);
     lb::addInput(kKeyboard);
     settle();
-    QVERIFY(o.midiInDevice.IsReceiving());
+    QVERIFY(o.midi().midiInDevice.IsReceiving());
     QVERIFY(item(D::IdcMidiIn)->isEnabled());
     QVERIFY(m_boxes.isEmpty());
 }

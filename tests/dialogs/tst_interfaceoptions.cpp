@@ -2,12 +2,13 @@
 // The interface section of the options: its texts, the shape-marks box that
 // redraws the instruments at once and is stored at once, and its place in the
 // options dialog, whose OK stores it again.
+#include "settings/preferences.h"
 #include "app/tonverodlg.h"
 #include "controls/pianoctrl.h"
 #include "dialogs/dialogoptions.h"
 #include "dialogs/interfaceoptions.h"
-#include "platform/messagebox.h"
-#include "platform/midi_loopback.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/midi_loopback.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -140,7 +141,7 @@ void TestInterfaceOptions::inTheOptionsDialog()
 {
     lb::Scope loop(1, 1);
     CTonveroDlg owner;
-    owner.bBeep = 0;
+    owner.preferences().bBeep = 0;
     owner.show();
     QVERIFY(QTest::qWaitForWindowExposed(&owner));
     owner.OpenOptions();

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes: the parser either refuses them with a reason or gives a store
 // that is written out and read back unchanged.
-#include "platform/regformat.h"
+#include "platform/registry/regformat.h"
 
 #include <cstdint>
 #include <cstdlib>

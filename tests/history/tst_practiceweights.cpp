@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "app/notedraw.h"
+#include "exercise/notedraw.h"
 #include "history/historystore.h"
 #include "history/practicesettings.h"
 #include "history/practiceweights.h"
 #include "history/historyfixture.h"
-#include "platform/registry.h"
+#include "platform/registry/registry.h"
 #include "support/testenv.h"
 
 #include <QFile>

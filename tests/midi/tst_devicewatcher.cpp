@@ -3,8 +3,8 @@
 #include "midi/midiexceptions.h"
 #include "midi/midiindevice.h"
 #include "midi/midioutdevice.h"
-#include "platform/messagebox.h"
-#include "platform/midi_loopback.h"
+#include "platform/ui/messagebox.h"
+#include "platform/mmsystem/midi_loopback.h"
 #include "support/loopbackmidi.h"
 #include "support/midiports.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midiexceptions.h"
 #include "midi/midiindevice.h"
-#include "platform/midi_loopback.h"
+#include "platform/mmsystem/midi_loopback.h"
 #include "support/loopbackmidi.h"
 
 #include <QTest>

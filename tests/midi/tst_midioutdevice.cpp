@@ -2,7 +2,7 @@
 #include "midi/midiexceptions.h"
 #include "midi/midioutdevice.h"
 #include "midi/shortmsg.h"
-#include "platform/midi_loopback.h"
+#include "platform/mmsystem/midi_loopback.h"
 
 #include <QTest>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "midi/midioutdevice.h"
 #include "midi/shortmsg.h"
-#include "platform/midi_loopback.h"
+#include "platform/mmsystem/midi_loopback.h"
 
 #include <QTest>
 

@@ -6,8 +6,8 @@
 #include "pitch/microphonesettings.h"
 #include "pitch/notedetector.h"
 #include "pitch/transposition.h"
-#include "platform/audiocapture.h"
-#include "platform/registry.h"
+#include "platform/audio/audiocapture.h"
+#include "platform/registry/registry.h"
 #include "support/bufferaudiosource.h"
 #include "support/testenv.h"
 

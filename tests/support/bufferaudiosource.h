@@ -5,7 +5,7 @@
 // fragments, as a sound card delivers them: as fast as it can, or in real
 // time and round and round until stopped (for a live meter).
 
-#include "platform/audiocapture.h"
+#include "platform/audio/audiocapture.h"
 
 #include <atomic>
 #include <thread>

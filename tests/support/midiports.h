@@ -3,7 +3,7 @@
 
 // MIDI ports as a Linux system names them, for the loopback backend to offer.
 
-#include "platform/midi_loopback.h"
+#include "platform/mmsystem/midi_loopback.h"
 
 #include <QMetaType>
 

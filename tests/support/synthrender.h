@@ -4,7 +4,7 @@
 // Notes rendered through the built-in synthesizer into a buffer, as test
 // fixtures for the pitch detector: real instrument samples, no files.
 
-#include "platform/midi_synth.h"
+#include "platform/synth/midi_synth.h"
 
 #include <cstdint>
 #include <string>

@@ -10,10 +10,11 @@
 //
 // The audio output is kept off and the frames are rendered here instead, so
 // that the figure is the same with or without a sound card.
+#include "exercise/exercise.h"
 #include "app/language.h"
 #include "app/tonverodlg.h"
 #include "controls/instrumentctrl.h"
-#include "platform/midi_synth.h"
+#include "platform/synth/midi_synth.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -82,12 +83,12 @@ int main(int argc, char* argv[])
         // After the frame that showed the window, as a key pressed at once would come.
         QTimer::singleShot(0, &dlg, [&] {
             dlg.StartStop(false);
-            if (!dlg.bRunning || dlg.nCurNote < 0) {
+            if (!dlg.exercise().bRunning || dlg.exercise().nCurNote < 0) {
                 std::fprintf(stderr, "tonvero_firstnote: the exercise did not start\n");
                 app.exit(1);
                 return;
             }
-            const int note = CInstrumentCtrl::NoteFromKeyIndex(dlg.nCurNote);
+            const int note = CInstrumentCtrl::NoteFromKeyIndex(dlg.exercise().nCurNote);
             dlg.OnNoteOn(note, false);
             // Rendering waits for whatever the note needs to be loaded first.
             auto& engine = mmsys::synth::sharedEngine();

@@ -2,6 +2,8 @@
 // Builds the main window off-screen and saves it in each clef and with the help
 // guide, and the marks during an exercise: the shape marks after a wrong answer
 // and with a hint, and colour against shape marks as colour-blind eyes see them.
+#include "exercise/exercise.h"
+#include "settings/preferences.h"
 #include "app/language.h"
 #include "app/noticeline.h"
 #include "app/templates.h"
@@ -43,7 +45,7 @@ bool save(QWidget& window, const QDir& dir, const char* name)
 
 int expectedNote(const CTonveroDlg& window)
 {
-    return CInstrumentCtrl::NoteFromKeyIndex(window.nCurNote);
+    return CInstrumentCtrl::NoteFromKeyIndex(window.exercise().nCurNote);
 }
 
 // An exercise on all three instruments, with a few right answers behind it.
@@ -52,21 +54,21 @@ void startExercise(CTonveroDlg& window, bool hint)
     for (QCheckBox* box : {window.guitarBox, window.itemAs<QCheckBox>(tonvero::IdcBassBox)})
         if (box && !box->isChecked())
             box->click();
-    window.bMIDI_Out = 0; // pictures, not sound
-    window.bHintMode = hint ? 1 : 0;
-    window.nTimerDelay = 600000;
+    window.preferences().bMIDI_Out = 0; // pictures, not sound
+    window.preferences().bHintMode = hint ? 1 : 0;
+    window.preferences().nTimerDelay = 600000;
     window.OnCommand(tonvero::CmdClefTreble);
     window.StartStop(false);
     for (int i = 0; i < 3; ++i) {
         const int note = expectedNote(window);
-        window.AnswerNotePressed(note);
-        window.AnswerNoteReleased(note);
+        window.exercise().AnswerNotePressed(note);
+        window.exercise().AnswerNoteReleased(note);
     }
 }
 
 void stopExercise(CTonveroDlg& window, int heldNote)
 {
-    window.AnswerNoteReleased(heldNote);
+    window.exercise().AnswerNoteReleased(heldNote);
     window.StartStop(false);
 }
 
@@ -165,7 +167,7 @@ QImage comparison(const QImage& colour, const QImage& shape)
 
 QImage grabArea(CTonveroDlg& window, const QRect& area)
 {
-    window.OnClockTick();
+    window.exercise().OnClockTick();
     QApplication::processEvents();
     return window.grab(area).toImage();
 }
@@ -182,7 +184,7 @@ bool markShots(CTonveroDlg& window, const QDir& dir)
     startExercise(window, false);
     const QRect area = exerciseArea(window);
     const int wrong = wrongNoteNear(expectedNote(window));
-    window.AnswerNotePressed(wrong);
+    window.exercise().AnswerNotePressed(wrong);
     panels.emplace_back(grabArea(window, area),
                         QStringLiteral("A wrong answer: a cross on the key played, a dot on the note to play"));
     const QRect instruments = instrumentsArea(window);
@@ -196,7 +198,7 @@ bool markShots(CTonveroDlg& window, const QDir& dir)
     // A right answer, the key still held; the stave has moved on to the next note.
     startExercise(window, false);
     const int right = expectedNote(window);
-    window.AnswerNotePressed(right);
+    window.exercise().AnswerNotePressed(right);
     panels.emplace_back(grabArea(window, area),
                         QStringLiteral("A right answer, the key still held: a ring (the stave shows the next note)"));
     stopExercise(window, right);
@@ -204,7 +206,7 @@ bool markShots(CTonveroDlg& window, const QDir& dir)
     // A hint: the note to play, whatever was pressed.
     startExercise(window, true);
     const int pressed = wrongNoteNear(expectedNote(window));
-    window.AnswerNotePressed(pressed);
+    window.exercise().AnswerNotePressed(pressed);
     panels.emplace_back(grabArea(window, area), QStringLiteral("A hint: a dot on the note to play"));
     stopExercise(window, pressed);
 
@@ -225,7 +227,7 @@ bool noSoundShot(CTonveroDlg& window, const QDir& dir)
                                    "Synthesizer", "Звука не будет: не найдено устройство вывода звука. Упражнение идёт "
                                                   "без звука; подключите наушники или колонки или выберите другой "
                                                   "MIDI-выход в настройках."));
-    window.timers.Fire(2); // the counters as the clock shows them
+    window.exercise().timers.Fire(2); // the counters as the clock shows them
     const bool ok = save(window, dir, "exercise-no-sound.png");
     window.StartStop(false);
     window.notices()->clear(QStringLiteral("device"));
@@ -249,10 +251,10 @@ bool englishShots(const QDir& dir)
     ok = save(*window.pOptions, dir, "en-options.png") && ok;
     window.pOptions->hide();
     startExercise(window, false);
-    window.bShowNoteName = 0;
+    window.preferences().bShowNoteName = 0;
     const int missed = wrongNoteNear(expectedNote(window));
-    window.AnswerNotePressed(missed);
-    window.timers.Fire(2);
+    window.exercise().AnswerNotePressed(missed);
+    window.exercise().timers.Fire(2);
     ok = save(window, dir, "en-exercise.png") && ok;
     stopExercise(window, missed);
     return ok;
