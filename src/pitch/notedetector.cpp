@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "pitch/notedetector.h"
 
-#include "pitch/aubiolib.h"
+#include "platform/audio/aubiolib.h"
 
 #include <algorithm>
 #include <array>

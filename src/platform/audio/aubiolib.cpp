@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pitch/aubiolib.h"
+#include "platform/audio/aubiolib.h"
 
 #include <aubio/aubio.h>
 
