@@ -387,6 +387,134 @@ std::shared_ptr<OutPort> findOut(HMIDIOUT h)
     return it == r.outPorts.end() ? nullptr : it->second;
 }
 
+// ---- what both directions share ------------------------------------------------
+
+// Checks the flags, reserves the device, opens it and registers the new handle.
+template <class Port, class Handle, class Proc, class Devices, class Ports>
+MMRESULT openPort(Handle* handle, UINT deviceId, Proc callback, DWORD_PTR instance, DWORD flags,
+                  Devices Registry::*devices, Ports Registry::*ports, UINT openMessage)
+{
+    if (!handle)
+        return MMSYSERR_INVALPARAM;
+    *handle = nullptr;
+    const DWORD type = flags & CALLBACK_TYPEMASK;
+    if ((type != CALLBACK_FUNCTION && type != CALLBACK_NULL) || (type == CALLBACK_FUNCTION && !callback))
+        return MMSYSERR_INVALFLAG;
+    std::shared_ptr<Port> port;
+    {
+        std::unique_lock<std::mutex> lock;
+        Registry& r = enumerated(lock);
+        if (deviceId >= (r.*devices).size())
+            return MMSYSERR_BADDEVICEID;
+        auto dev = (r.*devices)[deviceId];
+        if (r.busy.count(dev.get()))
+            return MMSYSERR_ALLOCATED;
+        r.busy.insert(dev.get());
+        port = std::make_shared<Port>(dev, deviceId, type == CALLBACK_FUNCTION ? callback : nullptr, instance);
+        port->handle = reinterpret_cast<Handle>(r.nextHandle++);
+    }
+    MMRESULT rc = port->device().driverCall(Call::Open, nullptr);
+    if (rc == MMSYSERR_NOERROR)
+        rc = port->device().open(port.get());
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        if (rc != MMSYSERR_NOERROR) {
+            r.busy.erase(port->devicePtr().get());
+            return rc;
+        }
+        (r.*ports)[reinterpret_cast<std::uintptr_t>(port->handle)] = port;
+        *handle = port->handle;
+    }
+    std::lock_guard cb(port->callbackMutex);
+    port->notify(openMessage);
+    return MMSYSERR_NOERROR;
+}
+
+// Unregisters the handle, closes the device (stopping what the direction runs
+// first) and frees it; the caller has checked nothing is lent out.
+template <class PortPtr, class Ports, class StopFn>
+MMRESULT closePort(const PortPtr& port, std::uintptr_t key, Ports Registry::*ports, UINT closeMessage, StopFn stop)
+{
+    if (MMRESULT rc = port->device().driverCall(Call::Close, nullptr))
+        return rc;
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        if (!(r.*ports).erase(key))
+            return MMSYSERR_INVALHANDLE; // closed by another thread meanwhile
+    }
+    stop();
+    {
+        std::lock_guard cb(port->callbackMutex);
+        port->notify(closeMessage);
+    }
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.busy.erase(port->devicePtr().get());
+    return MMSYSERR_NOERROR;
+}
+
+template <class PortPtr>
+MMRESULT prepareHeader(const PortPtr& port, MIDIHDR* header, UINT cbHeader)
+{
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
+    if (MMRESULT rc = checkHeader(header, cbHeader))
+        return rc;
+    if (!header->lpData || header->dwBufferLength == 0)
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & MHDR_PREPARED)
+        return MMSYSERR_NOERROR;
+    if (MMRESULT rc = port->device().driverCall(Call::Prepare, header))
+        return rc;
+    header->dwFlags = MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+template <class PortPtr>
+MMRESULT unprepareHeader(const PortPtr& port, MIDIHDR* header, UINT cbHeader)
+{
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    if (MMRESULT rc = checkHeader(header, cbHeader))
+        return rc;
+    {
+        std::lock_guard lock(port->stateMutex);
+        if (!(header->dwFlags & MHDR_PREPARED))
+            return MMSYSERR_NOERROR;
+        if (header->dwFlags & MHDR_INQUEUE)
+            return MIDIERR_STILLPLAYING;
+    }
+    if (MMRESULT rc = port->device().driverCall(Call::Unprepare, header))
+        return rc;
+    std::lock_guard lock(port->stateMutex);
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+// A block handed to the device: prepared, and not already in its queue.
+template <class PortPtr>
+MMRESULT checkQueueable(const PortPtr& port, MIDIHDR* header, UINT cbHeader, Call call)
+{
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
+    if (MMRESULT rc = checkHeader(header, cbHeader))
+        return rc;
+    {
+        std::lock_guard lock(port->stateMutex);
+        if (!(header->dwFlags & MHDR_PREPARED))
+            return MIDIERR_UNPREPARED;
+        if (header->dwFlags & MHDR_INQUEUE)
+            return MIDIERR_STILLPLAYING;
+    }
+    return port->device().driverCall(call, header);
+}
+
 void fillName(char (&dst)[MAXPNAMELEN], const std::string& name)
 {
     std::memset(dst, 0, sizeof dst);
@@ -589,41 +717,7 @@ MMRESULT midiInGetDevCapsA(UINT deviceId, MIDIINCAPSA* caps, UINT cbCaps)
 
 MMRESULT midiInOpen(HMIDIIN* handle, UINT deviceId, MIDIINPROC callback, DWORD_PTR instance, DWORD flags)
 {
-    if (!handle)
-        return MMSYSERR_INVALPARAM;
-    *handle = nullptr;
-    const DWORD type = flags & CALLBACK_TYPEMASK;
-    if ((type != CALLBACK_FUNCTION && type != CALLBACK_NULL) || (type == CALLBACK_FUNCTION && !callback))
-        return MMSYSERR_INVALFLAG;
-    std::shared_ptr<InPort> port;
-    {
-        std::unique_lock<std::mutex> lock;
-        Registry& r = enumerated(lock);
-        if (deviceId >= r.inputs.size())
-            return MMSYSERR_BADDEVICEID;
-        auto dev = r.inputs[deviceId];
-        if (r.busy.count(dev.get()))
-            return MMSYSERR_ALLOCATED;
-        r.busy.insert(dev.get());
-        port = std::make_shared<InPort>(dev, deviceId, type == CALLBACK_FUNCTION ? callback : nullptr, instance);
-        port->handle = reinterpret_cast<HMIDIIN>(r.nextHandle++);
-    }
-    MMRESULT rc = port->device().driverCall(Call::Open, nullptr);
-    if (rc == MMSYSERR_NOERROR)
-        rc = port->device().open(port.get());
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (rc != MMSYSERR_NOERROR) {
-            r.busy.erase(port->devicePtr().get());
-            return rc;
-        }
-        r.inPorts[reinterpret_cast<std::uintptr_t>(port->handle)] = port;
-        *handle = port->handle;
-    }
-    std::lock_guard cb(port->callbackMutex);
-    port->notify(MIM_OPEN);
-    return MMSYSERR_NOERROR;
+    return openPort<InPort>(handle, deviceId, callback, instance, flags, &Registry::inputs, &Registry::inPorts, MIM_OPEN);
 }
 
 MMRESULT midiInClose(HMIDIIN handle)
@@ -636,24 +730,10 @@ MMRESULT midiInClose(HMIDIIN handle)
         if (!port->lent.empty())
             return MIDIERR_STILLPLAYING;
     }
-    if (MMRESULT rc = port->device().driverCall(Call::Close, nullptr))
-        return rc;
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (!r.inPorts.erase(reinterpret_cast<std::uintptr_t>(handle)))
-            return MMSYSERR_INVALHANDLE; // closed by another thread meanwhile
-    }
-    port->started = false;
-    port->device().close();
-    {
-        std::lock_guard cb(port->callbackMutex);
-        port->notify(MIM_CLOSE);
-    }
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.busy.erase(port->devicePtr().get());
-    return MMSYSERR_NOERROR;
+    return closePort(port, reinterpret_cast<std::uintptr_t>(handle), &Registry::inPorts, MIM_CLOSE, [&] {
+        port->started = false;
+        port->device().close();
+    });
 }
 
 MMRESULT midiInStart(HMIDIIN handle)
@@ -699,61 +779,18 @@ MMRESULT midiInReset(HMIDIIN handle)
 
 MMRESULT midiInPrepareHeader(HMIDIIN handle, MIDIHDR* header, UINT cbHeader)
 {
-    auto port = findIn(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (port->vanished)
-        return MIDIERR_NODEVICE;
-    if (MMRESULT rc = checkHeader(header, cbHeader))
-        return rc;
-    if (!header->lpData || header->dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    if (header->dwFlags & MHDR_PREPARED)
-        return MMSYSERR_NOERROR;
-    if (MMRESULT rc = port->device().driverCall(Call::Prepare, header))
-        return rc;
-    header->dwFlags = MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(findIn(handle), header, cbHeader);
 }
 
 MMRESULT midiInUnprepareHeader(HMIDIIN handle, MIDIHDR* header, UINT cbHeader)
 {
-    auto port = findIn(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT rc = checkHeader(header, cbHeader))
-        return rc;
-    {
-        std::lock_guard lock(port->stateMutex);
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MMSYSERR_NOERROR;
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-    }
-    if (MMRESULT rc = port->device().driverCall(Call::Unprepare, header))
-        return rc;
-    std::lock_guard lock(port->stateMutex);
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return unprepareHeader(findIn(handle), header, cbHeader);
 }
 
 MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT cbHeader)
 {
     auto port = findIn(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (port->vanished)
-        return MIDIERR_NODEVICE;
-    if (MMRESULT rc = checkHeader(header, cbHeader))
-        return rc;
-    {
-        std::lock_guard lock(port->stateMutex);
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MIDIERR_UNPREPARED;
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-    }
-    if (MMRESULT rc = port->device().driverCall(Call::AddBuffer, header))
+    if (MMRESULT rc = checkQueueable(port, header, cbHeader, Call::AddBuffer))
         return rc;
     std::lock_guard lock(port->stateMutex);
     header->dwFlags = (header->dwFlags | MHDR_INQUEUE) & ~MHDR_DONE;
@@ -824,41 +861,8 @@ MMRESULT midiOutGetDevCapsA(UINT deviceId, MIDIOUTCAPSA* caps, UINT cbCaps)
 
 MMRESULT midiOutOpen(HMIDIOUT* handle, UINT deviceId, MIDIOUTPROC callback, DWORD_PTR instance, DWORD flags)
 {
-    if (!handle)
-        return MMSYSERR_INVALPARAM;
-    *handle = nullptr;
-    const DWORD type = flags & CALLBACK_TYPEMASK;
-    if ((type != CALLBACK_FUNCTION && type != CALLBACK_NULL) || (type == CALLBACK_FUNCTION && !callback))
-        return MMSYSERR_INVALFLAG;
-    std::shared_ptr<OutPort> port;
-    {
-        std::unique_lock<std::mutex> lock;
-        Registry& r = enumerated(lock);
-        if (deviceId >= r.outputs.size())
-            return MMSYSERR_BADDEVICEID;
-        auto dev = r.outputs[deviceId];
-        if (r.busy.count(dev.get()))
-            return MMSYSERR_ALLOCATED;
-        r.busy.insert(dev.get());
-        port = std::make_shared<OutPort>(dev, deviceId, type == CALLBACK_FUNCTION ? callback : nullptr, instance);
-        port->handle = reinterpret_cast<HMIDIOUT>(r.nextHandle++);
-    }
-    MMRESULT rc = port->device().driverCall(Call::Open, nullptr);
-    if (rc == MMSYSERR_NOERROR)
-        rc = port->device().open(port.get());
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (rc != MMSYSERR_NOERROR) {
-            r.busy.erase(port->devicePtr().get());
-            return rc;
-        }
-        r.outPorts[reinterpret_cast<std::uintptr_t>(port->handle)] = port;
-        *handle = port->handle;
-    }
-    std::lock_guard cb(port->callbackMutex);
-    port->notify(MOM_OPEN);
-    return MMSYSERR_NOERROR;
+    return openPort<OutPort>(handle, deviceId, callback, instance, flags, &Registry::outputs, &Registry::outPorts,
+                             MOM_OPEN);
 }
 
 MMRESULT midiOutClose(HMIDIOUT handle)
@@ -871,25 +875,11 @@ MMRESULT midiOutClose(HMIDIOUT handle)
         if (!port->pending.empty())
             return MIDIERR_STILLPLAYING;
     }
-    if (MMRESULT rc = port->device().driverCall(Call::Close, nullptr))
-        return rc;
-    {
-        Registry& r = registry();
-        std::lock_guard lock(r.mutex);
-        if (!r.outPorts.erase(reinterpret_cast<std::uintptr_t>(handle)))
-            return MMSYSERR_INVALHANDLE;
-    }
-    port->device().close();
-    if (port->completions)
-        port->completions->stop();
-    {
-        std::lock_guard cb(port->callbackMutex);
-        port->notify(MOM_CLOSE);
-    }
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    r.busy.erase(port->devicePtr().get());
-    return MMSYSERR_NOERROR;
+    return closePort(port, reinterpret_cast<std::uintptr_t>(handle), &Registry::outPorts, MOM_CLOSE, [&] {
+        port->device().close();
+        if (port->completions)
+            port->completions->stop();
+    });
 }
 
 MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD msg)
@@ -907,20 +897,7 @@ MMRESULT midiOutShortMsg(HMIDIOUT handle, DWORD msg)
 MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
 {
     auto port = findOut(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (port->vanished)
-        return MIDIERR_NODEVICE;
-    if (MMRESULT rc = checkHeader(header, cbHeader))
-        return rc;
-    {
-        std::lock_guard lock(port->stateMutex);
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MIDIERR_UNPREPARED;
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-    }
-    if (MMRESULT rc = port->device().driverCall(Call::LongMsg, header))
+    if (MMRESULT rc = checkQueueable(port, header, cbHeader, Call::LongMsg))
         return rc;
     {
         std::lock_guard lock(port->stateMutex);
@@ -947,42 +924,12 @@ MMRESULT midiOutLongMsg(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
 
 MMRESULT midiOutPrepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
 {
-    auto port = findOut(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (port->vanished)
-        return MIDIERR_NODEVICE;
-    if (MMRESULT rc = checkHeader(header, cbHeader))
-        return rc;
-    if (!header->lpData || header->dwBufferLength == 0)
-        return MMSYSERR_INVALPARAM;
-    if (header->dwFlags & MHDR_PREPARED)
-        return MMSYSERR_NOERROR;
-    if (MMRESULT rc = port->device().driverCall(Call::Prepare, header))
-        return rc;
-    header->dwFlags = MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return prepareHeader(findOut(handle), header, cbHeader);
 }
 
 MMRESULT midiOutUnprepareHeader(HMIDIOUT handle, MIDIHDR* header, UINT cbHeader)
 {
-    auto port = findOut(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (MMRESULT rc = checkHeader(header, cbHeader))
-        return rc;
-    {
-        std::lock_guard lock(port->stateMutex);
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MMSYSERR_NOERROR;
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-    }
-    if (MMRESULT rc = port->device().driverCall(Call::Unprepare, header))
-        return rc;
-    std::lock_guard lock(port->stateMutex);
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return unprepareHeader(findOut(handle), header, cbHeader);
 }
 
 MMRESULT midiOutReset(HMIDIOUT handle)
