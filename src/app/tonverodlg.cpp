@@ -17,6 +17,7 @@
 #include "history/practicesettings.h"
 #include "exercise/exercise.h"
 #include "midi/midirouter.h"
+#include "music/notenames.h"
 #include "settings/preferences.h"
 #include "platform/audio/beep.h"
 #include "platform/ui/notices.h"
@@ -427,12 +428,12 @@ void CTonveroDlg::ShowNoteName(bool force)
 
 QString CTonveroDlg::SharpName(int pitchClass) const
 {
-    return Exercise::sharpName(pitchClass);
+    return music::sharpName(pitchClass);
 }
 
 QString CTonveroDlg::FlatName(int pitchClass) const
 {
-    return Exercise::flatName(pitchClass);
+    return music::flatName(pitchClass);
 }
 
 int CTonveroDlg::PitchClass(int keyIndex) const

@@ -2,27 +2,13 @@
 #include "controls/accessibleinstrument.h"
 
 #include "controls/instrumentctrl.h"
+#include "music/notenames.h"
 
 #include <QCoreApplication>
 
 namespace accessibility {
 
 namespace {
-
-// Spoken names by pitch class, C = 0: words, not signs, so that speech says them right.
-constexpr const char* kSharpNames[12] = {
-    QT_TRANSLATE_NOOP("SpokenNotes", "До"),        QT_TRANSLATE_NOOP("SpokenNotes", "До диез"),
-    QT_TRANSLATE_NOOP("SpokenNotes", "Ре"),        QT_TRANSLATE_NOOP("SpokenNotes", "Ре диез"),
-    QT_TRANSLATE_NOOP("SpokenNotes", "Ми"),        QT_TRANSLATE_NOOP("SpokenNotes", "Фа"),
-    QT_TRANSLATE_NOOP("SpokenNotes", "Фа диез"),   QT_TRANSLATE_NOOP("SpokenNotes", "Соль"),
-    QT_TRANSLATE_NOOP("SpokenNotes", "Соль диез"), QT_TRANSLATE_NOOP("SpokenNotes", "Ля"),
-    QT_TRANSLATE_NOOP("SpokenNotes", "Ля диез"),   QT_TRANSLATE_NOOP("SpokenNotes", "Си")};
-constexpr const char* kFlatNames[12] = {
-    nullptr, QT_TRANSLATE_NOOP("SpokenNotes", "Ре бемоль"),   nullptr,
-    QT_TRANSLATE_NOOP("SpokenNotes", "Ми бемоль"),   nullptr, nullptr,
-    QT_TRANSLATE_NOOP("SpokenNotes", "Соль бемоль"), nullptr,
-    QT_TRANSLATE_NOOP("SpokenNotes", "Ля бемоль"),   nullptr,
-    QT_TRANSLATE_NOOP("SpokenNotes", "Си бемоль"),   nullptr};
 
 EventWatcher& watcher()
 {
@@ -45,9 +31,7 @@ QString spokenNote(int note, Spelling spelling)
     const int pitchClass = note % 12;
     // Scientific octaves: middle C is C4, whatever the spelling.
     const int octave = note / 12 - 1;
-    const char* name = spelling == Spelling::Flat && kFlatNames[pitchClass] ? kFlatNames[pitchClass]
-                                                                             : kSharpNames[pitchClass];
-    return QStringLiteral("%1 %2").arg(QCoreApplication::translate("SpokenNotes", name)).arg(octave);
+    return QStringLiteral("%1 %2").arg(tonvero::music::spokenName(pitchClass, spelling == Spelling::Flat)).arg(octave);
 }
 
 void installFactory()

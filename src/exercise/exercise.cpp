@@ -2,9 +2,9 @@
 #include "exercise/exercise.h"
 
 #include "exercise/statstext.h"
+#include "music/notenames.h"
 #include "settings/preferences.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 
 namespace tonvero {
@@ -25,26 +25,6 @@ bool keyIndexOf(int note, int& keyIndex)
     return keyIndex >= 0 && keyIndex < KeyCount;
 }
 
-// Note names by pitch class, in the interface's language (До Ре Ми / C D E).
-constexpr const char* kSharpNames[12] = {
-    QT_TRANSLATE_NOOP("NoteNames", "До"),   QT_TRANSLATE_NOOP("NoteNames", "До #"),
-    QT_TRANSLATE_NOOP("NoteNames", "Ре"),   QT_TRANSLATE_NOOP("NoteNames", "Ре #"),
-    QT_TRANSLATE_NOOP("NoteNames", "Ми"),   QT_TRANSLATE_NOOP("NoteNames", "Фа"),
-    QT_TRANSLATE_NOOP("NoteNames", "Фа #"), QT_TRANSLATE_NOOP("NoteNames", "Соль"),
-    QT_TRANSLATE_NOOP("NoteNames", "Соль #"), QT_TRANSLATE_NOOP("NoteNames", "Ля"),
-    QT_TRANSLATE_NOOP("NoteNames", "Ля #"), QT_TRANSLATE_NOOP("NoteNames", "Си")};
-constexpr const char* kFlatNames[12] = {
-    nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ре b"),   nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ми b"),
-    nullptr, nullptr, QT_TRANSLATE_NOOP("NoteNames", "Соль b"), nullptr,
-    QT_TRANSLATE_NOOP("NoteNames", "Ля b"), nullptr, QT_TRANSLATE_NOOP("NoteNames", "Си b"), nullptr};
-
-QString translatedName(const char* const (&names)[12], int pitchClass)
-{
-    if (pitchClass < 0 || pitchClass >= 12 || !names[pitchClass])
-        return {};
-    return QCoreApplication::translate("NoteNames", names[pitchClass]);
-}
-
 } // namespace
 
 Exercise::Exercise(Preferences& prefs, QObject* parent)
@@ -62,16 +42,6 @@ Exercise::Exercise(Preferences& prefs, QObject* parent)
 }
 
 Exercise::~Exercise() = default;
-
-QString Exercise::sharpName(int pitchClass)
-{
-    return translatedName(kSharpNames, pitchClass);
-}
-
-QString Exercise::flatName(int pitchClass)
-{
-    return translatedName(kFlatNames, pitchClass);
-}
 
 int Exercise::expectedNote() const
 {
@@ -139,7 +109,7 @@ Spelling Exercise::drawSpelling(int keyIndex)
 void Exercise::showNote(int keyIndex, int staff, Spelling spelling)
 {
     const int pitchClass = (keyIndex + 9) % 12;
-    strNoteName = spelling == Spelling::Flat ? flatName(pitchClass) : sharpName(pitchClass);
+    strNoteName = spelling == Spelling::Flat ? music::flatName(pitchClass) : music::sharpName(pitchClass);
     emit noteShown(noteFromKeyIndex(keyIndex), staff, spelling);
 }
 

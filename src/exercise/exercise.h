@@ -96,10 +96,6 @@ public:
     // Random numbers 0..32767 for the draw and the spelling; the C library's by default.
     void setRandomSource(notedraw::RandomSource random) { m_random = std::move(random); }
 
-    // Note names by pitch class, sharp and flat spellings, in the interface's language.
-    static QString sharpName(int pitchClass);
-    static QString flatName(int pitchClass);
-
 signals:
     // An exercise is about to show its first note; the views take their exercise look.
     void starting();

@@ -3,8 +3,8 @@
 
 #include "platform/ui/messagebox.h"
 #include "platform/registry/registry.h"
+#include "settings/regkey.h"
 
-#include <QByteArray>
 
 #include <algorithm>
 #include <mutex>
@@ -72,57 +72,11 @@ void tellUserOfRegistryNotices()
     });
 }
 
-class KeyGuard {
-public:
-    KeyGuard() = default;
-    ~KeyGuard() { close(); }
-    KeyGuard(const KeyGuard&) = delete;
-    KeyGuard& operator=(const KeyGuard&) = delete;
-    HKEY* out() { return &m_key; }
-    HKEY get() const { return m_key; }
-    LONG close()
-    {
-        LONG r = ERROR_SUCCESS;
-        if (m_key)
-            r = RegCloseKey(m_key);
-        m_key = nullptr;
-        return r;
-    }
-
-private:
-    HKEY m_key = nullptr;
-};
-
-std::int32_t fromLittleEndian(const BYTE* b)
-{
-    return std::int32_t(DWORD(b[0]) | DWORD(b[1]) << 8 | DWORD(b[2]) << 16 | DWORD(b[3]) << 24);
-}
-
-// A REG_SZ or REG_EXPAND_SZ value up to its first zero; false when missing or of another type.
-bool readText(HKEY key, const QString& name, QString& text)
-{
-    DWORD type = REG_NONE;
-    DWORD size = 0;
-    if (RegQueryValueEx(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
-        return false;
-    QByteArray buf(qsizetype(size), '\0');
-    if (RegQueryValueEx(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buf.data()), &size) != ERROR_SUCCESS)
-        return false;
-    if (type != REG_SZ && type != REG_EXPAND_SZ)
-        return false;
-    buf.truncate(qsizetype(size));
-    const qsizetype nul = buf.indexOf('\0');
-    if (nul >= 0)
-        buf.truncate(nul);
-    text = QString::fromUtf8(buf);
-    return true;
-}
-
-void readInstallDir(HKEY appKey, QString& strInstallDir)
+void readInstallDir(const RegKey& appKey, QString& strInstallDir)
 {
     // A number is no folder name.
     QString text;
-    if (!readText(appKey, QLatin1String(setupDirValue), text))
+    if (!appKey.readText(QLatin1String(setupDirValue), text))
         return;
     const QString dir = installDirFromSetupDir(text);
     if (!dir.isEmpty())
@@ -187,33 +141,29 @@ bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::functi
                              nullptr, key, nullptr);
     };
 
-    KeyGuard software, app, keySettings;
+    RegKey software, app, keySettings;
     if (RegOpenKeyEx(HKEY_CURRENT_USER, QLatin1String(softwareKeyName), 0, KEY_ALL_ACCESS, software.out())
         != ERROR_SUCCESS)
         return false;
     if (create(software.get(), appKeyName, app.out()) != ERROR_SUCCESS)
         return false;
 
-    readInstallDir(app.get(), strInstallDir);
+    readInstallDir(app, strInstallDir);
 
     if (create(app.get(), settingsKeyName, keySettings.out()) != ERROR_SUCCESS)
         return false;
 
     for (const SettingField& f : settingFields) {
-        BYTE data[4];
-        DWORD size = sizeof data;
-        DWORD type = REG_NONE;
-        if (RegQueryValueEx(keySettings.get(), QLatin1String(f.name), nullptr, &type, data, &size) != ERROR_SUCCESS
-            || size != 4 || type != REG_DWORD)
+        std::int32_t v = 0;
+        if (!keySettings.readDword(QLatin1String(f.name), v))
             continue;
-        const std::int32_t v = fromLittleEndian(data);
         if (f.member)
             settings.*f.member = v;
         else
             settings.*f.byteMember = std::uint8_t(v & 0xff);
     }
     for (const SettingTextField& f : settingTextFields)
-        readText(keySettings.get(), QLatin1String(f.name), settings.*f.member);
+        keySettings.readText(QLatin1String(f.name), settings.*f.member);
 
     keySettings.close();
     app.close();
@@ -225,7 +175,7 @@ bool loadSettings(TonveroSettings& settings, QString& strInstallDir, std::functi
 
 bool saveSettings(const TonveroSettings& settings)
 {
-    KeyGuard software, app, keySettings;
+    RegKey software, app, keySettings;
     if (RegOpenKeyEx(HKEY_CURRENT_USER, QLatin1String(softwareKeyName), 0, KEY_ALL_ACCESS, software.out())
         != ERROR_SUCCESS)
         return false;
@@ -239,16 +189,10 @@ bool saveSettings(const TonveroSettings& settings)
         != ERROR_SUCCESS)
         return false;
 
-    for (const SettingField& f : settingFields) {
-        const DWORD v = f.member ? DWORD(settings.*f.member) : DWORD(settings.*f.byteMember);
-        const BYTE data[4] = {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)};
-        RegSetValueEx(keySettings.get(), QLatin1String(f.name), 0, REG_DWORD, data, sizeof data);
-    }
-    for (const SettingTextField& f : settingTextFields) {
-        const QByteArray text = (settings.*f.member).toUtf8();
-        RegSetValueEx(keySettings.get(), QLatin1String(f.name), 0, REG_SZ,
-                      reinterpret_cast<const BYTE*>(text.constData()), DWORD(text.size() + 1));
-    }
+    for (const SettingField& f : settingFields)
+        keySettings.writeDword(QLatin1String(f.name), f.member ? settings.*f.member : settings.*f.byteMember);
+    for (const SettingTextField& f : settingTextFields)
+        keySettings.writeText(QLatin1String(f.name), settings.*f.member);
 
     // The deletion and the values reach the file together, in one replacement.
     const LONG written = RegFlushKey(keySettings.get());

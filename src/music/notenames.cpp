@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "music/notenames.h"
+
+#include <QCoreApplication>
+
+namespace tonvero::music {
+
+namespace {
+
+struct NameTable {
+    const char* context;
+    const char* sharp[12];
+    const char* flat[12];
+};
+
+constexpr NameTable kWritten{
+    "NoteNames",
+    {QT_TRANSLATE_NOOP("NoteNames", "До"), QT_TRANSLATE_NOOP("NoteNames", "До #"),
+     QT_TRANSLATE_NOOP("NoteNames", "Ре"), QT_TRANSLATE_NOOP("NoteNames", "Ре #"),
+     QT_TRANSLATE_NOOP("NoteNames", "Ми"), QT_TRANSLATE_NOOP("NoteNames", "Фа"),
+     QT_TRANSLATE_NOOP("NoteNames", "Фа #"), QT_TRANSLATE_NOOP("NoteNames", "Соль"),
+     QT_TRANSLATE_NOOP("NoteNames", "Соль #"), QT_TRANSLATE_NOOP("NoteNames", "Ля"),
+     QT_TRANSLATE_NOOP("NoteNames", "Ля #"), QT_TRANSLATE_NOOP("NoteNames", "Си")},
+    {nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ре b"), nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ми b"), nullptr,
+     nullptr, QT_TRANSLATE_NOOP("NoteNames", "Соль b"), nullptr, QT_TRANSLATE_NOOP("NoteNames", "Ля b"), nullptr,
+     QT_TRANSLATE_NOOP("NoteNames", "Си b"), nullptr},
+};
+
+// Words, not signs, so that speech says them right.
+constexpr NameTable kSpoken{
+    "SpokenNotes",
+    {QT_TRANSLATE_NOOP("SpokenNotes", "До"), QT_TRANSLATE_NOOP("SpokenNotes", "До диез"),
+     QT_TRANSLATE_NOOP("SpokenNotes", "Ре"), QT_TRANSLATE_NOOP("SpokenNotes", "Ре диез"),
+     QT_TRANSLATE_NOOP("SpokenNotes", "Ми"), QT_TRANSLATE_NOOP("SpokenNotes", "Фа"),
+     QT_TRANSLATE_NOOP("SpokenNotes", "Фа диез"), QT_TRANSLATE_NOOP("SpokenNotes", "Соль"),
+     QT_TRANSLATE_NOOP("SpokenNotes", "Соль диез"), QT_TRANSLATE_NOOP("SpokenNotes", "Ля"),
+     QT_TRANSLATE_NOOP("SpokenNotes", "Ля диез"), QT_TRANSLATE_NOOP("SpokenNotes", "Си")},
+    {nullptr, QT_TRANSLATE_NOOP("SpokenNotes", "Ре бемоль"), nullptr, QT_TRANSLATE_NOOP("SpokenNotes", "Ми бемоль"),
+     nullptr, nullptr, QT_TRANSLATE_NOOP("SpokenNotes", "Соль бемоль"), nullptr,
+     QT_TRANSLATE_NOOP("SpokenNotes", "Ля бемоль"), nullptr, QT_TRANSLATE_NOOP("SpokenNotes", "Си бемоль"), nullptr},
+};
+
+QString translated(const NameTable& table, const char* name)
+{
+    return name ? QCoreApplication::translate(table.context, name) : QString();
+}
+
+bool valid(int pitchClass)
+{
+    return pitchClass >= 0 && pitchClass < 12;
+}
+
+} // namespace
+
+QString sharpName(int pitchClass)
+{
+    return valid(pitchClass) ? translated(kWritten, kWritten.sharp[pitchClass]) : QString();
+}
+
+QString flatName(int pitchClass)
+{
+    return valid(pitchClass) ? translated(kWritten, kWritten.flat[pitchClass]) : QString();
+}
+
+QString spokenName(int pitchClass, bool flat)
+{
+    if (!valid(pitchClass))
+        return {};
+    const char* name = flat && kSpoken.flat[pitchClass] ? kSpoken.flat[pitchClass] : kSpoken.sharp[pitchClass];
+    return translated(kSpoken, name);
+}
+
+} // namespace tonvero::music

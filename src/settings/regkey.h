@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "platform/registry/registry.h"
+
+#include <QString>
+
+namespace tonvero {
+
+// One open key of the settings store and its values, closed when it goes.
+// Values are read only in the form this program writes them: a number as a
+// 4-byte REG_DWORD, a text as REG_SZ (or REG_EXPAND_SZ) in UTF-8.
+class RegKey {
+public:
+    RegKey() = default;
+    ~RegKey() { close(); }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+
+    // Opens parent\path; the result is the store's (ERROR_FILE_NOT_FOUND when missing).
+    platform::LONG open(const QString& path, platform::HKEY parent = platform::HKEY_CURRENT_USER,
+              platform::REGSAM access = platform::KEY_READ);
+    // Opens parent\path, making it and its parents when missing.
+    platform::LONG create(const QString& path, platform::HKEY parent = platform::HKEY_CURRENT_USER);
+
+    bool isOpen() const { return m_key != nullptr; }
+    platform::HKEY get() const { return m_key; }
+    platform::HKEY* out() { return &m_key; }
+
+    bool readDword(const QString& name, std::int32_t& value) const;
+    bool readInt(const QString& name, int& value) const;
+    bool readText(const QString& name, QString& value) const;
+    bool writeDword(const QString& name, std::int32_t value);
+    bool writeText(const QString& name, const QString& value);
+
+    // Closing the last handle of a changed store writes its file: the result says whether that worked.
+    platform::LONG close();
+
+private:
+    platform::HKEY m_key = nullptr;
+};
+
+} // namespace tonvero
