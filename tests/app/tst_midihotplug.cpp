@@ -12,6 +12,7 @@
 #include "platform/ui/messagebox.h"
 #include "platform/synth/midi_synth.h"
 #include "support/midiports.h"
+#include "support/midiwindow.h"
 #include "support/recordingdlg.h"
 #include "support/testenv.h"
 
@@ -21,6 +22,8 @@
 #include <cmath>
 #include <memory>
 #include <vector>
+
+using testsupport::sentWords;
 
 namespace lb = mmsys::loopback;
 using mmsys::PortDirection;
@@ -47,51 +50,14 @@ constexpr std::uint32_t programChange(int program)
     return 0xC0u | std::uint32_t(program) << 8;
 }
 
-std::vector<std::uint32_t> sentWords(int port)
-{
-    lb::flush();
-    std::vector<std::uint32_t> words;
-    for (const lb::Message& m : lb::sent(port))
-        if (!m.isLong)
-            words.push_back(m.word);
-    return words;
-}
 
 } // namespace
 
-class TestMidiHotplug : public QObject {
+class TestMidiHotplug : public QObject, testsupport::MidiWindowFixture<RecordingDlg> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempConfigHome> m_home;
-    std::unique_ptr<lb::Scope> m_loop;
-    std::unique_ptr<RecordingDlg> m_dlg;
-    QList<platform::MessageBoxCall> m_boxes;
-
-    void ports(const std::vector<lb::PortSpec>& inputs, const std::vector<lb::PortSpec>& outputs)
-    {
-        m_dlg.reset();
-        m_loop.reset();
-        m_loop = std::make_unique<lb::Scope>(inputs, outputs);
-    }
-    RecordingDlg& window()
-    {
-        m_dlg = std::make_unique<RecordingDlg>();
-        m_dlg->preferences().bBeep = 0;
-        m_dlg->preferences().bShowStatistics = 0;
-        m_dlg->show();
-        settle();
-        return *m_dlg;
-    }
-    // Lets the loopback deliver, the watcher re-read the lists and the window act on it.
-    static void settle()
-    {
-        for (int i = 0; i < 2; ++i) {
-            lb::flush();
-            QCoreApplication::sendPostedEvents();
-            QCoreApplication::processEvents();
-        }
-    }
+    RecordingDlg& window() { return quietWindow(); }
     void play(std::initializer_list<std::uint32_t> words, int port)
     {
         for (std::uint32_t w : words)
@@ -126,19 +92,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<testsupport::TempConfigHome>();
-        m_boxes.clear();
-        platform::setMessageBoxHook([this](const platform::MessageBoxCall& call) { m_boxes << call; });
-    }
-    void cleanup()
-    {
-        m_dlg.reset();
-        m_loop.reset();
-        m_home.reset();
-        platform::setMessageBoxHook({});
-    }
+    void init() { setUpFixture(); }
+    void cleanup() { tearDownFixture(); }
 
     // The first port of a Linux system is Midi Through: it is passed over for the keyboard.
     void startUpTakesTheKeyboardNotMidiThrough()

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/midiports.h"
 #include "exercise/exercise.h"
 #include "settings/preferences.h"
 #include "midi/midirouter.h"
@@ -6,6 +7,7 @@
 #include "controls/instrumentctrl.h"
 #include "platform/ui/messagebox.h"
 #include "platform/mmsystem/midi_loopback.h"
+#include "support/midiwindow.h"
 #include "support/recordingdlg.h"
 #include "support/testenv.h"
 
@@ -15,6 +17,8 @@
 #include <QThread>
 #include <memory>
 #include <vector>
+
+using testsupport::sentWords;
 
 namespace lb = mmsys::loopback;
 
@@ -37,26 +41,14 @@ using testsupport::RecordingDlg;
 
 } // namespace
 
-class TestMidiRouting : public QObject {
+class TestMidiRouting : public QObject, testsupport::MidiWindowFixture<RecordingDlg> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempConfigHome> m_home;
-    std::unique_ptr<lb::Scope> m_loop;
-    std::unique_ptr<RecordingDlg> m_dlg;
-    QList<platform::MessageBoxCall> m_boxes;
-    bool m_boxOffGuiThread = false;
-
     RecordingDlg& open(int inputs = 1, int outputs = 1)
     {
-        m_dlg.reset();
-        m_loop.reset();
-        m_loop = std::make_unique<lb::Scope>(inputs, outputs);
-        m_dlg = std::make_unique<RecordingDlg>();
-        m_dlg->preferences().bBeep = 0;
-        m_dlg->preferences().bShowStatistics = 0;
-        m_dlg->show();
-        QCoreApplication::processEvents();
+        ports(inputs, outputs);
+        quietWindow();
         m_boxes.clear();
         return *m_dlg;
     }
@@ -75,38 +67,14 @@ private:
         QCoreApplication::processEvents();
     }
 
-    static std::vector<std::uint32_t> sentWords(int port = 0)
-    {
-        std::vector<std::uint32_t> words;
-        for (const lb::Message& m : lb::sent(port))
-            if (!m.isLong)
-                words.push_back(m.word);
-        return words;
-    }
 
     int expected() const { return CInstrumentCtrl::NoteFromKeyIndex(m_dlg->exercise().nCurNote); }
     // A note of the piano that is not the expected one.
     int wrongNote() const { return expected() == 60 ? 62 : 60; }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<testsupport::TempConfigHome>();
-        m_boxes.clear();
-        m_boxOffGuiThread = false;
-        platform::setMessageBoxHook([this](const platform::MessageBoxCall& call) {
-            if (QThread::currentThread() != qApp->thread())
-                m_boxOffGuiThread = true;
-            m_boxes << call;
-        });
-    }
-    void cleanup()
-    {
-        m_dlg.reset();
-        m_loop.reset();
-        m_home.reset();
-        platform::setMessageBoxHook({});
-    }
+    void init() { setUpFixture(); }
+    void cleanup() { tearDownFixture(); }
 
     void startUpOpensInputAndListensForControlKeys()
     {

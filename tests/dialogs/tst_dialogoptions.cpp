@@ -7,6 +7,7 @@
 #include "platform/ui/messagebox.h"
 #include "platform/mmsystem/midi_loopback.h"
 #include "platform/synth/midi_synth.h"
+#include "support/midiwindow.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
@@ -42,25 +43,12 @@ QStringList texts(const QComboBox* box)
         list << box->itemText(i);
     return list;
 }
-
-void settle()
-{
-    for (int i = 0; i < 2; ++i) {
-        lb::flush();
-        QCoreApplication::sendPostedEvents();
-        QCoreApplication::processEvents();
-    }
-}
 } // namespace
 
-class TestDialogOptions : public QObject {
+class TestDialogOptions : public QObject, testsupport::MidiWindowFixture<CTonveroDlg> {
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::TempConfigHome> m_home;
-    std::unique_ptr<lb::Scope> m_loop;
-    std::unique_ptr<CTonveroDlg> m_owner;
-    QList<platform::MessageBoxCall> m_boxes;
 
     // The main window over loopback ports; the dialog is opened by the caller,
     // after it has set the owner's members the dialog starts from.
@@ -76,29 +64,27 @@ private:
     }
     CTonveroDlg& owner(const std::vector<lb::PortSpec>& inputs, const std::vector<lb::PortSpec>& outputs)
     {
-        m_owner.reset();
-        m_loop.reset();
-        m_loop = std::make_unique<lb::Scope>(inputs, outputs);
-        m_owner = std::make_unique<CTonveroDlg>();
-        m_owner->preferences().bBeep = 0;
-        m_owner->show();
-        if (!QTest::qWaitForWindowExposed(m_owner.get()))
+        ports(inputs, outputs);
+        m_dlg = std::make_unique<CTonveroDlg>();
+        m_dlg->preferences().bBeep = 0;
+        m_dlg->show();
+        if (!QTest::qWaitForWindowExposed(m_dlg.get()))
             qWarning("main window not exposed");
-        return *m_owner;
+        return *m_dlg;
     }
     DialogOptions& dialog()
     {
-        if (!m_owner)
+        if (!m_dlg)
             owner();
-        m_owner->OpenOptions();
-        DialogOptions* d = m_owner->pOptions;
+        m_dlg->OpenOptions();
+        DialogOptions* d = m_dlg->pOptions;
         if (QTest::qWaitForWindowExposed(d))
             d->activateWindow();
         if (!QTest::qWaitForWindowActive(d))
             qWarning("options dialog not active");
         return *d;
     }
-    template <class T = QWidget> T* item(int id) const { return m_owner->pOptions->itemAs<T>(id); }
+    template <class T = QWidget> T* item(int id) const { return m_dlg->pOptions->itemAs<T>(id); }
     QLineEdit* edit(int id) const { return item<QLineEdit>(id); }
 
     // Types into an edit as a user does: focus, select all, keys.
@@ -127,19 +113,8 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_home = std::make_unique<testsupport::TempConfigHome>();
-        m_boxes.clear();
-        platform::setMessageBoxHook([this](const platform::MessageBoxCall& call) { m_boxes << call; });
-    }
-    void cleanup()
-    {
-        m_owner.reset();
-        m_loop.reset();
-        m_home.reset();
-        platform::setMessageBoxHook({});
-    }
+    void init() { setUpFixture(); }
+    void cleanup() { tearDownFixture(); }
 
     void createdOnceThenBroughtToFront()
     {
@@ -147,10 +122,10 @@ private slots:
         QCOMPARE(d.windowTitle(), QStringLiteral("Настройки"));
         QVERIFY(!d.isModal());
         d.hide();
-        m_owner->OpenOptions();
-        QCOMPARE(m_owner->pOptions, &d);
+        m_dlg->OpenOptions();
+        QCOMPARE(m_dlg->pOptions, &d);
         QVERIFY(d.isVisible());
-        QCOMPARE(m_owner->findChildren<DialogOptions*>().size(), 1);
+        QCOMPARE(m_dlg->findChildren<DialogOptions*>().size(), 1);
         QVERIFY(!item(D::IdcAssignKeys)->isVisible());
         QVERIFY(!item(D::IdcAssignKeys)->isEnabled());
     }
@@ -176,8 +151,8 @@ private slots:
         item<QRadioButton>(id)->click(); // clicking the checked one keeps it checked
         for (int r : {int(D::IdcHint), int(D::IdcTraining), int(D::IdcExam)})
             QCOMPARE(item<QRadioButton>(r)->isChecked(), r == id);
-        QCOMPARE(m_owner->preferences().bHintMode, hint);
-        QCOMPARE(m_owner->preferences().bExamMode, exam);
+        QCOMPARE(m_dlg->preferences().bHintMode, hint);
+        QCOMPARE(m_dlg->preferences().bExamMode, exam);
         for (int r : {int(D::IdcMinutes), int(D::IdcMinutesLabel), int(D::IdcMinutesArrows)})
             QCOMPARE(item(r)->isEnabled(), exam == 1);
     }
@@ -189,7 +164,7 @@ private slots:
         QVERIFY(item<QRadioButton>(D::IdcWaitRight)->isChecked());
         QVERIFY(!item<QRadioButton>(D::IdcWaitTime)->isChecked());
         item<QRadioButton>(D::IdcWaitTime)->click();
-        QCOMPARE(m_owner->preferences().bOnWrongNoteWaitTime, 1);
+        QCOMPARE(m_dlg->preferences().bOnWrongNoteWaitTime, 1);
         QVERIFY(!item<QRadioButton>(D::IdcWaitRight)->isChecked());
     }
 
@@ -272,22 +247,22 @@ private slots:
         dialog();
         typeInto(D::IdcMinutes, QStringLiteral("75"));
         QCOMPARE(edit(D::IdcMinutes)->text(), QStringLiteral("60"));
-        QCOMPARE(m_owner->preferences().nMinutes, 60);
+        QCOMPARE(m_dlg->preferences().nMinutes, 60);
         typeInto(D::IdcMinutes, QStringLiteral("7"));
-        QCOMPARE(m_owner->preferences().nMinutes, 7);
+        QCOMPARE(m_dlg->preferences().nMinutes, 7);
     }
 
     void secondsTakenWhenTheFocusLeaves()
     {
         dialog();
         typeInto(D::IdcSeconds, QStringLiteral("5"));
-        QCOMPARE(m_owner->preferences().nTimerDelay, 2000);
+        QCOMPARE(m_dlg->preferences().nTimerDelay, 2000);
         moveFocusAway();
-        QCOMPARE(m_owner->preferences().nTimerDelay, 5000);
+        QCOMPARE(m_dlg->preferences().nTimerDelay, 5000);
         typeInto(D::IdcSeconds, QStringLiteral("500"));
         moveFocusAway();
         QCOMPARE(edit(D::IdcSeconds)->text(), QStringLiteral("180"));
-        QCOMPARE(m_owner->preferences().nTimerDelay, 180000);
+        QCOMPARE(m_dlg->preferences().nTimerDelay, 180000);
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -409,10 +384,10 @@ private slots:
         QVERIFY(item<QCheckBox>(D::IdcMidiOut)->isChecked());
         item<QCheckBox>(D::IdcBeep)->click(); // a data exchange of every box
         item<QPushButton>(D::IdcOk)->click();
-        QCOMPARE(m_owner->preferences().bMIDI_In, 1);
-        QCOMPARE(m_owner->preferences().bMIDI_Out, 1);
-        QCOMPARE(m_owner->pOptions->inDevices->count(), inputs);
-        QCOMPARE(m_owner->pOptions->outDevices->count(), outputs);
+        QCOMPARE(m_dlg->preferences().bMIDI_In, 1);
+        QCOMPARE(m_dlg->preferences().bMIDI_Out, 1);
+        QCOMPARE(m_dlg->pOptions->inDevices->count(), inputs);
+        QCOMPARE(m_dlg->pOptions->outDevices->count(), outputs);
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -422,8 +397,8 @@ private slots:
             QSKIP("no General MIDI soundfont installed");
         m_loop = std::make_unique<lb::Scope>(1, 1);
         mmsys::setBackendsForTest({mmsys::Backend::Synth, mmsys::Backend::Loopback});
-        m_owner = std::make_unique<CTonveroDlg>();
-        m_owner->show();
+        m_dlg = std::make_unique<CTonveroDlg>();
+        m_dlg->show();
         DialogOptions& d = dialog();
         QCOMPARE(d.outDevices->count(), 2);
         QCOMPARE(d.outDevices->itemText(0), QStringLiteral("Tonvero built-in synthesizer"));
@@ -594,10 +569,10 @@ void TestDialogOptions::deviceListsShowFullNamesAndTheChoice()
     DialogOptions& d = dialog();
     QCOMPARE(texts(d.inDevices), (QStringList{QString::fromStdString(kThrough.name), QString::fromStdString(kKeyboard.name)}));
     QCOMPARE(d.inDevices->currentIndex(), 1); // what is open: the keyboard, not Midi Through
-    QCOMPARE(int(m_owner->midi().midiInDevice.GetDevId()), 1);
+    QCOMPARE(int(m_dlg->midi().midiInDevice.GetDevId()), 1);
     QCOMPARE(texts(d.outDevices), QStringList{QString::fromStdString(kOut.name)});
     QCOMPARE(d.outDevices->currentIndex(), 0);
-    QCOMPARE(m_owner->preferences().nInDevId, 0); // showing the device does not choose it
+    QCOMPARE(m_dlg->preferences().nInDevId, 0); // showing the device does not choose it
 }
 
 void TestDialogOptions::defaultPortStoredOnlyWhenPicked_data()

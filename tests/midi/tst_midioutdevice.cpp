@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "support/midiports.h"
 #include "midi/midiexceptions.h"
 #include "midi/midioutdevice.h"
 #include "midi/shortmsg.h"
@@ -8,6 +9,8 @@
 
 #include <memory>
 
+using testsupport::sentWords;
+
 using midi::CMIDIOutDevice;
 namespace lb = mmsys::loopback;
 
@@ -15,14 +18,6 @@ namespace {
 const char kSysEx[] = "\xF0\x7E\x7F\x09\x01\xF7";
 constexpr std::uint32_t kSysExLength = 6;
 
-std::vector<mmsys::DWORD> sentWords()
-{
-    std::vector<mmsys::DWORD> words;
-    for (const auto& m : lb::sent())
-        if (!m.isLong)
-            words.push_back(m.word);
-    return words;
-}
 } // namespace
 
 using Words = std::vector<mmsys::DWORD>;

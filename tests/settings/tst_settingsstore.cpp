@@ -37,24 +37,10 @@ QByteArray dwordLine(const char* name, qint64 v)
     return QByteArray("\"") + name + "\"=dword:" + QByteArray::number(quint32(v), 16).rightJustified(8, '0') + "\n";
 }
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 RegStore parsedFile(const QString& path)
 {
     RegStore s;
-    if (!RegistryFile::parse(readFile(path), s))
+    if (!RegistryFile::parse(testsupport::readFile(path), s))
         qWarning("settings file does not parse");
     return s;
 }
@@ -140,7 +126,7 @@ void TestSettingsStore::firstStartKeepsDefaults()
     QCOMPARE(s.nN12_min1, 8);
     QCOMPARE(s.nN12_max1, 48);
     QVERIFY(dir.isEmpty());
-    QCOMPARE(readFile(file()), header + appSection + "\n" + settingsSection + "\n");
+    QCOMPARE(testsupport::readFile(file()), header + appSection + "\n" + settingsSection + "\n");
     QVERIFY(m_boxes.isEmpty());
 }
 
@@ -176,7 +162,7 @@ void TestSettingsStore::loadsEveryNamedValue()
         + dwordLine("nTimerDelay", 5000) + dwordLine("nClef", 2) + dwordLine("nN12_min0", 3)
         + dwordLine("nN12_max0", 15) + dwordLine("nN12_min1", 39) + dwordLine("nN12_max1", 51)
         + textLine("strInDevName", "USB Keyboard:USB Keyboard MIDI 1") + textLine("strOutDevName", "FLUID Synth:port");
-    writeFile(file(), text);
+    QVERIFY(testsupport::writeFile(file(), text));
 
     TonveroSettings s;
     QString dir;
@@ -221,7 +207,7 @@ void TestSettingsStore::loadNormalises()
     QByteArray text = header + settingsSection;
     for (const auto& [name, v] : stored)
         text += dwordLine(name.constData(), v);
-    writeFile(file(), text);
+    QVERIFY(testsupport::writeFile(file(), text));
 
     TonveroSettings s;
     QString dir;
@@ -242,8 +228,8 @@ void TestSettingsStore::loadNormalises()
 
 void TestSettingsStore::valuesOfWrongSizeKeepDefaults()
 {
-    writeFile(file(), header + settingsSection + "\"nClef\"=\"1\"\n\"nMinutes\"=hex(b):05,00,00,00,00,00,00,00\n"
-                          "\"nTimerDelay\"=hex(4):10,27\n\"bBeep\"=hex:00,00,00,00\n" + dwordLine("nPatch", 5));
+    QVERIFY(testsupport::writeFile(file(), header + settingsSection + "\"nClef\"=\"1\"\n\"nMinutes\"=hex(b):05,00,00,00,00,00,00,00\n"
+                          "\"nTimerDelay\"=hex(4):10,27\n\"bBeep\"=hex:00,00,00,00\n" + dwordLine("nPatch", 5)));
     TonveroSettings s;
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey));
@@ -272,7 +258,7 @@ void TestSettingsStore::setupDir()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, installDir);
-    writeFile(file(), header + appSection + line);
+    QVERIFY(testsupport::writeFile(file(), header + appSection + line));
     TonveroSettings s;
     QString dir = "previous/";
     QVERIFY(loadSettings(s, dir, isWhiteKey));
@@ -281,7 +267,7 @@ void TestSettingsStore::setupDir()
     // Never written by the program.
     QVERIFY(saveSettings(s));
     if (!line.isEmpty())
-        QVERIFY(readFile(file()).contains(line));
+        QVERIFY(testsupport::readFile(file()).contains(line));
 }
 
 void TestSettingsStore::saveWritesTableInOrderAndLoadsBack()
@@ -299,7 +285,7 @@ void TestSettingsStore::saveWritesTableInOrderAndLoadsBack()
         expected += dwordLine(f.name, f.member ? saved.*f.member : saved.*f.byteMember);
     expected += "\"strInDevName\"=\"Клавиатура \\\"Студия\\\" C:\\\\MIDI 1\"\n"
                 "\"strOutDevName\"=\"Синтезатор\"\n";
-    QCOMPARE(readFile(file()), expected + "\n");
+    QCOMPARE(testsupport::readFile(file()), expected + "\n");
 
     TonveroSettings back;
     QVERIFY(loadSettings(back, dir, isWhiteKey));
@@ -308,9 +294,9 @@ void TestSettingsStore::saveWritesTableInOrderAndLoadsBack()
 
 void TestSettingsStore::saveRemovesHandAddedValues()
 {
-    writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection
+    QVERIFY(testsupport::writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection
                           + "\"extra\"=dword:00000001\n\"note\"=\"hand made\"\n" + dwordLine("nClef", 1)
-                          + "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings\\Sub]\n");
+                          + "[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings\\Sub]\n"));
     TonveroSettings s;
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey));
@@ -334,11 +320,11 @@ void TestSettingsStore::deletedAppKeyWritesNothing()
     QVERIFY(loadSettings(s, dir, isWhiteKey));
     // Removed while the program runs (by hand or another instance).
     const QByteArray other = header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000001\n\n";
-    writeFile(file(), other);
+    QVERIFY(testsupport::writeFile(file(), other));
 
     s.nClef = 1;
     QVERIFY(!saveSettings(s));
-    QCOMPARE(readFile(file()), other);
+    QCOMPARE(testsupport::readFile(file()), other);
 
     TonveroSettings next;
     QVERIFY(loadSettings(next, dir, isWhiteKey));
@@ -357,17 +343,17 @@ void TestSettingsStore::deletedAppKeyWritesNothingAfterDeferredStart()
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey, NewKeys::Defer));
     const QByteArray other = header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"x\"=dword:00000001\n\n";
-    writeFile(file(), other);
+    QVERIFY(testsupport::writeFile(file(), other));
 
     s.nClef = 1;
     QVERIFY(!saveSettings(s));
-    QCOMPARE(readFile(file()), other);
+    QCOMPARE(testsupport::readFile(file()), other);
 }
 
 void TestSettingsStore::damagedFileIsReportedOnce()
 {
     const QByteArray garbage = "this is not a settings file\n";
-    writeFile(file(), garbage);
+    QVERIFY(testsupport::writeFile(file(), garbage));
     TonveroSettings s;
     s.nClef = 0; // what the caller had stays: nothing was read
     QString dir;
@@ -378,7 +364,7 @@ void TestSettingsStore::damagedFileIsReportedOnce()
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes[0].caption, QStringLiteral("Tonvero"));
     QCOMPARE(m_boxes[0].icon, platform::MsgIcon::Exclamation);
-    QCOMPARE(readFile(file() + ".bad"), garbage);
+    QCOMPARE(testsupport::readFile(file() + ".bad"), garbage);
 
     QVERIFY(saveSettings(s));
     QVERIFY(loadSettings(s, dir, isWhiteKey));
@@ -409,7 +395,7 @@ void TestSettingsStore::loadsFileExportedByRegedit()
     bytes += regeditLine("  ff,ff,ff,ff");
     bytes += regeditLine("\"Recent\"=hex(7):61,00,00,00,00,00");
     bytes += regeditLine("");
-    writeFile(file(), bytes);
+    QVERIFY(testsupport::writeFile(file(), bytes));
 
     TonveroSettings s;
     QString dir;
@@ -428,7 +414,7 @@ void TestSettingsStore::loadsFileExportedByRegedit()
 
     // Saved back as UTF-8, and still the same settings.
     QVERIFY(saveSettings(s));
-    const QByteArray saved = readFile(file());
+    const QByteArray saved = testsupport::readFile(file());
     QVERIFY(saved.startsWith(header + appSection + "\"setup_dir\"=\"/opt/Тонверо\"\n"));
     TonveroSettings back;
     QVERIFY(loadSettings(back, dir, isWhiteKey));
@@ -437,21 +423,21 @@ void TestSettingsStore::loadsFileExportedByRegedit()
 
 void TestSettingsStore::saveAfterFileDamagedWhileRunning()
 {
-    writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection + dwordLine("nClef", 2));
+    QVERIFY(testsupport::writeFile(file(), header + appSection + "\"setup_dir\"=\"/opt/t/\"\n\n" + settingsSection + dwordLine("nClef", 2)));
     TonveroSettings s;
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey));
     QCOMPARE(s.nClef, 2);
 
     const QByteArray garbage = header + settingsSection + "\"nClef\"=dword:0000000z\n";
-    writeFile(file(), garbage); // an edit by hand gone wrong while the program runs
+    QVERIFY(testsupport::writeFile(file(), garbage)); // an edit by hand gone wrong while the program runs
 
     s.nClef = 1;
     s.nMinutes = 7;
     QVERIFY(saveSettings(s));
     QCOMPARE(m_boxes.size(), 1);
     QVERIFY2(m_boxes[0].text.contains(QStringLiteral("строка 4")), qPrintable(m_boxes[0].text));
-    QCOMPARE(readFile(file() + ".bad"), garbage);
+    QCOMPARE(testsupport::readFile(file() + ".bad"), garbage);
     const RegStore st = parsedFile(file());
     QVERIFY(st.find({"Software", "Tonvero", "Settings"}));
     QCOMPARE(st.find({"Software", "Tonvero", "Settings"})->values.size(),
@@ -486,7 +472,7 @@ void TestSettingsStore::damagedFileNoticeIsRussian()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
-    writeFile(file(), bytes);
+    QVERIFY(testsupport::writeFile(file(), bytes));
     TonveroSettings s;
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey));
@@ -557,7 +543,7 @@ void TestSettingsStore::portNamesAsStored()
 {
     QFETCH(QByteArray, line);
     QFETCH(QString, loaded);
-    writeFile(file(), header + settingsSection + dwordLine("nInDevId", 2) + line);
+    QVERIFY(testsupport::writeFile(file(), header + settingsSection + dwordLine("nInDevId", 2) + line));
     TonveroSettings s;
     QString dir;
     QVERIFY(loadSettings(s, dir, isWhiteKey));

@@ -6,6 +6,8 @@
 #include "platform/mmsystem/midi_loopback.h"
 
 #include <QMetaType>
+#include <cstdint>
+#include <vector>
 
 namespace testsupport::ports {
 
@@ -22,5 +24,21 @@ inline const PortSpec kBuiltIn{"Tonvero built-in synthesizer", PortKind::BuiltIn
 inline const PortSpec kSynth{"FLUID Synth:Synth input port", PortKind::Software};
 
 } // namespace testsupport::ports
+
+namespace testsupport {
+
+// The short messages the loopback's output port was sent, in order, once the
+// messages in flight have arrived.
+inline std::vector<std::uint32_t> sentWords(int port = 0)
+{
+    mmsys::loopback::flush();
+    std::vector<std::uint32_t> words;
+    for (const mmsys::loopback::Message& m : mmsys::loopback::sent(port))
+        if (!m.isLong)
+            words.push_back(m.word);
+    return words;
+}
+
+} // namespace testsupport
 
 Q_DECLARE_METATYPE(mmsys::loopback::PortSpec)

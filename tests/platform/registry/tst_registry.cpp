@@ -12,20 +12,6 @@ using namespace platform;
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
-
 QByteArray dword(DWORD v)
 {
     return QByteArray(reinterpret_cast<const char*>(&v), 4);
@@ -42,7 +28,7 @@ RegStore parsed(const QString& path)
 {
     RegStore s;
     QString error;
-    if (!RegistryFile::parse(readFile(path), s, &error))
+    if (!RegistryFile::parse(testsupport::readFile(path), s, &error))
         qWarning() << "unparseable:" << error;
     return s;
 }
@@ -136,7 +122,7 @@ void TestRegistry::firstStartCreatesKeys()
     QCOMPARE(app.close(), ERROR_SUCCESS);
     QCOMPARE(software.close(), ERROR_SUCCESS);
 
-    QCOMPARE(readFile(m_home->registryFile()),
+    QCOMPARE(testsupport::readFile(m_home->registryFile()),
              header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\n[HKEY_CURRENT_USER\\Software\\Tonvero\\Settings]\n\n");
 
     QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero\\Settings", 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -198,7 +184,7 @@ void TestRegistry::deferredKeysGiveWayToAnotherWriter()
              ERROR_SUCCESS);
     QCOMPARE(app.close(), ERROR_SUCCESS);
     const QByteArray other = header + "[HKEY_CURRENT_USER\\Software\\Other]\n\n";
-    writeFile(m_home->registryFile(), other);
+    QVERIFY(testsupport::writeFile(m_home->registryFile(), other));
 
     QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &app.h), ERROR_FILE_NOT_FOUND);
     Key k;
@@ -353,7 +339,7 @@ void TestRegistry::changesReachFileAtLastClose()
     QCOMPARE(settings.close(), ERROR_SUCCESS);
     QVERIFY(!QFile::exists(m_home->registryFile()));
     QCOMPARE(app.close(), ERROR_SUCCESS);
-    QVERIFY(readFile(m_home->registryFile()).contains("\"nClef\"=dword:00000002\n"));
+    QVERIFY(testsupport::readFile(m_home->registryFile()).contains("\"nClef\"=dword:00000002\n"));
     QVERIFY(!QFile::exists(m_home->registryFile() + ".tmp"));
 }
 
@@ -364,7 +350,7 @@ void TestRegistry::changesMergeWithFileWrittenMeanwhile()
                             nullptr),
              ERROR_SUCCESS);
     // Another instance saves its own key while our handle is open.
-    writeFile(m_home->registryFile(), header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"a\"=dword:00000001\n");
+    QVERIFY(testsupport::writeFile(m_home->registryFile(), header + "[HKEY_CURRENT_USER\\Software\\Other]\n\"a\"=dword:00000001\n"));
     const DWORD v = 5;
     QCOMPARE(RegSetValueEx(app.h, "mine", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
     QCOMPARE(app.close(), ERROR_SUCCESS);
@@ -388,7 +374,7 @@ void TestRegistry::valuesKeepOrderOfSetting()
         QCOMPARE(RegSetValueEx(k.h, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4), ERROR_SUCCESS);
     }
     QCOMPARE(k.close(), ERROR_SUCCESS);
-    QCOMPARE(readFile(m_home->registryFile()),
+    QCOMPARE(testsupport::readFile(m_home->registryFile()),
              header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"zeta\"=dword:00000004\n"
                       "\"alpha\"=dword:00000005\n\"mid\"=dword:00000003\n\n");
 }
@@ -397,17 +383,17 @@ void TestRegistry::damagedFileIsSetAside()
 {
     const QString file = m_home->registryFile();
     const QByteArray garbage = header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"unterminated\n";
-    writeFile(file, garbage);
-    writeFile(file + ".bad", "an older damaged file");
-    writeFile(QFileInfo(file).absolutePath() + "/unrelated.txt", "kept");
+    QVERIFY(testsupport::writeFile(file, garbage));
+    QVERIFY(testsupport::writeFile(file + ".bad", "an older damaged file"));
+    QVERIFY(testsupport::writeFile(QFileInfo(file).absolutePath() + "/unrelated.txt", "kept"));
 
     Key k;
     QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_READ, &k.h), ERROR_FILE_NOT_FOUND);
     QCOMPARE(m_notices.size(), 1);
     QVERIFY(m_notices[0].contains("registry.reg.2.bad"));
     QVERIFY(!QFile::exists(file));
-    QCOMPARE(readFile(file + ".2.bad"), garbage);
-    QCOMPARE(readFile(file + ".bad"), QByteArray("an older damaged file"));
+    QCOMPARE(testsupport::readFile(file + ".2.bad"), garbage);
+    QCOMPARE(testsupport::readFile(file + ".bad"), QByteArray("an older damaged file"));
 
     // Defaults from here on, saved normally, and no second notice.
     QCOMPARE(RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k.h,
@@ -416,7 +402,7 @@ void TestRegistry::damagedFileIsSetAside()
     QCOMPARE(k.close(), ERROR_SUCCESS);
     QVERIFY(parsed(file).find({"Software", "Tonvero"}));
     QCOMPARE(m_notices.size(), 1);
-    QCOMPARE(readFile(QFileInfo(file).absolutePath() + "/unrelated.txt"), QByteArray("kept"));
+    QCOMPARE(testsupport::readFile(QFileInfo(file).absolutePath() + "/unrelated.txt"), QByteArray("kept"));
 }
 
 void TestRegistry::damagedWhileRunningKeepsWhatWasKnown_data()
@@ -430,14 +416,14 @@ void TestRegistry::damagedWhileRunningKeepsWhatWasKnown()
 {
     QFETCH(bool, handleOpen);
     const QString file = m_home->registryFile();
-    writeFile(file, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\"\n\n");
+    QVERIFY(testsupport::writeFile(file, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\"\n\n"));
     Key k;
     QCOMPARE(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, KEY_ALL_ACCESS, &k.h), ERROR_SUCCESS);
     if (!handleOpen)
         QCOMPARE(k.close(), ERROR_SUCCESS);
 
     const QByteArray garbage = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"setup_dir\"=\"/opt/t/\n";
-    writeFile(file, garbage); // an edit by hand gone wrong
+    QVERIFY(testsupport::writeFile(file, garbage)); // an edit by hand gone wrong
 
     // A damaged file is no deleted key: the key this process knew is still there.
     if (!handleOpen)
@@ -446,7 +432,7 @@ void TestRegistry::damagedWhileRunningKeepsWhatWasKnown()
     QCOMPARE(RegSetValueEx(k.h, "n", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&seven), 4), ERROR_SUCCESS);
     QCOMPARE(k.close(), ERROR_SUCCESS);
 
-    QCOMPARE(readFile(file + ".bad"), garbage);
+    QCOMPARE(testsupport::readFile(file + ".bad"), garbage);
     QCOMPARE(m_notices.size(), 1);
     QVERIFY2(m_notices[0].contains(QStringLiteral("последние известные ей настройки")), qPrintable(m_notices[0]));
     const RegStore s = parsed(file);
@@ -485,7 +471,7 @@ void TestRegistry::savesThroughSymlink()
     QDir().mkpath(QFileInfo(file).absolutePath());
     QDir().mkpath(home + "/dotfiles");
     if (targetExists) {
-        writeFile(real, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"mine\"=dword:00000001\n\n");
+        QVERIFY(testsupport::writeFile(real, header + "[HKEY_CURRENT_USER\\Software\\Tonvero]\n\"mine\"=dword:00000001\n\n"));
         QFile::setPermissions(real, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
     }
     // Each link is made where the one before points.
@@ -529,7 +515,7 @@ void TestRegistry::damagedLinkedFileIsSetAsideBesideIt()
     const QString file = m_home->registryFile();
     const QString real = m_home->path() + "/dotfiles/tonvero.reg";
     QDir().mkpath(QFileInfo(file).absolutePath());
-    writeFile(real, "not a settings file");
+    QVERIFY(testsupport::writeFile(real, "not a settings file"));
     QCOMPARE(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(file).constData()), 0);
 
     Key app;
@@ -539,7 +525,7 @@ void TestRegistry::damagedLinkedFileIsSetAsideBesideIt()
     QCOMPARE(app.close(), ERROR_SUCCESS);
 
     QCOMPARE(m_notices.size(), 1);
-    QCOMPARE(readFile(real + ".bad"), QByteArray("not a settings file"));
+    QCOMPARE(testsupport::readFile(real + ".bad"), QByteArray("not a settings file"));
     QCOMPARE(linkText(file), real);
     QVERIFY(parsed(real).find({"Software", "Tonvero"}));
 }
