@@ -173,13 +173,14 @@ std::vector<std::vector<Slot>> makeRhythm(const PhraseRequest& request, int bars
         const bool last = b == bars - 1;
         const int limit = last ? beatsPerBar - finalBeats : beatsPerBar;
         int beat = 0;
+        bool restInBar = false; // one rest a bar at most, so a bar never falls silent
         while (beat < limit) {
             std::vector<int> weights;
             for (const Cell& c : cells) {
                 int w = c.weights[level];
                 if (hasRest(c)) {
                     const bool first = b == 0 && beat == 0;
-                    w = (request.rests && !first) ? static_cast<int>(w * profile.restShare) : 0;
+                    w = (request.rests && !first && !restInBar) ? static_cast<int>(w * profile.restShare) : 0;
                 }
                 weights.push_back(fits(time, beat, c.beats, limit) ? w : 0);
             }
@@ -191,6 +192,7 @@ std::vector<std::vector<Slot>> makeRhythm(const PhraseRequest& request, int bars
             }
             for (const CellNote& n : cells[i].notes)
                 rhythm[b].push_back({Duration{n.value, n.dots}, n.rest, staff});
+            restInBar = restInBar || hasRest(cells[i]);
             beat += cells[i].beats;
         }
         if (last)

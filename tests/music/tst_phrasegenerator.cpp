@@ -150,13 +150,15 @@ void TestPhraseGenerator::rhythmOfEachLevel()
         const Event& last = p.bars.back().events.back();
         QVERIFY(!last.isRest());
         QVERIFY(last.duration.length() >= p.time.beatLength());
-        for (const Bar& b : p.bars)
+        for (const Bar& b : p.bars) {
+            QVERIFY(std::count_if(b.events.begin(), b.events.end(), [](const Event& e) { return e.isRest(); }) <= 1);
             for (const Event& e : b.events) {
                 anyRest = anyRest || e.isRest();
                 const int n = 1 << static_cast<int>(e.duration.value);
                 seen.insert(Fraction(0) - e.duration.length(),
                             QString::number(n) + QString(e.duration.dots, QLatin1Char('.')));
             }
+        }
     }
     QStringList found = seen.values();
     if (anyRest)
