@@ -19,6 +19,18 @@ int Phrase::eventCount() const
     return n;
 }
 
+const Event* Phrase::eventAt(int index) const
+{
+    if (index < 0)
+        return nullptr;
+    for (const Bar& b : bars) {
+        if (index < static_cast<int>(b.events.size()))
+            return &b.events[index];
+        index -= static_cast<int>(b.events.size());
+    }
+    return nullptr;
+}
+
 bool Phrase::barsComplete() const
 {
     for (const Bar& b : bars)

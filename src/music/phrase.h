@@ -47,6 +47,8 @@ struct Phrase {
     std::vector<Bar> bars;
 
     int eventCount() const;
+    // The event at a place in the line; null past its end.
+    const Event* eventAt(int index) const;
     // Whether every bar holds exactly the meter's length.
     bool barsComplete() const;
     bool operator==(const Phrase&) const = default;

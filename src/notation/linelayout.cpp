@@ -329,7 +329,7 @@ struct Layouter {
                 left = std::max(left, l);
                 right = std::max(right, head * (c.displacedRight ? 2 : 1));
             }
-            right += w.event->duration.dots * rules.dotGap * 2;
+            right += std::clamp(w.event->duration.dots, 0, 2) * rules.dotGap * 2;
             w.leftExtra = left;
             w.space = std::max(spacingFor(rules, w.event->duration), right + 0.6);
         }
@@ -429,7 +429,7 @@ struct Layouter {
     {
         const int position = d.value == NoteValue::Whole ? 6 : MiddleLine;
         out.rests.push_back({eventIndex, staff, x, position, static_cast<NoteValue>(valueIndex(d.value)),
-                             std::min(d.dots, 2)});
+                             std::clamp(d.dots, 0, 2)});
         for (int dot = 0; dot < std::min(d.dots, 2); ++dot)
             out.dots.push_back({eventIndex, staff, x + restWidth(d.value) + rules.dotGap * (dot + 1), 5});
     }

@@ -103,6 +103,11 @@ void TestDuration::barsOfAPhrase()
 {
     Phrase p = phrasetext::phrase("4:C4 4:D4 2:E4 | 2.:G4 8:r 8:A4", Key{}, Meter::FourFour);
     QCOMPARE(p.eventCount(), 6);
+    QCOMPARE(p.eventAt(0), &p.bars[0].events[0]);
+    QCOMPARE(p.eventAt(3), &p.bars[1].events[0]);
+    QCOMPARE(p.eventAt(5), &p.bars[1].events[2]);
+    QCOMPARE(p.eventAt(6), nullptr);
+    QCOMPARE(p.eventAt(-1), nullptr);
     QVERIFY(p.barsComplete());
     QCOMPARE(p.bars[1].length(), Fraction(1));
     p.bars[1].events.pop_back();

@@ -505,6 +505,7 @@ void TestLineLayout::badInputLaysOutSafely()
     p.bars[0].events[1].notes[0].pitch.alter = 9;
     p.bars[0].events[2].duration.value = static_cast<NoteValue>(42);
     p.bars[0].events[2].notes[0].staff = 7;
+    p.bars[0].events[2].duration.dots = -3;
     const LineLayout l = layoutLine(p, static_cast<Clef>(12));
     QCOMPARE(l.staves.size(), size_t(1));
     QVERIFY(l.ledgerLines.size() <= 16);
