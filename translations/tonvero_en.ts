@@ -1450,4 +1450,114 @@ at 8000 to 192000 Hz are read.
         <translation>The exercise history cannot be written (%1). Answers are kept in memory for now; it will be tried again later.</translation>
     </message>
 </context>
+<context>
+    <name>tonvero::music::Key</name>
+    <message>
+        <source>до-бемоль</source>
+        <translation>C♭</translation>
+    </message>
+    <message>
+        <source>до</source>
+        <translation>C</translation>
+    </message>
+    <message>
+        <source>до-диез</source>
+        <translation>C♯</translation>
+    </message>
+    <message>
+        <source>ре-бемоль</source>
+        <translation>D♭</translation>
+    </message>
+    <message>
+        <source>ре</source>
+        <translation>D</translation>
+    </message>
+    <message>
+        <source>ре-диез</source>
+        <translation>D♯</translation>
+    </message>
+    <message>
+        <source>ми-бемоль</source>
+        <translation>E♭</translation>
+    </message>
+    <message>
+        <source>ми</source>
+        <translation>E</translation>
+    </message>
+    <message>
+        <source>ми-диез</source>
+        <translation>E♯</translation>
+    </message>
+    <message>
+        <source>фа-бемоль</source>
+        <translation>F♭</translation>
+    </message>
+    <message>
+        <source>фа</source>
+        <translation>F</translation>
+    </message>
+    <message>
+        <source>фа-диез</source>
+        <translation>F♯</translation>
+    </message>
+    <message>
+        <source>соль-бемоль</source>
+        <translation>G♭</translation>
+    </message>
+    <message>
+        <source>соль</source>
+        <translation>G</translation>
+    </message>
+    <message>
+        <source>соль-диез</source>
+        <translation>G♯</translation>
+    </message>
+    <message>
+        <source>ля-бемоль</source>
+        <translation>A♭</translation>
+    </message>
+    <message>
+        <source>ля</source>
+        <translation>A</translation>
+    </message>
+    <message>
+        <source>ля-диез</source>
+        <translation>A♯</translation>
+    </message>
+    <message>
+        <source>си-бемоль</source>
+        <translation>B♭</translation>
+    </message>
+    <message>
+        <source>си</source>
+        <translation>B</translation>
+    </message>
+    <message>
+        <source>си-диез</source>
+        <translation>B♯</translation>
+    </message>
+    <message>
+        <source>%1 мажор</source>
+        <translation>%1 major</translation>
+    </message>
+    <message>
+        <source>%1 минор</source>
+        <translation>%1 minor</translation>
+    </message>
+</context>
+<context>
+    <name>tonvero::music::Level</name>
+    <message>
+        <source>лёгкий</source>
+        <translation>easy</translation>
+    </message>
+    <message>
+        <source>средний</source>
+        <translation>medium</translation>
+    </message>
+    <message>
+        <source>трудный</source>
+        <translation>hard</translation>
+    </message>
+</context>
 </TS>
