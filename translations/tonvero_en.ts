@@ -1,4 +1,4 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="en_GB" sourcelanguage="ru_RU">
 <context>
@@ -101,11 +101,11 @@
     </message>
     <message>
         <source>начало диапазона верхнего стана</source>
-        <translation>start of the upper staff's range</translation>
+        <translation>start of the upper staff&apos;s range</translation>
     </message>
     <message>
         <source>начало диапазона нижнего стана</source>
-        <translation>start of the lower staff's range</translation>
+        <translation>start of the lower staff&apos;s range</translation>
     </message>
     <message>
         <source>конец диапазона</source>
@@ -113,11 +113,11 @@
     </message>
     <message>
         <source>конец диапазона верхнего стана</source>
-        <translation>end of the upper staff's range</translation>
+        <translation>end of the upper staff&apos;s range</translation>
     </message>
     <message>
         <source>конец диапазона нижнего стана</source>
-        <translation>end of the lower staff's range</translation>
+        <translation>end of the lower staff&apos;s range</translation>
     </message>
     <message>
         <source>вне звучания выбранных инструментов</source>
@@ -208,50 +208,6 @@
     <message>
         <source>Карта нот экзамена...</source>
         <translation>Exam note map...</translation>
-    </message>
-    <message>
-        <source>MIDI-клавиатуру «%1» не удалось открыть: %2</source>
-        <translation>The MIDI keyboard “%1” could not be opened: %2</translation>
-    </message>
-    <message>
-        <source>MIDI-клавиатура «%1» отключена. Упражнение продолжается; она подключится снова, когда появится.</source>
-        <translation>The MIDI keyboard “%1” was unplugged. The exercise goes on; it will be connected again when it comes back.</translation>
-    </message>
-    <message>
-        <source>MIDI-клавиатура «%1» отключена; она подключится снова, когда появится.</source>
-        <translation>The MIDI keyboard “%1” was unplugged; it will be connected again when it comes back.</translation>
-    </message>
-    <message>
-        <source>MIDI-клавиатура «%1» подключена.</source>
-        <translation>The MIDI keyboard “%1” is connected.</translation>
-    </message>
-    <message>
-        <source>MIDI-синтезатор «%1» отключён.</source>
-        <translation>The MIDI synthesizer “%1” was unplugged.</translation>
-    </message>
-    <message>
-        <source>MIDI-синтезатор «%1» отключён. До конца упражнения звучит встроенный синтезатор.</source>
-        <translation>The MIDI synthesizer “%1” was unplugged. The built-in synthesizer plays until the end of the exercise.</translation>
-    </message>
-    <message>
-        <source>MIDI-синтезатор «%1» отключён. Упражнение продолжается без звука.</source>
-        <translation>The MIDI synthesizer “%1” was unplugged. The exercise goes on without sound.</translation>
-    </message>
-    <message>
-        <source>MIDI init Error</source>
-        <translation>MIDI init Error</translation>
-    </message>
-    <message>
-        <source>MIDI error</source>
-        <translation>MIDI error</translation>
-    </message>
-    <message>
-        <source>An illegal MIDI short message was received.</source>
-        <translation>An illegal MIDI short message was received.</translation>
-    </message>
-    <message>
-        <source>Error</source>
-        <translation>Error</translation>
     </message>
     <message>
         <source>Подсказка по окну</source>
@@ -1266,6 +1222,53 @@ Errors	%3</translation>
     </message>
 </context>
 <context>
+    <name>midi::MidiRouter</name>
+    <message>
+        <source>MIDI init Error</source>
+        <translation>MIDI init Error</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатуру «%1» не удалось открыть: %2</source>
+        <translation>The MIDI keyboard “%1” could not be opened: %2</translation>
+    </message>
+    <message>
+        <source>MIDI error</source>
+        <translation>MIDI error</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатура «%1» отключена. Упражнение продолжается; она подключится снова, когда появится.</source>
+        <translation>The MIDI keyboard “%1” was unplugged. The exercise goes on; it will be connected again when it comes back.</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатура «%1» отключена; она подключится снова, когда появится.</source>
+        <translation>The MIDI keyboard “%1” was unplugged; it will be connected again when it comes back.</translation>
+    </message>
+    <message>
+        <source>MIDI-клавиатура «%1» подключена.</source>
+        <translation>The MIDI keyboard “%1” is connected.</translation>
+    </message>
+    <message>
+        <source>An illegal MIDI short message was received.</source>
+        <translation>An illegal MIDI short message was received.</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>MIDI-синтезатор «%1» отключён.</source>
+        <translation>The MIDI synthesizer “%1” was unplugged.</translation>
+    </message>
+    <message>
+        <source>MIDI-синтезатор «%1» отключён. До конца упражнения звучит встроенный синтезатор.</source>
+        <translation>The MIDI synthesizer “%1” was unplugged. The built-in synthesizer plays until the end of the exercise.</translation>
+    </message>
+    <message>
+        <source>MIDI-синтезатор «%1» отключён. Упражнение продолжается без звука.</source>
+        <translation>The MIDI synthesizer “%1” was unplugged. The exercise goes on without sound.</translation>
+    </message>
+</context>
+<context>
     <name>pitch</name>
     <message>
         <source>Использование: %1 ФАЙЛ.wav [--transpose N]
@@ -1278,7 +1281,7 @@ Errors	%3</translation>
 частота от 8000 до 192000 Гц.
 </source>
         <translation>Usage: %1 FILE.wav [--transpose N]
-Finds the notes in a recording and prints one line per note: the note's start in milliseconds
+Finds the notes in a recording and prints one line per note: the note&apos;s start in milliseconds
 and its MIDI note number (60 = middle C).
   --transpose N  add N semitones to every note (-48 to 48),
                  e.g. 12 for guitar and bass, which are written an octave above their sound
@@ -1428,7 +1431,9 @@ at 8000 to 192000 Hz are read.
     <message numerus="yes">
         <source>(ещё уведомлений: %n)</source>
         <translation>
-            <numerusform>(%n more notice)</numerusform><numerusform>(%n more notices)</numerusform></translation>
+            <numerusform>(%n more notice)</numerusform>
+            <numerusform>(%n more notices)</numerusform>
+        </translation>
     </message>
 </context>
 <context>
