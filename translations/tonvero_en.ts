@@ -253,6 +253,18 @@
         <source>Сколько ошибок и их доля среди нот</source>
         <translation>How many mistakes, and their share of the notes</translation>
     </message>
+    <message>
+        <source>Пауза — F6 или клавиша Pause, чтобы продолжить</source>
+        <translation>Paused — press F6 or the Pause key to go on</translation>
+    </message>
+    <message>
+        <source>Экзамен окончен: время %1, нот %2, ошибок %3.</source>
+        <translation>The exam is over: time %1, notes %2, errors %3.</translation>
+    </message>
+    <message>
+        <source>Карта нот экзамена</source>
+        <translation>Exam note map</translation>
+    </message>
 </context>
 <context>
     <name>DialogOptions</name>

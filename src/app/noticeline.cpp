@@ -26,7 +26,9 @@ NoticeLine::NoticeLine(QWidget* parent) : QWidget(parent)
     m_icon->setAlignment(Qt::AlignTop);
     m_text = new QLabel(this);
     m_text->setWordWrap(true);
-    m_text->setTextFormat(Qt::PlainText);
+    m_text->setTextFormat(Qt::AutoText);
+    m_text->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(m_text, &QLabel::linkActivated, this, &NoticeLine::linkActivated);
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_close = new QToolButton(this);
     m_close->setAutoRaise(true);
@@ -48,6 +50,17 @@ void NoticeLine::listenTo(platform::Notices& channel)
 {
     connect(&channel, &platform::Notices::posted, this, &NoticeLine::post);
     connect(&channel, &platform::Notices::cleared, this, &NoticeLine::clear);
+    connect(&channel, &platform::Notices::clearedAll, this, &NoticeLine::clearAll);
+}
+
+void NoticeLine::clearAll(const QString& keyPrefix)
+{
+    const auto before = m_notices.size();
+    m_notices.erase(std::remove_if(m_notices.begin(), m_notices.end(),
+                                   [&](const auto& n) { return n.first.startsWith(keyPrefix); }),
+                    m_notices.end());
+    if (m_notices.size() != before)
+        refresh();
 }
 
 void NoticeLine::post(const QString& key, const QString& text)

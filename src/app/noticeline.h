@@ -28,6 +28,7 @@ public:
     // GUI thread only; other threads queue the call.
     void post(const QString& key, const QString& text);
     void clear(const QString& key);
+    void clearAll(const QString& keyPrefix);
     bool has(const QString& key) const;
     // The shown notice (empty when none), and all of them, newest first.
     QString currentText() const;
@@ -39,6 +40,8 @@ public:
 
 signals:
     void changed();
+    // A link in the shown notice was followed.
+    void linkActivated(const QString& link);
 
 private:
     void refresh();

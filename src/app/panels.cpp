@@ -164,6 +164,19 @@ void CTonveroDlg::UpdateLayout()
     }
     button->move((clientWidth - button->width()) / 2, reducedBottom);
 
+    // The notice row never covers an instrument: a window too short for both grows.
+    const int overflow = y - 8 - stackBottom;
+    if (overflow > 0 && noticeRowHeight() > 0 && !m_growing) {
+        const int before = height();
+        m_growing = true;
+        resize(width(), before + overflow);
+        m_growing = false;
+        if (height() > before) {
+            UpdateLayout();
+            return;
+        }
+    }
+
     piano->Resize(CInstrumentCtrl::PianoId, piano->GetHeight(), piano->GetWidth());
     guitar->Resize(CInstrumentCtrl::GuitarId, guitar->GetHeight(), guitar->GetWidth());
     bass->Resize(CInstrumentCtrl::BassId, bass->GetHeight(), bass->GetWidth());

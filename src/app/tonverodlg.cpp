@@ -32,6 +32,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -145,10 +146,19 @@ void CTonveroDlg::createModels()
     });
 }
 
+namespace {
+// Notices that belong to one exercise: a new one clears them.
+constexpr char kExerciseNotices[] = "exercise:";
+constexpr char kPauseNotice[] = "exercise:pause";
+constexpr char kExamNotice[] = "exercise:exam";
+} // namespace
+
 void CTonveroDlg::connectExercise()
 {
     Exercise* e = m_exercise.get();
     connect(e, &Exercise::starting, this, [this] {
+        // What was said of the last exercise is over.
+        m_noticeChannel->clearAll(QLatin1String(kExerciseNotices));
         keyboardFilter->reset();
         startButton()->setText(tr("Остановить"));
         piano->SetKeyboardMode(true);
@@ -163,10 +173,20 @@ void CTonveroDlg::connectExercise()
     });
     connect(e, &Exercise::pausedChanged, this, [this](bool paused) {
         m_microphone->exerciseRunning(!paused);
+        if (paused) {
+            // The note is hidden, and so is its name.
+            noteNameLabel()->setText(QString());
+            m_noticeChannel->post(QLatin1String(kPauseNotice), tr("Пауза — F6 или клавиша Pause, чтобы продолжить"));
+        } else {
+            m_noticeChannel->clear(QLatin1String(kPauseNotice));
+        }
         UpdateLayout();
     });
     connect(e, &Exercise::stopped, this, [this] {
         keyboardFilter->reset();
+        // Notices of the exercise's sound no longer hold; a keyboard still unplugged is still said.
+        m_noticeChannel->clear(QLatin1String(kPauseNotice));
+        m_noticeChannel->clearAll(QStringLiteral("device:"));
         m_microphone->exerciseRunning(false);
         startButton()->setText(tr("Начать"));
         piano->SetRangeCount(m_prefs->nClef == CStaveCtrl::TrebleBass ? 2 : 1);
@@ -203,6 +223,18 @@ void CTonveroDlg::connectExercise()
     });
     connect(e, &Exercise::wrongAnswer, this, [] { platform::Beep(400, 100); });
     connect(e, &Exercise::examSummary, this, &CTonveroDlg::showExamSummary);
+    connect(e, &Exercise::examEnded, this, [this](const QString& time, int notes, const QString& errors, qint64 session) {
+        // The end of an exam is said even when its figures stay on screen, with its note map a click away.
+        const QString text = tr("Экзамен окончен: время %1, нот %2, ошибок %3.")
+                                 .arg(time.toHtmlEscaped())
+                                 .arg(notes)
+                                 .arg(errors.toHtmlEscaped());
+        m_noticeChannel->post(QLatin1String(kExamNotice),
+                              QStringLiteral("%1 <a href=\"exam:%2\">%3</a>")
+                                  .arg(text)
+                                  .arg(session)
+                                  .arg(tr("Карта нот экзамена").toHtmlEscaped()));
+    });
     connect(m_prefs.get(), &Preferences::changed, this, [this] {
         ShowNoteName(false);
         ShowStatistics(m_prefs->bShowStatistics != 0);
@@ -285,6 +317,10 @@ void CTonveroDlg::createWindow()
     // A notice that comes or goes moves the instruments clear of its row.
     connect(m_notices, &NoticeLine::changed, this, &CTonveroDlg::UpdateLayout);
     m_notices->listenTo(*m_noticeChannel);
+    connect(m_notices, &NoticeLine::linkActivated, this, [this](const QString& link) {
+        if (link.startsWith(QLatin1String("exam:")))
+            OpenStatistics(link.mid(5).toLongLong());
+    });
 }
 
 bool CTonveroDlg::initDialog()
@@ -375,7 +411,13 @@ void CTonveroDlg::OnCommand(int id)
     case CmdClefBass:
     case CmdClefAlto:
     case CmdClefTrebleBass: OnClef(id); break;
-    case CmdHelp: DrawHelpOverlay(); break;
+    case CmdHelp:
+        // F1 again takes the guide away.
+        if (bHelpShown)
+            RemoveHelpOverlay();
+        else
+            DrawHelpOverlay();
+        break;
     case CmdReadMe: OpenReadMe(); break;
     case CmdHomePage: OpenHomePage(); break;
     case CmdAbout: OpenAbout(); break;
@@ -561,13 +603,27 @@ void CTonveroDlg::OpenAbout()
     dlg.exec();
 }
 
+void CTonveroDlg::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && bHelpShown) {
+        RemoveHelpOverlay();
+        event->accept();
+        return;
+    }
+    platform::TemplateDialog::keyPressEvent(event);
+}
+
 bool CTonveroDlg::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == client() && event->type() == QEvent::MouseButtonPress) {
         auto* me = static_cast<QMouseEvent*>(event);
         // Statics let clicks through to the dialog, as on the bare background.
         QWidget* under = client()->childAt(me->position().toPoint());
-        if (me->button() == Qt::LeftButton && (!under || under == m_overlay || qobject_cast<QLabel*>(under)))
+        const bool background = !under || under == m_overlay || qobject_cast<QLabel*>(under);
+        // A click on the guide takes it away; otherwise the background opens the options.
+        if (me->button() == Qt::LeftButton && background && bHelpShown)
+            RemoveHelpOverlay();
+        else if (me->button() == Qt::LeftButton && background)
             OpenOptions();
     }
     return platform::TemplateDialog::eventFilter(watched, event);

@@ -171,6 +171,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -205,4 +206,6 @@ private:
     std::array<QWidget*, 6> aStatItems{};
     std::array<QPoint, 6> aStatOffsets{};
     int m_heldObserver = 0;
+    // The window is growing to make room for the notice row.
+    bool m_growing = false;
 };

@@ -336,6 +336,7 @@ void Exercise::OnClockTick()
         if (bRunning) {
             m_examRanOut = true;
             StartStop(false);
+            emit examEnded(clock.strTime, nNotes, clock.strErrors, m_answers.exercise().sessionId);
         }
         // With the figures hidden the end would go unseen: a summary says it.
         if (!m_prefs.bShowStatistics)

@@ -118,7 +118,9 @@ signals:
     void soundOn(int note);
     void soundOff(int note);
     void wrongAnswer();
-    // An exam ended while its figures were hidden: the summary and the exercise it belongs to.
+    // An exam ran out its time: its figures (time, notes, errors) and the exercise it belongs to.
+    void examEnded(const QString& time, int notes, const QString& errors, qint64 sessionId);
+    // The same while its figures were hidden: the summary box's text.
     void examSummary(const QString& text, qint64 sessionId);
 
 private:

@@ -79,6 +79,16 @@ void MidiRouter::shutDown()
     m_watcher = nullptr;
 }
 
+void MidiRouter::setExerciseRunning(bool running)
+{
+    if (m_running && !running) {
+        for (const QString& key : std::as_const(m_outGoneNotices))
+            m_notices.clear(key);
+        m_outGoneNotices.clear();
+    }
+    m_running = running;
+}
+
 void MidiRouter::UpdateMidiChoice()
 {
     if (!m_watcher)

@@ -61,7 +61,8 @@ public:
     // Stores the program and sends Program Change at once (nothing while the output is closed).
     void SetPatch(int program);
     // Whether an exercise runs: what is said of a lost port, and whether the built-in synthesizer takes over.
-    void setExerciseRunning(bool running) { m_running = running; }
+    // What was said of an output lost during an exercise ends with it.
+    void setExerciseRunning(bool running);
 
     // MIDI errors that came while their box was open, and so were not shown.
     int midiErrorsNotShown() const { return m_midiErrorsNotShown; }

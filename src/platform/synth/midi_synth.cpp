@@ -44,7 +44,7 @@ constexpr const char* kPulseMediaRole = "music";
 // Desktop audio first; plain ALSA last.
 constexpr std::array<const char*, 3> kAudioDrivers{"pulseaudio", "pipewire", "alsa"};
 
-// Said once, in the window: the exercise goes on without sound.
+// Said in the window at every exercise that starts without sound.
 constexpr const char* kNoAudioNotice = QT_TRANSLATE_NOOP(
     "Synthesizer", "Звука не будет: не найдено устройство вывода звука. Упражнение идёт без звука; "
                    "подключите наушники или колонки или выберите другой MIDI-выход в настройках.");
@@ -966,10 +966,9 @@ SynthEngine& sharedEngine()
 
 namespace {
 
-void tellNoAudioOnce(bool started)
+void tellNoAudio(bool started)
 {
-    static std::atomic<bool> told{false};
-    if (!started && !told.exchange(true))
+    if (!started)
         backend::notice(QCoreApplication::translate("Synthesizer", kNoAudioNotice).toStdString());
 }
 
@@ -984,7 +983,7 @@ public:
         // Both on the worker: connecting to the audio server can take longer than a frame.
         SynthEngine& engine = sharedEngine();
         engine.loadAsync(soundFontCandidates());
-        engine.startAudioAsync(tellNoAudioOnce);
+        engine.startAudioAsync(tellNoAudio);
         return MMSYSERR_NOERROR;
     }
     void close() override

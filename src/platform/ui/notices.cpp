@@ -21,4 +21,12 @@ void Notices::clear(const QString& key)
         QMetaObject::invokeMethod(this, [this, key] { emit cleared(key); }, Qt::QueuedConnection);
 }
 
+void Notices::clearAll(const QString& keyPrefix)
+{
+    if (QThread::currentThread() == thread())
+        emit clearedAll(keyPrefix);
+    else
+        QMetaObject::invokeMethod(this, [this, keyPrefix] { emit clearedAll(keyPrefix); }, Qt::QueuedConnection);
+}
+
 } // namespace platform

@@ -15,12 +15,16 @@ class Notices : public QObject {
 public:
     explicit Notices(QObject* parent = nullptr) : QObject(parent) {}
 
+    // The text is plain, or rich text when it holds a link (<a href="...">).
     void post(const QString& key, const QString& text);
     void clear(const QString& key);
+    // Every notice whose key starts so.
+    void clearAll(const QString& keyPrefix);
 
 signals:
     void posted(const QString& key, const QString& text);
     void cleared(const QString& key);
+    void clearedAll(const QString& keyPrefix);
 };
 
 } // namespace platform

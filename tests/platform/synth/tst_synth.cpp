@@ -156,7 +156,7 @@ private slots:
     void notesBeforeTheSoundFontAreDropped();
     void failedLoadLeavesNothingLoaded_data();
     void failedLoadLeavesNothingLoaded();
-    void outputPortOpensWithoutAudioAndSaysSoOnce();
+    void outputPortOpensWithoutAudioAndSaysSoAtEachOpening();
     void presetsSoundAsFromTheWholeSoundFont_data();
     void presetsSoundAsFromTheWholeSoundFont();
     void everyPresetSoundsAsFromTheWholeSoundFont_data();
@@ -256,7 +256,7 @@ void TestSynth::failedLoadLeavesNothingLoaded()
         QVERIFY(engine.load(m_soundFont)); // a failed load leaves the engine usable
 }
 
-void TestSynth::outputPortOpensWithoutAudioAndSaysSoOnce()
+void TestSynth::outputPortOpensWithoutAudioAndSaysSoAtEachOpening()
 {
     if (m_soundFont.empty())
         QSKIP("no General MIDI soundfont installed");
@@ -282,7 +282,8 @@ void TestSynth::outputPortOpensWithoutAudioAndSaysSoOnce()
         const bool audio = mmsys::synth::sharedEngine().hasAudio();
         QCOMPARE(mmsys::midiOutClose(out), mmsys::MMSYSERR_NOERROR);
         std::lock_guard lock(mutex);
-        QCOMPARE(notices.size(), std::size_t(audio ? 0 : 1));
+        // Each opening is an exercise of its own: each is told, once.
+        QCOMPARE(notices.size(), std::size_t(audio ? 0 : round + 1));
     }
     mmsys::resetBackends();
     mmsys::resetNoticeHandler();
