@@ -265,6 +265,14 @@
         <source>Карта нот экзамена</source>
         <translation>Exam note map</translation>
     </message>
+    <message>
+        <source>Щелчок меняет ключ: скрипичный, басовый, альтовый, оба стана</source>
+        <translation>A click changes the clef: treble, bass, alto, both staves</translation>
+    </message>
+    <message>
+        <source>Перетащите скобки над клавишами, чтобы задать диапазон нот каждого стана</source>
+        <translation>Drag the brackets above the keys to set the range of notes of each staff</translation>
+    </message>
 </context>
 <context>
     <name>DialogOptions</name>
@@ -371,6 +379,10 @@
     <message>
         <source>Показ</source>
         <translation>Display</translation>
+    </message>
+    <message>
+        <source>Встроенный синтезатор Tonvero</source>
+        <translation>Tonvero built-in synthesizer</translation>
     </message>
 </context>
 <context>

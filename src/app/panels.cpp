@@ -95,9 +95,13 @@ void CTonveroDlg::setUpAccess()
     QPushButton* button = startButton();
     button->setToolTip(tr("Начать или остановить упражнение (F5); пауза — F6"));
     button->setAccessibleDescription(button->toolTip());
-    for (QCheckBox* box : {pianoBox, guitarBox, bassBox})
-        box->setAccessibleDescription(tr("Играть ли на этом инструменте в упражнении; "
-                                         "вне упражнения видны все инструменты"));
+    for (QCheckBox* box : {pianoBox, guitarBox, bassBox}) {
+        box->setToolTip(tr("Играть ли на этом инструменте в упражнении; вне упражнения видны все инструменты"));
+        box->setAccessibleDescription(box->toolTip());
+    }
+    // What a click or a drag does where nothing shows it.
+    stave->setToolTip(tr("Щелчок меняет ключ: скрипичный, басовый, альтовый, оба стана"));
+    piano->setToolTip(tr("Перетащите скобки над клавишами, чтобы задать диапазон нот каждого стана"));
     QLabel* name = noteNameLabel();
     name->setAccessibleName(tr("Название ноты"));
     name->setAccessibleDescription(tr("Название ноты на стане, если его показ включён в настройках, "

@@ -246,7 +246,10 @@ bool DialogOptions::listPorts(PortDirection direction)
         if (ports[id].kind == mmsys::PortKind::Own)
             continue;
         const QString key = QString::fromStdString(ports[id].key);
-        list.box->addItem(QString::fromStdString(ports[id].name), key);
+        // The built-in synthesizer's port name is the system's; the list says it in the interface's language.
+        const QString shown = ports[id].kind == mmsys::PortKind::BuiltIn ? tr("Встроенный синтезатор Tonvero")
+                                                                         : QString::fromStdString(ports[id].name);
+        list.box->addItem(shown, key);
         if (int(id) == choice.id)
             chosen = key;
     }

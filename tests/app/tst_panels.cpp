@@ -25,6 +25,8 @@ private:
     CTonveroDlg& shown()
     {
         m_dlg = std::make_unique<CTonveroDlg>();
+        // No sound: a machine without audio would say so in a notice row that moves the panels.
+        m_dlg->preferences().bMIDI_Out = 0;
         m_dlg->show();
         if (!QTest::qWaitForWindowExposed(m_dlg.get()))
             qWarning("window not exposed");

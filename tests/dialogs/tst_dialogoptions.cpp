@@ -401,7 +401,8 @@ private slots:
         m_dlg->show();
         DialogOptions& d = dialog();
         QCOMPARE(d.outDevices->count(), 2);
-        QCOMPARE(d.outDevices->itemText(0), QStringLiteral("Tonvero built-in synthesizer"));
+        // Named in the interface's language, not by its port name.
+        QCOMPARE(d.outDevices->itemText(0), QStringLiteral("Встроенный синтезатор Tonvero"));
         QCOMPARE(d.outDevices->itemText(1), QStringLiteral("Loopback Out 1"));
         QCOMPARE(d.inDevices->itemText(0), QStringLiteral("Loopback In 1"));
     }
