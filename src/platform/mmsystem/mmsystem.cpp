@@ -691,6 +691,26 @@ void resetBackends()
     setBackendsForTest({Backend::Synth, Backend::Alsa, Backend::Loopback});
 }
 
+// The device id an open port has now (the lists may have been renumbered since it opened).
+namespace {
+
+template <class PortPtr, class Devices>
+MMRESULT currentDeviceId(const PortPtr& port, Devices Registry::*devices, UINT* deviceId)
+{
+    if (!deviceId)
+        return MMSYSERR_INVALPARAM;
+    if (!port)
+        return MMSYSERR_INVALHANDLE;
+    if (port->vanished)
+        return MIDIERR_NODEVICE;
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    *deviceId = indexOf(r.*devices, port->devicePtr(), port->openedId());
+    return MMSYSERR_NOERROR;
+}
+
+} // namespace
+
 // ---- input ---------------------------------------------------------------------
 
 UINT midiInGetNumDevs()
@@ -801,17 +821,7 @@ MMRESULT midiInAddBuffer(HMIDIIN handle, MIDIHDR* header, UINT cbHeader)
 
 MMRESULT midiInGetID(HMIDIIN handle, UINT* deviceId)
 {
-    if (!deviceId)
-        return MMSYSERR_INVALPARAM;
-    auto port = findIn(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (port->vanished)
-        return MIDIERR_NODEVICE;
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    *deviceId = indexOf(r.inputs, port->devicePtr(), port->openedId());
-    return MMSYSERR_NOERROR;
+    return currentDeviceId(deviceId ? findIn(handle) : nullptr, &Registry::inputs, deviceId);
 }
 
 MMRESULT midiInGetErrorTextA(MMRESULT error, char* text, UINT cchText)
@@ -953,17 +963,7 @@ MMRESULT midiOutReset(HMIDIOUT handle)
 
 MMRESULT midiOutGetID(HMIDIOUT handle, UINT* deviceId)
 {
-    if (!deviceId)
-        return MMSYSERR_INVALPARAM;
-    auto port = findOut(handle);
-    if (!port)
-        return MMSYSERR_INVALHANDLE;
-    if (port->vanished)
-        return MIDIERR_NODEVICE;
-    Registry& r = registry();
-    std::lock_guard lock(r.mutex);
-    *deviceId = indexOf(r.outputs, port->devicePtr(), port->openedId());
-    return MMSYSERR_NOERROR;
+    return currentDeviceId(deviceId ? findOut(handle) : nullptr, &Registry::outputs, deviceId);
 }
 
 MMRESULT midiOutGetErrorTextA(MMRESULT error, char* text, UINT cchText)
