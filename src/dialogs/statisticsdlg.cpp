@@ -5,6 +5,7 @@
 #include "history/notenames.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -21,6 +22,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QStackedLayout>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -150,7 +154,8 @@ QTableWidget* makeTable(const QStringList& headers, const QString& name)
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     t->setAccessibleName(name);
-    t->setMinimumHeight(t->horizontalHeader()->sizeHint().height() + 10 * t->verticalHeader()->defaultSectionSize()
+    // A few rows at least; the rest scroll, so the window fits a small screen.
+    t->setMinimumHeight(t->horizontalHeader()->sizeHint().height() + 4 * t->verticalHeader()->defaultSectionSize()
                         + 4);
     return t;
 }
@@ -187,6 +192,16 @@ QChart* makeChart(const QString& title)
 }
 
 } // namespace
+
+QSize StatisticsDialog::fittingSize(const QSize& wanted) const
+{
+    const QScreen* shownOn = parentWidget() ? parentWidget()->screen() : screen();
+    if (!shownOn)
+        return wanted;
+    // Room for the title bar and the frame that the window manager adds.
+    const QRect room = shownOn->availableGeometry().adjusted(0, 0, -16, -48);
+    return wanted.boundedTo(room.size()).expandedTo(minimumSizeHint());
+}
 
 StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 sessionId, QWidget* parent)
     : QDialog(parent), m_store(store), m_sessionId(sessionId)
@@ -278,16 +293,26 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     auto* mainView = new QChartView(m_mainChart);
     mainView->setRenderHint(QPainter::Antialiasing);
     mainView->setAccessibleName(m_mainChart->title());
-    mainView->setMinimumHeight(260);
+    mainView->setMinimumHeight(180);
     auto* medianView = new QChartView(m_medianChart);
     medianView->setRenderHint(QPainter::Antialiasing);
     medianView->setAccessibleName(m_medianChart->title());
-    medianView->setMinimumHeight(200);
-    m_chartsPage = new QWidget;
-    auto* chartsLayout = new QVBoxLayout(m_chartsPage);
+    medianView->setMinimumHeight(140);
+    auto* charts = new QWidget;
+    auto* chartsLayout = new QVBoxLayout(charts);
     chartsLayout->setContentsMargins(0, 0, 0, 0);
     chartsLayout->addWidget(mainView, 3);
     chartsLayout->addWidget(medianView, 2);
+    // Markers are redrawn whole when the series change under them.
+    for (QChartView* v : {mainView, medianView})
+        v->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    m_noCharts = new QLabel(tr("За выбранный период ответов нет: графикам нечего показать."));
+    m_noCharts->setAlignment(Qt::AlignCenter);
+    m_noCharts->setWordWrap(true);
+    m_chartsPage = new QWidget;
+    m_chartsStack = new QStackedLayout(m_chartsPage);
+    m_chartsStack->addWidget(charts);
+    m_chartsStack->addWidget(m_noCharts);
 
     // The note map and its lists.
     m_clef = new QComboBox;
@@ -308,6 +333,11 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     mapChoice->addWidget(new QLabel(tr("Цвет:")));
     mapChoice->addWidget(m_byErrors);
     mapChoice->addWidget(m_byTime);
+    mapChoice->addSpacing(16);
+    m_fixedScale = new QCheckBox(tr("Постоянная &шкала"));
+    m_fixedScale->setToolTip(tr("Шкала цвета от 0 до 50 % ошибок или от 0 до 5 с, а не по самой трудной ноте: "
+                                "небольшая разница не выглядит большой"));
+    mapChoice->addWidget(m_fixedScale);
     mapChoice->addStretch(1);
 
     m_noteMap = new NoteMapView;
@@ -322,12 +352,19 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     lists->addWidget(missedBox);
     lists->addWidget(slowestBox);
 
-    auto* mapPage = new QWidget;
-    auto* mapLayout = new QVBoxLayout(mapPage);
+    auto* mapContents = new QWidget;
+    auto* mapLayout = new QVBoxLayout(mapContents);
     mapLayout->setContentsMargins(0, 4, 0, 0);
     mapLayout->addLayout(mapChoice);
     mapLayout->addWidget(m_noteMap);
     mapLayout->addLayout(lists, 1);
+    // The map is as tall as its staves need: on a low screen the page scrolls
+    // instead of the window growing past the screen.
+    auto* mapPage = new QScrollArea;
+    mapPage->setWidget(mapContents);
+    mapPage->setWidgetResizable(true);
+    mapPage->setFrameShape(QFrame::NoFrame);
+    mapPage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
     m_tabs = new QTabWidget;
     m_tabs->addTab(m_chartsPage, tr("&Графики"));
@@ -367,7 +404,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     setTabOrder(m_tabs, m_clef);
     setTabOrder(m_clef, m_byErrors);
     setTabOrder(m_byErrors, m_byTime);
-    setTabOrder(m_byTime, m_missed);
+    setTabOrder(m_byTime, m_fixedScale);
+    setTabOrder(m_fixedScale, m_missed);
     setTabOrder(m_missed, m_slowest);
     setTabOrder(m_slowest, close);
 
@@ -380,6 +418,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     connect(m_byTime, &QRadioButton::toggled, this, [this](bool on) {
         m_noteMap->setMetric(on ? NoteMapView::Metric::ResponseTime : NoteMapView::Metric::Errors);
     });
+    connect(m_fixedScale, &QCheckBox::toggled, m_noteMap, &NoteMapView::setFixedScale);
     connect(m_export, &QPushButton::clicked, this, &StatisticsDialog::chooseExportFile);
 
     m_thread = new QThread(this);
@@ -388,7 +427,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_loader->moveToThread(m_thread);
     m_thread->start();
 
-    resize(1040, 800);
+    resize(fittingSize(QSize(1040, 800)));
     // The first reading starts from the event loop, so a choice made right after
     // construction (a period, say) is the first thing read.
     m_loading = true;
@@ -518,7 +557,7 @@ void StatisticsDialog::fillSummary()
     parts << tr("Ответов: %1").arg(locale.toString(t.answers))
           << tr("Точность: %1 %").arg(locale.toString(100.0 - t.errorPercent(), 'f', 1))
           << tr("Верных нот в минуту: %1").arg(locale.toString(m_data.rightPerMinute, 'f', 1))
-          << tr("Медиана ответа: %1 с").arg(secondsText(t.medianMs));
+          << tr("Медиана верного ответа: %1 с").arg(secondsText(t.medianMs));
     const QString figures = parts.join(QStringLiteral(" · "));
     m_summary->setText(head.isEmpty() ? figures : head + QStringLiteral("\n") + figures);
 }
@@ -544,6 +583,7 @@ void StatisticsDialog::fillCharts()
             maxMedian = std::max(maxMedian, p.medianMs / 1000.0);
         }
     }
+    m_chartsStack->setCurrentIndex(points.isEmpty() ? 1 : 0);
     m_accuracy->replace(accuracy);
     m_rate->replace(rate);
     m_median->replace(median);
@@ -580,11 +620,20 @@ void StatisticsDialog::fillCharts()
         shown->setVisible(true);
         if (days) {
             const qint64 day = 24 * 3600 * 1000;
-            const qint64 first = points.isEmpty() ? QDateTime::currentMSecsSinceEpoch() - 6 * day : points.front().startMs;
             const qint64 last = points.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : points.back().startMs;
-            pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day / 2),
-                                 QDateTime::fromMSecsSinceEpoch(last + day / 2));
-            pair.dates->setTickCount(int(std::clamp<qint64>((last - first) / day + 2, 2, 8)));
+            // A week at least, so that a day or two read as days and not as a span between two dates.
+            const qint64 first = std::min(points.isEmpty() ? last : points.front().startMs, last - 6 * day);
+            const qint64 spanDays = (last - first + day / 2) / day;
+            if (spanDays <= 8) {
+                // A tick on each day's start, where its point lies, and a free day at both ends.
+                pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day),
+                                     QDateTime::fromMSecsSinceEpoch(last + day));
+                pair.dates->setTickCount(int(spanDays + 3));
+            } else {
+                pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day / 2),
+                                     QDateTime::fromMSecsSinceEpoch(last + day / 2));
+                pair.dates->setTickCount(8);
+            }
         } else {
             const int n = int(points.size());
             pair.index->setRange(0.5, std::max(n, 1) + 0.5);
@@ -676,6 +725,12 @@ void StatisticsDialog::chooseExportFile()
 
 void StatisticsDialog::exportTo(const QString& file)
 {
+    if (!m_loading && m_data.error.isEmpty() && m_data.total.answers == 0) {
+        const QString message = tr("Нечего экспортировать: за выбранный период ответов нет.");
+        m_status->setText(message);
+        emit exportFinished(false, message);
+        return;
+    }
     m_export->setEnabled(false);
     m_status->setText(tr("Сохранение..."));
     const StatisticsFilter filter = currentFilter();
@@ -693,4 +748,14 @@ void StatisticsDialog::onExported(bool ok, const QString& file, const QString& e
                                : tr("Не удалось сохранить %1: %2").arg(QDir::toNativeSeparators(file), error);
     m_status->setText(message);
     emit exportFinished(ok, message);
+}
+
+QLabel* StatisticsDialog::noChartsNote() const
+{
+    return m_chartsStack->currentWidget() == m_noCharts ? m_noCharts : nullptr;
+}
+
+QPair<QDateTime, QDateTime> StatisticsDialog::dayAxisRange() const
+{
+    return {m_mainDays->min(), m_mainDays->max()};
 }

@@ -7,6 +7,8 @@
 #include <QDialog>
 
 class QButtonGroup;
+class QCheckBox;
+class QStackedLayout;
 class QChart;
 class QChartView;
 class QComboBox;
@@ -68,6 +70,11 @@ public:
     QString summaryText() const;
     QString statusText() const;
     QTabWidget* tabs() const { return m_tabs; }
+    // What stands in the charts' place when there is nothing to draw; null while the charts show.
+    QLabel* noChartsNote() const;
+    QCheckBox* fixedScaleBox() const { return m_fixedScale; }
+    // The span the per-day axes show.
+    QPair<QDateTime, QDateTime> dayAxisRange() const;
 
 signals:
     // The figures of the current choice are on screen.
@@ -75,6 +82,8 @@ signals:
     void exportFinished(bool ok, const QString& message);
 
 private:
+    // The wanted size within the screen the window opens on.
+    QSize fittingSize(const QSize& wanted) const;
     void reload();
     void onLoaded(int generation, const tonvero::history::StatisticsData& data);
     void onExported(bool ok, const QString& file, const QString& error);
@@ -108,6 +117,9 @@ private:
     QPushButton* m_export = nullptr;
     QTabWidget* m_tabs = nullptr;
     QWidget* m_chartsPage = nullptr;
+    QStackedLayout* m_chartsStack = nullptr;
+    QLabel* m_noCharts = nullptr;
+    QCheckBox* m_fixedScale = nullptr;
 
     QChart* m_mainChart = nullptr;
     QChart* m_medianChart = nullptr;

@@ -4,12 +4,14 @@
 #include "history/historystore.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineSeries>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -63,6 +65,11 @@ private slots:
     void exportFile();
     void damagedStore();
     void keyboardAccess();
+    void emptyHistory();
+    void daySpan_data();
+    void daySpan();
+    void fixedColourScale_data();
+    void fixedColourScale();
 
 private:
     std::unique_ptr<FixedStore> m_fixed;
@@ -270,6 +277,88 @@ void TestStatisticsDialog::keyboardAccess()
     QVERIFY(!dialog.noteMap()->accessibleName().isEmpty());
     QVERIFY(!dialog.mostMissedTable()->accessibleName().isEmpty());
     QVERIFY(!dialog.slowestTable()->accessibleName().isEmpty());
+}
+
+void TestStatisticsDialog::emptyHistory()
+{
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    // Words in the charts' place, not empty axes.
+    QVERIFY(dialog.noChartsNote());
+    QVERIFY(!dialog.noChartsNote()->text().isEmpty());
+    // Exporting nothing says so and writes no file.
+    QSignalSpy finished(&dialog, &StatisticsDialog::exportFinished);
+    const QString file = dir.filePath(QStringLiteral("out.csv"));
+    dialog.exportTo(file);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QVERIFY(finished.at(0).at(1).toString().contains(QStringLiteral("Нечего экспортировать")));
+    QVERIFY(!QFile::exists(file));
+
+    // With answers the charts come back.
+    StatisticsDialog full(*m_store, 3);
+    QVERIFY(waitShown(full));
+    QVERIFY(!full.noChartsNote());
+}
+
+void TestStatisticsDialog::daySpan_data()
+{
+    QTest::addColumn<QList<int>>("daysAgo");
+    QTest::newRow("one day") << QList<int>{0};
+    QTest::newRow("two days apart") << QList<int>{3, 0};
+    QTest::newRow("a fortnight") << QList<int>{14, 7, 0};
+}
+
+void TestStatisticsDialog::daySpan()
+{
+    QFETCH(QList<int>, daysAgo);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    for (int ago : daysAgo) {
+        const qint64 start = noonDaysAgo(ago);
+        store.exerciseStarted(exercise(start));
+        store.answered(answer(start, start + 1000, 39, true, 1000));
+    }
+    QVERIFY(store.flush());
+    StatisticsDialog dialog(store, 3);
+    dialog.setByDay(true);
+    QVERIFY(waitShown(dialog));
+    const auto [from, to] = dialog.dayAxisRange();
+    const qint64 day = 24 * 3600 * 1000;
+    // At least a week shows, and every point lies inside with room at both ends.
+    QVERIFY2(from.msecsTo(to) >= 7 * day, qPrintable(from.toString() + QStringLiteral(" .. ") + to.toString()));
+    for (const QPointF& p : dialog.accuracySeries()->points()) {
+        QVERIFY(p.x() > from.toMSecsSinceEpoch() + day / 4);
+        QVERIFY(p.x() < to.toMSecsSinceEpoch() - day / 4);
+    }
+    QCOMPARE(dialog.accuracySeries()->count(), daysAgo.size());
+}
+
+void TestStatisticsDialog::fixedColourScale_data()
+{
+    QTest::addColumn<int>("metric");
+    QTest::addColumn<double>("fixedHigh");
+    QTest::newRow("errors") << int(NoteMapView::Metric::Errors) << 50.0;
+    QTest::newRow("response time") << int(NoteMapView::Metric::ResponseTime) << 5000.0;
+}
+
+void TestStatisticsDialog::fixedColourScale()
+{
+    QFETCH(int, metric);
+    QFETCH(double, fixedHigh);
+    StatisticsDialog dialog(*m_store, 3);
+    QVERIFY(waitShown(dialog));
+    dialog.setMetric(NoteMapView::Metric(metric));
+    NoteMapView* map = dialog.noteMap();
+    const double ownHigh = map->scaleHigh();
+    dialog.fixedScaleBox()->setChecked(true);
+    QCOMPARE(map->scaleLow(), 0.0);
+    QCOMPARE(map->scaleHigh(), fixedHigh);
+    // Back to the scale of the hardest note.
+    dialog.fixedScaleBox()->setChecked(false);
+    QCOMPARE(map->scaleHigh(), ownHigh);
 }
 
 QTEST_MAIN(TestStatisticsDialog)
