@@ -17,6 +17,7 @@ class MidiRouter;
 class QAbstractButton;
 class QComboBox;
 class QLineEdit;
+class QScrollArea;
 
 // The modeless settings window (template 144). It has no settings of its own:
 // it edits the preferences as the user goes; only the devices wait for OK.
@@ -141,7 +142,9 @@ private:
     void orderTabs();
 
     platform::DataExchange m_ddx;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_column = nullptr;
+    int m_columnWidth = 0;
     std::vector<QWidget*> m_sections;
     QSize m_fixedSize;
     platform::DialogUnits m_fittedUnits;
