@@ -1083,10 +1083,6 @@ Errors	%3</translation>
         <translation>Right notes per minute: %1</translation>
     </message>
     <message>
-        <source>Медиана ответа: %1 с</source>
-        <translation>Median answer: %1 s</translation>
-    </message>
-    <message>
         <source>Упражнение %1, %2</source>
         <translation>Exercise %1, %2</translation>
     </message>
@@ -1129,6 +1125,22 @@ Errors	%3</translation>
     <message>
         <source>Вид статистики</source>
         <translation>Statistics view</translation>
+    </message>
+    <message>
+        <source>За выбранный период ответов нет: графикам нечего показать.</source>
+        <translation>No answers in the chosen period: the charts have nothing to show.</translation>
+    </message>
+    <message>
+        <source>Постоянная &amp;шкала</source>
+        <translation>&amp;Fixed scale</translation>
+    </message>
+    <message>
+        <source>Шкала цвета от 0 до 50 % ошибок или от 0 до 5 с, а не по самой трудной ноте: небольшая разница не выглядит большой</source>
+        <translation>Colour scale from 0 to 50 % errors or from 0 to 5 s rather than up to the hardest note, so small differences do not look large</translation>
+    </message>
+    <message>
+        <source>Нечего экспортировать: за выбранный период ответов нет.</source>
+        <translation>Nothing to export: no answers in the chosen period.</translation>
     </message>
 </context>
 <context>
