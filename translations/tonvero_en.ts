@@ -1142,6 +1142,66 @@ Errors	%3</translation>
         <source>Нечего экспортировать: за выбранный период ответов нет.</source>
         <translation>Nothing to export: no answers in the chosen period.</translation>
     </message>
+    <message>
+        <source>Уд&amp;алить это упражнение...</source>
+        <translation>De&amp;lete this exercise...</translation>
+    </message>
+    <message>
+        <source>Уд&amp;алить упражнение...</source>
+        <translation>De&amp;lete an exercise...</translation>
+    </message>
+    <message>
+        <source>Убрать из истории одно неудачное упражнение со всеми его ответами</source>
+        <translation>Remove one spoiled exercise with all its answers from the history</translation>
+    </message>
+    <message>
+        <source>Удалить всю &amp;историю...</source>
+        <translation>Delete &amp;all history...</translation>
+    </message>
+    <message>
+        <source>Убрать из истории все упражнения и ответы</source>
+        <translation>Remove every exercise and answer from the history</translation>
+    </message>
+    <message>
+        <source>За выбранный период упражнений нет.</source>
+        <translation>No exercises in the chosen period.</translation>
+    </message>
+    <message>
+        <source>%1 · %2 · ответов: %3</source>
+        <translation>%1 · %2 · answers: %3</translation>
+    </message>
+    <message>
+        <source>Удалить упражнение</source>
+        <translation>Delete an exercise</translation>
+    </message>
+    <message>
+        <source>&amp;Упражнение:</source>
+        <translation>&amp;Exercise:</translation>
+    </message>
+    <message>
+        <source>Удаление из истории</source>
+        <translation>Delete from the history</translation>
+    </message>
+    <message>
+        <source>Удалить упражнение %1 со всеми его ответами? Вернуть его будет нельзя.</source>
+        <translation>Delete the exercise of %1 with all its answers? It cannot be brought back.</translation>
+    </message>
+    <message>
+        <source>Удалить всю историю: все упражнения и ответы, и то, что программа помнит о трудных нотах? Вернуть её будет нельзя.</source>
+        <translation>Delete the whole history: every exercise and answer, and what the program remembers about difficult notes? It cannot be brought back.</translation>
+    </message>
+    <message>
+        <source>Не удалось удалить: %1</source>
+        <translation>Could not delete: %1</translation>
+    </message>
+    <message>
+        <source>Упражнение %1 удалено из истории.</source>
+        <translation>The exercise of %1 was deleted from the history.</translation>
+    </message>
+    <message>
+        <source>История удалена.</source>
+        <translation>The history was deleted.</translation>
+    </message>
 </context>
 <context>
     <name>Synthesizer</name>

@@ -16,6 +16,8 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
@@ -376,8 +378,16 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     auto* close = new QPushButton(tr("&Закрыть"));
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    m_deleteExercise = new QPushButton(m_sessionId != 0 ? tr("Уд&алить это упражнение...") : tr("Уд&алить упражнение..."));
+    m_deleteExercise->setToolTip(tr("Убрать из истории одно неудачное упражнение со всеми его ответами"));
+    m_deleteExercise->setAutoDefault(false);
+    m_deleteAll = new QPushButton(tr("Удалить всю &историю..."));
+    m_deleteAll->setToolTip(tr("Убрать из истории все упражнения и ответы"));
+    m_deleteAll->setAutoDefault(false);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_status, 1);
+    bottom->addWidget(m_deleteExercise);
+    bottom->addWidget(m_deleteAll);
     bottom->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
@@ -395,6 +405,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
         m_tabs->removeTab(0);
         m_chartsPage->hide();
         m_export->setToolTip(tr("Сохранить ответы этого упражнения в таблицу CSV"));
+        m_deleteAll->hide();
     }
 
     setTabOrder(m_period, m_byExercise);
@@ -407,7 +418,9 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     setTabOrder(m_byTime, m_fixedScale);
     setTabOrder(m_fixedScale, m_missed);
     setTabOrder(m_missed, m_slowest);
-    setTabOrder(m_slowest, close);
+    setTabOrder(m_slowest, m_deleteExercise);
+    setTabOrder(m_deleteExercise, m_deleteAll);
+    setTabOrder(m_deleteAll, close);
 
     connect(m_period, &QComboBox::currentIndexChanged, this, [this] { reload(); });
     connect(m_byDay, &QRadioButton::toggled, this, [this] { fillCharts(); });
@@ -420,6 +433,13 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     });
     connect(m_fixedScale, &QCheckBox::toggled, m_noteMap, &NoteMapView::setFixedScale);
     connect(m_export, &QPushButton::clicked, this, &StatisticsDialog::chooseExportFile);
+    connect(m_deleteExercise, &QPushButton::clicked, this, [this] {
+        if (m_sessionId != 0)
+            deleteExercise(m_sessionId);
+        else
+            chooseExerciseToDelete();
+    });
+    connect(m_deleteAll, &QPushButton::clicked, this, &StatisticsDialog::deleteAll);
 
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("statistics"));
@@ -758,4 +778,70 @@ QLabel* StatisticsDialog::noChartsNote() const
 QPair<QDateTime, QDateTime> StatisticsDialog::dayAxisRange() const
 {
     return {m_mainDays->min(), m_mainDays->max()};
+}
+
+void StatisticsDialog::chooseExerciseToDelete()
+{
+    if (m_loading)
+        return;
+    if (m_data.exercises.isEmpty()) {
+        m_status->setText(tr("За выбранный период упражнений нет."));
+        return;
+    }
+    // The newest first: a spoiled exercise is usually the last one.
+    QStringList names;
+    QList<qint64> ids;
+    for (auto it = m_data.exercises.crbegin(); it != m_data.exercises.crend(); ++it) {
+        names << tr("%1 · %2 · ответов: %3").arg(dateTimeText(it->startMs), modeText(it->mode)).arg(it->answers);
+        ids << it->sessionId;
+    }
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, tr("Удалить упражнение"), tr("&Упражнение:"), names, 0, false, &ok);
+    if (ok)
+        deleteExercise(ids.value(names.indexOf(chosen)));
+}
+
+bool StatisticsDialog::confirm(const QString& text)
+{
+    return QMessageBox::question(this, tr("Удаление из истории"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+void StatisticsDialog::deleteExercise(qint64 sessionId)
+{
+    if (sessionId == 0
+        || !confirm(tr("Удалить упражнение %1 со всеми его ответами? Вернуть его будет нельзя.")
+                        .arg(dateTimeText(sessionId))))
+        return;
+    forget(sessionId);
+}
+
+void StatisticsDialog::deleteAll()
+{
+    if (!confirm(tr("Удалить всю историю: все упражнения и ответы, и то, что программа помнит о трудных нотах? "
+                    "Вернуть её будет нельзя.")))
+        return;
+    forget(0);
+}
+
+void StatisticsDialog::forget(qint64 sessionId)
+{
+    m_deleteExercise->setEnabled(false);
+    m_deleteAll->setEnabled(false);
+    // On the reading thread: the window stays responsive while a long history goes.
+    QMetaObject::invokeMethod(m_loader, [this, store = &m_store, sessionId] {
+        QString error;
+        const bool ok = sessionId != 0 ? store->forgetExercise(sessionId, &error) : store->forgetAll(&error);
+        QMetaObject::invokeMethod(this, [this, ok, sessionId, error] {
+            m_deleteExercise->setEnabled(true);
+            m_deleteAll->setEnabled(true);
+            const QString message = !ok ? tr("Не удалось удалить: %1").arg(error)
+                : sessionId != 0        ? tr("Упражнение %1 удалено из истории.").arg(dateTimeText(sessionId))
+                                        : tr("История удалена.");
+            m_status->setText(message);
+            emit historyChanged(ok, message);
+            reload();
+        }, Qt::QueuedConnection);
+    });
 }

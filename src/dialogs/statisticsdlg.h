@@ -55,6 +55,12 @@ public:
     // thread; exportFinished tells how it went.
     void exportTo(const QString& file);
 
+    // Delete from the history after the user confirms: one exercise, or all;
+    // historyChanged tells how it went, and the figures are read again.
+    void deleteExercise(qint64 sessionId);
+    void deleteAll();
+    void chooseExerciseToDelete();
+
     bool isLoading() const { return m_loading; }
     // The one exercise shown, or 0 for all.
     qint64 sessionId() const { return m_sessionId; }
@@ -80,6 +86,7 @@ signals:
     // The figures of the current choice are on screen.
     void dataShown();
     void exportFinished(bool ok, const QString& message);
+    void historyChanged(bool ok, const QString& message);
 
 private:
     // The wanted size within the screen the window opens on.
@@ -88,6 +95,8 @@ private:
     void onLoaded(int generation, const tonvero::history::StatisticsData& data);
     void onExported(bool ok, const QString& file, const QString& error);
     void chooseExportFile();
+    bool confirm(const QString& text);
+    void forget(qint64 sessionId);
     void fillSummary();
     void fillCharts();
     void fillNoteMap();
@@ -115,6 +124,8 @@ private:
     QRadioButton* m_byErrors = nullptr;
     QRadioButton* m_byTime = nullptr;
     QPushButton* m_export = nullptr;
+    QPushButton* m_deleteExercise = nullptr;
+    QPushButton* m_deleteAll = nullptr;
     QTabWidget* m_tabs = nullptr;
     QWidget* m_chartsPage = nullptr;
     QStackedLayout* m_chartsStack = nullptr;

@@ -12,7 +12,10 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 #include <memory>
 
@@ -50,6 +53,20 @@ QStringList row(const QTableWidget* t, int r)
     return out;
 }
 
+// Presses a button of the next question box, as the user would.
+void answerNextQuestion(QMessageBox::StandardButton answer)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            box->button(answer)->click();
+        }
+    });
+    poll->start(10);
+}
+
 } // namespace
 
 class TestStatisticsDialog : public QObject {
@@ -70,6 +87,8 @@ private slots:
     void daySpan();
     void fixedColourScale_data();
     void fixedColourScale();
+    void deleteFromHistory_data();
+    void deleteFromHistory();
 
 private:
     std::unique_ptr<FixedStore> m_fixed;
@@ -359,6 +378,78 @@ void TestStatisticsDialog::fixedColourScale()
     // Back to the scale of the hardest note.
     dialog.fixedScaleBox()->setChecked(false);
     QCOMPARE(map->scaleHigh(), ownHigh);
+}
+
+void TestStatisticsDialog::deleteFromHistory_data()
+{
+    QTest::addColumn<bool>("all");
+    QTest::addColumn<bool>("confirmed");
+    QTest::addColumn<int>("exercisesLeft");
+    QTest::newRow("one exercise") << false << true << 1;
+    QTest::newRow("one exercise, not confirmed") << false << false << 2;
+    QTest::newRow("all") << true << true << 0;
+    QTest::newRow("all, not confirmed") << true << false << 2;
+}
+
+void TestStatisticsDialog::deleteFromHistory()
+{
+    QFETCH(bool, all);
+    QFETCH(bool, confirmed);
+    QFETCH(int, exercisesLeft);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    const qint64 spoiled = noonDaysAgo(1), kept = noonDaysAgo(1, 30);
+    for (const qint64 id : {spoiled, kept}) {
+        store.exerciseStarted(exercise(id));
+        for (int i = 0; i < 4; ++i)
+            store.answered(answer(id, id + 1000 * (i + 1), 39, id == kept, 1000));
+    }
+    QVERIFY(store.flush());
+    auto practice = [&store] {
+        long sum = 0;
+        for (const auto& staff : store.practiceChances(0))
+            for (int chance : staff)
+                sum += chance;
+        return sum;
+    };
+    const long practiceBefore = practice();
+    QVERIFY(practiceBefore > 0); // the missed note of the spoiled exercise
+
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.data().exercises.size(), 2);
+    QSignalSpy changed(&dialog, &StatisticsDialog::historyChanged);
+    QSignalSpy shown(&dialog, &StatisticsDialog::dataShown);
+    answerNextQuestion(confirmed ? QMessageBox::Yes : QMessageBox::No);
+    if (all)
+        dialog.deleteAll();
+    else
+        dialog.deleteExercise(spoiled);
+    if (confirmed) {
+        QTRY_COMPARE(changed.count(), 1);
+        QVERIFY2(changed.at(0).at(0).toBool(), qPrintable(changed.at(0).at(1).toString()));
+        QTRY_VERIFY(shown.count() >= 1 && !dialog.isLoading());
+    } else {
+        QTest::qWait(50);
+        QCOMPARE(changed.count(), 0);
+    }
+    QCOMPARE(int(dialog.data().exercises.size()), exercisesLeft);
+    if (exercisesLeft == 1)
+        QCOMPARE(dialog.data().exercises.front().sessionId, kept);
+    // The practice memory forgets with the file.
+    if (confirmed)
+        QCOMPARE(practice(), 0L);
+    else
+        QCOMPARE(practice(), practiceBefore);
+
+    // The file agrees, also for a reader that comes later, and new answers are still kept.
+    HistoryQueries later(store.path());
+    QCOMPARE(int(later.statistics(StatisticsFilter{}).exercises.size()), exercisesLeft);
+    const qint64 next = noonDaysAgo(0);
+    store.exerciseStarted(exercise(next));
+    store.answered(answer(next, next + 1000, 40, true, 900));
+    QVERIFY(store.flush());
+    QCOMPARE(int(later.statistics(StatisticsFilter{}).exercises.size()), exercisesLeft + 1);
 }
 
 QTEST_MAIN(TestStatisticsDialog)
