@@ -1202,6 +1202,18 @@ Errors	%3</translation>
         <source>История удалена.</source>
         <translation>The history was deleted.</translation>
     </message>
+    <message>
+        <source>Ящик</source>
+        <translation>Box</translation>
+    </message>
+    <message>
+        <source>Что повторить</source>
+        <translation>To review</translation>
+    </message>
+    <message>
+        <source>Ноты, которые программа сейчас показывает чаще: ящик 0 — после ошибки, ящик 3 — выучена</source>
+        <translation>Notes the program shows more often now: box 0 after a mistake, box 3 learned</translation>
+    </message>
 </context>
 <context>
     <name>Synthesizer</name>

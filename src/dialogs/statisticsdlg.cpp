@@ -350,9 +350,15 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     (new QVBoxLayout(missedBox))->addWidget(m_missed);
     auto* slowestBox = new QGroupBox(tr("Медленнее всего"));
     (new QVBoxLayout(slowestBox))->addWidget(m_slowest);
+    m_review = makeTable({tr("Нота"), tr("Ключ"), tr("Ящик")}, tr("Что повторить"));
+    m_review->setToolTip(tr("Ноты, которые программа сейчас показывает чаще: ящик 0 — после ошибки, "
+                            "ящик 3 — выучена"));
+    auto* reviewBox = new QGroupBox(tr("Что повторить"));
+    (new QVBoxLayout(reviewBox))->addWidget(m_review);
     auto* lists = new QHBoxLayout;
     lists->addWidget(missedBox);
     lists->addWidget(slowestBox);
+    lists->addWidget(reviewBox);
 
     auto* mapContents = new QWidget;
     auto* mapLayout = new QVBoxLayout(mapContents);
@@ -406,6 +412,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
         m_chartsPage->hide();
         m_export->setToolTip(tr("Сохранить ответы этого упражнения в таблицу CSV"));
         m_deleteAll->hide();
+        reviewBox->hide();
     }
 
     setTabOrder(m_period, m_byExercise);
@@ -418,7 +425,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     setTabOrder(m_byTime, m_fixedScale);
     setTabOrder(m_fixedScale, m_missed);
     setTabOrder(m_missed, m_slowest);
-    setTabOrder(m_slowest, m_deleteExercise);
+    setTabOrder(m_slowest, m_review);
+    setTabOrder(m_review, m_deleteExercise);
     setTabOrder(m_deleteExercise, m_deleteAll);
     setTabOrder(m_deleteAll, close);
 
@@ -517,10 +525,19 @@ void StatisticsDialog::reload()
     const int generation = ++m_generation;
     m_loading = true;
     const StatisticsFilter filter = currentFilter();
-    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, generation, filter] {
+    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, store = &m_store, generation, filter] {
         StatisticsData data = loader->load(filter);
-        QMetaObject::invokeMethod(this, [this, generation, data = std::move(data)] { onLoaded(generation, data); },
-                                  Qt::QueuedConnection);
+        // What the practice memory favours now, for every clef setting; it may wait for the file.
+        std::array<PracticeChances, 4> chances{};
+        for (int c = 0; c < 4; ++c)
+            chances[std::size_t(c)] = store->practiceChances(c);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, data = std::move(data), chances] {
+                m_chances = chances;
+                onLoaded(generation, data);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -728,6 +745,28 @@ void StatisticsDialog::fillTables()
         m_slowest->setItem(row, 1, cell(readingClefName(n.readingClef)));
         m_slowest->setItem(row, 2, cell(secondsText(n.figures.medianMs), number));
         m_slowest->setItem(row, 3, cell(locale.toString(n.figures.answers - n.figures.errors), number));
+    }
+
+    // The practice memory's favourites: the lowest boxes first, low notes before high.
+    struct Review {
+        int staff, key, box;
+    };
+    QVector<Review> review;
+    const PracticeChances& chances = m_chances[std::size_t(clef())];
+    for (int staff = 0; staff < 2; ++staff)
+        for (int key = 0; key < KeyCount; ++key)
+            if (const int extra = chances[std::size_t(staff)][std::size_t(key)]; extra > 0)
+                review.push_back({staff, key, PracticeWeights::LearnedBox - extra});
+    std::stable_sort(review.begin(), review.end(), [](const Review& a, const Review& b) { return a.box < b.box; });
+    m_review->setRowCount(int(review.size()));
+    for (int row = 0; row < review.size(); ++row) {
+        const Review& r = review[row];
+        const QString name = isBlackKey(r.key) ? QStringLiteral("%1 / %2").arg(displayName(r.key, Spelling::Sharp),
+                                                                              displayName(r.key, Spelling::Flat))
+                                               : displayName(r.key, Spelling::Natural);
+        m_review->setItem(row, 0, cell(name));
+        m_review->setItem(row, 1, cell(readingClefName(readingClef(clef(), r.staff))));
+        m_review->setItem(row, 2, cell(locale.toString(r.box), number));
     }
 }
 

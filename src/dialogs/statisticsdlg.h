@@ -3,6 +3,9 @@
 
 #include "dialogs/notemapview.h"
 #include "history/historyqueries.h"
+#include "history/practiceweights.h"
+
+#include <array>
 
 #include <QDialog>
 
@@ -73,6 +76,8 @@ public:
     NoteMapView* noteMap() const { return m_noteMap; }
     QTableWidget* mostMissedTable() const { return m_missed; }
     QTableWidget* slowestTable() const { return m_slowest; }
+    // The notes the practice memory favours now under the chosen clef, with their boxes.
+    QTableWidget* reviewTable() const { return m_review; }
     QString summaryText() const;
     QString statusText() const;
     QTabWidget* tabs() const { return m_tabs; }
@@ -148,4 +153,6 @@ private:
     NoteMapView* m_noteMap = nullptr;
     QTableWidget* m_missed = nullptr;
     QTableWidget* m_slowest = nullptr;
+    QTableWidget* m_review = nullptr;
+    std::array<tonvero::history::PracticeChances, 4> m_chances{};
 };

@@ -87,6 +87,8 @@ private slots:
     void daySpan();
     void fixedColourScale_data();
     void fixedColourScale();
+    void reviewList_data();
+    void reviewList();
     void deleteFromHistory_data();
     void deleteFromHistory();
 
@@ -378,6 +380,38 @@ void TestStatisticsDialog::fixedColourScale()
     // Back to the scale of the hardest note.
     dialog.fixedScaleBox()->setChecked(false);
     QCOMPARE(map->scaleHigh(), ownHigh);
+}
+
+void TestStatisticsDialog::reviewList_data()
+{
+    QTest::addColumn<int>("clef");
+    QTest::addColumn<QStringList>("firstRow");
+    QTest::addColumn<int>("rows");
+    // Key 39 missed every time, key 41 right and quick: only the missed note, in box 0.
+    QTest::newRow("treble") << 0 << QStringList{displayName(39, Spelling::Natural), readingClefName(0), QStringLiteral("0")}
+                            << 1;
+    QTest::newRow("bass: nothing missed there") << 1 << QStringList{} << 0;
+}
+
+void TestStatisticsDialog::reviewList()
+{
+    QFETCH(int, clef);
+    QFETCH(QStringList, firstRow);
+    QFETCH(int, rows);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    const qint64 id = noonDaysAgo(1);
+    store.exerciseStarted(exercise(id));
+    for (int i = 0; i < 3; ++i) {
+        store.answered(answer(id, id + 2000 * i + 1000, 39, false, 1500));
+        store.answered(answer(id, id + 2000 * i + 2000, 41, true, 700));
+    }
+    QVERIFY(store.flush());
+    StatisticsDialog dialog(store, clef);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.reviewTable()->rowCount(), rows);
+    if (rows > 0)
+        QCOMPARE(row(dialog.reviewTable(), 0), firstRow);
 }
 
 void TestStatisticsDialog::deleteFromHistory_data()
