@@ -94,6 +94,8 @@ const QColor MedianColour(0x00, 0x9E, 0x73);
 // Markers are drawn while they do not crowd each other.
 constexpr int MaxMarkedPoints = 60;
 constexpr int AxisSteps = 5;
+// Room above the top grid line, so a marker at 100 % is not cut in half by the plot's edge.
+constexpr double AxisHeadroom = 1.04;
 
 double niceCeiling(double v)
 {
@@ -254,8 +256,10 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_medianChart->addSeries(m_median);
 
     m_accuracyAxis = new QValueAxis;
-    m_accuracyAxis->setRange(0, 100);
-    m_accuracyAxis->setTickCount(AxisSteps + 1);
+    m_accuracyAxis->setRange(0, 100 * AxisHeadroom);
+    m_accuracyAxis->setTickType(QValueAxis::TicksDynamic);
+    m_accuracyAxis->setTickAnchor(0);
+    m_accuracyAxis->setTickInterval(100.0 / AxisSteps);
     m_accuracyAxis->setLabelFormat(QStringLiteral("%.0f"));
     m_accuracyAxis->setTitleText(tr("точность, %"));
     m_accuracyAxis->setLinePenColor(AccuracyColour);
@@ -632,7 +636,10 @@ void StatisticsDialog::fillCharts()
     // Five equal steps on every axis, so the two axes of a chart share their grid lines.
     for (const auto& [axis, top] : {std::pair{m_rateAxis, maxRate}, std::pair{m_medianAxis, maxMedian}}) {
         const double step = niceCeiling(top * 1.05 / AxisSteps);
-        axis->setRange(0, AxisSteps * step);
+        axis->setRange(0, AxisSteps * step * AxisHeadroom);
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setTickInterval(step);
         axis->setLabelFormat(labelFormat(step));
     }
 

@@ -73,6 +73,7 @@ public:
     QLineSeries* accuracySeries() const { return m_accuracy; }
     QLineSeries* rateSeries() const { return m_rate; }
     QLineSeries* medianSeries() const { return m_median; }
+    QChart* accuracyChart() const { return m_mainChart; }
     NoteMapView* noteMap() const { return m_noteMap; }
     QTableWidget* mostMissedTable() const { return m_missed; }
     QTableWidget* slowestTable() const { return m_slowest; }

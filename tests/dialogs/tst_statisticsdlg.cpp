@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QChart>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineSeries>
@@ -142,6 +143,14 @@ void TestStatisticsDialog::chartsShowTheFigures()
     comparePoints(dialog.accuracySeries()->points(), accuracy);
     comparePoints(dialog.rateSeries()->points(), rate);
     comparePoints(dialog.medianSeries()->points(), median);
+    // A point at 100 % is drawn whole: its marker fits inside the plot.
+    dialog.resize(900, 700);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QChart* chart = dialog.accuracyChart();
+    const QPointF top = chart->mapToPosition(accuracy.front(), dialog.accuracySeries());
+    QVERIFY2(top.y() - chart->plotArea().top() >= dialog.accuracySeries()->markerSize() / 2,
+             qPrintable(QStringLiteral("marker centre %1 px below the plot's top").arg(top.y() - chart->plotArea().top())));
     // Switching the grouping needs no new reading.
     dialog.setByDay(!byDay);
     QVERIFY(!dialog.isLoading());
