@@ -700,6 +700,10 @@
         <source>MIDI error</source>
         <translation>MIDI error</translation>
     </message>
+    <message>
+        <source>Другие настройки</source>
+        <translation>More settings</translation>
+    </message>
 </context>
 <context>
     <name>PracticeOptions</name>
@@ -1213,6 +1217,10 @@ Errors	%3</translation>
     <message>
         <source>Ноты, которые программа сейчас показывает чаще: ящик 0 — после ошибки, ящик 3 — выучена</source>
         <translation>Notes the program shows more often now: box 0 after a mistake, box 3 learned</translation>
+    </message>
+    <message>
+        <source>Карта нот и списки</source>
+        <translation>Note map and lists</translation>
     </message>
 </context>
 <context>

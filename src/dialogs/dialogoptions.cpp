@@ -492,6 +492,9 @@ void DialogOptions::addSection(QWidget* section)
         m_scroll->setFrameShape(QFrame::NoFrame);
         m_scroll->setWidgetResizable(true);
         m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Tab goes to the sections' fields, and the area follows the focus.
+        m_scroll->setFocusPolicy(Qt::NoFocus);
+        m_scroll->setAccessibleName(QCoreApplication::translate("Options", "Другие настройки"));
         m_column = new QWidget;
         auto* column = new QVBoxLayout(m_column);
         column->setContentsMargins(0, 0, 0, 0);

@@ -377,6 +377,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     mapPage->setWidgetResizable(true);
     mapPage->setFrameShape(QFrame::NoFrame);
     mapPage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mapPage->setFocusPolicy(Qt::NoFocus);
+    mapPage->setAccessibleName(tr("Карта нот и списки"));
 
     m_tabs = new QTabWidget;
     m_tabs->addTab(m_chartsPage, tr("&Графики"));
