@@ -188,6 +188,9 @@ QStringList misfits(QWidget* window, const QString& name)
                    .arg(room.width())
                    .arg(room.height());
     const QSize least = window->minimumSize().expandedTo(window->layout() ? window->layout()->minimumSize() : QSize());
+    // For whoever runs the child by hand: the sizes measured.
+    qInfo("%s: %d×%d, at least %d×%d, screen %d×%d", qPrintable(name), frame.width(), frame.height(), least.width(),
+          least.height(), room.width(), room.height());
     if (least.width() > room.width() || least.height() > room.height())
         out << QStringLiteral("%1: cannot be made smaller than %2×%3").arg(name).arg(least.width()).arg(least.height());
 
