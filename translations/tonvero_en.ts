@@ -1546,6 +1546,14 @@ at 8000 to 192000 Hz are read.
         <source>Историю упражнений не удаётся записать (%1). Ответы пока хранятся в памяти; попытка повторится позже.</source>
         <translation>The exercise history cannot be written (%1). Answers are kept in memory for now; it will be tried again later.</translation>
     </message>
+    <message>
+        <source>файл записан более новой версией Tonvero и остаётся как есть</source>
+        <translation>the file was written by a newer Tonvero and is left as it is</translation>
+    </message>
+    <message>
+        <source>файл истории не открывается</source>
+        <translation>the history file cannot be opened</translation>
+    </message>
 </context>
 <context>
     <name>tonvero::music::Key</name>

@@ -505,7 +505,9 @@ bool HistoryStore::forget(qint64 sessionId, QString* error)
     if (r.outcome != OpenOutcome::Opened) {
         closeConnection(name);
         if (error)
-            *error = r.error;
+            *error = r.outcome == OpenOutcome::NewerSchema
+                ? tr("файл записан более новой версией Tonvero и остаётся как есть")
+                : r.error.isEmpty() ? tr("файл истории не открывается") : r.error;
         return false;
     }
     bool ok = false;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -92,6 +93,7 @@ private slots:
     void reviewList();
     void deleteFromHistory_data();
     void deleteFromHistory();
+    void deleteFromNewerFile();
 
 private:
     std::unique_ptr<FixedStore> m_fixed;
@@ -493,6 +495,37 @@ void TestStatisticsDialog::deleteFromHistory()
     store.answered(answer(next, next + 1000, 40, true, 900));
     QVERIFY(store.flush());
     QCOMPARE(int(later.statistics(StatisticsFilter{}).exercises.size()), exercisesLeft + 1);
+}
+
+void TestStatisticsDialog::deleteFromNewerFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        HistoryStore writer(path);
+        const qint64 id = noonDaysAgo(1);
+        writer.exerciseStarted(exercise(id));
+        writer.answered(answer(id, id + 1000, 39, true, 1000));
+        QVERIFY(writer.flush());
+    }
+    {
+        Peek peek(path);
+        QSqlQuery newer(peek.db());
+        QVERIFY(newer.exec(QStringLiteral("PRAGMA user_version = 99")));
+    }
+    HistoryStore store(path);
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    QSignalSpy changed(&dialog, &StatisticsDialog::historyChanged);
+    answerNextQuestion(QMessageBox::Yes);
+    dialog.deleteAll();
+    QTRY_COMPARE(changed.count(), 1);
+    // Said in words, and the newer program's file is left as it was.
+    QCOMPARE(changed.at(0).at(0).toBool(), false);
+    QVERIFY(changed.at(0).at(1).toString().contains(QStringLiteral("более новой версией")));
+    Peek peek(path);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT COUNT(*) FROM answers")).toInt(), 1);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT COUNT(*) FROM exercises")).toInt(), 1);
 }
 
 QTEST_MAIN(TestStatisticsDialog)
