@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <memory>
 
@@ -84,6 +85,8 @@ private slots:
     void exportFile();
     void damagedStore();
     void keyboardAccess();
+    void pointTip_data();
+    void pointTip();
     void emptyHistory();
     void daySpan_data();
     void daySpan();
@@ -309,6 +312,37 @@ void TestStatisticsDialog::keyboardAccess()
     QVERIFY(!dialog.noteMap()->accessibleName().isEmpty());
     QVERIFY(!dialog.mostMissedTable()->accessibleName().isEmpty());
     QVERIFY(!dialog.slowestTable()->accessibleName().isEmpty());
+}
+
+void TestStatisticsDialog::pointTip_data()
+{
+    QTest::addColumn<bool>("byDay");
+    QTest::addColumn<QString>("names");
+    QTest::newRow("exercise") << false << QStringLiteral("Упражнение 1, ");
+    QTest::newRow("day") << true << QLocale().toString(QDate::currentDate().addDays(-20), QLocale::ShortFormat);
+}
+
+void TestStatisticsDialog::pointTip()
+{
+    QFETCH(bool, byDay);
+    QFETCH(QString, names);
+    StatisticsDialog dialog(*m_store, 3);
+    dialog.setByDay(byDay);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(waitShown(dialog));
+    // The first point: the old exercise, two right answers of two.
+    const QPointF first = dialog.accuracySeries()->at(0);
+    emit dialog.accuracySeries()->hovered(first, true);
+    QTRY_VERIFY(QToolTip::isVisible());
+    const QString tip = QToolTip::text();
+    QVERIFY2(tip.startsWith(names), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("Точность: %1 % (2 из 2)").arg(QLocale().toString(100.0, 'f', 1))),
+             qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("Медиана верного ответа: %1 с").arg(QLocale().toString(2.0, 'f', 2))),
+             qPrintable(tip));
+    emit dialog.accuracySeries()->hovered(first, false);
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 void TestStatisticsDialog::emptyHistory()
