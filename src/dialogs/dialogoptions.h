@@ -91,8 +91,9 @@ public:
     void refreshDeviceLists();
 
     // A group of options of its own (microphone, practice, interface) in a
-    // column right of the fixed items; the dialog grows to hold it. Sections
-    // save their own settings when settingsSaved() is emitted.
+    // column right of the fixed items; the dialog grows to hold it up to the
+    // screen's height, and the column scrolls beyond. Sections save their own
+    // settings when settingsSaved() is emitted.
     void addSection(QWidget* section);
     const std::vector<QWidget*>& sections() const { return m_sections; }
 
