@@ -724,6 +724,10 @@
         <source>MIDI error</source>
         <translation>MIDI error</translation>
     </message>
+    <message>
+        <source>Другие настройки</source>
+        <translation>More settings</translation>
+    </message>
 </context>
 <context>
     <name>PracticeOptions</name>
@@ -1107,10 +1111,6 @@ Errors	%3</translation>
         <translation>Right notes per minute: %1</translation>
     </message>
     <message>
-        <source>Медиана ответа: %1 с</source>
-        <translation>Median answer: %1 s</translation>
-    </message>
-    <message>
         <source>Упражнение %1, %2</source>
         <translation>Exercise %1, %2</translation>
     </message>
@@ -1153,6 +1153,98 @@ Errors	%3</translation>
     <message>
         <source>Вид статистики</source>
         <translation>Statistics view</translation>
+    </message>
+    <message>
+        <source>За выбранный период ответов нет: графикам нечего показать.</source>
+        <translation>No answers in the chosen period: the charts have nothing to show.</translation>
+    </message>
+    <message>
+        <source>Постоянная &amp;шкала</source>
+        <translation>&amp;Fixed scale</translation>
+    </message>
+    <message>
+        <source>Шкала цвета от 0 до 50 % ошибок или от 0 до 5 с, а не по самой трудной ноте: небольшая разница не выглядит большой</source>
+        <translation>Colour scale from 0 to 50 % errors or from 0 to 5 s rather than up to the hardest note, so small differences do not look large</translation>
+    </message>
+    <message>
+        <source>Нечего экспортировать: за выбранный период ответов нет.</source>
+        <translation>Nothing to export: no answers in the chosen period.</translation>
+    </message>
+    <message>
+        <source>Уд&amp;алить это упражнение...</source>
+        <translation>De&amp;lete this exercise...</translation>
+    </message>
+    <message>
+        <source>Уд&amp;алить упражнение...</source>
+        <translation>De&amp;lete an exercise...</translation>
+    </message>
+    <message>
+        <source>Убрать из истории одно неудачное упражнение со всеми его ответами</source>
+        <translation>Remove one spoiled exercise with all its answers from the history</translation>
+    </message>
+    <message>
+        <source>Удалить всю &amp;историю...</source>
+        <translation>Delete &amp;all history...</translation>
+    </message>
+    <message>
+        <source>Убрать из истории все упражнения и ответы</source>
+        <translation>Remove every exercise and answer from the history</translation>
+    </message>
+    <message>
+        <source>За выбранный период упражнений нет.</source>
+        <translation>No exercises in the chosen period.</translation>
+    </message>
+    <message>
+        <source>%1 · %2 · ответов: %3</source>
+        <translation>%1 · %2 · answers: %3</translation>
+    </message>
+    <message>
+        <source>Удалить упражнение</source>
+        <translation>Delete an exercise</translation>
+    </message>
+    <message>
+        <source>&amp;Упражнение:</source>
+        <translation>&amp;Exercise:</translation>
+    </message>
+    <message>
+        <source>Удаление из истории</source>
+        <translation>Delete from the history</translation>
+    </message>
+    <message>
+        <source>Удалить упражнение %1 со всеми его ответами? Вернуть его будет нельзя.</source>
+        <translation>Delete the exercise of %1 with all its answers? It cannot be brought back.</translation>
+    </message>
+    <message>
+        <source>Удалить всю историю: все упражнения и ответы, и то, что программа помнит о трудных нотах? Вернуть её будет нельзя.</source>
+        <translation>Delete the whole history: every exercise and answer, and what the program remembers about difficult notes? It cannot be brought back.</translation>
+    </message>
+    <message>
+        <source>Не удалось удалить: %1</source>
+        <translation>Could not delete: %1</translation>
+    </message>
+    <message>
+        <source>Упражнение %1 удалено из истории.</source>
+        <translation>The exercise of %1 was deleted from the history.</translation>
+    </message>
+    <message>
+        <source>История удалена.</source>
+        <translation>The history was deleted.</translation>
+    </message>
+    <message>
+        <source>Ящик</source>
+        <translation>Box</translation>
+    </message>
+    <message>
+        <source>Что повторить</source>
+        <translation>To review</translation>
+    </message>
+    <message>
+        <source>Ноты, которые программа сейчас показывает чаще: ящик 0 — после ошибки, ящик 3 — выучена</source>
+        <translation>Notes the program shows more often now: box 0 after a mistake, box 3 learned</translation>
+    </message>
+    <message>
+        <source>Карта нот и списки</source>
+        <translation>Note map and lists</translation>
     </message>
 </context>
 <context>
@@ -1477,6 +1569,14 @@ at 8000 to 192000 Hz are read.
     <message>
         <source>Историю упражнений не удаётся записать (%1). Ответы пока хранятся в памяти; попытка повторится позже.</source>
         <translation>The exercise history cannot be written (%1). Answers are kept in memory for now; it will be tried again later.</translation>
+    </message>
+    <message>
+        <source>файл записан более новой версией Tonvero и остаётся как есть</source>
+        <translation>the file was written by a newer Tonvero and is left as it is</translation>
+    </message>
+    <message>
+        <source>файл истории не открывается</source>
+        <translation>the history file cannot be opened</translation>
     </message>
 </context>
 <context>

@@ -19,6 +19,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -432,6 +435,9 @@ bool DialogOptions::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::FocusOut && watched == item(IdcSeconds))
         onSecondsFocusOut();
+    // A section opened or closed a part: the dialog takes the new height, within the screen.
+    if (event->type() == QEvent::LayoutRequest && m_scroll && watched == m_scroll->viewport())
+        QMetaObject::invokeMethod(this, &DialogOptions::placeSections, Qt::QueuedConnection);
     return platform::TemplateDialog::eventFilter(watched, event);
 }
 
@@ -483,11 +489,22 @@ void DialogOptions::addSection(QWidget* section)
     if (!section)
         return;
     if (!m_column) {
-        m_column = new QWidget(client());
+        // The sections scroll when opening one of their parts makes them taller
+        // than the dialog, rather than squeezing the rows above it.
+        m_scroll = new QScrollArea(client());
+        m_scroll->setFrameShape(QFrame::NoFrame);
+        m_scroll->setWidgetResizable(true);
+        m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Tab goes to the sections' fields, and the area follows the focus.
+        m_scroll->setFocusPolicy(Qt::NoFocus);
+        m_scroll->setAccessibleName(QCoreApplication::translate("Options", "Другие настройки"));
+        m_column = new QWidget;
         auto* column = new QVBoxLayout(m_column);
         column->setContentsMargins(0, 0, 0, 0);
         column->addStretch(1);
-        m_column->show();
+        m_scroll->setWidget(m_column);
+        m_scroll->show();
+        m_scroll->viewport()->installEventFilter(this);
     }
     auto* column = static_cast<QVBoxLayout*>(m_column->layout());
     section->setParent(m_column);
@@ -506,9 +523,17 @@ void DialogOptions::placeSections()
     const QSize base = m_fixedSize;
     const int gap = u.x(7);
     const int top = u.y(7);
-    const int width = qMax(m_column->sizeHint().width(), u.x(180));
-    const int height = qMax(m_column->sizeHint().height(), base.height() - top - u.y(7 + 14 + 7));
-    m_column->setGeometry(base.width(), top, width, height);
+    const int bar = m_scroll->verticalScrollBar()->sizeHint().width();
+    // Never narrower than before: the dialog does not twitch when a part opens or closes.
+    m_columnWidth = qMax(m_columnWidth, qMax(m_column->sizeHint().width(), u.x(180)) + bar);
+    const int width = m_columnWidth;
+    // As tall as the sections want, up to what the screen leaves for the dialog.
+    int height = qMax(m_column->sizeHint().height(), base.height() - top - u.y(7 + 14 + 7));
+    if (const QScreen* s = screen()) {
+        const int room = s->availableGeometry().height() - 48 - top - u.y(7 + 14 + 7);
+        height = qMax(base.height() - top - u.y(7 + 14 + 7), qMin(height, room));
+    }
+    m_scroll->setGeometry(base.width(), top, width, height);
     const QSize size(base.width() + width + gap, qMax(base.height(), top + height + u.y(7 + 14 + 7)));
     // OK keeps its corner: the bottom right of the whole dialog.
     if (QWidget* ok = item(IdcOk))

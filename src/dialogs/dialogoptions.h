@@ -17,6 +17,7 @@ class MidiRouter;
 class QAbstractButton;
 class QComboBox;
 class QLineEdit;
+class QScrollArea;
 
 // The modeless settings window (template 144). It has no settings of its own:
 // it edits the preferences as the user goes; only the devices wait for OK.
@@ -90,8 +91,9 @@ public:
     void refreshDeviceLists();
 
     // A group of options of its own (microphone, practice, interface) in a
-    // column right of the fixed items; the dialog grows to hold it. Sections
-    // save their own settings when settingsSaved() is emitted.
+    // column right of the fixed items; the dialog grows to hold it up to the
+    // screen's height, and the column scrolls beyond. Sections save their own
+    // settings when settingsSaved() is emitted.
     void addSection(QWidget* section);
     const std::vector<QWidget*>& sections() const { return m_sections; }
 
@@ -141,7 +143,9 @@ private:
     void orderTabs();
 
     platform::DataExchange m_ddx;
+    QScrollArea* m_scroll = nullptr;
     QWidget* m_column = nullptr;
+    int m_columnWidth = 0;
     std::vector<QWidget*> m_sections;
     QSize m_fixedSize;
     platform::DialogUnits m_fittedUnits;

@@ -102,6 +102,9 @@ void MicrophoneOptions::build()
     m_enabled = new QCheckBox(tr("Отвечать, играя ноту на своём инструменте"), this);
 
     m_device = new QComboBox(this);
+    // A long device name must not widen the whole options window.
+    m_device->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_device->setMinimumContentsLength(16);
     m_noDevice = new QLabel(tr("Микрофон не найден"), this);
     auto* deviceRow = new QHBoxLayout;
     deviceRow->setContentsMargins(0, 0, 0, 0);

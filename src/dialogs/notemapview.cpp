@@ -31,6 +31,8 @@ constexpr qreal AccidentalRoom = 1.1 * Gap;
 constexpr qreal PictureGap = 9;
 constexpr qreal PictureTopLine = 19.5;
 constexpr int ClefPictures[3] = {137, 138, 139};
+constexpr double FixedErrorTop = 50;
+constexpr double FixedTimeTopMs = 5000;
 
 const QColor Ink(0x22, 0x22, 0x22);
 const QColor KeyEdge(0x70, 0x70, 0x70);
@@ -131,6 +133,15 @@ void NoteMapView::setMetric(Metric metric)
     rebuild();
 }
 
+void NoteMapView::setFixedScale(bool fixed)
+{
+    if (fixed == m_fixedScale)
+        return;
+    m_fixedScale = fixed;
+    updateScale();
+    rebuild();
+}
+
 void NoteMapView::updateScale()
 {
     double hiRate = 0;
@@ -150,7 +161,11 @@ void NoteMapView::updateScale()
         for (const SpelledNote& n : staff)
             consider(n.figures);
 
-    if (m_metric == Metric::Errors) {
+    if (m_fixedScale) {
+        // The same colours from one day to the next: a note at 8 % looks the same whatever the rest did.
+        m_low = 0;
+        m_high = m_metric == Metric::Errors ? FixedErrorTop : FixedTimeTopMs;
+    } else if (m_metric == Metric::Errors) {
         m_low = 0;
         m_high = 100;
         for (double top : {5.0, 10.0, 15.0, 20.0, 25.0, 30.0, 40.0, 50.0, 60.0, 75.0, 100.0}) {
@@ -231,9 +246,17 @@ int NoteMapView::stavesHeight() const
     const int staves = m_clef == 3 ? 2 : 1;
     for (int s = 0; s < staves; ++s) {
         const auto [lo, hi] = positionRange(m_map.staves[std::size_t(s)], readingClef(m_clef, s));
-        h += staffTopPadding(hi) + 4 * Gap + staffBottomPadding(lo);
+        h += staffTopPadding(hi) + 4 * Gap + bottomPadding(s, lo);
     }
     return int(std::ceil(h));
+}
+
+qreal NoteMapView::bottomPadding(int staff, int minPos) const
+{
+    // An empty staff says so under its lines.
+    if (m_map.staves[std::size_t(staff)].isEmpty())
+        return Gap + QFontMetricsF(smallFont()).height();
+    return staffBottomPadding(minPos);
 }
 
 int NoteMapView::heightFor(int width) const
@@ -259,7 +282,17 @@ QSize NoteMapView::sizeHint() const
 
 QSize NoteMapView::minimumSizeHint() const
 {
-    return QSize(560, heightFor(900));
+    return QSize(560, heightFor(560));
+}
+
+bool NoteMapView::hasHeightForWidth() const
+{
+    return true;
+}
+
+int NoteMapView::heightForWidth(int width) const
+{
+    return heightFor(width);
 }
 
 void NoteMapView::resizeEvent(QResizeEvent* event)
@@ -342,8 +375,8 @@ void NoteMapView::rebuild()
         if (notes.isEmpty()) {
             p.setPen(palette().color(QPalette::PlaceholderText));
             p.setFont(small);
-            p.drawText(QRectF(notesLeft, top, notesRight - notesLeft, 4 * Gap), Qt::AlignCenter,
-                       tr("Нет ответов в этом ключе"));
+            p.drawText(QRectF(notesLeft, bottom + Gap / 2, notesRight - notesLeft, QFontMetricsF(small).height()),
+                       Qt::AlignHCenter | Qt::AlignTop, tr("Нет ответов в этом ключе"));
         }
         // Each note gets a head's room, and an accidental's more when it has one; all of it
         // shrinks together when the notes are many.
@@ -384,7 +417,7 @@ void NoteMapView::rebuild()
                                tip(tr("%1, %2 ключ").arg(displayName(n.keyIndex, n.spelling), readingClefName(reading)),
                                    n.figures)});
         }
-        y = bottom + staffBottomPadding(lo);
+        y = bottom + bottomPadding(s, lo);
     }
     if (staves == 2) {
         // The grand staff's bracket and the line that joins its staves.

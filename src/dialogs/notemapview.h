@@ -25,6 +25,9 @@ public:
     void setMap(const tonvero::history::NoteMapData& map, int clefSetting);
     void setMetric(Metric metric);
     Metric metric() const { return m_metric; }
+    // A fixed colour scale (0–50 % errors, 0–5 s) instead of one up to the hardest note.
+    void setFixedScale(bool fixed);
+    bool fixedScale() const { return m_fixedScale; }
 
     // The ends of the colour scale: per cent for errors, ms for response times.
     double scaleLow() const { return m_low; }
@@ -38,6 +41,9 @@ public:
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+    // The keys widen with the window, and the map grows with them.
+    bool hasHeightForWidth() const override;
+    int heightForWidth(int width) const override;
 
     static QColor noDataWhite();
     static QColor noDataBlack();
@@ -59,12 +65,14 @@ private:
     QColor colour(const tonvero::history::NoteFigures& f, bool black) const;
     QString tip(const QString& name, const tonvero::history::NoteFigures& f) const;
     int stavesHeight() const;
+    qreal bottomPadding(int staff, int minPos) const;
     int heightFor(int width) const;
     QFont smallFont() const;
 
     tonvero::history::NoteMapData m_map;
     int m_clef = 3;
     Metric m_metric = Metric::Errors;
+    bool m_fixedScale = false;
     double m_low = 0;
     double m_high = 10;
     QImage m_picture;

@@ -5,6 +5,7 @@
 #include "history/notenames.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -15,12 +16,17 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
+#include <QMessageBox>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSaveFile>
+#include <QStackedLayout>
+#include <QScreen>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -88,6 +94,8 @@ const QColor MedianColour(0x00, 0x9E, 0x73);
 // Markers are drawn while they do not crowd each other.
 constexpr int MaxMarkedPoints = 60;
 constexpr int AxisSteps = 5;
+// Room above the top grid line, so a marker at 100 % is not cut in half by the plot's edge.
+constexpr double AxisHeadroom = 1.04;
 
 double niceCeiling(double v)
 {
@@ -150,7 +158,8 @@ QTableWidget* makeTable(const QStringList& headers, const QString& name)
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     t->setAccessibleName(name);
-    t->setMinimumHeight(t->horizontalHeader()->sizeHint().height() + 10 * t->verticalHeader()->defaultSectionSize()
+    // A few rows at least; the rest scroll, so the window fits a small screen.
+    t->setMinimumHeight(t->horizontalHeader()->sizeHint().height() + 4 * t->verticalHeader()->defaultSectionSize()
                         + 4);
     return t;
 }
@@ -187,6 +196,16 @@ QChart* makeChart(const QString& title)
 }
 
 } // namespace
+
+QSize StatisticsDialog::fittingSize(const QSize& wanted) const
+{
+    const QScreen* shownOn = parentWidget() ? parentWidget()->screen() : screen();
+    if (!shownOn)
+        return wanted;
+    // Room for the title bar and the frame that the window manager adds.
+    const QRect room = shownOn->availableGeometry().adjusted(0, 0, -16, -48);
+    return wanted.boundedTo(room.size()).expandedTo(minimumSizeHint());
+}
 
 StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 sessionId, QWidget* parent)
     : QDialog(parent), m_store(store), m_sessionId(sessionId)
@@ -237,8 +256,10 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_medianChart->addSeries(m_median);
 
     m_accuracyAxis = new QValueAxis;
-    m_accuracyAxis->setRange(0, 100);
-    m_accuracyAxis->setTickCount(AxisSteps + 1);
+    m_accuracyAxis->setRange(0, 100 * AxisHeadroom);
+    m_accuracyAxis->setTickType(QValueAxis::TicksDynamic);
+    m_accuracyAxis->setTickAnchor(0);
+    m_accuracyAxis->setTickInterval(100.0 / AxisSteps);
     m_accuracyAxis->setLabelFormat(QStringLiteral("%.0f"));
     m_accuracyAxis->setTitleText(tr("точность, %"));
     m_accuracyAxis->setLinePenColor(AccuracyColour);
@@ -278,16 +299,26 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     auto* mainView = new QChartView(m_mainChart);
     mainView->setRenderHint(QPainter::Antialiasing);
     mainView->setAccessibleName(m_mainChart->title());
-    mainView->setMinimumHeight(260);
+    mainView->setMinimumHeight(180);
     auto* medianView = new QChartView(m_medianChart);
     medianView->setRenderHint(QPainter::Antialiasing);
     medianView->setAccessibleName(m_medianChart->title());
-    medianView->setMinimumHeight(200);
-    m_chartsPage = new QWidget;
-    auto* chartsLayout = new QVBoxLayout(m_chartsPage);
+    medianView->setMinimumHeight(140);
+    auto* charts = new QWidget;
+    auto* chartsLayout = new QVBoxLayout(charts);
     chartsLayout->setContentsMargins(0, 0, 0, 0);
     chartsLayout->addWidget(mainView, 3);
     chartsLayout->addWidget(medianView, 2);
+    // Markers are redrawn whole when the series change under them.
+    for (QChartView* v : {mainView, medianView})
+        v->setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    m_noCharts = new QLabel(tr("За выбранный период ответов нет: графикам нечего показать."));
+    m_noCharts->setAlignment(Qt::AlignCenter);
+    m_noCharts->setWordWrap(true);
+    m_chartsPage = new QWidget;
+    m_chartsStack = new QStackedLayout(m_chartsPage);
+    m_chartsStack->addWidget(charts);
+    m_chartsStack->addWidget(m_noCharts);
 
     // The note map and its lists.
     m_clef = new QComboBox;
@@ -308,6 +339,11 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     mapChoice->addWidget(new QLabel(tr("Цвет:")));
     mapChoice->addWidget(m_byErrors);
     mapChoice->addWidget(m_byTime);
+    mapChoice->addSpacing(16);
+    m_fixedScale = new QCheckBox(tr("Постоянная &шкала"));
+    m_fixedScale->setToolTip(tr("Шкала цвета от 0 до 50 % ошибок или от 0 до 5 с, а не по самой трудной ноте: "
+                                "небольшая разница не выглядит большой"));
+    mapChoice->addWidget(m_fixedScale);
     mapChoice->addStretch(1);
 
     m_noteMap = new NoteMapView;
@@ -318,16 +354,31 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     (new QVBoxLayout(missedBox))->addWidget(m_missed);
     auto* slowestBox = new QGroupBox(tr("Медленнее всего"));
     (new QVBoxLayout(slowestBox))->addWidget(m_slowest);
+    m_review = makeTable({tr("Нота"), tr("Ключ"), tr("Ящик")}, tr("Что повторить"));
+    m_review->setToolTip(tr("Ноты, которые программа сейчас показывает чаще: ящик 0 — после ошибки, "
+                            "ящик 3 — выучена"));
+    auto* reviewBox = new QGroupBox(tr("Что повторить"));
+    (new QVBoxLayout(reviewBox))->addWidget(m_review);
     auto* lists = new QHBoxLayout;
     lists->addWidget(missedBox);
     lists->addWidget(slowestBox);
+    lists->addWidget(reviewBox);
 
-    auto* mapPage = new QWidget;
-    auto* mapLayout = new QVBoxLayout(mapPage);
+    auto* mapContents = new QWidget;
+    auto* mapLayout = new QVBoxLayout(mapContents);
     mapLayout->setContentsMargins(0, 4, 0, 0);
     mapLayout->addLayout(mapChoice);
     mapLayout->addWidget(m_noteMap);
     mapLayout->addLayout(lists, 1);
+    // The map is as tall as its staves need: on a low screen the page scrolls
+    // instead of the window growing past the screen.
+    auto* mapPage = new QScrollArea;
+    mapPage->setWidget(mapContents);
+    mapPage->setWidgetResizable(true);
+    mapPage->setFrameShape(QFrame::NoFrame);
+    mapPage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mapPage->setFocusPolicy(Qt::NoFocus);
+    mapPage->setAccessibleName(tr("Карта нот и списки"));
 
     m_tabs = new QTabWidget;
     m_tabs->addTab(m_chartsPage, tr("&Графики"));
@@ -339,8 +390,16 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     auto* close = new QPushButton(tr("&Закрыть"));
     close->setAutoDefault(false);
     connect(close, &QPushButton::clicked, this, &QDialog::accept);
+    m_deleteExercise = new QPushButton(m_sessionId != 0 ? tr("Уд&алить это упражнение...") : tr("Уд&алить упражнение..."));
+    m_deleteExercise->setToolTip(tr("Убрать из истории одно неудачное упражнение со всеми его ответами"));
+    m_deleteExercise->setAutoDefault(false);
+    m_deleteAll = new QPushButton(tr("Удалить всю &историю..."));
+    m_deleteAll->setToolTip(tr("Убрать из истории все упражнения и ответы"));
+    m_deleteAll->setAutoDefault(false);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_status, 1);
+    bottom->addWidget(m_deleteExercise);
+    bottom->addWidget(m_deleteAll);
     bottom->addWidget(close);
 
     auto* layout = new QVBoxLayout(this);
@@ -358,6 +417,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
         m_tabs->removeTab(0);
         m_chartsPage->hide();
         m_export->setToolTip(tr("Сохранить ответы этого упражнения в таблицу CSV"));
+        m_deleteAll->hide();
+        reviewBox->hide();
     }
 
     setTabOrder(m_period, m_byExercise);
@@ -367,9 +428,13 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     setTabOrder(m_tabs, m_clef);
     setTabOrder(m_clef, m_byErrors);
     setTabOrder(m_byErrors, m_byTime);
-    setTabOrder(m_byTime, m_missed);
+    setTabOrder(m_byTime, m_fixedScale);
+    setTabOrder(m_fixedScale, m_missed);
     setTabOrder(m_missed, m_slowest);
-    setTabOrder(m_slowest, close);
+    setTabOrder(m_slowest, m_review);
+    setTabOrder(m_review, m_deleteExercise);
+    setTabOrder(m_deleteExercise, m_deleteAll);
+    setTabOrder(m_deleteAll, close);
 
     connect(m_period, &QComboBox::currentIndexChanged, this, [this] { reload(); });
     connect(m_byDay, &QRadioButton::toggled, this, [this] { fillCharts(); });
@@ -380,7 +445,15 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     connect(m_byTime, &QRadioButton::toggled, this, [this](bool on) {
         m_noteMap->setMetric(on ? NoteMapView::Metric::ResponseTime : NoteMapView::Metric::Errors);
     });
+    connect(m_fixedScale, &QCheckBox::toggled, m_noteMap, &NoteMapView::setFixedScale);
     connect(m_export, &QPushButton::clicked, this, &StatisticsDialog::chooseExportFile);
+    connect(m_deleteExercise, &QPushButton::clicked, this, [this] {
+        if (m_sessionId != 0)
+            deleteExercise(m_sessionId);
+        else
+            chooseExerciseToDelete();
+    });
+    connect(m_deleteAll, &QPushButton::clicked, this, &StatisticsDialog::deleteAll);
 
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("statistics"));
@@ -388,7 +461,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_loader->moveToThread(m_thread);
     m_thread->start();
 
-    resize(1040, 800);
+    resize(fittingSize(QSize(1040, 800)));
     // The first reading starts from the event loop, so a choice made right after
     // construction (a period, say) is the first thing read.
     m_loading = true;
@@ -458,10 +531,19 @@ void StatisticsDialog::reload()
     const int generation = ++m_generation;
     m_loading = true;
     const StatisticsFilter filter = currentFilter();
-    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, generation, filter] {
+    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, store = &m_store, generation, filter] {
         StatisticsData data = loader->load(filter);
-        QMetaObject::invokeMethod(this, [this, generation, data = std::move(data)] { onLoaded(generation, data); },
-                                  Qt::QueuedConnection);
+        // What the practice memory favours now, for every clef setting; it may wait for the file.
+        std::array<PracticeChances, 4> chances{};
+        for (int c = 0; c < 4; ++c)
+            chances[std::size_t(c)] = store->practiceChances(c);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, data = std::move(data), chances] {
+                m_chances = chances;
+                onLoaded(generation, data);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -518,7 +600,7 @@ void StatisticsDialog::fillSummary()
     parts << tr("Ответов: %1").arg(locale.toString(t.answers))
           << tr("Точность: %1 %").arg(locale.toString(100.0 - t.errorPercent(), 'f', 1))
           << tr("Верных нот в минуту: %1").arg(locale.toString(m_data.rightPerMinute, 'f', 1))
-          << tr("Медиана ответа: %1 с").arg(secondsText(t.medianMs));
+          << tr("Медиана верного ответа: %1 с").arg(secondsText(t.medianMs));
     const QString figures = parts.join(QStringLiteral(" · "));
     m_summary->setText(head.isEmpty() ? figures : head + QStringLiteral("\n") + figures);
 }
@@ -544,6 +626,7 @@ void StatisticsDialog::fillCharts()
             maxMedian = std::max(maxMedian, p.medianMs / 1000.0);
         }
     }
+    m_chartsStack->setCurrentIndex(points.isEmpty() ? 1 : 0);
     m_accuracy->replace(accuracy);
     m_rate->replace(rate);
     m_median->replace(median);
@@ -555,7 +638,10 @@ void StatisticsDialog::fillCharts()
     // Five equal steps on every axis, so the two axes of a chart share their grid lines.
     for (const auto& [axis, top] : {std::pair{m_rateAxis, maxRate}, std::pair{m_medianAxis, maxMedian}}) {
         const double step = niceCeiling(top * 1.05 / AxisSteps);
-        axis->setRange(0, AxisSteps * step);
+        axis->setRange(0, AxisSteps * step * AxisHeadroom);
+        axis->setTickType(QValueAxis::TicksDynamic);
+        axis->setTickAnchor(0);
+        axis->setTickInterval(step);
         axis->setLabelFormat(labelFormat(step));
     }
 
@@ -580,11 +666,20 @@ void StatisticsDialog::fillCharts()
         shown->setVisible(true);
         if (days) {
             const qint64 day = 24 * 3600 * 1000;
-            const qint64 first = points.isEmpty() ? QDateTime::currentMSecsSinceEpoch() - 6 * day : points.front().startMs;
             const qint64 last = points.isEmpty() ? QDateTime::currentMSecsSinceEpoch() : points.back().startMs;
-            pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day / 2),
-                                 QDateTime::fromMSecsSinceEpoch(last + day / 2));
-            pair.dates->setTickCount(int(std::clamp<qint64>((last - first) / day + 2, 2, 8)));
+            // A week at least, so that a day or two read as days and not as a span between two dates.
+            const qint64 first = std::min(points.isEmpty() ? last : points.front().startMs, last - 6 * day);
+            const qint64 spanDays = (last - first + day / 2) / day;
+            if (spanDays <= 8) {
+                // A tick on each day's start, where its point lies, and a free day at both ends.
+                pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day),
+                                     QDateTime::fromMSecsSinceEpoch(last + day));
+                pair.dates->setTickCount(int(spanDays + 3));
+            } else {
+                pair.dates->setRange(QDateTime::fromMSecsSinceEpoch(first - day / 2),
+                                     QDateTime::fromMSecsSinceEpoch(last + day / 2));
+                pair.dates->setTickCount(8);
+            }
         } else {
             const int n = int(points.size());
             pair.index->setRange(0.5, std::max(n, 1) + 0.5);
@@ -660,6 +755,28 @@ void StatisticsDialog::fillTables()
         m_slowest->setItem(row, 2, cell(secondsText(n.figures.medianMs), number));
         m_slowest->setItem(row, 3, cell(locale.toString(n.figures.answers - n.figures.errors), number));
     }
+
+    // The practice memory's favourites: the lowest boxes first, low notes before high.
+    struct Review {
+        int staff, key, box;
+    };
+    QVector<Review> review;
+    const PracticeChances& chances = m_chances[std::size_t(clef())];
+    for (int staff = 0; staff < 2; ++staff)
+        for (int key = 0; key < KeyCount; ++key)
+            if (const int extra = chances[std::size_t(staff)][std::size_t(key)]; extra > 0)
+                review.push_back({staff, key, PracticeWeights::LearnedBox - extra});
+    std::stable_sort(review.begin(), review.end(), [](const Review& a, const Review& b) { return a.box < b.box; });
+    m_review->setRowCount(int(review.size()));
+    for (int row = 0; row < review.size(); ++row) {
+        const Review& r = review[row];
+        const QString name = isBlackKey(r.key) ? QStringLiteral("%1 / %2").arg(displayName(r.key, Spelling::Sharp),
+                                                                              displayName(r.key, Spelling::Flat))
+                                               : displayName(r.key, Spelling::Natural);
+        m_review->setItem(row, 0, cell(name));
+        m_review->setItem(row, 1, cell(readingClefName(readingClef(clef(), r.staff))));
+        m_review->setItem(row, 2, cell(locale.toString(r.box), number));
+    }
 }
 
 void StatisticsDialog::chooseExportFile()
@@ -676,6 +793,12 @@ void StatisticsDialog::chooseExportFile()
 
 void StatisticsDialog::exportTo(const QString& file)
 {
+    if (!m_loading && m_data.error.isEmpty() && m_data.total.answers == 0) {
+        const QString message = tr("Нечего экспортировать: за выбранный период ответов нет.");
+        m_status->setText(message);
+        emit exportFinished(false, message);
+        return;
+    }
     m_export->setEnabled(false);
     m_status->setText(tr("Сохранение..."));
     const StatisticsFilter filter = currentFilter();
@@ -693,4 +816,80 @@ void StatisticsDialog::onExported(bool ok, const QString& file, const QString& e
                                : tr("Не удалось сохранить %1: %2").arg(QDir::toNativeSeparators(file), error);
     m_status->setText(message);
     emit exportFinished(ok, message);
+}
+
+QLabel* StatisticsDialog::noChartsNote() const
+{
+    return m_chartsStack->currentWidget() == m_noCharts ? m_noCharts : nullptr;
+}
+
+QPair<QDateTime, QDateTime> StatisticsDialog::dayAxisRange() const
+{
+    return {m_mainDays->min(), m_mainDays->max()};
+}
+
+void StatisticsDialog::chooseExerciseToDelete()
+{
+    if (m_loading)
+        return;
+    if (m_data.exercises.isEmpty()) {
+        m_status->setText(tr("За выбранный период упражнений нет."));
+        return;
+    }
+    // The newest first: a spoiled exercise is usually the last one.
+    QStringList names;
+    QList<qint64> ids;
+    for (auto it = m_data.exercises.crbegin(); it != m_data.exercises.crend(); ++it) {
+        names << tr("%1 · %2 · ответов: %3").arg(dateTimeText(it->startMs), modeText(it->mode)).arg(it->answers);
+        ids << it->sessionId;
+    }
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(this, tr("Удалить упражнение"), tr("&Упражнение:"), names, 0, false, &ok);
+    if (ok)
+        deleteExercise(ids.value(names.indexOf(chosen)));
+}
+
+bool StatisticsDialog::confirm(const QString& text)
+{
+    return QMessageBox::question(this, tr("Удаление из истории"), text, QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No)
+        == QMessageBox::Yes;
+}
+
+void StatisticsDialog::deleteExercise(qint64 sessionId)
+{
+    if (sessionId == 0
+        || !confirm(tr("Удалить упражнение %1 со всеми его ответами? Вернуть его будет нельзя.")
+                        .arg(dateTimeText(sessionId))))
+        return;
+    forget(sessionId);
+}
+
+void StatisticsDialog::deleteAll()
+{
+    if (!confirm(tr("Удалить всю историю: все упражнения и ответы, и то, что программа помнит о трудных нотах? "
+                    "Вернуть её будет нельзя.")))
+        return;
+    forget(0);
+}
+
+void StatisticsDialog::forget(qint64 sessionId)
+{
+    m_deleteExercise->setEnabled(false);
+    m_deleteAll->setEnabled(false);
+    // On the reading thread: the window stays responsive while a long history goes.
+    QMetaObject::invokeMethod(m_loader, [this, store = &m_store, sessionId] {
+        QString error;
+        const bool ok = sessionId != 0 ? store->forgetExercise(sessionId, &error) : store->forgetAll(&error);
+        QMetaObject::invokeMethod(this, [this, ok, sessionId, error] {
+            m_deleteExercise->setEnabled(true);
+            m_deleteAll->setEnabled(true);
+            const QString message = !ok ? tr("Не удалось удалить: %1").arg(error)
+                : sessionId != 0        ? tr("Упражнение %1 удалено из истории.").arg(dateTimeText(sessionId))
+                                        : tr("История удалена.");
+            m_status->setText(message);
+            emit historyChanged(ok, message);
+            reload();
+        }, Qt::QueuedConnection);
+    });
 }

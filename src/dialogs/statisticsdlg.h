@@ -3,10 +3,15 @@
 
 #include "dialogs/notemapview.h"
 #include "history/historyqueries.h"
+#include "history/practiceweights.h"
+
+#include <array>
 
 #include <QDialog>
 
 class QButtonGroup;
+class QCheckBox;
+class QStackedLayout;
 class QChart;
 class QChartView;
 class QComboBox;
@@ -53,6 +58,12 @@ public:
     // thread; exportFinished tells how it went.
     void exportTo(const QString& file);
 
+    // Delete from the history after the user confirms: one exercise, or all;
+    // historyChanged tells how it went, and the figures are read again.
+    void deleteExercise(qint64 sessionId);
+    void deleteAll();
+    void chooseExerciseToDelete();
+
     bool isLoading() const { return m_loading; }
     // The one exercise shown, or 0 for all.
     qint64 sessionId() const { return m_sessionId; }
@@ -62,23 +73,36 @@ public:
     QLineSeries* accuracySeries() const { return m_accuracy; }
     QLineSeries* rateSeries() const { return m_rate; }
     QLineSeries* medianSeries() const { return m_median; }
+    QChart* accuracyChart() const { return m_mainChart; }
     NoteMapView* noteMap() const { return m_noteMap; }
     QTableWidget* mostMissedTable() const { return m_missed; }
     QTableWidget* slowestTable() const { return m_slowest; }
+    // The notes the practice memory favours now under the chosen clef, with their boxes.
+    QTableWidget* reviewTable() const { return m_review; }
     QString summaryText() const;
     QString statusText() const;
     QTabWidget* tabs() const { return m_tabs; }
+    // What stands in the charts' place when there is nothing to draw; null while the charts show.
+    QLabel* noChartsNote() const;
+    QCheckBox* fixedScaleBox() const { return m_fixedScale; }
+    // The span the per-day axes show.
+    QPair<QDateTime, QDateTime> dayAxisRange() const;
 
 signals:
     // The figures of the current choice are on screen.
     void dataShown();
     void exportFinished(bool ok, const QString& message);
+    void historyChanged(bool ok, const QString& message);
 
 private:
+    // The wanted size within the screen the window opens on.
+    QSize fittingSize(const QSize& wanted) const;
     void reload();
     void onLoaded(int generation, const tonvero::history::StatisticsData& data);
     void onExported(bool ok, const QString& file, const QString& error);
     void chooseExportFile();
+    bool confirm(const QString& text);
+    void forget(qint64 sessionId);
     void fillSummary();
     void fillCharts();
     void fillNoteMap();
@@ -106,8 +130,13 @@ private:
     QRadioButton* m_byErrors = nullptr;
     QRadioButton* m_byTime = nullptr;
     QPushButton* m_export = nullptr;
+    QPushButton* m_deleteExercise = nullptr;
+    QPushButton* m_deleteAll = nullptr;
     QTabWidget* m_tabs = nullptr;
     QWidget* m_chartsPage = nullptr;
+    QStackedLayout* m_chartsStack = nullptr;
+    QLabel* m_noCharts = nullptr;
+    QCheckBox* m_fixedScale = nullptr;
 
     QChart* m_mainChart = nullptr;
     QChart* m_medianChart = nullptr;
@@ -125,4 +154,6 @@ private:
     NoteMapView* m_noteMap = nullptr;
     QTableWidget* m_missed = nullptr;
     QTableWidget* m_slowest = nullptr;
+    QTableWidget* m_review = nullptr;
+    std::array<tonvero::history::PracticeChances, 4> m_chances{};
 };

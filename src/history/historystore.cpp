@@ -480,4 +480,60 @@ bool HistoryStore::isWritable() const
     return d->writable;
 }
 
+bool HistoryStore::forgetExercise(qint64 sessionId, QString* error)
+{
+    return forget(sessionId, error);
+}
+
+bool HistoryStore::forgetAll(QString* error)
+{
+    return forget(0, error);
+}
+
+bool HistoryStore::forget(qint64 sessionId, QString* error)
+{
+    // What is pending goes in first and the writer stops: the next record starts
+    // it again, and it reads the practice memory anew, without what was deleted.
+    close();
+    static std::atomic<int> uses{0};
+    const QString name = QStringLiteral("tonvero-history-forget-%1").arg(++uses);
+    const OpenResult r = openHistoryDatabase(path(), name, false, false);
+    if (r.outcome == OpenOutcome::Missing) {
+        closeConnection(name);
+        return true; // nothing was ever written
+    }
+    if (r.outcome != OpenOutcome::Opened) {
+        closeConnection(name);
+        if (error)
+            *error = r.outcome == OpenOutcome::NewerSchema
+                ? tr("файл записан более новой версией Tonvero и остаётся как есть")
+                : r.error.isEmpty() ? tr("файл истории не открывается") : r.error;
+        return false;
+    }
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        QSqlQuery query(db);
+        ok = db.transaction();
+        for (const char* table : {"answers", "exercises"}) {
+            if (!ok)
+                break;
+            const QString where = sessionId != 0 ? QStringLiteral(" WHERE session_id = ?") : QString();
+            ok = query.prepare(QStringLiteral("DELETE FROM %1%2").arg(QLatin1String(table), where));
+            if (ok && sessionId != 0)
+                query.addBindValue(sessionId);
+            ok = ok && query.exec();
+        }
+        if (ok)
+            ok = db.commit();
+        if (!ok) {
+            if (error)
+                *error = query.lastError().isValid() ? query.lastError().text() : db.lastError().text();
+            db.rollback();
+        }
+    }
+    closeConnection(name);
+    return ok;
+}
+
 } // namespace tonvero::history

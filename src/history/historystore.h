@@ -61,6 +61,12 @@ public:
     // this run are then kept in memory only.
     bool isWritable() const;
 
+    // Deletes one exercise with its answers, or the whole history, for good;
+    // the practice memory forgets them too. False with a reason when the file
+    // could not be changed (nothing is deleted then).
+    bool forgetExercise(qint64 sessionId, QString* error = nullptr);
+    bool forgetAll(QString* error = nullptr);
+
 signals:
     // Something the user should hear of, in a sentence of their language
     // (a damaged file set aside, a file that cannot be written). Each kind is
@@ -69,6 +75,7 @@ signals:
     void notice(const QString& text);
 
 private:
+    bool forget(qint64 sessionId, QString* error);
     struct Writer;
     std::unique_ptr<Writer> d;
 };

@@ -4,13 +4,21 @@
 #include "history/historystore.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
+#include <QChart>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineSeries>
 #include <QSignalSpy>
+#include <QSqlQuery>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
+#include <QToolTip>
 
 #include <memory>
 
@@ -48,6 +56,20 @@ QStringList row(const QTableWidget* t, int r)
     return out;
 }
 
+// Presses a button of the next question box, as the user would.
+void answerNextQuestion(QMessageBox::StandardButton answer)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            poll->deleteLater();
+            poll->stop();
+            box->button(answer)->click();
+        }
+    });
+    poll->start(10);
+}
+
 } // namespace
 
 class TestStatisticsDialog : public QObject {
@@ -63,6 +85,18 @@ private slots:
     void exportFile();
     void damagedStore();
     void keyboardAccess();
+    void pointTip_data();
+    void pointTip();
+    void emptyHistory();
+    void daySpan_data();
+    void daySpan();
+    void fixedColourScale_data();
+    void fixedColourScale();
+    void reviewList_data();
+    void reviewList();
+    void deleteFromHistory_data();
+    void deleteFromHistory();
+    void deleteFromNewerFile();
 
 private:
     std::unique_ptr<FixedStore> m_fixed;
@@ -114,6 +148,14 @@ void TestStatisticsDialog::chartsShowTheFigures()
     comparePoints(dialog.accuracySeries()->points(), accuracy);
     comparePoints(dialog.rateSeries()->points(), rate);
     comparePoints(dialog.medianSeries()->points(), median);
+    // A point at 100 % is drawn whole: its marker fits inside the plot.
+    dialog.resize(900, 700);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QChart* chart = dialog.accuracyChart();
+    const QPointF top = chart->mapToPosition(accuracy.front(), dialog.accuracySeries());
+    QVERIFY2(top.y() - chart->plotArea().top() >= dialog.accuracySeries()->markerSize() / 2,
+             qPrintable(QStringLiteral("marker centre %1 px below the plot's top").arg(top.y() - chart->plotArea().top())));
     // Switching the grouping needs no new reading.
     dialog.setByDay(!byDay);
     QVERIFY(!dialog.isLoading());
@@ -270,6 +312,254 @@ void TestStatisticsDialog::keyboardAccess()
     QVERIFY(!dialog.noteMap()->accessibleName().isEmpty());
     QVERIFY(!dialog.mostMissedTable()->accessibleName().isEmpty());
     QVERIFY(!dialog.slowestTable()->accessibleName().isEmpty());
+}
+
+void TestStatisticsDialog::pointTip_data()
+{
+    QTest::addColumn<bool>("byDay");
+    QTest::addColumn<QString>("names");
+    QTest::newRow("exercise") << false << QStringLiteral("Упражнение 1, ");
+    QTest::newRow("day") << true << QLocale().toString(QDate::currentDate().addDays(-20), QLocale::ShortFormat);
+}
+
+void TestStatisticsDialog::pointTip()
+{
+    QFETCH(bool, byDay);
+    QFETCH(QString, names);
+    StatisticsDialog dialog(*m_store, 3);
+    dialog.setByDay(byDay);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QVERIFY(waitShown(dialog));
+    // The first point: the old exercise, two right answers of two.
+    const QPointF first = dialog.accuracySeries()->at(0);
+    emit dialog.accuracySeries()->hovered(first, true);
+    QTRY_VERIFY(QToolTip::isVisible());
+    const QString tip = QToolTip::text();
+    QVERIFY2(tip.startsWith(names), qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("Точность: %1 % (2 из 2)").arg(QLocale().toString(100.0, 'f', 1))),
+             qPrintable(tip));
+    QVERIFY2(tip.contains(QStringLiteral("Медиана верного ответа: %1 с").arg(QLocale().toString(2.0, 'f', 2))),
+             qPrintable(tip));
+    emit dialog.accuracySeries()->hovered(first, false);
+    QTRY_VERIFY(!QToolTip::isVisible());
+}
+
+void TestStatisticsDialog::emptyHistory()
+{
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    // Words in the charts' place, not empty axes.
+    QVERIFY(dialog.noChartsNote());
+    QVERIFY(!dialog.noChartsNote()->text().isEmpty());
+    // Exporting nothing says so and writes no file.
+    QSignalSpy finished(&dialog, &StatisticsDialog::exportFinished);
+    const QString file = dir.filePath(QStringLiteral("out.csv"));
+    dialog.exportTo(file);
+    QTRY_COMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QVERIFY(finished.at(0).at(1).toString().contains(QStringLiteral("Нечего экспортировать")));
+    QVERIFY(!QFile::exists(file));
+
+    // With answers the charts come back.
+    StatisticsDialog full(*m_store, 3);
+    QVERIFY(waitShown(full));
+    QVERIFY(!full.noChartsNote());
+}
+
+void TestStatisticsDialog::daySpan_data()
+{
+    QTest::addColumn<QList<int>>("daysAgo");
+    QTest::newRow("one day") << QList<int>{0};
+    QTest::newRow("two days apart") << QList<int>{3, 0};
+    QTest::newRow("a fortnight") << QList<int>{14, 7, 0};
+}
+
+void TestStatisticsDialog::daySpan()
+{
+    QFETCH(QList<int>, daysAgo);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    for (int ago : daysAgo) {
+        const qint64 start = noonDaysAgo(ago);
+        store.exerciseStarted(exercise(start));
+        store.answered(answer(start, start + 1000, 39, true, 1000));
+    }
+    QVERIFY(store.flush());
+    StatisticsDialog dialog(store, 3);
+    dialog.setByDay(true);
+    QVERIFY(waitShown(dialog));
+    const auto [from, to] = dialog.dayAxisRange();
+    const qint64 day = 24 * 3600 * 1000;
+    // At least a week shows, and every point lies inside with room at both ends.
+    QVERIFY2(from.msecsTo(to) >= 7 * day, qPrintable(from.toString() + QStringLiteral(" .. ") + to.toString()));
+    for (const QPointF& p : dialog.accuracySeries()->points()) {
+        QVERIFY(p.x() > from.toMSecsSinceEpoch() + day / 4);
+        QVERIFY(p.x() < to.toMSecsSinceEpoch() - day / 4);
+    }
+    QCOMPARE(dialog.accuracySeries()->count(), daysAgo.size());
+}
+
+void TestStatisticsDialog::fixedColourScale_data()
+{
+    QTest::addColumn<int>("metric");
+    QTest::addColumn<double>("fixedHigh");
+    QTest::newRow("errors") << int(NoteMapView::Metric::Errors) << 50.0;
+    QTest::newRow("response time") << int(NoteMapView::Metric::ResponseTime) << 5000.0;
+}
+
+void TestStatisticsDialog::fixedColourScale()
+{
+    QFETCH(int, metric);
+    QFETCH(double, fixedHigh);
+    StatisticsDialog dialog(*m_store, 3);
+    QVERIFY(waitShown(dialog));
+    dialog.setMetric(NoteMapView::Metric(metric));
+    NoteMapView* map = dialog.noteMap();
+    const double ownHigh = map->scaleHigh();
+    dialog.fixedScaleBox()->setChecked(true);
+    QCOMPARE(map->scaleLow(), 0.0);
+    QCOMPARE(map->scaleHigh(), fixedHigh);
+    // Back to the scale of the hardest note.
+    dialog.fixedScaleBox()->setChecked(false);
+    QCOMPARE(map->scaleHigh(), ownHigh);
+}
+
+void TestStatisticsDialog::reviewList_data()
+{
+    QTest::addColumn<int>("clef");
+    QTest::addColumn<QStringList>("firstRow");
+    QTest::addColumn<int>("rows");
+    // Key 39 missed every time, key 41 right and quick: only the missed note, in box 0.
+    QTest::newRow("treble") << 0 << QStringList{displayName(39, Spelling::Natural), readingClefName(0), QStringLiteral("0")}
+                            << 1;
+    QTest::newRow("bass: nothing missed there") << 1 << QStringList{} << 0;
+}
+
+void TestStatisticsDialog::reviewList()
+{
+    QFETCH(int, clef);
+    QFETCH(QStringList, firstRow);
+    QFETCH(int, rows);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    const qint64 id = noonDaysAgo(1);
+    store.exerciseStarted(exercise(id));
+    for (int i = 0; i < 3; ++i) {
+        store.answered(answer(id, id + 2000 * i + 1000, 39, false, 1500));
+        store.answered(answer(id, id + 2000 * i + 2000, 41, true, 700));
+    }
+    QVERIFY(store.flush());
+    StatisticsDialog dialog(store, clef);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.reviewTable()->rowCount(), rows);
+    if (rows > 0)
+        QCOMPARE(row(dialog.reviewTable(), 0), firstRow);
+}
+
+void TestStatisticsDialog::deleteFromHistory_data()
+{
+    QTest::addColumn<bool>("all");
+    QTest::addColumn<bool>("confirmed");
+    QTest::addColumn<int>("exercisesLeft");
+    QTest::newRow("one exercise") << false << true << 1;
+    QTest::newRow("one exercise, not confirmed") << false << false << 2;
+    QTest::newRow("all") << true << true << 0;
+    QTest::newRow("all, not confirmed") << true << false << 2;
+}
+
+void TestStatisticsDialog::deleteFromHistory()
+{
+    QFETCH(bool, all);
+    QFETCH(bool, confirmed);
+    QFETCH(int, exercisesLeft);
+    QTemporaryDir dir;
+    HistoryStore store(dir.filePath(QStringLiteral("history.sqlite")));
+    const qint64 spoiled = noonDaysAgo(1), kept = noonDaysAgo(1, 30);
+    for (const qint64 id : {spoiled, kept}) {
+        store.exerciseStarted(exercise(id));
+        for (int i = 0; i < 4; ++i)
+            store.answered(answer(id, id + 1000 * (i + 1), 39, id == kept, 1000));
+    }
+    QVERIFY(store.flush());
+    auto practice = [&store] {
+        long sum = 0;
+        for (const auto& staff : store.practiceChances(0))
+            for (int chance : staff)
+                sum += chance;
+        return sum;
+    };
+    const long practiceBefore = practice();
+    QVERIFY(practiceBefore > 0); // the missed note of the spoiled exercise
+
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.data().exercises.size(), 2);
+    QSignalSpy changed(&dialog, &StatisticsDialog::historyChanged);
+    QSignalSpy shown(&dialog, &StatisticsDialog::dataShown);
+    answerNextQuestion(confirmed ? QMessageBox::Yes : QMessageBox::No);
+    if (all)
+        dialog.deleteAll();
+    else
+        dialog.deleteExercise(spoiled);
+    if (confirmed) {
+        QTRY_COMPARE(changed.count(), 1);
+        QVERIFY2(changed.at(0).at(0).toBool(), qPrintable(changed.at(0).at(1).toString()));
+        QTRY_VERIFY(shown.count() >= 1 && !dialog.isLoading());
+    } else {
+        QTest::qWait(50);
+        QCOMPARE(changed.count(), 0);
+    }
+    QCOMPARE(int(dialog.data().exercises.size()), exercisesLeft);
+    if (exercisesLeft == 1)
+        QCOMPARE(dialog.data().exercises.front().sessionId, kept);
+    // The practice memory forgets with the file.
+    if (confirmed)
+        QCOMPARE(practice(), 0L);
+    else
+        QCOMPARE(practice(), practiceBefore);
+
+    // The file agrees, also for a reader that comes later, and new answers are still kept.
+    HistoryQueries later(store.path());
+    QCOMPARE(int(later.statistics(StatisticsFilter{}).exercises.size()), exercisesLeft);
+    const qint64 next = noonDaysAgo(0);
+    store.exerciseStarted(exercise(next));
+    store.answered(answer(next, next + 1000, 40, true, 900));
+    QVERIFY(store.flush());
+    QCOMPARE(int(later.statistics(StatisticsFilter{}).exercises.size()), exercisesLeft + 1);
+}
+
+void TestStatisticsDialog::deleteFromNewerFile()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.sqlite"));
+    {
+        HistoryStore writer(path);
+        const qint64 id = noonDaysAgo(1);
+        writer.exerciseStarted(exercise(id));
+        writer.answered(answer(id, id + 1000, 39, true, 1000));
+        QVERIFY(writer.flush());
+    }
+    {
+        Peek peek(path);
+        QSqlQuery newer(peek.db());
+        QVERIFY(newer.exec(QStringLiteral("PRAGMA user_version = 99")));
+    }
+    HistoryStore store(path);
+    StatisticsDialog dialog(store, 3);
+    QVERIFY(waitShown(dialog));
+    QSignalSpy changed(&dialog, &StatisticsDialog::historyChanged);
+    answerNextQuestion(QMessageBox::Yes);
+    dialog.deleteAll();
+    QTRY_COMPARE(changed.count(), 1);
+    // Said in words, and the newer program's file is left as it was.
+    QCOMPARE(changed.at(0).at(0).toBool(), false);
+    QVERIFY(changed.at(0).at(1).toString().contains(QStringLiteral("более новой версией")));
+    Peek peek(path);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT COUNT(*) FROM answers")).toInt(), 1);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT COUNT(*) FROM exercises")).toInt(), 1);
 }
 
 QTEST_MAIN(TestStatisticsDialog)

@@ -4,6 +4,8 @@
 #include "dialogs/statisticsdlg.h"
 #include "history/historystore.h"
 #include "simulatedhistory.h"
+#include "smallscreen.h"
+#include "app/language.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,8 +49,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: tonvero_historyshots <outdir>\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir screen;
+    shots::useSmallScreen(screen);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tonvero"));
     // Numbers and dates as a Russian desktop writes them, whatever the machine's locale.
@@ -79,5 +81,22 @@ int main(int argc, char* argv[])
     ok = save(dialog, dir, "statistics-charts.png") && ok;
     dialog.showNoteMap();
     ok = save(dialog, dir, "statistics-notemap.png") && ok;
+    dialog.hide();
+
+    // As the window opens by itself on the laptop's screen, in each language.
+    for (const auto& [language, tag] : {std::pair{QLocale::Russian, "ru"}, std::pair{QLocale::English, "en"}}) {
+        tonvero::Translations translations;
+        translations.install(language);
+        StatisticsDialog shown(store, 3);
+        shown.setPeriod(tonvero::history::Period::All);
+        shown.show();
+        ok = waitForData(shown) && ok;
+        shown.setByDay(true);
+        ok = save(shown, dir, qPrintable(QStringLiteral("statistics-1366x768-%1-charts.png").arg(QLatin1String(tag))))
+            && ok;
+        shown.showNoteMap();
+        ok = save(shown, dir, qPrintable(QStringLiteral("statistics-1366x768-%1-notemap.png").arg(QLatin1String(tag))))
+            && ok;
+    }
     return ok ? 0 : 1;
 }

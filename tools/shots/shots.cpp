@@ -9,10 +9,12 @@
 #include "app/templates.h"
 #include "app/tonverodlg.h"
 #include "dialogs/dialogoptions.h"
+#include "dialogs/microphoneoptions.h"
 #include "controls/guitarctrl.h"
 #include "controls/pianoctrl.h"
 #include "controls/stavectrl.h"
 #include "support/colourvision.h"
+#include "smallscreen.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -20,6 +22,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -260,6 +263,29 @@ bool englishShots(const QDir& dir)
     return ok;
 }
 
+// The options with «Дополнительно» of the microphone open, in each language.
+bool optionsShots(const QDir& dir)
+{
+    bool ok = true;
+    for (const auto& [language, tag] : {std::pair{QLocale::Russian, "ru"}, std::pair{QLocale::English, "en"}}) {
+        tonvero::Translations translations;
+        translations.install(language);
+        CTonveroDlg window;
+        window.show();
+        QApplication::processEvents();
+        window.OpenOptions();
+        if (auto* microphone = window.pOptions->findChild<dialogs::MicrophoneOptions*>())
+            if (auto* more = microphone->findChild<QToolButton*>())
+                more->setChecked(true);
+        QApplication::processEvents();
+        QApplication::processEvents();
+        ok = save(*window.pOptions, dir, qPrintable(QStringLiteral("options-1366x768-%1.png").arg(QLatin1String(tag))))
+            && ok;
+        window.pOptions->hide();
+    }
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -268,8 +294,8 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "usage: tonvero_shots <outdir>\n");
         return 2;
     }
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QTemporaryDir screen;
+    shots::useSmallScreen(screen);
     // The pictures show the defaults, never the settings or history of whoever runs this.
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
@@ -308,5 +334,6 @@ int main(int argc, char* argv[])
     ok = markShots(window, dir) && ok;
     ok = noSoundShot(window, dir) && ok;
     ok = englishShots(dir) && ok;
+    ok = optionsShots(dir) && ok;
     return ok ? 0 : 1;
 }
