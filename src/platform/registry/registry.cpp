@@ -231,9 +231,7 @@ private:
     // replacement in its place if there is one, and tells the user once.
     SetAside setAside(const RegParseError& error, const std::optional<RegStore>& replacement)
     {
-        QString target = m_path + QStringLiteral(".bad");
-        for (int n = 2; QFileInfo::exists(target) && n < 100; ++n)
-            target = m_path + QStringLiteral(".%1.bad").arg(n);
+        const QString target = asidePath(m_path);
         const QString file = QDir::toNativeSeparators(m_path);
         if (!renameFileDurably(m_path, target)) {
             if (!m_toldUnwritable) {
