@@ -49,6 +49,19 @@ constexpr const char* kNoAudioNotice = QT_TRANSLATE_NOOP(
     "Synthesizer", "Звука не будет: не найдено устройство вывода звука. Упражнение идёт без звука; "
                    "подключите наушники или колонки или выберите другой MIDI-выход в настройках.");
 
+// Said once, in the window, when the soundfont was cut or rewritten in place
+// while its samples played from its mapping: the pages it lost play as silence.
+constexpr const char* kSoundFontChangedNotice = QT_TRANSLATE_NOOP(
+    "Synthesizer", "Файл звуков (SoundFont) изменили или обрезали, пока он звучал: пропавшие звуки заглушены. "
+                   "Перезапустите Tonvero, чтобы снова слышать все инструменты.");
+
+void tellIfSoundFontChanged()
+{
+    static std::atomic<bool> told{false};
+    if (Sf2File::lostPages() > 0 && !told.exchange(true))
+        backend::notice(QCoreApplication::translate("Synthesizer", kSoundFontChangedNotice).toStdString());
+}
+
 constexpr int kChannels = 16;
 constexpr int kDrumChannel = 9;
 constexpr int kDrumBank = 128;
@@ -456,6 +469,7 @@ struct SynthEngine::Private {
             busy = true;
             lock.unlock();
             perform(job);
+            tellIfSoundFontChanged();
             lock.lock();
             busy = false;
             if (jobs.empty())
