@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -254,6 +255,21 @@ private:
         return restored ? SetAside::Restored : SetAside::Moved;
     }
 
+    // Tells once for each settings file that changes cannot be saved, and why.
+    LONG cannotSave(LONG code, const char* why, const QString& path, const QString& detail = {})
+    {
+        if (m_toldUnsavedFor != m_path) {
+            m_toldUnsavedFor = m_path;
+            QString reason = QCoreApplication::translate("Registry", why).arg(QDir::toNativeSeparators(path));
+            if (!detail.isEmpty())
+                reason = reason.arg(detail);
+            m_notices.push_back(QCoreApplication::translate("Registry", "Настройки не сохраняются: %1. Изменения "
+                                                                        "действуют до выхода из программы.")
+                                    .arg(reason));
+        }
+        return code;
+    }
+
     // Replays the pending changes on the file as it is now, under the lock, and
     // replaces the file in one step.
     LONG commit()
@@ -262,10 +278,13 @@ private:
         journal.swap(m_journal);
         const QString dir = QFileInfo(m_path).absolutePath();
         if (!QDir().mkpath(dir))
-            return ERROR_ACCESS_DENIED;
+            return cannotSave(ERROR_ACCESS_DENIED, QT_TRANSLATE_NOOP("Registry", "папку «%1» не удаётся создать"),
+                              dir);
         FileLock lock(m_path);
         if (!lock.locked())
-            return ERROR_ACCESS_DENIED;
+            return cannotSave(ERROR_ACCESS_DENIED,
+                              QT_TRANSLATE_NOOP("Registry", "в папке «%1» нельзя создавать файлы (%2)"), dir,
+                              QString::fromLocal8Bit(std::strerror(errno)));
 
         QByteArray onDisk;
         RegStore fresh;
@@ -273,7 +292,11 @@ private:
         case FileRead::Missing:
             break;
         case FileRead::Failed:
-            return ERROR_ACCESS_DENIED;
+            return QFileInfo(m_path).isDir()
+                ? cannotSave(ERROR_ACCESS_DENIED, QT_TRANSLATE_NOOP("Registry", "на месте файла «%1» стоит папка"),
+                             m_path)
+                : cannotSave(ERROR_ACCESS_DENIED, QT_TRANSLATE_NOOP("Registry", "файл «%1» не читается (%2)"),
+                             m_path, QString::fromLocal8Bit(std::strerror(errno)));
         case FileRead::Ok: {
             RegParseError error;
             if (RegistryFile::parse(onDisk, fresh, error))
@@ -319,7 +342,8 @@ private:
 
         const QByteArray bytes = RegistryFile::serialize(fresh);
         if (bytes != onDisk && !replaceFileAtomically(m_path, bytes))
-            return ERROR_WRITE_FAULT;
+            return cannotSave(ERROR_WRITE_FAULT, QT_TRANSLATE_NOOP("Registry", "файл «%1» не удаётся записать (%2)"),
+                              m_path, QString::fromLocal8Bit(std::strerror(errno)));
 
         // Keep the keys that survived under their ids, so open handles stay valid.
         std::map<QStringList, quint64> ids;
@@ -365,6 +389,7 @@ private:
     std::vector<QString> m_heldNotices;
     std::function<void(QString)> m_noticeHandler;
     bool m_toldUnwritable = false;
+    QString m_toldUnsavedFor; // the file last told to be unsavable
 };
 
 Engine& engine()
