@@ -55,6 +55,19 @@ constexpr const char* kSoundFontChangedNotice = QT_TRANSLATE_NOOP(
     "Synthesizer", "Файл звуков (SoundFont) изменили или обрезали, пока он звучал: пропавшие звуки заглушены. "
                    "Перезапустите Tonvero, чтобы снова слышать все инструменты.");
 
+// Said once, in the window, when no soundfont is installed or none can be read.
+constexpr const char* kNoSoundFontNotice = QT_TRANSLATE_NOOP(
+    "Synthesizer", "Звука не будет: не найден ни один пригодный файл звуков (SoundFont) для встроенного "
+                   "синтезатора. Упражнение идёт без звука; установите пакет fluid-soundfont-gm или "
+                   "timgm6mb-soundfont или выберите другой MIDI-выход в настройках.");
+
+void tellNoSoundFontOnce()
+{
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        backend::notice(QCoreApplication::translate("Synthesizer", kNoSoundFontNotice).toStdString());
+}
+
 void tellIfSoundFontChanged()
 {
     static std::atomic<bool> told{false};
@@ -987,6 +1000,17 @@ void tellNoAudioOnce(bool started)
         backend::notice(QCoreApplication::translate("Synthesizer", kNoAudioNotice).toStdString());
 }
 
+// After the soundfont's load, which runs first on the worker: with audio but
+// without a soundfont the synthesizer is mute too. (Without audio, that
+// notice has said it already.)
+void tellNoSoundOnce(bool started)
+{
+    if (!started)
+        tellNoAudioOnce(started);
+    else if (!sharedEngine().isLoaded())
+        tellNoSoundFontOnce();
+}
+
 class SynthOut final : public backend::OutputDevice {
 public:
     std::string name() const override { return kDeviceName; }
@@ -998,7 +1022,7 @@ public:
         // Both on the worker: connecting to the audio server can take longer than a frame.
         SynthEngine& engine = sharedEngine();
         engine.loadAsync(soundFontCandidates());
-        engine.startAudioAsync(tellNoAudioOnce);
+        engine.startAudioAsync(tellNoSoundOnce);
         return MMSYSERR_NOERROR;
     }
     void close() override
@@ -1025,8 +1049,10 @@ public:
     void enumerate(std::vector<std::shared_ptr<backend::InputDevice>>&,
                    std::vector<std::shared_ptr<backend::OutputDevice>>& outputs) override
     {
-        if (findSoundFont().empty())
+        if (findSoundFont().empty()) {
+            tellNoSoundFontOnce();
             return;
+        }
         // Start loading now, off the caller's thread, so the first note is not kept waiting.
         sharedEngine().loadAsync(soundFontCandidates());
         if (!m_device)
