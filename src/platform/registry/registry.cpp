@@ -38,7 +38,8 @@ public:
     template <typename F>
     LONG run(F&& op)
     {
-        std::vector<QString> notices;
+        std::vector<QString> notices, saveNotices;
+        std::function<void(QString)> saveHandler;
         LONG result;
         {
             std::lock_guard lock(m_mutex);
@@ -50,6 +51,13 @@ public:
                 if (result == ERROR_SUCCESS)
                     result = c;
             }
+            // Without a handler of their own, save failures are notices like the others.
+            if (m_saveHandler)
+                saveNotices.swap(m_saveNotices);
+            else
+                m_notices.insert(m_notices.end(), m_saveNotices.begin(), m_saveNotices.end());
+            m_saveNotices.clear();
+            saveHandler = m_saveHandler;
             notices.swap(m_notices);
             if (!m_noticeHandler) {
                 m_heldNotices.insert(m_heldNotices.end(), notices.begin(), notices.end());
@@ -57,7 +65,15 @@ public:
             }
         }
         deliver(notices);
+        for (const QString& n : saveNotices)
+            saveHandler(n);
         return result;
+    }
+
+    void setSaveNoticeHandler(std::function<void(QString)> handler)
+    {
+        std::lock_guard lock(m_mutex);
+        m_saveHandler = std::move(handler);
     }
 
     void setNoticeHandler(std::function<void(QString)> handler)
@@ -263,7 +279,7 @@ private:
             QString reason = QCoreApplication::translate("Registry", why).arg(QDir::toNativeSeparators(path));
             if (!detail.isEmpty())
                 reason = reason.arg(detail);
-            m_notices.push_back(QCoreApplication::translate("Registry", "Настройки не сохраняются: %1. Изменения "
+            m_saveNotices.push_back(QCoreApplication::translate("Registry", "Настройки не сохраняются: %1. Изменения "
                                                                         "действуют до выхода из программы.")
                                     .arg(reason));
         }
@@ -390,6 +406,8 @@ private:
     std::function<void(QString)> m_noticeHandler;
     bool m_toldUnwritable = false;
     QString m_toldUnsavedFor; // the file last told to be unsavable
+    std::vector<QString> m_saveNotices;
+    std::function<void(QString)> m_saveHandler;
 };
 
 Engine& engine()
@@ -411,6 +429,11 @@ QString registryFilePath()
 void setNoticeHandler(std::function<void(QString)> handler)
 {
     engine().setNoticeHandler(std::move(handler));
+}
+
+void setSaveNoticeHandler(std::function<void(QString)> handler)
+{
+    engine().setSaveNoticeHandler(std::move(handler));
 }
 
 LONG RegOpenKeyEx(HKEY hKey, const QString& subKey, DWORD, REGSAM samDesired, PHKEY result)
