@@ -33,7 +33,8 @@ constexpr double kMaxFloatSample = 64.0;
 constexpr char kGuidTail[12] = {'\x00', '\x00', '\x10', '\x00', '\x80', '\x00',
                                 '\x00', '\xAA', '\x00', '\x38', '\x9B', '\x71'};
 
-// The context lupdate gives these texts (the namespace).
+// The context lupdate gives these texts (the namespace); member functions of
+// the reader name it too, or lupdate would file them under the class.
 QString tr(const char* text)
 {
     return QCoreApplication::translate("pitch", text);
@@ -139,7 +140,7 @@ struct WavReader::Private {
             return device->seek(std::min(device->pos() + n, device->size())) || fail(error, readError());
         skipped += n;
         if (skipped > kMaxStreamSkip)
-            return fail(error, tr("перед звуком слишком много других данных"));
+            return fail(error, QCoreApplication::translate("pitch", "перед звуком слишком много других данных"));
         char sink[4096];
         while (n > 0) {
             const qint64 r = readFully(sink, std::min<qint64>(n, sizeof sink));
@@ -150,7 +151,7 @@ struct WavReader::Private {
         return !broken || fail(error, readError());
     }
 
-    QString readError() const { return tr("не удаётся прочитать файл: %1").arg(device->errorString()); }
+    QString readError() const { return QCoreApplication::translate("pitch", "не удаётся прочитать файл: %1").arg(device->errorString()); }
 
     bool readHeader(QString* error);
 };
@@ -159,9 +160,9 @@ bool WavReader::Private::readHeader(QString* error)
 {
     char riff[12];
     if (readFully(riff, 12) < 12 || std::memcmp(riff, "RIFF", 4) != 0)
-        return fail(error, broken ? readError() : tr("это не файл WAV (нет заголовка RIFF)"));
+        return fail(error, broken ? readError() : QCoreApplication::translate("pitch", "это не файл WAV (нет заголовка RIFF)"));
     if (std::memcmp(riff + 8, "WAVE", 4) != 0)
-        return fail(error, tr("файл RIFF не содержит звука WAVE"));
+        return fail(error, QCoreApplication::translate("pitch", "файл RIFF не содержит звука WAVE"));
 
     QByteArray fmt;
     bool haveFmt = false;
@@ -195,11 +196,11 @@ bool WavReader::Private::readHeader(QString* error)
     if (broken)
         return fail(error, readError());
     if (!haveFmt)
-        return fail(error, tr("в файле нет описания формата (блок fmt)"));
+        return fail(error, QCoreApplication::translate("pitch", "в файле нет описания формата (блок fmt)"));
     if (fmt.size() < 16)
-        return fail(error, tr("описание формата (блок fmt) обрезано"));
+        return fail(error, QCoreApplication::translate("pitch", "описание формата (блок fmt) обрезано"));
     if (dataPos < 0)
-        return fail(error, tr("в файле нет звука (блок data)"));
+        return fail(error, QCoreApplication::translate("pitch", "в файле нет звука (блок data)"));
 
     const char* f = fmt.constData();
     std::uint32_t tag = u16(f);
@@ -209,28 +210,28 @@ bool WavReader::Private::readHeader(QString* error)
     const int bits = u16(f + 14);
     if (tag == kFormatExtensible) {
         if (fmt.size() < 40)
-            return fail(error, tr("описание формата WAVE_FORMAT_EXTENSIBLE обрезано"));
+            return fail(error, QCoreApplication::translate("pitch", "описание формата WAVE_FORMAT_EXTENSIBLE обрезано"));
         // The subformat GUID: the plain format tag in its first four bytes, then a fixed tail.
         tag = u32(f + 24);
         if (std::memcmp(f + 28, kGuidTail, sizeof kGuidTail) != 0)
-            return fail(error, tr("формат звука WAVE_FORMAT_EXTENSIBLE с неизвестным подформатом не поддерживается"));
+            return fail(error, QCoreApplication::translate("pitch", "формат звука WAVE_FORMAT_EXTENSIBLE с неизвестным подформатом не поддерживается"));
     }
     if (tag != kFormatPcm && tag != kFormatFloat)
-        return fail(error, tr("формат звука %1 не поддерживается: нужен PCM или float").arg(tag));
+        return fail(error, QCoreApplication::translate("pitch", "формат звука %1 не поддерживается: нужен PCM или float").arg(tag));
     if (channels < 1 || channels > kMaxChannels)
-        return fail(error, tr("недопустимое число каналов: %1").arg(channels));
+        return fail(error, QCoreApplication::translate("pitch", "недопустимое число каналов: %1").arg(channels));
     if (rate < std::uint32_t(kMinRate) || rate > std::uint32_t(kMaxRate))
-        return fail(error, tr("частота дискретизации %1 Гц не поддерживается (нужна от %2 до %3 Гц)")
+        return fail(error, QCoreApplication::translate("pitch", "частота дискретизации %1 Гц не поддерживается (нужна от %2 до %3 Гц)")
                                .arg(rate)
                                .arg(kMinRate)
                                .arg(kMaxRate));
     const bool isFloat = tag == kFormatFloat;
     const bool bitsOk = isFloat ? (bits == 32 || bits == 64) : (bits == 8 || bits == 16 || bits == 24 || bits == 32);
     if (!bitsOk)
-        return fail(error, tr("разрядность %1 бит не поддерживается").arg(bits));
+        return fail(error, QCoreApplication::translate("pitch", "разрядность %1 бит не поддерживается").arg(bits));
     bytesPerSample = bits / 8;
     if (blockAlign != channels * bytesPerSample)
-        return fail(error, tr("размер кадра (%1 байт) не соответствует формату").arg(blockAlign));
+        return fail(error, QCoreApplication::translate("pitch", "размер кадра (%1 байт) не соответствует формату").arg(blockAlign));
 
     WavAudio& a = format;
     a.sampleRate = int(rate);
@@ -269,7 +270,7 @@ bool WavReader::open(const QString& path, QString* error)
     d->file = std::make_unique<QFile>(path);
     // Unbuffered: a device or a pipe is read only as far as asked.
     if (!d->file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(error, tr("не удаётся открыть файл: %1").arg(d->file->errorString()));
+        return fail(error, QCoreApplication::translate("pitch", "не удаётся открыть файл: %1").arg(d->file->errorString()));
     return open(d->file.get(), error);
 }
 
