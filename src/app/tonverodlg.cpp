@@ -112,7 +112,8 @@ void CTonveroDlg::createModels()
 {
     m_prefs = std::make_unique<Preferences>();
     m_noticeChannel = std::make_unique<platform::Notices>();
-    connect(m_prefs.get(), &Preferences::notice, m_noticeChannel.get(), [channel = m_noticeChannel.get()](const QString& text) { channel->post(QStringLiteral("settings"), text); });
+    connect(m_prefs.get(), &Preferences::notice, m_noticeChannel.get(),
+            [channel = m_noticeChannel.get()](const QString& text) { channel->post(QStringLiteral("settings"), text); });
     // Nothing of the history is opened here: the file waits for the first answer or preload.
     m_history = std::make_unique<history::HistoryStore>();
     m_practice = std::make_unique<history::PracticeSettings>();

@@ -77,7 +77,8 @@ QByteArray encodeItems(const std::vector<Item>& items)
         } else {
             const auto& e = std::get<ExerciseRecord>(item);
             out += "E";
-            f = {e.sessionId, e.startMs, e.endMs, int(e.mode), e.examMinutes, e.notes, e.errors, e.examCompleted ? 1 : 0};
+            f = {e.sessionId, e.startMs, e.endMs, int(e.mode), e.examMinutes, e.notes, e.errors,
+                 e.examCompleted ? 1 : 0};
         }
         for (qint64 v : f)
             out += ' ' + QByteArray::number(v);

@@ -50,7 +50,8 @@ public:
     bool isValid(QString* error) const
     {
         if (!m_detector.isValid() && error)
-            *error = QCoreApplication::translate("pitch", "распознавание нот недоступно: %1").arg(QString::fromStdString(m_detector.errorString()));
+            *error = QCoreApplication::translate("pitch", "распознавание нот недоступно: %1")
+                         .arg(QString::fromStdString(m_detector.errorString()));
         return m_detector.isValid();
     }
 

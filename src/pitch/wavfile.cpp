@@ -151,7 +151,10 @@ struct WavReader::Private {
         return !broken || fail(error, readError());
     }
 
-    QString readError() const { return QCoreApplication::translate("pitch", "не удаётся прочитать файл: %1").arg(device->errorString()); }
+    QString readError() const
+    {
+        return QCoreApplication::translate("pitch", "не удаётся прочитать файл: %1").arg(device->errorString());
+    }
 
     bool readHeader(QString* error);
 };
@@ -160,7 +163,8 @@ bool WavReader::Private::readHeader(QString* error)
 {
     char riff[12];
     if (readFully(riff, 12) < 12 || std::memcmp(riff, "RIFF", 4) != 0)
-        return fail(error, broken ? readError() : QCoreApplication::translate("pitch", "это не файл WAV (нет заголовка RIFF)"));
+        return fail(error, broken ? readError()
+                                  : QCoreApplication::translate("pitch", "это не файл WAV (нет заголовка RIFF)"));
     if (std::memcmp(riff + 8, "WAVE", 4) != 0)
         return fail(error, QCoreApplication::translate("pitch", "файл RIFF не содержит звука WAVE"));
 
@@ -210,18 +214,22 @@ bool WavReader::Private::readHeader(QString* error)
     const int bits = u16(f + 14);
     if (tag == kFormatExtensible) {
         if (fmt.size() < 40)
-            return fail(error, QCoreApplication::translate("pitch", "описание формата WAVE_FORMAT_EXTENSIBLE обрезано"));
+            return fail(error,
+                        QCoreApplication::translate("pitch", "описание формата WAVE_FORMAT_EXTENSIBLE обрезано"));
         // The subformat GUID: the plain format tag in its first four bytes, then a fixed tail.
         tag = u32(f + 24);
         if (std::memcmp(f + 28, kGuidTail, sizeof kGuidTail) != 0)
-            return fail(error, QCoreApplication::translate("pitch", "формат звука WAVE_FORMAT_EXTENSIBLE с неизвестным подформатом не поддерживается"));
+            return fail(error, QCoreApplication::translate(
+                                   "pitch", "формат звука WAVE_FORMAT_EXTENSIBLE с неизвестным подформатом не поддерживается"));
     }
     if (tag != kFormatPcm && tag != kFormatFloat)
-        return fail(error, QCoreApplication::translate("pitch", "формат звука %1 не поддерживается: нужен PCM или float").arg(tag));
+        return fail(error,
+                    QCoreApplication::translate("pitch", "формат звука %1 не поддерживается: нужен PCM или float").arg(tag));
     if (channels < 1 || channels > kMaxChannels)
         return fail(error, QCoreApplication::translate("pitch", "недопустимое число каналов: %1").arg(channels));
     if (rate < std::uint32_t(kMinRate) || rate > std::uint32_t(kMaxRate))
-        return fail(error, QCoreApplication::translate("pitch", "частота дискретизации %1 Гц не поддерживается (нужна от %2 до %3 Гц)")
+        return fail(error, QCoreApplication::translate(
+                               "pitch", "частота дискретизации %1 Гц не поддерживается (нужна от %2 до %3 Гц)")
                                .arg(rate)
                                .arg(kMinRate)
                                .arg(kMaxRate));
@@ -231,7 +239,8 @@ bool WavReader::Private::readHeader(QString* error)
         return fail(error, QCoreApplication::translate("pitch", "разрядность %1 бит не поддерживается").arg(bits));
     bytesPerSample = bits / 8;
     if (blockAlign != channels * bytesPerSample)
-        return fail(error, QCoreApplication::translate("pitch", "размер кадра (%1 байт) не соответствует формату").arg(blockAlign));
+        return fail(error, QCoreApplication::translate("pitch", "размер кадра (%1 байт) не соответствует формату")
+                               .arg(blockAlign));
 
     WavAudio& a = format;
     a.sampleRate = int(rate);
@@ -270,7 +279,8 @@ bool WavReader::open(const QString& path, QString* error)
     d->file = std::make_unique<QFile>(path);
     // Unbuffered: a device or a pipe is read only as far as asked.
     if (!d->file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        return fail(error, QCoreApplication::translate("pitch", "не удаётся открыть файл: %1").arg(d->file->errorString()));
+        return fail(error,
+                    QCoreApplication::translate("pitch", "не удаётся открыть файл: %1").arg(d->file->errorString()));
     return open(d->file.get(), error);
 }
 

@@ -579,7 +579,8 @@ std::unique_ptr<Sf2Image> Sf2File::extract(int bank, int program) const
             span = {G - (start - from), from, to - from, G - (to - end)};
             const std::int64_t shift = std::int64_t(smplPoints + G) - std::int64_t(start);
             const std::uint64_t total = smplPoints + span.lead + span.count + span.trail;
-            const auto [loopStart, loopEnd] = saneLoop(std::uint32_t(start), std::uint32_t(end), le32(r + 28), le32(r + 32));
+            const auto [loopStart, loopEnd] =
+                saneLoop(std::uint32_t(start), std::uint32_t(end), le32(r + 28), le32(r + 32));
             const std::uint32_t positions[4] = {std::uint32_t(start), std::uint32_t(end), loopStart, loopEnd};
             for (std::size_t f = 20, i = 0; f < 36; f += 4, ++i)
                 set32(h.data() + f, std::uint32_t(std::int64_t(positions[i]) + shift));

@@ -678,7 +678,8 @@ void TestSynthSoundFont::extremeValuesAreBroughtIntoRange_data()
     QTest::newRow("as written") << smallSoundFont().build() << zone + " strings 40-400 44100 Hz 0 ct";
     QTest::newRow("rate of 4 GHz") << withSample([](SampleDef& s) { s.rate = 0xFFFFFFFFu; })
                                    << zone + " strings 40-400 192000 Hz 0 ct";
-    QTest::newRow("rate of zero") << withSample([](SampleDef& s) { s.rate = 0; }) << zone + " strings 40-400 400 Hz 0 ct";
+    QTest::newRow("rate of zero") << withSample([](SampleDef& s) { s.rate = 0; })
+                                  << zone + " strings 40-400 400 Hz 0 ct";
     QTest::newRow("correction past a semitone") << withSample([](SampleDef& s) { s.correction = -128; })
                                                 << zone + " strings 40-400 44100 Hz -99 ct";
     QTest::newRow("loop start past the end, loop end outside the file")
