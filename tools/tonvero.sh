@@ -123,19 +123,32 @@ tests_tsan() {
         -R "^(midi/|platform/(mmsystem|synth)/|app/tst_midirouting|app/tst_midihotplug|dialogs/tst_dialogoptions)"
 }
 
+fuzzers=(regparser wavfile sf2file)
+fuzz_seconds=30
+
 build_fuzz() {
-    CC=clang CXX=clang++ configure_and_build_targets build-fuzz fuzz_regparser \
+    CC=clang CXX=clang++ configure_and_build_targets build-fuzz "${fuzzers[*]/#/fuzz_}" \
         -DTONVERO_FUZZ=ON -DTONVERO_BENCH=OFF -DBUILD_TESTING=OFF
 }
 
-# The whole output goes to a log: a crash report is longer than the three lines shown.
+# Each fuzzer in turn from its seeds, for a bounded time. The whole output goes
+# to a log: a crash report is longer than the three lines shown.
 run_fuzz() {
-    local log=build-fuzz/fuzz_regparser.log rc=0
-    mkdir -p build-fuzz/corpus-regparser || return
-    build-fuzz/tests/fuzz/fuzz_regparser -max_total_time=60 -max_len=4096 -print_final_stats=0 \
-        -dict=tests/fuzz/regparser.dict build-fuzz/corpus-regparser tests/fuzz/corpus/regparser >"$log" 2>&1 || rc=$?
-    tail -n 3 "$log"
-    [ $rc -eq 0 ] || echo "tonvero: the fuzzer's whole output is in $log"
+    local name log rc=0 one
+    for name in "${fuzzers[@]}"; do
+        log=build-fuzz/fuzz_$name.log
+        one=0
+        mkdir -p "build-fuzz/corpus-$name" || return
+        build-fuzz/tests/fuzz/fuzz_$name -max_total_time=$fuzz_seconds -max_len=4096 -print_final_stats=0 \
+            -dict="tests/fuzz/$name.dict" "build-fuzz/corpus-$name" "tests/fuzz/corpus/$name" >"$log" 2>&1 || one=$?
+        if [ $one -eq 0 ]; then
+            echo "tonvero: fuzz_$name: $(grep -m1 '^Done' "$log" || tail -n 1 "$log")"
+        else
+            tail -n 3 "$log"
+            echo "tonvero: the fuzzer's whole output is in $log"
+            rc=$one
+        fi
+    done
     return $rc
 }
 
@@ -161,8 +174,8 @@ test)
     stage check "tests (CTest)"                                tests_normal
     stage build "ThreadSanitizer build (MIDI tests)"           build_tsan
     stage check "MIDI tests under ThreadSanitizer"             tests_tsan
-    stage build "fuzzer build (settings file parser)"          build_fuzz
-    stage check "fuzzing the settings file parser for 60 s"    run_fuzz
+    stage build "fuzzer build (settings, WAV, soundfont)"      build_fuzz
+    stage check "fuzzing settings, WAV, soundfont, 30 s each"  run_fuzz
     stage build "AddressSanitizer + UBSan build"               build_asan
     stage check "all tests under AddressSanitizer + UBSan"     tests_asan
     stage_summary

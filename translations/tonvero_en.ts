@@ -766,6 +766,30 @@
         <source>Файл настроек «%1» повреждён (%2) и сохранён как «%3». Используются настройки по умолчанию.</source>
         <translation>The settings file “%1” was damaged (%2) and has been kept as “%3”. The default settings are used.</translation>
     </message>
+    <message>
+        <source>Настройки не сохраняются: %1. Изменения действуют до выхода из программы.</source>
+        <translation>Settings are not being saved: %1. Changes last until the program ends.</translation>
+    </message>
+    <message>
+        <source>папку «%1» не удаётся создать</source>
+        <translation>the folder “%1” cannot be created</translation>
+    </message>
+    <message>
+        <source>в папке «%1» нельзя создавать файлы (%2)</source>
+        <translation>no files can be created in the folder “%1” (%2)</translation>
+    </message>
+    <message>
+        <source>на месте файла «%1» стоит папка</source>
+        <translation>a folder stands where the file “%1” should be</translation>
+    </message>
+    <message>
+        <source>файл «%1» не читается (%2)</source>
+        <translation>the file “%1” cannot be read (%2)</translation>
+    </message>
+    <message>
+        <source>файл «%1» не удаётся записать (%2)</source>
+        <translation>the file “%1” cannot be written (%2)</translation>
+    </message>
 </context>
 <context>
     <name>RegistryFile</name>
@@ -1253,6 +1277,14 @@ Errors	%3</translation>
         <source>Звука не будет: не найдено устройство вывода звука. Упражнение идёт без звука; подключите наушники или колонки или выберите другой MIDI-выход в настройках.</source>
         <translation>No sound: no audio output device was found. The exercise goes on without sound; connect headphones or speakers, or choose another MIDI output in the options.</translation>
     </message>
+    <message>
+        <source>Файл звуков (SoundFont) изменили или обрезали, пока он звучал: пропавшие звуки заглушены. Перезапустите Tonvero, чтобы снова слышать все инструменты.</source>
+        <translation>The soundfont file was changed or cut short while it was playing: the sounds it lost are silenced. Restart Tonvero to hear every instrument again.</translation>
+    </message>
+    <message>
+        <source>Звука не будет: не найден ни один пригодный файл звуков (SoundFont) для встроенного синтезатора. Упражнение идёт без звука; установите пакет fluid-soundfont-gm или timgm6mb-soundfont или выберите другой MIDI-выход в настройках.</source>
+        <translation>There will be no sound: no usable soundfont was found for the built-in synthesizer. The exercise goes on without sound; install the package fluid-soundfont-gm or timgm6mb-soundfont, or choose another MIDI output in the options.</translation>
+    </message>
 </context>
 <context>
     <name>dialogs::MicrophoneOptions</name>
@@ -1387,26 +1419,6 @@ Errors	%3</translation>
 <context>
     <name>pitch</name>
     <message>
-        <source>Использование: %1 ФАЙЛ.wav [--transpose N]
-Находит ноты в записи и печатает по строке на ноту: начало ноты в миллисекундах
-и номер ноты MIDI (60 = до первой октавы).
-  --transpose N  прибавить N полутонов к каждой ноте (от -48 до 48),
-                 например 12 для гитары и баса, которые пишутся на октаву выше звучания
-  -h, --help     показать эту справку
-Поддерживаются файлы WAV: PCM 8, 16, 24, 32 бит и float 32, 64 бит, моно и стерео,
-частота от 8000 до 192000 Гц.
-</source>
-        <translation>Usage: %1 FILE.wav [--transpose N]
-Finds the notes in a recording and prints one line per note: the note&apos;s start in milliseconds
-and its MIDI note number (60 = middle C).
-  --transpose N  add N semitones to every note (-48 to 48),
-                 e.g. 12 for guitar and bass, which are written an octave above their sound
-  -h, --help     show this help
-WAV files with PCM of 8, 16, 24, 32 bits or float of 32, 64 bits, mono or stereo,
-at 8000 to 192000 Hz are read.
-</translation>
-    </message>
-    <message>
         <source>распознавание нот недоступно: %1</source>
         <translation>note detection is not available: %1</translation>
     </message>
@@ -1489,12 +1501,40 @@ at 8000 to 192000 Hz are read.
         <translation>cannot open the file: %1</translation>
     </message>
     <message>
-        <source>файл слишком велик</source>
-        <translation>the file is too large</translation>
-    </message>
-    <message>
         <source>не удаётся прочитать файл: %1</source>
         <translation>cannot read the file: %1</translation>
+    </message>
+    <message>
+        <source>Использование: %1 ФАЙЛ.wav [--transpose N]
+Находит ноты в записи и печатает по строке на ноту: начало ноты в миллисекундах
+и номер ноты MIDI (60 = до первой октавы).
+  --transpose N  прибавить N полутонов к каждой ноте (от -48 до 48),
+                 например 12 для гитары и баса, которые пишутся на октаву выше звучания
+  -h, --help     показать эту справку
+Поддерживаются файлы WAV: PCM 8, 16, 24, 32 бит и float 32, 64 бит, моно и стерео,
+частота от 8000 до 192000 Гц, длина до %2 мин.
+</source>
+        <translation>Usage: %1 FILE.wav [--transpose N]
+Finds the notes in a recording and prints one line per note: the note&apos;s start in milliseconds
+and its MIDI note number (60 = middle C).
+  --transpose N  add N semitones to every note (-48 to 48),
+                 e.g. 12 for guitar and bass, which are written an octave above their sound
+  -h, --help     show this help
+WAV files with PCM of 8, 16, 24, 32 bits or float of 32, 64 bits, mono or stereo,
+at 8000 to 192000 Hz, up to %2 min long, are read.
+</translation>
+    </message>
+    <message>
+        <source>запись длиннее %1 мин: проверьте её по частям</source>
+        <translation>the recording is longer than %1 min: check it in parts</translation>
+    </message>
+    <message>
+        <source>перед звуком слишком много других данных</source>
+        <translation>too much other data before the sound</translation>
+    </message>
+    <message>
+        <source>формат звука WAVE_FORMAT_EXTENSIBLE с неизвестным подформатом не поддерживается</source>
+        <translation>WAVE_FORMAT_EXTENSIBLE with an unknown subformat is not supported</translation>
     </message>
 </context>
 <context>
@@ -1555,10 +1595,6 @@ at 8000 to 192000 Hz are read.
 <context>
     <name>tonvero::history::HistoryStore</name>
     <message>
-        <source>Файл истории упражнений повреждён или не открывается. Он отложен как %1, начата новая история.</source>
-        <translation>The exercise history file is damaged or does not open. It has been set aside as %1 and a new history begun.</translation>
-    </message>
-    <message>
         <source>Файл истории упражнений %1 записан более новой версией Tonvero. Он оставлен как есть, и ответы этого запуска не сохраняются.</source>
         <translation>The exercise history file %1 was written by a newer version of Tonvero. It is left as it is, and the answers of this run are not kept.</translation>
     </message>
@@ -1577,6 +1613,22 @@ at 8000 to 192000 Hz are read.
     <message>
         <source>файл истории не открывается</source>
         <translation>the history file cannot be opened</translation>
+    </message>
+    <message>
+        <source>Файл истории упражнений повреждён. Он сохранён как %1 (прежние ответы можно прочитать в нём), начата новая история.</source>
+        <translation>The exercise history file is damaged. It has been kept as %1 (the earlier answers can still be read in it), and a new history begun.</translation>
+    </message>
+    <message>
+        <source>Ответы прошлого запуска, которые тогда не удалось записать (%1), взяты из %2 и добавлены в историю упражнений.</source>
+        <translation>Answers of an earlier run that could not be written then (%1) were taken from %2 and added to the exercise history.</translation>
+    </message>
+    <message>
+        <source>Ответы этого запуска, которые не удалось записать в историю упражнений (%1), сохранены в %2; при следующем запуске они будут добавлены в историю.</source>
+        <translation>Answers of this run that could not be written to the exercise history (%1) have been kept in %2; the next start adds them to the history.</translation>
+    </message>
+    <message>
+        <source>Ответы этого запуска (%1) не удалось записать ни в историю упражнений, ни в %2: они потеряны.</source>
+        <translation>Answers of this run (%1) could be written neither to the exercise history nor to %2: they are lost.</translation>
     </message>
 </context>
 <context>

@@ -48,6 +48,15 @@
 using namespace tonvero;
 
 
+namespace {
+// Notices that belong to one exercise: they end with it, or with the next one's start.
+constexpr char kExerciseNotices[] = "exercise:";
+constexpr char kPauseNotice[] = "exercise:pause";
+constexpr char kExerciseDeviceNotices[] = "exercise:device:";
+// Said after its exercise ended: cleared when the next one starts.
+constexpr char kExamNotice[] = "exam";
+} // namespace
+
 CTonveroDlg::CTonveroDlg(QWidget* parent) : platform::TemplateDialog(parent), m_ddx(this)
 {
     CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
@@ -114,6 +123,8 @@ void CTonveroDlg::createModels()
 {
     m_prefs = std::make_unique<Preferences>();
     m_noticeChannel = std::make_unique<platform::Notices>();
+    connect(m_prefs.get(), &Preferences::notice, m_noticeChannel.get(),
+            [channel = m_noticeChannel.get()](const QString& text) { channel->post(QStringLiteral("settings"), text); });
     // Nothing of the history is opened here: the file waits for the first answer or preload.
     m_history = std::make_unique<history::HistoryStore>();
     m_practice = std::make_unique<history::PracticeSettings>();
@@ -140,18 +151,22 @@ void CTonveroDlg::createModels()
             pOptions->refreshDeviceLists();
     });
     // The devices' one-off notices (no audio output, ...) go to the line, not to a box that stops the exercise.
-    mmsys::setNoticeHandler([channel = m_noticeChannel.get()](const std::string& text) {
+    // One said while an exercise runs (no sound in it) ends with that exercise.
+    QPointer<CTonveroDlg> self(this);
+    mmsys::setNoticeHandler([self](const std::string& text) {
         const QString message = QString::fromStdString(text);
-        channel->post(QStringLiteral("device:") + message, message);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, message] {
+                if (!self)
+                    return;
+                const bool duringExercise = self->m_exercise->bRunning;
+                self->m_noticeChannel->post(
+                    (duringExercise ? QLatin1String(kExerciseDeviceNotices) : QLatin1String("device:")) + message, message);
+            },
+            Qt::QueuedConnection);
     });
 }
-
-namespace {
-// Notices that belong to one exercise: a new one clears them.
-constexpr char kExerciseNotices[] = "exercise:";
-constexpr char kPauseNotice[] = "exercise:pause";
-constexpr char kExamNotice[] = "exercise:exam";
-} // namespace
 
 void CTonveroDlg::connectExercise()
 {
@@ -159,6 +174,7 @@ void CTonveroDlg::connectExercise()
     connect(e, &Exercise::starting, this, [this] {
         // What was said of the last exercise is over.
         m_noticeChannel->clearAll(QLatin1String(kExerciseNotices));
+        m_noticeChannel->clear(QLatin1String(kExamNotice));
         keyboardFilter->reset();
         startButton()->setText(tr("Остановить"));
         piano->SetKeyboardMode(true);
@@ -184,9 +200,8 @@ void CTonveroDlg::connectExercise()
     });
     connect(e, &Exercise::stopped, this, [this] {
         keyboardFilter->reset();
-        // Notices of the exercise's sound no longer hold; a keyboard still unplugged is still said.
-        m_noticeChannel->clear(QLatin1String(kPauseNotice));
-        m_noticeChannel->clearAll(QStringLiteral("device:"));
+        // Notices of the exercise (its pause, its sound) no longer hold; a keyboard still unplugged is still said.
+        m_noticeChannel->clearAll(QLatin1String(kExerciseNotices));
         m_microphone->exerciseRunning(false);
         startButton()->setText(tr("Начать"));
         piano->SetRangeCount(m_prefs->nClef == CStaveCtrl::TrebleBass ? 2 : 1);

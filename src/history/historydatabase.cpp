@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/historydatabase.h"
 
+#include "platform/registry/atomicfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -51,7 +53,6 @@ constexpr int LatestVersion = 1;
 
 // SQLite's primary result codes.
 constexpr int SqliteCorrupt = 11;
-constexpr int SqliteCantOpen = 14;
 constexpr int SqliteNotADb = 26;
 
 int primaryCode(const QSqlError& error)
@@ -152,21 +153,21 @@ OpenResult openHistoryDatabase(const QString& path, const QString& connection, b
     // A second Tonvero may be writing: wait for its transaction rather than fail.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
 
-    auto fail = [&](const QSqlError& error, bool damageIfCantOpen) {
-        const int code = primaryCode(error);
-        const bool damaged = isDamage(error) || (damageIfCantOpen && code == SqliteCantOpen && info.exists());
-        result.outcome = damaged ? OpenOutcome::Damaged : OpenOutcome::Failed;
+    // Only what SQLite proves damaged is set aside; a file it cannot open (a
+    // folder in its place or its journal's, no permission) is left alone.
+    auto fail = [&](const QSqlError& error) {
+        result.outcome = isDamage(error) ? OpenOutcome::Damaged : OpenOutcome::Failed;
         result.error = describe(error);
         db.close();
         return result;
     };
 
     if (!db.open())
-        return fail(db.lastError(), true);
+        return fail(db.lastError());
 
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return fail(q.lastError(), true);
+        return fail(q.lastError());
     const int version = q.value(0).toInt();
     q.finish();
     if (version > LatestVersion) {
@@ -181,12 +182,12 @@ OpenResult openHistoryDatabase(const QString& path, const QString& connection, b
     // process being killed (only a power cut may lose the last transactions).
     if (!exec(db, QStringLiteral("PRAGMA journal_mode = WAL"), &error)
         || !exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), &error))
-        return fail(error, false);
+        return fail(error);
 
     if (check) {
         QSqlQuery c(db);
         if (!c.exec(QStringLiteral("PRAGMA quick_check(1)")) || !c.next())
-            return fail(c.lastError(), false);
+            return fail(c.lastError());
         const QString verdict = c.value(0).toString();
         c.finish();
         if (verdict != QLatin1String("ok")) {
@@ -224,32 +225,42 @@ void closeConnection(const QString& connection)
     QSqlDatabase::removeDatabase(connection);
 }
 
-QString setAsidePath(const QString& path)
+namespace {
+
+const QStringList& companions()
 {
-    return path + QStringLiteral(".bad");
+    static const QStringList list{QStringLiteral("-wal"), QStringLiteral("-shm")};
+    return list;
 }
 
-bool setAside(const QString& path, QString* error)
+} // namespace
+
+QString setAsidePath(const QString& path)
+{
+    return platform::asidePath(path, companions());
+}
+
+bool setAside(const QString& path, QString* error, QString* movedTo)
 {
     const QString target = setAsidePath(path);
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-        const QString from = path + QLatin1String(suffix);
-        const QString to = target + QLatin1String(suffix);
-        // An older set-aside file gives way, so its companions never pair with the new one.
-        QFile::remove(to);
+    for (const QString& suffix : QStringList{QString()} + companions()) {
+        const QString from = path + suffix;
+        const QString to = target + suffix;
         if (!QFileInfo::exists(from))
             continue;
         // QDir renames a directory standing in the file's place too.
         if (QDir().rename(from, to))
             continue;
         // A companion that cannot be moved goes: it belongs to the damaged file.
-        if (*suffix && QFile::remove(from))
+        if (!suffix.isEmpty() && QFile::remove(from))
             continue;
         if (error)
             *error = QStringLiteral("cannot rename %1 to %2").arg(from, to);
-        if (!*suffix)
+        if (suffix.isEmpty())
             return false;
     }
+    if (movedTo)
+        *movedTo = target;
     return !QFileInfo::exists(path);
 }
 

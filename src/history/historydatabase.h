@@ -21,9 +21,9 @@ QStringList migrationStatements(int version);
 enum class OpenOutcome {
     Opened,
     Missing,      // no file, and not asked to create one
-    Damaged,      // not a database, malformed, or a path that cannot be opened: set it aside
+    Damaged,      // proven damaged by SQLite (not a database, malformed): set it aside
     NewerSchema,  // written by a newer Tonvero: left untouched
-    Failed,       // anything else (locked, disk full): nothing was changed
+    Failed,       // anything else (cannot be opened, locked, disk full): nothing was changed
 };
 
 struct OpenResult {
@@ -48,11 +48,13 @@ int schemaVersion(QSqlDatabase& db);
 // True for errors that say the file is no usable database.
 bool isDamage(const QSqlError& error);
 
-// The name a damaged file is moved to.
+// The name a damaged file would be moved to now: "<path>.bad", or the first
+// numbered one free (with its -wal and -shm companions) when older ones are kept.
 QString setAsidePath(const QString& path);
 
 // Renames path, and its -wal and -shm companions, to setAsidePath(path) and
-// its companions, replacing an older set-aside file. True when path is free.
-bool setAside(const QString& path, QString* error);
+// its companions, keeping every older set-aside file. True when path is
+// free; *movedTo (optional) is the name it now has.
+bool setAside(const QString& path, QString* error, QString* movedTo = nullptr);
 
 } // namespace tonvero::history

@@ -3,14 +3,18 @@
 
 #include "history/historydatabase.h"
 
+#include "platform/registry/atomicfile.h"
+
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -52,6 +56,95 @@ const QString ReplayAnswers = QStringLiteral(
     " AND shown_note BETWEEN 21 AND 108 AND mode BETWEEN 0 AND 2"
     " ORDER BY time_ms DESC, id DESC LIMIT %1");
 
+// Answers that could not be written by the end of a run wait beside the
+// history in this file, a line each, until a later run adds them.
+QString unsavedPath(const QString& path)
+{
+    return path + QStringLiteral(".unsaved");
+}
+
+const QByteArray UnsavedHeader = QByteArrayLiteral("Tonvero answers not yet in the history, 1");
+
+QByteArray encodeItems(const std::vector<Item>& items)
+{
+    QByteArray out = UnsavedHeader + '\n';
+    for (const Item& item : items) {
+        QList<qint64> f;
+        if (const auto* a = std::get_if<AnswerRecord>(&item)) {
+            out += "A";
+            f = {a->timeMs, a->sessionId, a->clef, a->staff, a->shownNote, int(a->spelling), a->playedNote,
+                 int(a->source), a->right ? 1 : 0, a->responseMs, int(a->mode)};
+        } else {
+            const auto& e = std::get<ExerciseRecord>(item);
+            out += "E";
+            f = {e.sessionId, e.startMs, e.endMs, int(e.mode), e.examMinutes, e.notes, e.errors,
+                 e.examCompleted ? 1 : 0};
+        }
+        for (qint64 v : f)
+            out += ' ' + QByteArray::number(v);
+        out += '\n';
+    }
+    return out;
+}
+
+// The records of a file written by encodeItems; a line that is not one is
+// skipped. None when the file is not of this form (a later version's).
+std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
+{
+    std::vector<Item> items;
+    const QList<QByteArray> lines = text.split('\n');
+    if (lines.isEmpty() || lines.first() != UnsavedHeader)
+        return std::nullopt;
+    for (const QByteArray& line : lines) {
+        const QList<QByteArray> w = line.split(' ');
+        std::vector<qint64> f;
+        for (qsizetype i = 1; i < w.size(); ++i) {
+            bool ok = false;
+            f.push_back(w[i].toLongLong(&ok));
+            if (!ok) {
+                f.clear();
+                break;
+            }
+        }
+        const auto in = [&](std::size_t i, qint64 lo, qint64 hi) { return f[i] >= lo && f[i] <= hi; };
+        if (w.first() == "A" && f.size() == 11 && in(2, 0, 3) && in(3, 0, 1) && in(4, 0, 127) && in(5, 0, 2)
+            && in(6, -1, 127) && in(7, 0, 5) && in(8, 0, 1) && in(9, 0, INT32_MAX) && in(10, 0, 2)) {
+            AnswerRecord a;
+            a.timeMs = f[0];
+            a.sessionId = f[1];
+            a.clef = int(f[2]);
+            a.staff = int(f[3]);
+            a.shownNote = int(f[4]);
+            a.spelling = Spelling(f[5]);
+            a.playedNote = int(f[6]);
+            a.source = AnswerSource(f[7]);
+            a.right = f[8] != 0;
+            a.responseMs = int(f[9]);
+            a.mode = ExerciseMode(f[10]);
+            items.push_back(a);
+        } else if (w.first() == "E" && f.size() == 8 && in(3, 0, 2) && in(4, 0, INT32_MAX) && in(5, 0, INT32_MAX)
+                   && in(6, 0, INT32_MAX) && in(7, 0, 1)) {
+            ExerciseRecord e;
+            e.sessionId = f[0];
+            e.startMs = f[1];
+            e.endMs = f[2];
+            e.mode = ExerciseMode(f[3]);
+            e.examMinutes = int(f[4]);
+            e.notes = int(f[5]);
+            e.errors = int(f[6]);
+            e.examCompleted = f[7] != 0;
+            items.push_back(e);
+        }
+    }
+    return items;
+}
+
+std::size_t answersIn(const std::vector<Item>& items)
+{
+    return std::size_t(std::count_if(items.begin(), items.end(),
+                                     [](const Item& i) { return std::holds_alternative<AnswerRecord>(i); }));
+}
+
 } // namespace
 
 struct HistoryStore::Writer {
@@ -88,10 +181,12 @@ struct HistoryStore::Writer {
     std::optional<QSqlQuery> insertAnswer;
     std::optional<QSqlQuery> upsertExercise;
     bool modelLoaded = false;
-    bool toldDamage = false;
     bool toldUnopenable = false;
     bool toldWrite = false;
     bool toldNewer = false;
+    // Records of the unsaved file taken into `unwritten`, the file to go once they are written.
+    std::optional<std::size_t> unsavedTaken; // answers in it
+    bool unsavedChecked = false;
 
     void startLocked()
     {
@@ -123,8 +218,20 @@ struct HistoryStore::Writer {
         emit q->notice(text);
     }
 
+    // Each file set aside is told of, under the name it now has.
+    void tellDamage(const QString& movedTo)
+    {
+        emit q->notice(HistoryStore::tr("Файл истории упражнений повреждён. Он сохранён как %1 (прежние ответы "
+                                        "можно прочитать в нём), начата новая история.")
+                           .arg(QDir::toNativeSeparators(movedTo)));
+    }
+
     void run();
     void open();
+    void takeUnsaved();
+    void written();
+    void keepUnwritten();
+
     void closeDatabase();
     bool write(QSqlError* error);
     void handleWriteFailure(const QSqlError& error);
@@ -148,11 +255,9 @@ void HistoryStore::Writer::open()
     OpenResult r = openHistoryDatabase(path, connection, true, true);
     if (r.outcome == OpenOutcome::Damaged) {
         closeConnection(connection);
-        QString moveError;
-        if (setAside(path, &moveError)) {
-            tell(toldDamage, HistoryStore::tr("Файл истории упражнений повреждён или не открывается. Он отложен "
-                                              "как %1, начата новая история.")
-                                 .arg(QDir::toNativeSeparators(setAsidePath(path))));
+        QString moveError, movedTo;
+        if (setAside(path, &moveError, &movedTo)) {
+            tellDamage(movedTo);
             r = openHistoryDatabase(path, connection, true, false);
         } else {
             r.outcome = OpenOutcome::Failed;
@@ -181,6 +286,59 @@ void HistoryStore::Writer::open()
     insertAnswer->prepare(InsertAnswer);
     upsertExercise.emplace(db);
     upsertExercise->prepare(UpsertExercise);
+    takeUnsaved();
+}
+
+void HistoryStore::Writer::takeUnsaved()
+{
+    if (unsavedChecked)
+        return;
+    unsavedChecked = true;
+    QByteArray text;
+    if (platform::readWholeFile(unsavedPath(path), text, qint64(64) << 20) != platform::FileRead::Ok)
+        return;
+    const std::optional<std::vector<Item>> items = decodeItems(text);
+    if (!items)
+        return; // left for the version that wrote it
+    unsavedTaken = answersIn(*items);
+    unwritten.insert(unwritten.begin(), items->begin(), items->end());
+}
+
+// After a commit of everything unwritten: the unsaved file, if one was read, has served.
+void HistoryStore::Writer::written()
+{
+    feedModel(unwritten);
+    unwritten.clear();
+    if (!unsavedTaken)
+        return;
+    QFile::remove(unsavedPath(path));
+    const std::size_t count = *unsavedTaken;
+    unsavedTaken.reset();
+    emit q->notice(HistoryStore::tr("Ответы прошлого запуска, которые тогда не удалось записать (%1), взяты "
+                                    "из %2 и добавлены в историю упражнений.")
+                       .arg(count)
+                       .arg(QDir::toNativeSeparators(unsavedPath(path))));
+}
+
+// At the end of a run, what could not be written waits beside the history for the next one.
+void HistoryStore::Writer::keepUnwritten()
+{
+    if (unwritten.empty())
+        return;
+    const QString file = QDir::toNativeSeparators(unsavedPath(path));
+    if (QDir().mkpath(QFileInfo(path).absolutePath())
+        && platform::replaceFileAtomically(unsavedPath(path), encodeItems(unwritten))) {
+        emit q->notice(HistoryStore::tr("Ответы этого запуска, которые не удалось записать в историю упражнений "
+                                        "(%1), сохранены в %2; при следующем запуске они будут добавлены в историю.")
+                           .arg(answersIn(unwritten))
+                           .arg(file));
+    } else {
+        emit q->notice(HistoryStore::tr("Ответы этого запуска (%1) не удалось записать ни в историю упражнений, "
+                                        "ни в %2: они потеряны.")
+                           .arg(answersIn(unwritten))
+                           .arg(file));
+    }
+    unwritten.clear();
 }
 
 bool HistoryStore::Writer::write(QSqlError* error)
@@ -241,16 +399,13 @@ void HistoryStore::Writer::handleWriteFailure(const QSqlError& error)
     if (isDamage(error)) {
         // Damage found while writing: the same treatment as at opening, then one more try.
         closeDatabase();
-        QString moveError;
-        if (setAside(path, &moveError)) {
-            tell(toldDamage, HistoryStore::tr("Файл истории упражнений повреждён или не открывается. Он отложен "
-                                              "как %1, начата новая история.")
-                                 .arg(QDir::toNativeSeparators(setAsidePath(path))));
+        QString moveError, movedTo;
+        if (setAside(path, &moveError, &movedTo)) {
+            tellDamage(movedTo);
             open();
             QSqlError again;
             if (opened && write(&again)) {
-                feedModel(unwritten);
-                unwritten.clear();
+                written();
                 return;
             }
         }
@@ -333,12 +488,10 @@ void HistoryStore::Writer::run()
             unwritten.clear();
         } else if (opened && !unwritten.empty()) {
             QSqlError error;
-            if (write(&error)) {
-                feedModel(unwritten);
-                unwritten.clear();
-            } else {
+            if (write(&error))
+                written();
+            else
                 handleWriteFailure(error);
-            }
         } else if (!opened) {
             retryAt = nextOpenAttempt;
             if (unwritten.size() > MaxKept)
@@ -348,10 +501,19 @@ void HistoryStore::Writer::run()
             loadModel();
         const bool writableNow = opened;
         if (stop) {
+            if (!unwritten.empty() && !disabled) {
+                // One more try at once, whatever the retry delay says.
+                nextOpenAttempt = {};
+                open();
+                QSqlError error;
+                if (opened && write(&error))
+                    written();
+            }
             // Closing checkpoints the journal into the file: outside the lock the answers take.
             closeDatabase();
-            // What could not be written is lost with the process; the notice said so.
-            unwritten.clear();
+            keepUnwritten();
+            unsavedChecked = false;
+            unsavedTaken.reset();
             modelLoaded = false;
         }
 

@@ -48,8 +48,10 @@ public:
     // or the wait ran out.
     bool flush(int timeoutMs = 10000);
 
-    // Writes out what is pending and stops the writer (at exit). A later
-    // record starts it again.
+    // Writes out what is pending and stops the writer (at exit). What cannot
+    // be written even then, after one more try, is kept in a file beside the
+    // history ("<file>.unsaved"), which the next start adds to it. A later
+    // record starts the writer again.
     void close();
 
     // The extra draw chances for an exercise under a clef setting (0..3),
@@ -69,8 +71,10 @@ public:
 
 signals:
     // Something the user should hear of, in a sentence of their language
-    // (a damaged file set aside, a file that cannot be written). Each kind is
-    // raised once per store. Emitted on the writer's thread: connect with a
+    // (a damaged file set aside and where it went, a file that cannot be
+    // opened or written, answers kept beside the history at quit or read back
+    // from there). Each failure is raised once per store; each file set
+    // aside, and each keeping or reading back, once each time. Emitted on the writer's thread: connect with a
     // queued or auto connection to show it.
     void notice(const QString& text);
 

@@ -15,6 +15,8 @@ namespace {
 constexpr int kMaxTranspose = 48;
 // Samples fed at a time, about what a sound card delivers.
 constexpr std::size_t kChunk = 512;
+// Frames decoded at a time.
+constexpr std::size_t kBlockFrames = 8 * kChunk;
 
 // The context lupdate gives these texts (the namespace).
 QString tr(const char* text)
@@ -31,29 +33,67 @@ QString usage(const QString& program)
               "                 например 12 для гитары и баса, которые пишутся на октаву выше звучания\n"
               "  -h, --help     показать эту справку\n"
               "Поддерживаются файлы WAV: PCM 8, 16, 24, 32 бит и float 32, 64 бит, моно и стерео,\n"
-              "частота от 8000 до 192000 Гц.\n")
-        .arg(program);
+              "частота от 8000 до 192000 Гц, длина до %2 мин.\n")
+        .arg(program)
+        .arg(kMaxWavSeconds / 60);
 }
+
+} // namespace
+
+namespace {
+
+// The detector over a recording fed a block at a time, keeping the notes' starts.
+class NoteCollector {
+public:
+    explicit NoteCollector(int sampleRate) : m_detector(sampleRate), m_rate(sampleRate) {}
+
+    bool isValid(QString* error) const
+    {
+        if (!m_detector.isValid() && error)
+            *error = QCoreApplication::translate("pitch", "распознавание нот недоступно: %1")
+                         .arg(QString::fromStdString(m_detector.errorString()));
+        return m_detector.isValid();
+    }
+
+    void feed(const float* samples, std::size_t count)
+    {
+        for (std::size_t i = 0; i < count; i += kChunk)
+            m_detector.process(samples + i, std::min(kChunk, count - i), m_events);
+        keepStarts();
+    }
+
+    void finish(std::vector<NoteEvent>& notes)
+    {
+        // Half a second of silence lets a note at the very end be heard out.
+        const std::vector<float> tail(std::size_t(m_rate / 2), 0.f);
+        feed(tail.data(), tail.size());
+        notes.insert(notes.end(), m_notes.begin(), m_notes.end());
+    }
+
+private:
+    void keepStarts()
+    {
+        for (const NoteEvent& e : m_events)
+            if (e.kind == NoteEvent::Kind::Started)
+                m_notes.push_back(e);
+        m_events.clear();
+    }
+
+    NoteDetector m_detector;
+    int m_rate;
+    std::vector<NoteEvent> m_events;
+    std::vector<NoteEvent> m_notes;
+};
 
 } // namespace
 
 bool detectNotes(const WavAudio& audio, std::vector<NoteEvent>& notes, QString* error)
 {
-    NoteDetector detector(audio.sampleRate);
-    if (!detector.isValid()) {
-        if (error)
-            *error = tr("распознавание нот недоступно: %1").arg(QString::fromStdString(detector.errorString()));
+    NoteCollector collector(audio.sampleRate);
+    if (!collector.isValid(error))
         return false;
-    }
-    std::vector<NoteEvent> events;
-    for (std::size_t i = 0; i < audio.mono.size(); i += kChunk)
-        detector.process(audio.mono.data() + i, std::min(kChunk, audio.mono.size() - i), events);
-    // Half a second of silence lets a note at the very end be heard out.
-    const std::vector<float> tail(std::size_t(audio.sampleRate / 2), 0.f);
-    detector.process(tail.data(), tail.size(), events);
-    for (const NoteEvent& e : events)
-        if (e.kind == NoteEvent::Kind::Started)
-            notes.push_back(e);
+    collector.feed(audio.mono.data(), audio.mono.size());
+    collector.finish(notes);
     return true;
 }
 
@@ -97,19 +137,33 @@ int runPitchCheck(const QStringList& args, QTextStream& out, QTextStream& err)
         return ExitUsage;
     }
 
-    WavAudio audio;
+    // Decoded a block at a time: memory does not grow with the recording.
+    WavReader reader;
     QString error;
-    if (!readWav(file, audio, &error)) {
+    if (!reader.open(file, &error)) {
         err << tr("%1: %2: %3\n").arg(program, file, error);
         return ExitBadFile;
     }
-    std::vector<NoteEvent> notes;
-    if (!detectNotes(audio, notes, &error)) {
+    const int rate = reader.format().sampleRate;
+    NoteCollector collector(rate);
+    if (!collector.isValid(&error)) {
         err << tr("%1: %2\n").arg(program, error);
         return ExitNoDetector;
     }
+    std::vector<float> block;
+    for (;;) {
+        if (!reader.read(block, kBlockFrames, &error)) {
+            err << tr("%1: %2: %3\n").arg(program, file, error);
+            return ExitBadFile;
+        }
+        if (block.empty())
+            break;
+        collector.feed(block.data(), block.size());
+    }
+    std::vector<NoteEvent> notes;
+    collector.finish(notes);
     for (const NoteEvent& e : notes) {
-        const qint64 ms = qint64(e.onsetSample) * 1000 / audio.sampleRate;
+        const qint64 ms = qint64(e.onsetSample) * 1000 / rate;
         out << ms << '\t' << std::clamp(e.note + transpose, 0, 127) << '\n';
     }
     out.flush();

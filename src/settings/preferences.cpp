@@ -1,9 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/preferences.h"
 
+#include "platform/registry/registry.h"
+
 namespace tonvero {
 
-Preferences::Preferences(QObject* parent) : QObject(parent) {}
+Preferences::Preferences(QObject* parent) : QObject(parent)
+{
+    // Not a message box: a save at exit must not wait for anyone.
+    platform::setSaveNoticeHandler([this](const QString& text) {
+        qWarning("%s", qPrintable(text));
+        emit notice(text);
+    });
+}
+
+Preferences::~Preferences()
+{
+    platform::setSaveNoticeHandler({});
+}
 
 bool Preferences::load(NewKeys newKeys)
 {

@@ -16,6 +16,7 @@ class Preferences : public QObject, public TonveroSettings {
     Q_OBJECT
 public:
     explicit Preferences(QObject* parent = nullptr);
+    ~Preferences() override;
 
     // The installation folder ("setup_dir"), read with the settings.
     QString strInstallDir;
@@ -42,6 +43,9 @@ public:
 
 signals:
     void changed();
+    // Once per settings file: changes cannot be saved, and why. From the
+    // thread that saved; also written to stderr, for a save at exit.
+    void notice(const QString& text);
 };
 
 } // namespace tonvero

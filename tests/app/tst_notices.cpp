@@ -7,6 +7,7 @@
 #include "dialogs/dialogoptions.h"
 #include "dialogs/statisticsdlg.h"
 #include "exercise/exercise.h"
+#include "platform/mmsystem/midi_backend.h"
 #include "platform/ui/notices.h"
 #include "platform/ui/window.h"
 #include "settings/preferences.h"
@@ -113,7 +114,6 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<bool>("staysAfterStop");
-        QTest::newRow("no sound in this exercise") << QStringLiteral("device:no audio") << false;
         QTest::newRow("a keyboard unplugged") << QStringLiteral("midi-in:gone:USB Keyboard") << true;
         QTest::newRow("the history set aside") << QStringLiteral("history") << true;
     }
@@ -127,6 +127,27 @@ private slots:
         QVERIFY(d.notices()->has(key));
         d.StartStop(false);
         QCOMPARE(d.notices()->has(key), staysAfterStop);
+    }
+
+    // What a device says during an exercise (no sound in it) ends with it; what it said before stays.
+    void deviceNoticesEndWithTheirExercise_data()
+    {
+        QTest::addColumn<bool>("duringExercise");
+        QTest::newRow("said during an exercise") << true;
+        QTest::newRow("said before any exercise") << false;
+    }
+    void deviceNoticesEndWithTheirExercise()
+    {
+        QFETCH(bool, duringExercise);
+        CTonveroDlg& d = window();
+        if (duringExercise)
+            d.StartStop(false);
+        mmsys::backend::notice("Звука не будет");
+        QTRY_VERIFY(d.notices()->texts().contains(QStringLiteral("Звука не будет")));
+        if (!duringExercise)
+            d.StartStop(false);
+        d.StartStop(false);
+        QCOMPARE(d.notices()->texts().contains(QStringLiteral("Звука не будет")), !duringExercise);
     }
 
     void noticeRowNeverCoversAControl_data()

@@ -102,6 +102,12 @@ private slots:
     void damagedFileIsSetAside_data();
     void damagedFileIsSetAside();
     void unopenableLocationKeepsTraining();
+    void everySetAsideFileIsKept_data();
+    void everySetAsideFileIsKept();
+    void otherFailuresLeaveTheFileAlone_data();
+    void otherFailuresLeaveTheFileAlone();
+    void unwrittenAnswersOutliveTheRun_data();
+    void unwrittenAnswersOutliveTheRun();
     void killedWhileAnswering();
     void restartsAfterClose();
 
@@ -160,7 +166,7 @@ void TestHistoryStore::opensAndMigrates()
         QCOMPARE(peek.scalar(QStringLiteral("SELECT end_ms FROM exercises WHERE session_id = 1000")).toLongLong(),
                  61000);
     }
-    QVERIFY(!QFile::exists(setAsidePath(m_path)));
+    QVERIFY(!QFile::exists(m_path + QStringLiteral(".bad")));
 }
 
 void TestHistoryStore::newerSchemaIsLeftAlone()
@@ -184,7 +190,7 @@ void TestHistoryStore::newerSchemaIsLeftAlone()
         QCOMPARE(chances, PracticeChances{});
     }
     QCOMPARE(readAll(m_path), before);
-    QVERIFY(!QFile::exists(setAsidePath(m_path)));
+    QVERIFY(!QFile::exists(m_path + QStringLiteral(".bad")));
 }
 
 void TestHistoryStore::exerciseRowsAsHandedOver()
@@ -271,8 +277,6 @@ void TestHistoryStore::damagedFileIsSetAside_data()
     QTest::newRow("not a database") << "garbage";
     QTest::newRow("not a database, with a journal") << "garbage+wal";
     QTest::newRow("database cut short") << "truncated";
-    QTest::newRow("a folder in its place") << "folder";
-    QTest::newRow("unreadable file") << "unreadable";
 }
 
 void TestHistoryStore::damagedFileIsSetAside()
@@ -301,16 +305,7 @@ void TestHistoryStore::damagedFileIsSetAside()
         QVERIFY(f.size() > 8 * 4096);
         QVERIFY(f.resize(f.size() / 2));
         original = readAll(m_path);
-    } else if (kind == QLatin1String("folder")) {
-        QVERIFY(QDir().mkpath(m_path + QStringLiteral("/inside")));
-    } else if (kind == QLatin1String("unreadable")) {
-        if (::geteuid() == 0)
-            QSKIP("root reads any file");
-        QVERIFY(writeFile(m_path, statements(std::begin(SchemaVersion1), std::end(SchemaVersion1))));
-        original = readAll(m_path);
-        QFile::setPermissions(m_path, QFileDevice::Permissions());
     }
-
     HistoryStore store(m_path);
     QSignalSpy notices(&store, &HistoryStore::notice);
     store.exerciseStarted(exercise(5000));
@@ -321,16 +316,10 @@ void TestHistoryStore::damagedFileIsSetAside()
 
     QCOMPARE(notices.count(), 1);
     const QString text = notices.at(0).at(0).toString();
-    QVERIFY2(text.contains(QDir::toNativeSeparators(setAsidePath(m_path))), qPrintable(text));
+    const QString aside = m_path + QStringLiteral(".bad");
+    QVERIFY2(text.contains(QDir::toNativeSeparators(aside)), qPrintable(text));
     // The damaged file is kept, untouched, under its new name.
-    const QString aside = setAsidePath(m_path);
-    if (kind == QLatin1String("folder")) {
-        QVERIFY(QFileInfo(aside).isDir());
-        QVERIFY(QFileInfo::exists(aside + QStringLiteral("/inside")));
-    } else {
-        QFile::setPermissions(aside, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        QCOMPARE(readAll(aside), original);
-    }
+    QCOMPARE(readAll(aside), original);
     // A journal of the damaged file never pairs with the new one.
     if (kind.endsWith(QLatin1String("wal")))
         QVERIFY(!readAll(m_path + QStringLiteral("-wal")).contains("stale journal"));
@@ -362,6 +351,163 @@ void TestHistoryStore::unopenableLocationKeepsTraining()
     QCOMPARE(notices.count(), 1);
     QVERIFY(notices.at(0).at(0).toString().contains(QStringLiteral("не удалось открыть")));
     QCOMPARE(readAll(blocker), QByteArray("x"));
+}
+
+void TestHistoryStore::everySetAsideFileIsKept_data()
+{
+    QTest::addColumn<int>("times");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("damaged twice") << 2 << QStringList{".bad", ".2.bad"};
+    QTest::newRow("damaged three times") << 3 << QStringList{".bad", ".2.bad", ".3.bad"};
+}
+
+void TestHistoryStore::everySetAsideFileIsKept()
+{
+    QFETCH(int, times);
+    QFETCH(QStringList, names);
+    for (int i = 0; i < times; ++i) {
+        const QByteArray garbage = QByteArray("Damaged history number ") + QByteArray::number(i) + ". ";
+        {
+            QFile f(m_path);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(garbage.repeated(100));
+        }
+        HistoryStore store(m_path);
+        QSignalSpy notices(&store, &HistoryStore::notice);
+        store.exerciseStarted(exercise(5000 + i));
+        QVERIFY(store.flush());
+        QCOMPARE(notices.count(), 1);
+        // Each notice says where this file went.
+        const QString text = notices.at(0).at(0).toString();
+        QVERIFY2(text.contains(QDir::toNativeSeparators(m_path + names[i])), qPrintable(text));
+        store.close();
+        QFile::remove(m_path + QStringLiteral("-wal"));
+        QFile::remove(m_path + QStringLiteral("-shm"));
+        QFile::remove(m_path);
+    }
+    for (int i = 0; i < times; ++i)
+        QVERIFY2(readAll(m_path + names[i]).startsWith("Damaged history number " + QByteArray::number(i)),
+                 qPrintable(names[i]));
+}
+
+void TestHistoryStore::otherFailuresLeaveTheFileAlone_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a folder in its place") << "folder";
+    QTest::newRow("a folder in place of its journal") << "wal folder";
+    QTest::newRow("unreadable file") << "unreadable";
+    QTest::newRow("read-only folder") << "read-only folder";
+}
+
+void TestHistoryStore::otherFailuresLeaveTheFileAlone()
+{
+    QFETCH(QString, kind);
+    const bool root = ::geteuid() == 0;
+    if (root && (kind == QLatin1String("unreadable") || kind == QLatin1String("read-only folder")))
+        QSKIP("root reads and writes anything");
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(m_path + QStringLiteral("/inside")));
+    } else {
+        // A healthy history in WAL mode, with answers.
+        {
+            HistoryStore first(m_path);
+            first.exerciseStarted(exercise(1000));
+            first.answered(answer(1000, 2000, 40, true, 700));
+            QVERIFY(first.flush());
+        }
+        if (kind == QLatin1String("wal folder"))
+            QVERIFY(QDir().mkpath(m_path + QStringLiteral("-wal/inside")));
+        else if (kind == QLatin1String("unreadable"))
+            QFile::setPermissions(m_path, QFileDevice::Permissions());
+        else
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    const QByteArray before = QFileInfo(m_path).isFile() ? readAll(m_path) : QByteArray();
+
+    {
+        HistoryStore store(m_path);
+        QSignalSpy notices(&store, &HistoryStore::notice);
+        store.exerciseStarted(exercise(5000));
+        store.answered(answer(5000, 6000, 40, true, 700));
+        QVERIFY(!store.flush());
+        QCOMPARE(notices.count(), 1);
+        QVERIFY2(notices.at(0).at(0).toString().contains(QStringLiteral("не удалось открыть")),
+                 qPrintable(notices.at(0).at(0).toString()));
+        store.close();
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // Nothing set aside; the file and whatever stands in its place are as they were.
+    QVERIFY(!QFileInfo::exists(m_path + QStringLiteral(".bad")));
+    if (kind == QLatin1String("folder"))
+        QVERIFY(QFileInfo::exists(m_path + QStringLiteral("/inside")));
+    else
+        QCOMPARE(readAll(m_path), before);
+    if (kind == QLatin1String("wal folder"))
+        QVERIFY(QFileInfo::exists(m_path + QStringLiteral("-wal/inside")));
+}
+
+void TestHistoryStore::unwrittenAnswersOutliveTheRun_data()
+{
+    QTest::addColumn<QString>("blocker");  // what stands where the history's file or journal should be
+    QTest::addColumn<bool>("clearedBeforeQuit");
+    QTest::newRow("folder in its place, gone before quit") << "" << true;
+    QTest::newRow("folder in its place, still there at quit") << "" << false;
+    QTest::newRow("folder in place of its journal, still there at quit") << "-wal" << false;
+}
+
+void TestHistoryStore::unwrittenAnswersOutliveTheRun()
+{
+    QFETCH(QString, blocker);
+    QFETCH(bool, clearedBeforeQuit);
+    if (!blocker.isEmpty()) {
+        HistoryStore first(m_path);
+        first.exerciseStarted(exercise(1000));
+        QVERIFY(first.flush());
+    }
+    const QString block = m_path + blocker;
+    QVERIFY(QDir().mkpath(block + QStringLiteral("/inside")));
+    const QString unsaved = m_path + QStringLiteral(".unsaved");
+
+    const int count = 300;
+    {
+        HistoryStore store(m_path);
+        QSignalSpy notices(&store, &HistoryStore::notice);
+        store.exerciseStarted(exercise(5000));
+        for (int i = 0; i < count; ++i)
+            store.answered(answer(5000, 6000 + i, 30 + i % 40, i % 3 != 0, 500 + i));
+        QVERIFY(!store.flush());
+        if (clearedBeforeQuit)
+            QVERIFY(QDir(block).removeRecursively());
+        store.close(); // at quit
+        QVERIFY(notices.count() >= 1);
+        const QString last = notices.last().at(0).toString();
+        if (clearedBeforeQuit) {
+            QVERIFY(!QFileInfo::exists(unsaved));
+        } else {
+            QVERIFY(QFileInfo::exists(unsaved));
+            QVERIFY2(last.contains(QDir::toNativeSeparators(unsaved)) && last.contains(QString::number(count)),
+                     qPrintable(last));
+        }
+    }
+    if (!clearedBeforeQuit) {
+        QVERIFY(QDir(block).removeRecursively());
+        // The next start reads them back, and says so.
+        HistoryStore next(m_path);
+        QSignalSpy notices(&next, &HistoryStore::notice);
+        next.preload();
+        QVERIFY(next.flush());
+        QCOMPARE(notices.count(), 1);
+        QVERIFY2(notices.at(0).at(0).toString().contains(QString::number(count)),
+                 qPrintable(notices.at(0).at(0).toString()));
+        QVERIFY(!QFileInfo::exists(unsaved));
+    }
+    Peek peek(m_path);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT count(*) FROM answers WHERE session_id = 5000")).toInt(), count);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT sum(response_ms) FROM answers WHERE session_id = 5000")).toLongLong(),
+             qint64(count) * 500 + qint64(count) * (count - 1) / 2);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT count(*) FROM exercises WHERE session_id = 5000")).toInt(), 1);
 }
 
 void TestHistoryStore::killedWhileAnswering()

@@ -5,12 +5,19 @@
 #include "pitch/notedetector.h"
 #include "pitch/wavfile.h"
 
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
 #include <cstring>
 #include <numbers>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using pitch::WavAudio;
 
@@ -111,6 +118,44 @@ QByteArray wav(const Spec& s, const std::vector<double>& values, const QByteArra
 
 const std::vector<double> kValues = {0.0, 0.5, -0.5, 0.25, -1.0, 0.75};
 
+// A stream that never ends: `head`, then `filler` over and over, as a pipe
+// fed by a recorder that is never stopped. It cannot seek and has no size.
+class EndlessStream : public QIODevice {
+public:
+    EndlessStream(QByteArray head, char filler) : m_head(std::move(head)), m_filler(filler)
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+    qint64 served() const { return m_served; }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override
+    {
+        for (qint64 i = 0; i < maxSize; ++i, ++m_served)
+            data[i] = m_served < m_head.size() ? m_head[m_served] : m_filler;
+        return maxSize;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray m_head;
+    char m_filler;
+    qint64 m_served = 0;
+};
+
+// The header of a recording streamed from its start: sizes as large as they go.
+QByteArray streamedHeader(const Spec& s)
+{
+    QByteArray b("RIFF");
+    put32(b, 0xFFFFFFFFu);
+    b += "WAVE";
+    b += chunk("fmt ", fmtChunk(s));
+    b += "data";
+    put32(b, 0xFFFFFFFFu);
+    return b;
+}
+
 } // namespace
 
 class TestWavFile : public QObject {
@@ -126,6 +171,13 @@ private slots:
     void pitchcheckPrintsNotes();
     void pitchcheckArguments_data();
     void pitchcheckArguments();
+    void samplesStayFinite_data();
+    void samplesStayFinite();
+    void endlessStreamsEnd_data();
+    void endlessStreamsEnd();
+    void readsInBlocks();
+    void pitchcheckEndsOnAnyInput_data();
+    void pitchcheckEndsOnAnyInput();
 };
 
 void TestWavFile::readsEachFormat_data()
@@ -209,6 +261,13 @@ void TestWavFile::refusesBrokenFiles_data()
     QByteArray unknownGuid = withFmt(Spec{1, 1, 44100, 16, true});
     unknownGuid[20 + 24] = char(0x55); // subformat MP3
     QTest::newRow("extensible mp3") << unknownGuid << "85";
+    // The same tag with another GUID's tail, or with bits above the tag set: not PCM.
+    QByteArray foreignTail = withFmt(Spec{1, 1, 44100, 16, true});
+    foreignTail[20 + 24 + 8] = char(0x81);
+    QTest::newRow("extensible foreign guid") << foreignTail << "EXTENSIBLE";
+    QByteArray highTag = withFmt(Spec{1, 1, 44100, 16, true});
+    highTag[20 + 24 + 2] = char(0x01);
+    QTest::newRow("extensible tag past 16 bits") << highTag << "65537";
 }
 
 void TestWavFile::refusesBrokenFiles()
@@ -320,6 +379,170 @@ void TestWavFile::pitchcheckArguments()
     QVERIFY2(outText.contains(inOut), qPrintable(outText));
     QVERIFY2(errText.contains(inErr), qPrintable(errText));
     QCOMPARE(errText.isEmpty(), exitCode == 0);
+}
+
+void TestWavFile::samplesStayFinite_data()
+{
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<double>("value");
+    // Finite in the file, but past what a float holds, or past it once channels are added up.
+    QTest::newRow("double past float") << 3 << 64 << 1 << 1e300;
+    QTest::newRow("double past float, negative") << 3 << 64 << 2 << -1e300;
+    QTest::newRow("double just past float") << 3 << 64 << 1 << 3.5e38;
+    QTest::newRow("float channels summed") << 3 << 32 << 2 << 3.0e38;
+    QTest::newRow("double channels summed") << 3 << 64 << 4 << 3.0e38;
+}
+
+void TestWavFile::samplesStayFinite()
+{
+    QFETCH(int, tag);
+    QFETCH(int, bits);
+    QFETCH(int, channels);
+    QFETCH(double, value);
+    const Spec s{tag, channels, 44100, bits, false};
+    QByteArray data;
+    for (int frame = 0; frame < 4; ++frame)
+        for (int c = 0; c < channels; ++c)
+            data += encodeSample(value, s);
+    WavAudio audio;
+    QString error;
+    QVERIFY2(pitch::parseWav(riff(chunk("fmt ", fmtChunk(s)) + chunk("data", data)), audio, &error),
+             qPrintable(error));
+    QCOMPARE(audio.mono.size(), std::size_t(4));
+    for (float v : audio.mono) {
+        QVERIFY2(std::isfinite(v), qPrintable(QString::number(v)));
+        QVERIFY((v > 0) == (value > 0)); // clipped, not turned to silence
+    }
+}
+
+void TestWavFile::endlessStreamsEnd_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<char>("filler");
+    QTest::addColumn<QString>("message");
+    const Spec s{1, 1, 8000, 8, false};
+    QTest::newRow("zeros") << QByteArray() << '\0' << "RIFF";
+    QTest::newRow("noise") << QByteArray() << 'x' << "RIFF";
+    QTest::newRow("sound without end") << streamedHeader(s) << char(0x80) << "мин";
+    // A chunk before the sound that claims 4 GiB and never ends: a stream cannot seek past it.
+    QByteArray endlessChunk = riff(chunk("fmt ", fmtChunk(s)));
+    endlessChunk += "LIST";
+    put32(endlessChunk, 0xFFFFFFFFu);
+    QTest::newRow("endless chunk before the sound") << endlessChunk << 'x' << "данных";
+    QByteArray endlessChunks = riff(chunk("fmt ", fmtChunk(s)));
+    QTest::newRow("chunk headers without end") << endlessChunks << 'x' << "данных";
+}
+
+void TestWavFile::endlessStreamsEnd()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(char, filler);
+    QFETCH(QString, message);
+    EndlessStream stream(head, filler);
+    pitch::WavReader reader;
+    reader.setMaxSeconds(2.0);
+    QString error;
+    bool ok = reader.open(&stream, &error);
+    std::vector<float> block;
+    while (ok) {
+        ok = reader.read(block, 4096, &error);
+        if (ok && block.empty())
+            QFAIL("an endless stream came to an end");
+    }
+    QVERIFY2(error.contains(message), qPrintable(error));
+    // Two seconds of 8 kHz 8-bit sound, or the bound on what may come before it.
+    QVERIFY2(stream.served() <= 17 * 1024 * 1024 + 64 * 1024, qPrintable(QString::number(stream.served())));
+}
+
+void TestWavFile::readsInBlocks()
+{
+    // Blocks come in the order of the file, whatever size is asked for, and add up to the whole.
+    std::vector<double> values;
+    for (int i = 0; i < 10000; ++i)
+        values.push_back(std::sin(i * 0.01) * 0.9);
+    const Spec s{1, 2, 44100, 24, false};
+    const QByteArray bytes = wav(s, values);
+    WavAudio whole;
+    QVERIFY(pitch::parseWav(bytes, whole));
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    pitch::WavReader reader;
+    QVERIFY(reader.open(&buffer));
+    QCOMPARE(reader.format().sampleRate, 44100);
+    std::vector<float> all, block;
+    for (std::size_t n = 1;; n = n * 3 + 1) {
+        QVERIFY(reader.read(block, n));
+        QVERIFY(block.size() <= n);
+        if (block.empty())
+            break;
+        all.insert(all.end(), block.begin(), block.end());
+    }
+    QCOMPARE(all, whole.mono);
+    QCOMPARE(all.size(), values.size());
+}
+
+void TestWavFile::pitchcheckEndsOnAnyInput_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("/dev/zero") << "/dev/zero" << "RIFF";
+    QTest::newRow("fifo fed zeros") << "fifo:cat /dev/zero" << "RIFF";
+    QTest::newRow("fifo fed noise") << "fifo:yes" << "RIFF";
+    QTest::newRow("fifo closed at once") << "fifo:true" << "RIFF";
+    // 1.2 GB that take no disk: a header, then a hole.
+    QTest::newRow("file of two hours") << "sparse" << "60"; // minutes, in either language
+}
+
+void TestWavFile::pitchcheckEndsOnAnyInput()
+{
+#ifndef TONVERO_PITCHCHECK
+    QSKIP("pitchcheck is not built");
+#else
+    QFETCH(QString, input);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QString path = input;
+    QProcess writer;
+    if (input.startsWith("fifo:")) {
+        path = dir.filePath("stream");
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        // The writer ends when pitchcheck closes its end (SIGPIPE).
+        writer.start("sh", {"-c", input.mid(5) + " > \"$0\"", path});
+    } else if (input == "sparse") {
+        path = dir.filePath("long.wav");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(streamedHeader(Spec{1, 2, 48000, 16, false}));
+        QVERIFY(f.resize(qint64(1200) << 20));
+        f.close();
+    }
+    QProcess check;
+#ifndef __SANITIZE_ADDRESS__
+    // A few megabytes of heap beyond what Qt takes to start: reading on without end fails fast.
+    check.setChildProcessModifier([] {
+        const rlimit limit{64u << 20, 64u << 20};
+        ::setrlimit(RLIMIT_DATA, &limit);
+    });
+#endif
+    QElapsedTimer clock;
+    clock.start();
+    check.start(TONVERO_PITCHCHECK, {path});
+    const bool ended = check.waitForFinished(5000);
+    const qint64 ms = clock.elapsed();
+    if (!ended)
+        check.kill();
+    writer.kill();
+    writer.waitForFinished();
+    QVERIFY2(ended, "pitchcheck still reading after 5 s");
+    const QString err = QString::fromUtf8(check.readAllStandardError());
+    QCOMPARE(check.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(check.exitCode(), int(pitch::ExitBadFile));
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QVERIFY2(ms < 1000, qPrintable(QString("%1 ms").arg(ms)));
+#endif
 }
 
 QTEST_GUILESS_MAIN(TestWavFile)

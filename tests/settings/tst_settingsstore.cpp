@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "settings/settingsstore.h"
+#include "settings/preferences.h"
 #include "platform/ui/messagebox.h"
 #include "platform/registry/registry.h"
 #include "support/testenv.h"
@@ -7,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -86,6 +88,8 @@ private slots:
     void deletedAppKeyWritesNothing();
     void deletedAppKeyWritesNothingAfterDeferredStart();
     void damagedFileIsReportedOnce();
+    void unsavableSettingsAreANoticeNotABox_data();
+    void unsavableSettingsAreANoticeNotABox();
     void loadsFileExportedByRegedit();
     void saveAfterFileDamagedWhileRunning();
     void damagedFileNoticeIsRussian_data();
@@ -370,6 +374,39 @@ void TestSettingsStore::damagedFileIsReportedOnce()
     QVERIFY(loadSettings(s, dir, isWhiteKey));
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(s, expected);
+}
+
+void TestSettingsStore::unsavableSettingsAreANoticeNotABox_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a folder in the file's place") << "folder" << "папка";
+    QTest::newRow("its folder cannot be made") << "blocked" << "не удаётся создать";
+}
+
+void TestSettingsStore::unsavableSettingsAreANoticeNotABox()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString folder = QFileInfo(file()).absolutePath();
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(file() + "/inside"));
+    } else {
+        QDir(folder).removeRecursively();
+        writeFile(folder, "a file where the folder goes");
+    }
+    Preferences prefs;
+    QSignalSpy notices(&prefs, &Preferences::notice);
+    prefs.load();
+    prefs.nClef = 1;
+    QVERIFY(!prefs.save()); // a change in the options
+    prefs.nClef = 2;
+    QVERIFY(!prefs.save()); // at exit
+    // Told once, with the reason, on the notice line: no box that would hold up the exit.
+    QCOMPARE(notices.count(), 1);
+    const QString text = notices.at(0).at(0).toString();
+    QVERIFY2(text.contains(reason) && text.contains("не сохраняются"), qPrintable(text));
+    QVERIFY(m_boxes.isEmpty());
 }
 
 void TestSettingsStore::loadsFileExportedByRegedit()

@@ -123,6 +123,22 @@ bool renameFileDurably(const QString& from, const QString& to)
     return true;
 }
 
+QString asidePath(const QString& path, const QStringList& companions)
+{
+    const auto taken = [&](const QString& name) {
+        if (QFileInfo::exists(name) || QFileInfo(name).isSymLink())
+            return true;
+        for (const QString& c : companions)
+            if (QFileInfo::exists(name + c))
+                return true;
+        return false;
+    };
+    QString target = path + QStringLiteral(".bad");
+    for (int n = 2; taken(target); ++n)
+        target = path + QStringLiteral(".%1.bad").arg(n);
+    return target;
+}
+
 FileLock::FileLock(const QString& path)
 {
     m_fd = ::open(encoded(path + QStringLiteral(".lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 namespace platform {
 
@@ -30,6 +31,11 @@ bool replaceFileAtomically(const QString& path, const QByteArray& bytes);
 
 // Renames a file within its folder and syncs the folder.
 bool renameFileDurably(const QString& from, const QString& to);
+
+// The name a damaged file is kept under beside it, never one in use, so every
+// file set aside is kept: "<path>.bad", then "<path>.2.bad", "<path>.3.bad" …
+// With companions (suffixes such as "-wal"), a name free for each of them too.
+QString asidePath(const QString& path, const QStringList& companions = {});
 
 // Holds the exclusive advisory lock of a file for its life.
 class FileLock {

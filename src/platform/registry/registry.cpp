@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <optional>
@@ -37,7 +38,8 @@ public:
     template <typename F>
     LONG run(F&& op)
     {
-        std::vector<QString> notices;
+        std::vector<QString> notices, saveNotices;
+        std::function<void(QString)> saveHandler;
         LONG result;
         {
             std::lock_guard lock(m_mutex);
@@ -49,6 +51,13 @@ public:
                 if (result == ERROR_SUCCESS)
                     result = c;
             }
+            // Without a handler of their own, save failures are notices like the others.
+            if (m_saveHandler)
+                saveNotices.swap(m_saveNotices);
+            else
+                m_notices.insert(m_notices.end(), m_saveNotices.begin(), m_saveNotices.end());
+            m_saveNotices.clear();
+            saveHandler = m_saveHandler;
             notices.swap(m_notices);
             if (!m_noticeHandler) {
                 m_heldNotices.insert(m_heldNotices.end(), notices.begin(), notices.end());
@@ -56,7 +65,15 @@ public:
             }
         }
         deliver(notices);
+        for (const QString& n : saveNotices)
+            saveHandler(n);
         return result;
+    }
+
+    void setSaveNoticeHandler(std::function<void(QString)> handler)
+    {
+        std::lock_guard lock(m_mutex);
+        m_saveHandler = std::move(handler);
     }
 
     void setNoticeHandler(std::function<void(QString)> handler)
@@ -231,9 +248,7 @@ private:
     // replacement in its place if there is one, and tells the user once.
     SetAside setAside(const RegParseError& error, const std::optional<RegStore>& replacement)
     {
-        QString target = m_path + QStringLiteral(".bad");
-        for (int n = 2; QFileInfo::exists(target) && n < 100; ++n)
-            target = m_path + QStringLiteral(".%1.bad").arg(n);
+        const QString target = asidePath(m_path);
         const QString file = QDir::toNativeSeparators(m_path);
         if (!renameFileDurably(m_path, target)) {
             if (!m_toldUnwritable) {
@@ -256,6 +271,21 @@ private:
         return restored ? SetAside::Restored : SetAside::Moved;
     }
 
+    // Tells once for each settings file that changes cannot be saved, and why.
+    LONG cannotSave(LONG code, const char* why, const QString& path, const QString& detail = {})
+    {
+        if (m_toldUnsavedFor != m_path) {
+            m_toldUnsavedFor = m_path;
+            QString reason = QCoreApplication::translate("Registry", why).arg(QDir::toNativeSeparators(path));
+            if (!detail.isEmpty())
+                reason = reason.arg(detail);
+            m_saveNotices.push_back(QCoreApplication::translate("Registry", "Настройки не сохраняются: %1. Изменения "
+                                                                        "действуют до выхода из программы.")
+                                    .arg(reason));
+        }
+        return code;
+    }
+
     // Replays the pending changes on the file as it is now, under the lock, and
     // replaces the file in one step.
     LONG commit()
@@ -264,10 +294,13 @@ private:
         journal.swap(m_journal);
         const QString dir = QFileInfo(m_path).absolutePath();
         if (!QDir().mkpath(dir))
-            return ERROR_ACCESS_DENIED;
+            return cannotSave(ERROR_ACCESS_DENIED, QT_TRANSLATE_NOOP("Registry", "папку «%1» не удаётся создать"),
+                              dir);
         FileLock lock(m_path);
         if (!lock.locked())
-            return ERROR_ACCESS_DENIED;
+            return cannotSave(ERROR_ACCESS_DENIED,
+                              QT_TRANSLATE_NOOP("Registry", "в папке «%1» нельзя создавать файлы (%2)"), dir,
+                              QString::fromLocal8Bit(std::strerror(errno)));
 
         QByteArray onDisk;
         RegStore fresh;
@@ -275,7 +308,11 @@ private:
         case FileRead::Missing:
             break;
         case FileRead::Failed:
-            return ERROR_ACCESS_DENIED;
+            return QFileInfo(m_path).isDir()
+                ? cannotSave(ERROR_ACCESS_DENIED, QT_TRANSLATE_NOOP("Registry", "на месте файла «%1» стоит папка"),
+                             m_path)
+                : cannotSave(ERROR_ACCESS_DENIED, QT_TRANSLATE_NOOP("Registry", "файл «%1» не читается (%2)"),
+                             m_path, QString::fromLocal8Bit(std::strerror(errno)));
         case FileRead::Ok: {
             RegParseError error;
             if (RegistryFile::parse(onDisk, fresh, error))
@@ -321,7 +358,8 @@ private:
 
         const QByteArray bytes = RegistryFile::serialize(fresh);
         if (bytes != onDisk && !replaceFileAtomically(m_path, bytes))
-            return ERROR_WRITE_FAULT;
+            return cannotSave(ERROR_WRITE_FAULT, QT_TRANSLATE_NOOP("Registry", "файл «%1» не удаётся записать (%2)"),
+                              m_path, QString::fromLocal8Bit(std::strerror(errno)));
 
         // Keep the keys that survived under their ids, so open handles stay valid.
         std::map<QStringList, quint64> ids;
@@ -367,6 +405,9 @@ private:
     std::vector<QString> m_heldNotices;
     std::function<void(QString)> m_noticeHandler;
     bool m_toldUnwritable = false;
+    QString m_toldUnsavedFor; // the file last told to be unsavable
+    std::vector<QString> m_saveNotices;
+    std::function<void(QString)> m_saveHandler;
 };
 
 Engine& engine()
@@ -388,6 +429,11 @@ QString registryFilePath()
 void setNoticeHandler(std::function<void(QString)> handler)
 {
     engine().setNoticeHandler(std::move(handler));
+}
+
+void setSaveNoticeHandler(std::function<void(QString)> handler)
+{
+    engine().setSaveNoticeHandler(std::move(handler));
 }
 
 LONG RegOpenKeyEx(HKEY hKey, const QString& subKey, DWORD, REGSAM samDesired, PHKEY result)

@@ -110,4 +110,10 @@ QString registryFilePath();
 // when it is set. The handler runs on the thread of the registry call.
 void setNoticeHandler(std::function<void(QString)> handler);
 
+// Receives the one notice per settings file that changes cannot be saved,
+// with the reason (read-only folder, a folder in the file's place, a write
+// that failed). Without this handler it goes to the notice handler above.
+// Runs on the thread of the registry call that tried to save.
+void setSaveNoticeHandler(std::function<void(QString)> handler);
+
 } // namespace platform

@@ -49,6 +49,37 @@ constexpr const char* kNoAudioNotice = QT_TRANSLATE_NOOP(
     "Synthesizer", "Звука не будет: не найдено устройство вывода звука. Упражнение идёт без звука; "
                    "подключите наушники или колонки или выберите другой MIDI-выход в настройках.");
 
+// Said once, in the window, when the soundfont was cut or rewritten in place
+// while its samples played from its mapping: the pages it lost play as silence.
+constexpr const char* kSoundFontChangedNotice = QT_TRANSLATE_NOOP(
+    "Synthesizer", "Файл звуков (SoundFont) изменили или обрезали, пока он звучал: пропавшие звуки заглушены. "
+                   "Перезапустите Tonvero, чтобы снова слышать все инструменты.");
+
+// Said in the window when no soundfont is installed (once) or none can be read (at every opening).
+constexpr const char* kNoSoundFontNotice = QT_TRANSLATE_NOOP(
+    "Synthesizer", "Звука не будет: не найден ни один пригодный файл звуков (SoundFont) для встроенного "
+                   "синтезатора. Упражнение идёт без звука; установите пакет fluid-soundfont-gm или "
+                   "timgm6mb-soundfont или выберите другой MIDI-выход в настройках.");
+
+void tellNoSoundFont()
+{
+    backend::notice(QCoreApplication::translate("Synthesizer", kNoSoundFontNotice).toStdString());
+}
+
+void tellNoSoundFontOnce()
+{
+    static std::atomic<bool> told{false};
+    if (!told.exchange(true))
+        tellNoSoundFont();
+}
+
+void tellIfSoundFontChanged()
+{
+    static std::atomic<bool> told{false};
+    if (Sf2File::lostPages() > 0 && !told.exchange(true))
+        backend::notice(QCoreApplication::translate("Synthesizer", kSoundFontChangedNotice).toStdString());
+}
+
 constexpr int kChannels = 16;
 constexpr int kDrumChannel = 9;
 constexpr int kDrumBank = 128;
@@ -456,6 +487,7 @@ struct SynthEngine::Private {
             busy = true;
             lock.unlock();
             perform(job);
+            tellIfSoundFontChanged();
             lock.lock();
             busy = false;
             if (jobs.empty())
@@ -972,6 +1004,16 @@ void tellNoAudio(bool started)
         backend::notice(QCoreApplication::translate("Synthesizer", kNoAudioNotice).toStdString());
 }
 
+// At every opening, after the soundfont's load, which runs first on the
+// worker: with audio but without a soundfont the synthesizer is mute too.
+void tellNoSound(bool started)
+{
+    if (!started)
+        tellNoAudio(started);
+    else if (!sharedEngine().isLoaded())
+        tellNoSoundFont();
+}
+
 class SynthOut final : public backend::OutputDevice {
 public:
     std::string name() const override { return kDeviceName; }
@@ -983,7 +1025,7 @@ public:
         // Both on the worker: connecting to the audio server can take longer than a frame.
         SynthEngine& engine = sharedEngine();
         engine.loadAsync(soundFontCandidates());
-        engine.startAudioAsync(tellNoAudio);
+        engine.startAudioAsync(tellNoSound);
         return MMSYSERR_NOERROR;
     }
     void close() override
@@ -1010,8 +1052,10 @@ public:
     void enumerate(std::vector<std::shared_ptr<backend::InputDevice>>&,
                    std::vector<std::shared_ptr<backend::OutputDevice>>& outputs) override
     {
-        if (findSoundFont().empty())
+        if (findSoundFont().empty()) {
+            tellNoSoundFontOnce();
             return;
+        }
         // Start loading now, off the caller's thread, so the first note is not kept waiting.
         sharedEngine().loadAsync(soundFontCandidates());
         if (!m_device)

@@ -3,9 +3,12 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <map>
+#include <tuple>
 
 #include <bit>
 
@@ -41,6 +44,109 @@ constexpr std::uint16_t kSampleCompressed = 0x10;
 // Mono, right, left, linked, compressed, ROM: a sample with any other flag
 // uses some compression no synthesizer here knows.
 constexpr std::uint16_t kSampleKnownFlags = 0x1 | 0x2 | 0x4 | 0x8 | kSampleCompressed | kSampleRom;
+
+// Pitch generators brought into the format's ranges: a damaged file's extreme
+// tuning would make a voice step through its sample thousands of times faster
+// than it sounds.
+constexpr std::uint16_t kGenCoarseTune = 51;
+constexpr std::uint16_t kGenFineTune = 52;
+constexpr std::uint16_t kGenScaleTuning = 56;
+constexpr std::uint16_t kGenRootKey = 58;
+// Sample rates a sample is taken at; outside them, the nearest.
+constexpr std::uint32_t kMinSampleRate = 400;
+constexpr std::uint32_t kMaxSampleRate = 192000;
+constexpr int kMaxCorrection = 99; // cents
+
+// The sample chunks mapped now, for the bus-error handler: a file truncated
+// or rewritten in place under its mapping makes a read of a page it no longer
+// has fault (SIGBUS), on the audio thread, inside the synthesizer.
+struct MappedRange {
+    std::atomic<std::uintptr_t> from{0};
+    std::atomic<std::uintptr_t> to{0};
+};
+constexpr std::size_t kMaxRanges = 64;
+MappedRange g_ranges[kMaxRanges];
+std::uintptr_t g_pageSize = 4096;
+struct sigaction g_previousBusHandler;
+std::atomic<unsigned> g_lostPages{0};
+
+// A page of a mapped sample chunk that the file no longer holds becomes a page
+// of zeros: the voice playing it goes silent, and the program goes on. Any
+// other bus error is handed back to what handled it before.
+void onBusError(int, siginfo_t* info, void*)
+{
+    const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (const MappedRange& r : g_ranges) {
+        if (at < r.from.load(std::memory_order_acquire) || at >= r.to.load(std::memory_order_acquire))
+            continue;
+        void* page = reinterpret_cast<void*>(at & ~(g_pageSize - 1));
+        if (::mmap(page, g_pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+            g_lostPages.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        break;
+    }
+    // The faulting instruction runs again, under the old disposition.
+    ::sigaction(SIGBUS, &g_previousBusHandler, nullptr);
+}
+
+void watchMapping(const void* at, std::size_t size)
+{
+    static std::once_flag installed;
+    std::call_once(installed, [] {
+        g_pageSize = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGBUS, &action, &g_previousBusHandler);
+    });
+    const auto from = reinterpret_cast<std::uintptr_t>(at);
+    for (MappedRange& r : g_ranges) {
+        std::uintptr_t free = 0;
+        if (r.from.compare_exchange_strong(free, from)) {
+            r.to.store(from + size, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+void unwatchMapping(const void* at)
+{
+    const auto from = reinterpret_cast<std::uintptr_t>(at);
+    for (MappedRange& r : g_ranges) {
+        if (r.from.load() == from) {
+            r.to.store(0, std::memory_order_release);
+            r.from.store(0, std::memory_order_release);
+            return;
+        }
+    }
+}
+
+// A loop point outside its sample goes to the sample's edge; the loop then
+// runs forward within the sample, its start never after its end.
+std::pair<std::uint32_t, std::uint32_t> saneLoop(std::uint32_t start, std::uint32_t end, std::uint32_t loopStart,
+                                                 std::uint32_t loopEnd)
+{
+    if (loopStart < start || loopStart > end)
+        loopStart = start;
+    if (loopEnd < start || loopEnd > end)
+        loopEnd = end;
+    if (loopStart > loopEnd)
+        std::swap(loopStart, loopEnd);
+    return {loopStart, loopEnd};
+}
+
+std::int16_t saneAmount(std::uint16_t id, std::int16_t value)
+{
+    switch (id) {
+    case kGenCoarseTune: return std::clamp<std::int16_t>(value, -120, 120);
+    case kGenFineTune: return std::clamp<std::int16_t>(value, -99, 99);
+    case kGenScaleTuning: return std::clamp<std::int16_t>(value, 0, 1200);
+    case kGenRootKey: return value >= -1 && value <= 127 ? value : std::int16_t(-1);
+    default: return value;
+    }
+}
 
 // The preset tables of General MIDI sets are a few hundred kilobytes.
 constexpr std::uint64_t kMaxPdtaSize = 64ull << 20;
@@ -190,7 +296,7 @@ Sf2Zone readZone(const unsigned char* gens, std::size_t genCount, const unsigned
             level = 2;
             if (!generatorAllowed(id, presetLevel) || id == kGenInstrument || id == kGenSampleId)
                 continue;
-            const auto value = static_cast<std::int16_t>(le16(r + 2));
+            const auto value = saneAmount(id, static_cast<std::int16_t>(le16(r + 2)));
             auto same = std::find_if(zone.generators.begin(), zone.generators.end(),
                                      [id](const auto& gen) { return gen.first == id; });
             if (same != zone.generators.end())
@@ -211,8 +317,10 @@ Sf2Zone readZone(const unsigned char* gens, std::size_t genCount, const unsigned
 
 Sf2File::~Sf2File()
 {
-    if (m_map)
+    if (m_map) {
+        unwatchMapping(m_map);
         ::munmap(m_map, m_mapSize);
+    }
     if (m_fd >= 0)
         ::close(m_fd);
 }
@@ -391,6 +499,7 @@ std::unique_ptr<Sf2Image> Sf2File::extract(int bank, int program) const
             for (std::size_t g = g0; g < g1; ++g) {
                 const unsigned char* r = record(gens, kGenSize, g);
                 std::array<unsigned char, kGenSize> copy{r[0], r[1], r[2], r[3]};
+                set16(copy.data() + 2, std::uint16_t(saneAmount(le16(r), std::int16_t(le16(r + 2)))));
                 if (le16(r) == linkGen) {
                     const long mapped = remap(le16(r + 2));
                     if (mapped < 0)
@@ -470,12 +579,15 @@ std::unique_ptr<Sf2Image> Sf2File::extract(int bank, int program) const
             span = {G - (start - from), from, to - from, G - (to - end)};
             const std::int64_t shift = std::int64_t(smplPoints + G) - std::int64_t(start);
             const std::uint64_t total = smplPoints + span.lead + span.count + span.trail;
-            for (std::size_t f = 20; f < 36; f += 4) {
-                const std::int64_t moved = std::int64_t(le32(r + f)) + shift;
-                set32(h.data() + f, std::uint32_t(std::clamp<std::int64_t>(moved, 0, std::int64_t(total))));
-            }
+            const auto [loopStart, loopEnd] =
+                saneLoop(std::uint32_t(start), std::uint32_t(end), le32(r + 28), le32(r + 32));
+            const std::uint32_t positions[4] = {std::uint32_t(start), std::uint32_t(end), loopStart, loopEnd};
+            for (std::size_t f = 20, i = 0; f < 36; f += 4, ++i)
+                set32(h.data() + f, std::uint32_t(std::int64_t(positions[i]) + shift));
             smplPoints = total;
         }
+        set32(h.data() + 36, std::clamp(le32(r + 36), kMinSampleRate, kMaxSampleRate));
+        h[41] = std::uint8_t(std::clamp<int>(static_cast<std::int8_t>(r[41]), -kMaxCorrection, kMaxCorrection));
         // A stereo partner left out of the preset is no partner.
         const std::uint16_t link = le16(r + 42);
         auto partner = sampleIndex.find(link);
@@ -650,18 +762,10 @@ std::optional<Sf2Preset> Sf2File::preset(int bank, int program) const
         sample.name.resize(std::strlen(sample.name.c_str()));
         sample.start = start;
         sample.end = end;
-        std::uint32_t loopStart = le32(r + 28), loopEnd = le32(r + 32);
-        if (loopStart > loopEnd)
-            std::swap(loopStart, loopEnd);
-        if (loopStart < start || loopStart > points)
-            loopStart = start;
-        if (loopEnd < start || loopEnd > points)
-            loopEnd = end;
-        sample.loopStart = loopStart;
-        sample.loopEnd = loopEnd;
-        sample.rate = le32(r + 36);
+        std::tie(sample.loopStart, sample.loopEnd) = saneLoop(start, end, le32(r + 28), le32(r + 32));
+        sample.rate = std::clamp(le32(r + 36), kMinSampleRate, kMaxSampleRate);
         sample.rootKey = r[40] <= 127 ? r[40] : 60; // 255: unpitched
-        sample.correction = static_cast<std::int8_t>(r[41]);
+        sample.correction = std::clamp<int>(static_cast<std::int8_t>(r[41]), -kMaxCorrection, kMaxCorrection);
         const int index = int(out.samples.size());
         out.samples.push_back(std::move(sample));
         sampleIndex.emplace(s, index);
@@ -675,6 +779,11 @@ std::optional<Sf2Preset> Sf2File::preset(int bank, int program) const
         out.instruments.push_back(std::move(inst));
     }
     return out;
+}
+
+unsigned Sf2File::lostPages()
+{
+    return g_lostPages.load(std::memory_order_relaxed);
 }
 
 bool Sf2File::readPoints(std::uint64_t first, std::size_t count, std::int16_t* to) const
@@ -697,6 +806,7 @@ const std::int16_t* Sf2File::samplePoints() const
         void* at = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, m_fd, off_t(from));
         if (at == MAP_FAILED)
             return;
+        watchMapping(at, size);
         m_map = at;
         m_mapSize = size;
         m_mapLead = std::size_t(m_smplOffset - from);

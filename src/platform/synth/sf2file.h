@@ -90,6 +90,10 @@ public:
     // file cannot be mapped.
     const std::int16_t* samplePoints() const;
     std::uint64_t pointCount() const { return m_smplSize / 2; }
+    // Pages of mapped sample chunks that their file no longer held when they
+    // were read (the file was cut or rewritten in place while it played):
+    // each reads as silence instead of bringing the program down.
+    static unsigned lostPages();
     // Copies sample points with a plain read, leaving the mapping untouched.
     bool readPoints(std::uint64_t first, std::size_t count, std::int16_t* to) const;
 

@@ -78,6 +78,8 @@ private slots:
     void changesMergeWithFileWrittenMeanwhile();
     void valuesKeepOrderOfSetting();
     void damagedFileIsSetAside();
+    void unsavableSettingsAreToldOnce_data();
+    void unsavableSettingsAreToldOnce();
     void damagedWhileRunningKeepsWhatWasKnown_data();
     void damagedWhileRunningKeepsWhatWasKnown();
     void savesThroughSymlink_data();
@@ -341,6 +343,44 @@ void TestRegistry::changesReachFileAtLastClose()
     QCOMPARE(app.close(), ERROR_SUCCESS);
     QVERIFY(testsupport::readFile(m_home->registryFile()).contains("\"nClef\"=dword:00000002\n"));
     QVERIFY(!QFile::exists(m_home->registryFile() + ".tmp"));
+}
+
+void TestRegistry::unsavableSettingsAreToldOnce_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("a folder in the file's place") << "folder" << "папка";
+    QTest::newRow("its folder cannot be made") << "blocked" << "не удаётся создать";
+    QTest::newRow("read-only folder") << "read-only" << "нельзя создавать файлы";
+}
+
+void TestRegistry::unsavableSettingsAreToldOnce()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    const QString file = m_home->registryFile();
+    const QString folder = QFileInfo(file).absolutePath();
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(file + "/inside"));
+    } else if (kind == "blocked") {
+        QDir(folder).removeRecursively();
+        writeFile(folder, "a file where the folder goes");
+    } else {
+        if (::geteuid() == 0)
+            QSKIP("root writes in any folder");
+        QVERIFY(QDir().mkpath(folder));
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    }
+    // Two saves, as at a change in the options and at exit: one notice, with the reason.
+    for (DWORD v : {1u, 2u}) {
+        Key app;
+        RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Tonvero", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &app.h, nullptr);
+        if (app.h)
+            RegSetValueEx(app.h, "nClef", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&v), 4);
+    }
+    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QCOMPARE(m_notices.size(), 1);
+    QVERIFY2(m_notices[0].contains(reason) && m_notices[0].contains("не сохраняются"), qPrintable(m_notices[0]));
 }
 
 void TestRegistry::changesMergeWithFileWrittenMeanwhile()

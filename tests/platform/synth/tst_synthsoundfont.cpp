@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/synth/midi_synth.h"
 #include "platform/synth/sf2file.h"
+#include "support/synthrender.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <filesystem>
 #include <memory>
 
@@ -47,6 +50,8 @@ struct SampleDef {
     quint32 loopEnd = 0;
     quint16 type = 1;
     quint16 link = 0;
+    quint32 rate = 44100;
+    qint8 correction = 0;
 };
 
 void put16(QByteArray& b, quint32 v)
@@ -122,9 +127,9 @@ struct Sf2Builder {
             put32(shdr, start + quint32(s.points.size()));
             put32(shdr, start + s.loopStart);
             put32(shdr, start + s.loopEnd);
-            put32(shdr, 44100);
+            put32(shdr, s.rate);
             shdr.append(char(60));
-            shdr.append(char(0));
+            shdr.append(char(s.correction));
             put16(shdr, s.link);
             put16(shdr, s.type);
         }
@@ -310,6 +315,11 @@ private slots:
     void presetLayoutFollowsTheLoadingRules_data();
     void presetLayoutFollowsTheLoadingRules();
     void mappedPointsAreTheFilesPoints();
+    void extremeValuesAreBroughtIntoRange_data();
+    void extremeValuesAreBroughtIntoRange();
+    void fileCutUnderItsMappingReadsAsSilence_data();
+    void fileCutUnderItsMappingReadsAsSilence();
+    void soundFontCutWhilePlayingGoesSilent();
     void everyPresetOfTheInstalledSoundFontsCutsOut_data();
     void everyPresetOfTheInstalledSoundFontsCutsOut();
 
@@ -648,6 +658,126 @@ void TestSynthSoundFont::everyPresetOfTheInstalledSoundFontsCutsOut()
     QVERIFY(presets >= 128);
     // No single instrument comes near the whole set.
     QVERIFY(largest < file->sampleBytes() / 2);
+}
+
+void TestSynthSoundFont::extremeValuesAreBroughtIntoRange_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("strings"); // the strings preset's first instrument zone and its sample
+    auto withSample = [](auto change) {
+        Sf2Builder b = smallSoundFont();
+        change(b.samples[0]);
+        return b.build();
+    };
+    auto withGen = [](quint16 op, quint16 amount) {
+        Sf2Builder b = smallSoundFont();
+        b.instruments[1].zones[0].gens.insert(1, {op, amount}); // after the key range
+        return b.build();
+    };
+    const QString zone = "{keys 0-127 1 mod}";
+    QTest::newRow("as written") << smallSoundFont().build() << zone + " strings 40-400 44100 Hz 0 ct";
+    QTest::newRow("rate of 4 GHz") << withSample([](SampleDef& s) { s.rate = 0xFFFFFFFFu; })
+                                   << zone + " strings 40-400 192000 Hz 0 ct";
+    QTest::newRow("rate of zero") << withSample([](SampleDef& s) { s.rate = 0; })
+                                  << zone + " strings 40-400 400 Hz 0 ct";
+    QTest::newRow("correction past a semitone") << withSample([](SampleDef& s) { s.correction = -128; })
+                                                << zone + " strings 40-400 44100 Hz -99 ct";
+    QTest::newRow("loop start past the end, loop end outside the file")
+        << withSample([](SampleDef& s) { s.loopStart = 430; s.loopEnd = 100000; })
+        << zone + " strings 0-420 44100 Hz 0 ct";
+    QTest::newRow("loop start past the end, in the next sample")
+        << withSample([](SampleDef& s) { s.loopStart = 500; s.loopEnd = 600; })
+        << zone + " strings 0-420 44100 Hz 0 ct";
+    QTest::newRow("coarse tune of 3000 semitones") << withGen(51, 3000)
+                                                   << "{keys 0-127 51=120 1 mod} strings 40-400 44100 Hz 0 ct";
+    QTest::newRow("fine tune of -5000 cents") << withGen(52, quint16(-5000))
+                                              << "{keys 0-127 52=-99 1 mod} strings 40-400 44100 Hz 0 ct";
+    QTest::newRow("scale tuning of 20000 cents") << withGen(56, 20000)
+                                                 << "{keys 0-127 56=1200 1 mod} strings 40-400 44100 Hz 0 ct";
+    QTest::newRow("root key 300") << withGen(58, 300) << "{keys 0-127 58=-1 1 mod} strings 40-400 44100 Hz 0 ct";
+}
+
+void TestSynthSoundFont::extremeValuesAreBroughtIntoRange()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, strings);
+    const auto file = Sf2File::open(write(bytes));
+    QVERIFY(file);
+    const auto preset = file->preset(0, 48);
+    QVERIFY(preset);
+    QVERIFY(!preset->instruments.empty() && !preset->instruments[0].zones.empty());
+    const auto& z = preset->instruments[0].zones[0];
+    const auto& s = preset->samples[std::size_t(z.link)];
+    QVERIFY(s.loopStart <= s.loopEnd);
+    QCOMPARE(describe(z) + QStringLiteral(" %1 %2-%3 %4 Hz %5 ct")
+                               .arg(QString::fromStdString(s.name))
+                               .arg(s.loopStart - s.start)
+                               .arg(s.loopEnd - s.start)
+                               .arg(s.rate)
+                               .arg(s.correction),
+             strings);
+}
+
+void TestSynthSoundFont::fileCutUnderItsMappingReadsAsSilence_data()
+{
+    QTest::addColumn<bool>("rewritten"); // cut, then written again as `cp` writes over a file
+    QTest::newRow("cut to its header") << false;
+    QTest::newRow("rewritten in place") << true;
+}
+
+void TestSynthSoundFont::fileCutUnderItsMappingReadsAsSilence()
+{
+    QFETCH(bool, rewritten);
+    // Samples long enough to span many pages.
+    Sf2Builder b = smallSoundFont();
+    b.samples[0].points = ramp(300000, 1);
+    b.samples[0].loopStart = 1000;
+    b.samples[0].loopEnd = 290000;
+    const QByteArray bytes = b.build();
+    const std::string path = write(bytes, QStringLiteral("cut.sf2"));
+    const auto file = Sf2File::open(path);
+    QVERIFY(file);
+    const std::int16_t* points = file->samplePoints();
+    QVERIFY(points);
+    const unsigned lostBefore = Sf2File::lostPages();
+    QFile f(QString::fromStdString(path));
+    QVERIFY(f.resize(4096));
+    if (rewritten) {
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes.left(bytes.size() / 3));
+        f.close();
+    }
+    // Every point read, as a voice would: no bus error brings the test down.
+    const volatile std::int16_t* read = points;
+    std::int64_t sum = 0;
+    for (std::uint64_t i = 0; i < file->pointCount(); ++i)
+        sum += read[i];
+    QVERIFY(Sf2File::lostPages() > lostBefore);
+    QVERIFY(sum != 1); // used
+}
+
+void TestSynthSoundFont::soundFontCutWhilePlayingGoesSilent()
+{
+    const QString installed = QStringLiteral("/usr/share/sounds/sf2/TimGM6mb.sf2");
+    if (!QFile::exists(installed))
+        QSKIP("TimGM6mb.sf2 is not installed");
+    const QString copy = m_dir.filePath(QStringLiteral("playing.sf2"));
+    QFile::remove(copy);
+    QVERIFY(QFile::copy(installed, copy));
+    testsupport::SynthRenderer renderer(copy.toStdString());
+    if (!renderer.isLoaded())
+        QSKIP("the built-in synthesizer cannot run here");
+    const unsigned lostBefore = Sf2File::lostPages();
+    const std::vector<float> before = renderer.render(0, {{60, 0.0, 0.3}}, 0.4);
+    float peak = 0.f;
+    for (float v : before)
+        peak = std::max(peak, std::abs(v));
+    QVERIFY(peak > 0.01f);
+    // As `cp other.sf2 playing.sf2` begins: the file is cut to nothing under its mapping.
+    QVERIFY(QFile::resize(copy, 0));
+    const std::vector<float> after = renderer.render(0, {{48, 0.0, 0.3}, {72, 0.3, 0.3}, {60, 0.6, 0.3}}, 1.0);
+    QVERIFY(!after.empty());
+    QVERIFY(Sf2File::lostPages() > lostBefore);
 }
 
 QTEST_GUILESS_MAIN(TestSynthSoundFont)
