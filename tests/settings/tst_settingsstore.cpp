@@ -393,7 +393,7 @@ void TestSettingsStore::unsavableSettingsAreANoticeNotABox()
         QVERIFY(QDir().mkpath(file() + "/inside"));
     } else {
         QDir(folder).removeRecursively();
-        writeFile(folder, "a file where the folder goes");
+        QVERIFY(testsupport::writeFile(folder, "a file where the folder goes"));
     }
     Preferences prefs;
     QSignalSpy notices(&prefs, &Preferences::notice);

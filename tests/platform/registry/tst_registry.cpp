@@ -364,7 +364,7 @@ void TestRegistry::unsavableSettingsAreToldOnce()
         QVERIFY(QDir().mkpath(file + "/inside"));
     } else if (kind == "blocked") {
         QDir(folder).removeRecursively();
-        writeFile(folder, "a file where the folder goes");
+        QVERIFY(testsupport::writeFile(folder, "a file where the folder goes"));
     } else {
         if (::geteuid() == 0)
             QSKIP("root writes in any folder");
