@@ -22,12 +22,32 @@ Preferences::~Preferences()
 bool Preferences::load(NewKeys newKeys)
 {
     // White keys by pitch class, as the piano lays them out.
-    return loadSettings(values(), strInstallDir, {}, newKeys);
+    const bool ok = loadSettings(values(), strInstallDir, {}, newKeys);
+    m_stored = values();
+    return ok;
 }
 
-bool Preferences::save() const
+bool Preferences::save()
 {
-    return saveSettings(values());
+    // The file as it is now, with what this instance changed on top of it.
+    TonveroSettings merged = m_stored;
+    QString installDir;
+    if (!loadSettings(merged, installDir, {}, NewKeys::Defer))
+        merged = m_stored;
+    for (const SettingField& f : settingFields) {
+        if (f.member && this->*f.member != m_stored.*f.member)
+            merged.*f.member = this->*f.member;
+        if (f.byteMember && this->*f.byteMember != m_stored.*f.byteMember)
+            merged.*f.byteMember = this->*f.byteMember;
+    }
+    for (const SettingTextField& f : settingTextFields)
+        if (this->*f.member != m_stored.*f.member)
+            merged.*f.member = this->*f.member;
+    if (!saveSettings(merged))
+        return false;
+    // What is still as this instance has it counts as unchanged at the next save.
+    m_stored = values();
+    return true;
 }
 
 void Preferences::setRange(int s, int low, int high)

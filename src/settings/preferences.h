@@ -30,8 +30,9 @@ public:
     // Reads the stored values over the current ones (see loadSettings). At
     // start-up, keys a first start lacks are kept until the first save.
     bool load(NewKeys newKeys = NewKeys::Defer);
-    // Writes every value; true when they reached the file.
-    bool save() const;
+    // Writes every value; true when they reached the file. Another instance's
+    // changes saved meanwhile are kept where this one left a value as it was loaded.
+    bool save();
 
     // Announces an edit made through the members.
     void notifyChanged() { emit changed(); }
@@ -40,6 +41,10 @@ public:
     int rangeLow(int s) const { return s == 0 ? nN12_min0 : nN12_min1; }
     int rangeHigh(int s) const { return s == 0 ? nN12_max0 : nN12_max1; }
     void setRange(int s, int low, int high);
+
+private:
+    // The values as last loaded or saved: what this instance changed since differs from them.
+    TonveroSettings m_stored;
 
 signals:
     void changed();
