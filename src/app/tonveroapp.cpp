@@ -32,12 +32,21 @@ int CTonveroApp::run(int argc, char* argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tonvero.tonvero"));
     tonvero::Translations translations;
     translations.install(tonvero::interfaceLanguage(tonvero::loadLanguageChoice()));
-    auto dlg = std::make_unique<CTonveroDlg>();
-    // Logout, Ctrl+C or kill end the program as closing the window does.
+    // Logout, Ctrl+C or kill end the program as closing the window does, also
+    // while a box raised as the window is built (a damaged settings file) is up.
     platform::TerminationSignals termination;
+    bool endRequested = false;
+    const QMetaObject::Connection early = QObject::connect(
+        &termination, &platform::TerminationSignals::requested, &app, [&endRequested] {
+            endRequested = true;
+            platform::closeModalsAndWindow(nullptr);
+        });
+    auto dlg = std::make_unique<CTonveroDlg>();
+    QObject::disconnect(early);
     QObject::connect(&termination, &platform::TerminationSignals::requested, dlg.get(),
                      [w = dlg.get()] { platform::closeModalsAndWindow(w); });
-    dlg->exec();
+    if (!endRequested)
+        dlg->exec();
     dlg.reset(); // shutdown: MIDI closed, settings saved, while the application still exists
     return 0;
 }

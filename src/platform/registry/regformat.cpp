@@ -417,7 +417,8 @@ bool RegistryFile::parse(QByteArrayView text, RegStore& out, RegParseError& erro
         if (!seenHeader) {
             if (faultLine || hasControlBesidesTab(line))
                 return fail(RegParseError::NotText, 0);
-            if (line != QLatin1String(header))
+            // The registry editor's older format holds the same lines; what this program stores is ASCII.
+            if (line != QLatin1String(header) && line != QLatin1String(olderHeader))
                 return fail(RegParseError::MissingHeader, lineNo);
             seenHeader = true;
             continue;

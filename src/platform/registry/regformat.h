@@ -48,6 +48,8 @@ struct RegParseError {
 class RegistryFile {
 public:
     static constexpr char header[] = "Windows Registry Editor Version 5.00";
+    // Read too, never written.
+    static constexpr char olderHeader[] = "REGEDIT4";
     // Larger texts are refused rather than read into memory.
     static constexpr qint64 maxSize = 64 * 1024 * 1024;
 

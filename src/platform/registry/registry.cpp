@@ -25,6 +25,9 @@ struct Op {
     RegValue value;
 };
 
+// A notice for the user, put into words when it is told.
+using Notice = std::function<QString()>;
+
 class Engine {
 public:
     ~Engine()
@@ -38,7 +41,7 @@ public:
     template <typename F>
     LONG run(F&& op)
     {
-        std::vector<QString> notices, saveNotices;
+        std::vector<Notice> notices, saveNotices;
         std::function<void(QString)> saveHandler;
         LONG result;
         {
@@ -65,8 +68,8 @@ public:
             }
         }
         deliver(notices);
-        for (const QString& n : saveNotices)
-            saveHandler(n);
+        for (const Notice& n : saveNotices)
+            saveHandler(n());
         return result;
     }
 
@@ -78,7 +81,7 @@ public:
 
     void setNoticeHandler(std::function<void(QString)> handler)
     {
-        std::vector<QString> held;
+        std::vector<Notice> held;
         {
             std::lock_guard lock(m_mutex);
             m_noticeHandler = std::move(handler);
@@ -253,10 +256,11 @@ private:
         if (!renameFileDurably(m_path, target)) {
             if (!m_toldUnwritable) {
                 m_toldUnwritable = true;
-                m_notices.push_back(QCoreApplication::translate("Registry",
-                                                                "Файл настроек «%1» повреждён (%2). Используются "
-                                                                "настройки по умолчанию; изменения не будут сохранены.")
-                                        .arg(file, error.message()));
+                m_notices.push_back([file, error] {
+                    return QCoreApplication::translate("Registry", "Файл настроек «%1» повреждён (%2). Используются "
+                                                                   "настройки по умолчанию; изменения не будут сохранены.")
+                        .arg(file, error.message());
+                });
             }
             return SetAside::NotMoved;
         }
@@ -266,8 +270,10 @@ private:
                                             "записала на его место последние известные ей настройки.")
             : QT_TRANSLATE_NOOP("Registry", "Файл настроек «%1» повреждён (%2) и сохранён как «%3». Используются "
                                             "настройки по умолчанию.");
-        m_notices.push_back(QCoreApplication::translate("Registry", text)
-                                .arg(file, error.message(), QDir::toNativeSeparators(target)));
+        m_notices.push_back([text, file, error, target] {
+            return QCoreApplication::translate("Registry", text)
+                .arg(file, error.message(), QDir::toNativeSeparators(target));
+        });
         return restored ? SetAside::Restored : SetAside::Moved;
     }
 
@@ -276,12 +282,14 @@ private:
     {
         if (m_toldUnsavedFor != m_path) {
             m_toldUnsavedFor = m_path;
-            QString reason = QCoreApplication::translate("Registry", why).arg(QDir::toNativeSeparators(path));
-            if (!detail.isEmpty())
-                reason = reason.arg(detail);
-            m_saveNotices.push_back(QCoreApplication::translate("Registry", "Настройки не сохраняются: %1. Изменения "
-                                                                        "действуют до выхода из программы.")
-                                    .arg(reason));
+            m_saveNotices.push_back([why, path, detail] {
+                QString reason = QCoreApplication::translate("Registry", why).arg(QDir::toNativeSeparators(path));
+                if (!detail.isEmpty())
+                    reason = reason.arg(detail);
+                return QCoreApplication::translate("Registry", "Настройки не сохраняются: %1. Изменения "
+                                                               "действуют до выхода из программы.")
+                    .arg(reason);
+            });
         }
         return code;
     }
@@ -375,16 +383,16 @@ private:
         return ERROR_SUCCESS;
     }
 
-    void deliver(const std::vector<QString>& notices)
+    void deliver(const std::vector<Notice>& notices)
     {
         std::function<void(QString)> handler;
         {
             std::lock_guard lock(m_mutex);
             handler = m_noticeHandler;
         }
-        for (const QString& n : notices)
+        for (const Notice& n : notices)
             if (handler)
-                handler(n);
+                handler(n());
     }
 
     std::mutex m_mutex;
@@ -401,12 +409,14 @@ private:
     std::vector<QStringList> m_deferred;
     RegStore m_deferredOn;
     QString m_deferredPath;
-    std::vector<QString> m_notices;
-    std::vector<QString> m_heldNotices;
+    // Put into words when told, so that a notice held from before the
+    // interface's language was chosen is said in that language.
+    std::vector<Notice> m_notices;
+    std::vector<Notice> m_heldNotices;
     std::function<void(QString)> m_noticeHandler;
     bool m_toldUnwritable = false;
     QString m_toldUnsavedFor; // the file last told to be unsavable
-    std::vector<QString> m_saveNotices;
+    std::vector<Notice> m_saveNotices;
     std::function<void(QString)> m_saveHandler;
 };
 

@@ -128,6 +128,8 @@ void TestRegFormat::acceptsHandEdits_data()
     QTest::newRow("empty file") << QByteArray() << QByteArray();
     QTest::newRow("comment in another code page")
         << header + "; \xcd\xe0\xf1\xf2\xf0\xee\xe9\xea\xe8\n" + key + "\"nClef\"=dword:4\n" << dword(4);
+    QTest::newRow("the registry editor's older format")
+        << "REGEDIT4\r\n\r\n" + key + "\"nClef\"=dword:00000002\r\n" << dword(2);
     QTest::newRow("value of an unknown form skipped") << header + key + "\"x\"=qword:0000000000000001\n\"nClef\"=dword:5\n"
                                                       << dword(5);
 }
@@ -154,7 +156,7 @@ void TestRegFormat::refusesGarbage_data()
     QTest::addColumn<QByteArray>("text");
     const QByteArray key = "[HKEY_CURRENT_USER\\Software\\Tonvero]\n";
     QTest::newRow("no header") << key + "\"a\"=dword:1\n";
-    QTest::newRow("other header") << "REGEDIT4\n" + key;
+    QTest::newRow("other header") << "REGEDIT5\n" + key;
     QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x01\0\0\0", 10);
     QTest::newRow("value before a key") << header + "\"a\"=dword:1\n";
     QTest::newRow("other hive") << header + "[HKEY_LOCAL_MACHINE\\Software]\n";
@@ -311,7 +313,8 @@ void TestRegFormat::namesTheFaultyLine_data()
                                               << int(RegParseError::BadValue) << 4;
     QTest::newRow("header after comments") << QByteArray("; mine\n\nWindows Registry Editor\n")
                                            << int(RegParseError::MissingHeader) << 3;
-    QTest::newRow("older header") << "REGEDIT4\n\n" + key << int(RegParseError::MissingHeader) << 1;
+    QTest::newRow("unknown header") << "Windows Registry Editor Version 6.00\n\n" + key
+                                    << int(RegParseError::MissingHeader) << 1;
     QTest::newRow("value outside a key") << header + "\"a\"=dword:1\n" << int(RegParseError::ValueOutsideKey) << 3;
     QTest::newRow("key of another hive") << header + "[HKEY_LOCAL_MACHINE\\Software]\n" << int(RegParseError::BadKey) << 3;
     QTest::newRow("stray line") << header + key + "\n\nnClef=3\n" << int(RegParseError::UnknownLine) << 6;

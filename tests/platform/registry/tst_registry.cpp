@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
+#include <QTranslator>
 
 #include <unistd.h>
 
@@ -85,6 +87,7 @@ private slots:
     void savesThroughSymlink_data();
     void savesThroughSymlink();
     void damagedLinkedFileIsSetAsideBesideIt();
+    void heldNoticeIsWordedWhenTold();
 
 private:
     std::unique_ptr<testsupport::TempConfigHome> m_home;
@@ -568,6 +571,25 @@ void TestRegistry::damagedLinkedFileIsSetAsideBesideIt()
     QCOMPARE(testsupport::readFile(real + ".bad"), QByteArray("not a settings file"));
     QCOMPARE(linkText(file), real);
     QVERIFY(parsed(real).find({"Software", "Tonvero"}));
+}
+
+// A notice of a file damaged before anyone listens (the language is read from
+// the file first) is worded in the language installed by the time it is told.
+void TestRegistry::heldNoticeIsWordedWhenTold()
+{
+    setNoticeHandler({});
+    QVERIFY(testsupport::writeFile(m_home->registryFile(), "not a settings file\n"));
+    HKEY key = nullptr;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, QStringLiteral("Software"), 0, KEY_READ, &key) == ERROR_SUCCESS)
+        RegCloseKey(key);
+    QTranslator english;
+    QVERIFY(english.load(QStringLiteral(":/i18n/tonvero_en.qm")));
+    QCoreApplication::installTranslator(&english);
+    setNoticeHandler([this](const QString& text) { m_notices << text; });
+    QCoreApplication::removeTranslator(&english);
+    QCOMPARE(m_notices.size(), 1);
+    QVERIFY2(!m_notices[0].contains(QRegularExpression(QStringLiteral("[А-Яа-яЁё]"))), qPrintable(m_notices[0]));
+    QVERIFY(m_notices[0].contains(QStringLiteral("registry.reg.bad")));
 }
 
 QTEST_GUILESS_MAIN(TestRegistry)
