@@ -170,15 +170,17 @@ void CTonveroDlg::UpdateLayout()
 
     // The notice row never covers an instrument: a window too short for both grows.
     const int overflow = y - 8 - stackBottom;
-    if (overflow > 0 && noticeRowHeight() > 0 && !m_growing) {
+    // Once: a window not yet shown (or one the screen holds) may not take the new size.
+    if (overflow > 0 && noticeRowHeight() > 0 && !m_growing && isVisible()) {
         const int before = height();
         m_growing = true;
         resize(width(), before + overflow);
-        m_growing = false;
-        if (height() > before) {
+        const bool grown = height() > before;
+        if (grown)
             UpdateLayout();
+        m_growing = false;
+        if (grown)
             return;
-        }
     }
 
     piano->Resize(CInstrumentCtrl::PianoId, piano->GetHeight(), piano->GetWidth());
