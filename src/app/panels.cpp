@@ -7,6 +7,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPushButton>
@@ -174,10 +175,15 @@ void CTonveroDlg::UpdateLayout()
     if (overflow > 0 && noticeRowHeight() > 0 && !m_growing && isVisible()) {
         const int before = height();
         m_growing = true;
-        resize(width(), before + overflow);
+        // The stack is centred: it fits once the room above the row holds all of it.
+        resize(width(), before + (total - stackBottom) + 1);
         const bool grown = height() > before;
-        if (grown)
+        if (grown) {
+            // The client takes the new height now, not at the next turn of the event loop.
+            if (layout())
+                layout()->activate();
             UpdateLayout();
+        }
         m_growing = false;
         if (grown)
             return;
