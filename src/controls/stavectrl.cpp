@@ -325,3 +325,44 @@ void CStaveCtrl::mouseReleaseEvent(QMouseEvent* event)
         Draw(false);
     }
 }
+
+// The line of the phrase exercise; drawn in full later.
+void CStaveCtrl::ShowPhrase(const tonvero::music::Phrase& phrase)
+{
+    m_phrase = phrase;
+    m_phraseShown = true;
+    m_phraseCursor = 0;
+    m_phraseLayout = tonvero::notation::layoutLine(phrase, tonvero::notation::Clef(std::clamp(nClef, 0, 3)));
+    update();
+}
+
+void CStaveCtrl::ClearPhrase()
+{
+    m_phraseShown = false;
+    m_phrase = {};
+    m_phraseLayout = {};
+    update();
+}
+
+void CStaveCtrl::SetPhraseCursor(int event)
+{
+    m_phraseCursor = event;
+    update();
+}
+
+void CStaveCtrl::SetPlayedNotesVisible(bool visible)
+{
+    m_playedVisible = visible;
+    update();
+}
+
+void CStaveCtrl::SetPhraseNames(bool shown)
+{
+    m_phraseNames = shown;
+    update();
+}
+
+QSize CStaveCtrl::phraseSizeHint(int bars) const
+{
+    return QSize(160 + 180 * std::clamp(bars, 1, 4), 200);
+}

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "controls/instrumentctrl.h"
+#include "music/phrase.h"
+#include "notation/linelayout.h"
 
 #include <QString>
 #include <array>
@@ -56,6 +58,26 @@ public:
     // How the last drawing wrote the note of slot 0..3.
     Accidental SlotAccidental(int slot) const { return m_slotAccidentals[slot]; }
 
+    // The phrase exercise: a line of music in place of the single note, laid
+    // out for the current clef and the control's size. The cursor stands at
+    // event 0; events before the cursor are played (greyed, or hidden).
+    void ShowPhrase(const tonvero::music::Phrase& phrase);
+    // Back to the single note: the line goes.
+    void ClearPhrase();
+    bool showsPhrase() const { return m_phraseShown; }
+    // The event to play next; past the last event: every event played.
+    void SetPhraseCursor(int event);
+    int phraseCursor() const { return m_phraseCursor; }
+    // Played events stay visible in grey, or vanish.
+    void SetPlayedNotesVisible(bool visible);
+    // Hint mode: the names of the notes below each event.
+    void SetPhraseNames(bool shown);
+    // The layout drawn (in staff spaces) and the size of a staff space in pixels.
+    const tonvero::notation::LineLayout& phraseLayout() const { return m_phraseLayout; }
+    double phraseSpace() const { return m_phraseSpace; }
+    // Size that shows a line of the given bars at a comfortable staff space.
+    QSize phraseSizeHint(int bars) const;
+
     // The clef and the notes written, as a screen reader says them; the note
     // "under focus" is the first note written.
     QString accessibleValue() const override;
@@ -82,4 +104,12 @@ private:
     std::array<Accidental, 4> m_slotAccidentals{};
     // Accidentals chosen by the owner; NoAccidental: drawn at random.
     std::array<Accidental, 4> m_chosenAccidentals{};
+
+    bool m_phraseShown = false;
+    tonvero::music::Phrase m_phrase;
+    tonvero::notation::LineLayout m_phraseLayout;
+    double m_phraseSpace = 0;
+    int m_phraseCursor = 0;
+    bool m_playedVisible = true;
+    bool m_phraseNames = false;
 };

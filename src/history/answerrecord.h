@@ -22,6 +22,9 @@ enum class AnswerSource : std::uint8_t {
 // Stored by number, as AnswerSource.
 enum class ExerciseMode : std::uint8_t { Hint = 0, Training = 1, Exam = 2 };
 
+// Which exercise an answer belongs to. Stored by number, as AnswerSource.
+enum class ExerciseKind : std::uint8_t { SingleNote = 0, Phrase = 1, Piece = 2 };
+
 // How the stave wrote the note: a white key is natural, a black key a sharp or a flat.
 enum class Spelling : std::uint8_t { Natural = 0, Sharp = 1, Flat = 2 };
 
@@ -37,6 +40,16 @@ struct AnswerRecord {
     bool right = false;           // hint mode: whether the played note was the shown one
     int responseMs = 0;           // from the note appearing to the answer, pauses and message boxes excluded
     ExerciseMode mode = ExerciseMode::Training;
+    ExerciseKind kind = ExerciseKind::SingleNote;
+    // Lines of music: the key signature (−7 seven flats .. +7 seven sharps)
+    // and mode, the event's place in the line (0-based, as the cursor counts)
+    // and its bar (0-based), and how many notes sound together there.
+    // A single note: key 0 major, position and bar −1, one note.
+    int keyFifths = 0;
+    bool keyMinor = false;
+    int linePosition = -1;
+    int bar = -1;
+    int chordNotes = 1;
 };
 
 struct ExerciseRecord {
@@ -44,6 +57,7 @@ struct ExerciseRecord {
     std::int64_t startMs = 0;
     std::int64_t endMs = 0;       // 0 while it runs
     ExerciseMode mode = ExerciseMode::Training;
+    ExerciseKind kind = ExerciseKind::SingleNote;
     int examMinutes = 0;          // exam length; 0 outside exams
     int notes = 0;
     int errors = 0;

@@ -10,13 +10,14 @@ src=${1:?source dir}/src
 declare -A rank=(
     [platform]=0
     [music]=1
-    [controls]=2 [notation]=2
-    [settings]=3
-    [midi]=4
-    [history]=5 [pitch]=5 [piece]=5
-    [exercise]=6
-    [dialogs]=7
-    [app]=8
+    [notation]=2
+    [controls]=3
+    [settings]=4
+    [midi]=5
+    [history]=6 [pitch]=6 [piece]=6
+    [exercise]=7
+    [dialogs]=8
+    [app]=9
 )
 
 fail=0
