@@ -160,6 +160,7 @@ void CTonveroDlg::UpdateLayout()
 
     int y = (stackBottom - total) / 2;
     stave->move((clientWidth - stave->GetWidth()) / 2, y);
+    placeNoteNameForPhrase();
     y += stave->GetHeight() + 8;
     for (const Panel& p : panels) {
         if (!takesPart(p))

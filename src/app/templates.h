@@ -45,6 +45,8 @@ enum MainCommand {
     CmdClefAlto = 32712,
     CmdClefTrebleBass = 32713,
     CmdStatistics = 32720,
+    CmdKindSingleNote = 32730,
+    CmdKindPhrase = 32731,
     // Keyboard-only commands: start or stop, pause or resume.
     CmdStartStopKey = 32721,
     CmdPauseKey = 32722,

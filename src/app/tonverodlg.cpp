@@ -11,6 +11,7 @@
 #include "dialogs/dialogoptions.h"
 #include "dialogs/interfaceoptions.h"
 #include "dialogs/microphoneoptions.h"
+#include "dialogs/phraseoptions.h"
 #include "dialogs/practiceoptions.h"
 #include "dialogs/statisticsdlg.h"
 #include "history/historystore.h"
@@ -180,7 +181,33 @@ void CTonveroDlg::connectExercise()
         piano->SetKeyboardMode(true);
         CInstrumentCtrl::SetPlayMode(true);
         m_midi->setExerciseRunning(true);
+        m_exercise->setMicrophoneInput(m_microphone->settings().bEnabled);
+        checkKindMenu();
+        if (m_prefs->phraseExercise()) {
+            // A line of music needs room the single note does not.
+            if (!m_singleStaveSize.isValid())
+                m_singleStaveSize = stave->size();
+            stave->resize(stave->phraseSizeHint(m_prefs->phrase.nPhraseBars));
+            stave->SetPlayedNotesVisible(m_prefs->phrase.bPhraseKeepPlayed != 0);
+        }
     });
+    connect(e, &Exercise::phraseShown, this, [this](const music::Phrase& phrase) { stave->ShowPhrase(phrase); });
+    connect(e, &Exercise::phraseHidden, this, [this] {
+        if (m_exercise->bRunning && m_exercise->bPaused) {
+            // A pause keeps the staff, its clef and key, with nothing to read ahead.
+            const music::Phrase& p = m_exercise->phraseTask().phrase();
+            stave->ShowPhrase(music::Phrase{p.key, p.time, {}});
+        } else {
+            stave->ClearPhrase();
+        }
+    });
+    connect(e, &Exercise::phraseCursorMoved, this, [this](int event) {
+        stave->SetPhraseCursor(event);
+        strNoteName = m_exercise->strNoteName;
+        if (m_prefs->bShowNoteName)
+            ShowNoteName(false);
+    });
+    connect(e, &Exercise::phraseNamesShown, stave.get(), &CStaveCtrl::SetPhraseNames);
     connect(e, &Exercise::started, this, [this] {
         m_midi->StartMidiInput();
         m_midi->OpenMidiOutputForExercise();
@@ -210,6 +237,11 @@ void CTonveroDlg::connectExercise()
         m_midi->StopMidiInputAfterExercise();
         m_midi->CloseMidiOutput();
         m_microphone->outputClosed();
+        if (m_singleStaveSize.isValid()) {
+            stave->resize(m_singleStaveSize);
+            m_singleStaveSize = QSize();
+        }
+        checkKindMenu();
         UpdateLayout();
     });
     connect(e, &Exercise::noteShown, this, [this](int note, int staff, Spelling spelling) {
@@ -251,6 +283,8 @@ void CTonveroDlg::connectExercise()
                                   .arg(tr("Карта нот экзамена").toHtmlEscaped()));
     });
     connect(m_prefs.get(), &Preferences::changed, this, [this] {
+        if (m_kindGroup)
+            checkKindMenu();
         ShowNoteName(false);
         ShowStatistics(m_prefs->bShowStatistics != 0);
     });
@@ -291,6 +325,16 @@ void CTonveroDlg::createWindow()
             m_clefGroup->addAction(a);
         }
     }
+
+    m_kindGroup = new QActionGroup(this);
+    m_kindGroup->setExclusive(true);
+    for (int id : {CmdKindSingleNote, CmdKindPhrase}) {
+        if (QAction* a = m_actions.value(id)) {
+            a->setCheckable(true);
+            m_kindGroup->addAction(a);
+        }
+    }
+    checkKindMenu();
 
     const QHash<int, QWidget*> customs{
         {IdcBass, bass.get()}, {IdcGuitar, guitar.get()}, {IdcPiano, piano.get()}, {IdcStave, stave.get()}};
@@ -437,6 +481,8 @@ void CTonveroDlg::OnCommand(int id)
     case CmdHomePage: OpenHomePage(); break;
     case CmdAbout: OpenAbout(); break;
     case CmdStatistics: OpenStatistics(); break;
+    case CmdKindSingleNote:
+    case CmdKindPhrase: setExerciseKind(id == CmdKindPhrase); break;
     case CmdStartStopKey: StartStop(false); break;
     case CmdPauseKey:
         if (m_exercise->bRunning)
@@ -445,6 +491,40 @@ void CTonveroDlg::OnCommand(int id)
     case CmdExit: reject(); break;
     default: break;
     }
+}
+
+void CTonveroDlg::placeNoteNameForPhrase()
+{
+    QLabel* name = noteNameLabel();
+    if (!name)
+        return;
+    if (m_noteNameHome.x() < 0)
+        m_noteNameHome = name->pos();
+    if (m_exercise->phraseRunning()) {
+        // Beside the single note it would stand on the line; under the line's end it reads as its caption.
+        name->adjustSize();
+        name->move(stave->x() + stave->width() - name->width(), stave->y() + stave->height() - name->height());
+    } else {
+        name->move(m_noteNameHome);
+    }
+}
+
+void CTonveroDlg::setExerciseKind(bool phrase)
+{
+    // The kind is fixed while an exercise runs: the next one takes the new kind.
+    m_prefs->phrase.nExerciseKind = phrase ? PhraseSettings::Phrase : PhraseSettings::SingleNote;
+    m_prefs->notifyChanged();
+    m_prefs->save();
+}
+
+void CTonveroDlg::checkKindMenu()
+{
+    const int id = m_prefs->phraseExercise() ? CmdKindPhrase : CmdKindSingleNote;
+    if (QAction* a = m_actions.value(id))
+        a->setChecked(true);
+    const bool idle = !m_exercise || !m_exercise->bRunning;
+    for (QAction* a : m_kindGroup->actions())
+        a->setEnabled(idle);
 }
 
 void CTonveroDlg::OnClef(int commandId)
@@ -502,6 +582,9 @@ void CTonveroDlg::OpenOptions()
 {
     if (!pOptions) {
         pOptions = new DialogOptions(*m_prefs, *m_midi, this); // a child of the window, kept for the whole run
+        auto* phrase = new PhraseOptions(*m_prefs);
+        pOptions->addSection(phrase);
+        connect(m_prefs.get(), &Preferences::changed, phrase, &PhraseOptions::refresh);
         auto* practice = new PracticeOptions(*m_practice);
         pOptions->addSection(practice);
         connect(pOptions, &DialogOptions::settingsSaved, practice, &PracticeOptions::save);
@@ -587,6 +670,8 @@ void CTonveroDlg::createShortcuts()
     const std::pair<int, QKeySequence> menuKeys[] = {
         {CmdOptions, QKeySequence(Qt::CTRL | Qt::Key_Comma)},
         {CmdStatistics, QKeySequence(Qt::CTRL | Qt::Key_T)},
+        {CmdKindSingleNote, QKeySequence(Qt::CTRL | Qt::Key_1)},
+        {CmdKindPhrase, QKeySequence(Qt::CTRL | Qt::Key_2)},
         {CmdHelp, QKeySequence(Qt::Key_F1)},
         {CmdExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
     };

@@ -199,6 +199,13 @@ private:
     tonvero::MicrophoneAnswers* m_microphone = nullptr;
     QHash<int, QAction*> m_actions;
     QActionGroup* m_clefGroup = nullptr;
+    QActionGroup* m_kindGroup = nullptr;
+    // The single note's stave size, kept while a line of music takes more room.
+    QSize m_singleStaveSize;
+    void setExerciseKind(bool phrase);
+    void checkKindMenu();
+    void placeNoteNameForPhrase();
+    QPoint m_noteNameHome{-1, -1};
     platform::DataExchange m_ddx;
     tonvero::HelpOverlay* m_overlay = nullptr;
     tonvero::NoticeLine* m_notices = nullptr;

@@ -23,7 +23,7 @@ void AnswerFeed::removeListener(AnswerListener* listener)
     m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
-void AnswerFeed::exerciseStarted(ExerciseMode mode, int examMinutes)
+void AnswerFeed::exerciseStarted(ExerciseMode mode, int examMinutes, ExerciseKind kind)
 {
     const qint64 now = nowMs();
     // Two exercises within one millisecond (tests) still get their own session.
@@ -32,6 +32,7 @@ void AnswerFeed::exerciseStarted(ExerciseMode mode, int examMinutes)
     m_lastSessionId = m_exercise.sessionId;
     m_exercise.startMs = now;
     m_exercise.mode = mode;
+    m_exercise.kind = kind;
     m_exercise.examMinutes = mode == ExerciseMode::Exam ? examMinutes : 0;
     m_running = true;
     m_paused = false;
@@ -60,6 +61,7 @@ void AnswerFeed::answered(AnswerRecord record)
     record.timeMs = now;
     record.sessionId = m_exercise.sessionId;
     record.mode = m_exercise.mode;
+    record.kind = m_exercise.kind;
     const qint64 response = now - m_shownAtMs - (heldMs() - m_heldAtShownMs);
     record.responseMs = int(std::clamp<qint64>(response, 0, 24 * 3600 * 1000));
     for (AnswerListener* l : m_listeners)

@@ -5,6 +5,7 @@
 #include "music/notenames.h"
 #include "settings/preferences.h"
 
+#include <QElapsedTimer>
 #include <algorithm>
 
 namespace tonvero {
@@ -36,6 +37,14 @@ Exercise::Exercise(Preferences& prefs, QObject* parent)
             OnWrongAnswerDelayEnd();
         else if (id == ClockTimer)
             OnClockTick();
+        else if (id == ChordTimer)
+            OnChordWindowEnd();
+    };
+    m_clock = [] {
+        static QElapsedTimer since;
+        if (!since.isValid())
+            since.start();
+        return since.elapsed();
     };
     // The rule after a wrong answer may change in the options while one is pending.
     connect(&m_prefs, &Preferences::changed, this, &Exercise::OnWrongNoteModeChanged);
@@ -45,7 +54,13 @@ Exercise::~Exercise() = default;
 
 int Exercise::expectedNote() const
 {
-    return bRunning ? noteFromKeyIndex(nCurNote) : -1;
+    if (!bRunning)
+        return -1;
+    if (m_phraseMode) {
+        const std::vector<int> left = m_phrase.missing();
+        return left.empty() ? -1 : left.front();
+    }
+    return noteFromKeyIndex(nCurNote);
 }
 
 int Exercise::markOf(int note) const
@@ -139,11 +154,18 @@ void Exercise::StartStop(bool pause)
         m_practiceSeeded = chances.has_value();
         m_practiceChances = chances.value_or(notedraw::ExtraChanceTable{});
         ClearErrorWeights();
+        m_phraseMode = m_prefs.phraseExercise();
+        m_hintHeld = false;
         emit starting();
-        nCurNote = ChooseNextNote();
-        curSpelling = drawSpelling(nCurNote);
-        ShowCurrentNote();
-        m_answers.exerciseStarted(mode(), m_prefs.nMinutes);
+        if (m_phraseMode) {
+            startPhrase();
+        } else {
+            nCurNote = ChooseNextNote();
+            curSpelling = drawSpelling(nCurNote);
+            ShowCurrentNote();
+        }
+        m_answers.exerciseStarted(mode(), m_prefs.nMinutes,
+                                  m_phraseMode ? ExerciseKind::Phrase : ExerciseKind::SingleNote);
         // The figures start from zero when they are shown; the clock runs
         // either way, so that an exam ends on time.
         if (m_prefs.bShowStatistics) {
@@ -165,6 +187,12 @@ void Exercise::StartStop(bool pause)
             m_answers.paused();
             timers.KillTimer(WrongAnswerTimer);
             timers.KillTimer(ClockTimer);
+            timers.KillTimer(ChordTimer);
+            if (m_phraseMode) {
+                // Nothing to read ahead during a pause.
+                m_phrase.forgetPlayed();
+                emit phraseHidden();
+            }
             emit noteShown(-1, -1, Spelling::Natural);
             mark(0, NoMark, Piano);
             mark(0, Red, Fretboards);
@@ -172,7 +200,18 @@ void Exercise::StartStop(bool pause)
         } else {
             m_answers.resumed();
             timers.SetTimer(ClockTimer, ClockPeriodMs);
-            if (!bWrongPending) {
+            if (m_phraseMode) {
+                // The line comes back as it was left, at the note to play.
+                emit phraseShown(m_phrase.phrase());
+                showPhraseCursor();
+                if (bWrongPending) {
+                    for (int n : m_phrase.missing())
+                        mark(n, Red, AllInstruments);
+                    emit noteNameShown(true);
+                    if (m_prefs.bOnWrongNoteWaitTime)
+                        timers.SetTimer(WrongAnswerTimer, m_prefs.nTimerDelay);
+                }
+            } else if (!bWrongPending) {
                 ShowNextNote();
                 notedraw::decreaseErrorWeights(anErrorWeight);
             } else {
@@ -193,9 +232,17 @@ void Exercise::StartStop(bool pause)
     bPaused = false;
     timers.KillTimer(WrongAnswerTimer);
     timers.KillTimer(ClockTimer);
+    timers.KillTimer(ChordTimer);
     bWrongPending = 0;
     emit noteNameHidden();
-    mark(noteFromKeyIndex(nCurNote), None, Fretboards);
+    if (m_phraseMode) {
+        for (int n : m_phrase.expected())
+            mark(n, None, Fretboards);
+        m_phrase.clear();
+        emit phraseHidden();
+    } else {
+        mark(noteFromKeyIndex(nCurNote), None, Fretboards);
+    }
     // The piano leaves its exercise look: no key stays marked.
     std::fill(std::begin(m_marks), std::end(m_marks), int(None));
     emit stopped(m_examRanOut);
@@ -233,8 +280,13 @@ bool Exercise::HandleControlKey(int note, bool fromMidi)
 
 void Exercise::AnswerNotePressed(int note, AnswerSource source)
 {
-    if (!bRunning)
+    // A paused exercise shows nothing to answer.
+    if (!bRunning || bPaused)
         return;
+    if (m_phraseMode) {
+        phraseAnswer(note, source);
+        return;
+    }
     if (m_prefs.bOnWrongNoteWaitTime) {
         if (bWrongPending)
             return;
@@ -295,7 +347,15 @@ void Exercise::AnswerNoteReleased(int note)
     mark(note, None, Piano);
     if (!bWrongPending)
         mark(note, None, Fretboards);
-    if (m_prefs.bHintMode && bRunning) {
+    if (m_prefs.bHintMode && bRunning && m_phraseMode) {
+        // The first key let go of moves on, once per event.
+        if (m_hintHeld) {
+            m_hintHeld = false;
+            for (int n : m_phrase.expected())
+                mark(n, None, AllInstruments);
+            phraseNext();
+        }
+    } else if (m_prefs.bHintMode && bRunning) {
         mark(noteFromKeyIndex(nCurNote), None, AllInstruments);
         ShowNextNote();
     }
@@ -308,10 +368,203 @@ void Exercise::OnWrongAnswerDelayEnd()
     if (!bRunning)
         return;
     bWrongPending = 0;
+    if (m_phraseMode) {
+        for (int n : m_phrase.expected())
+            mark(n, None, AllInstruments);
+        if (!m_prefs.bShowNoteName)
+            emit noteNameHidden();
+        phraseNext();
+        return;
+    }
     mark(noteFromKeyIndex(nCurNote), None, AllInstruments);
     if (!m_prefs.bShowNoteName)
         emit noteNameHidden();
     ShowNextNote();
+}
+
+// Lines of music ------------------------------------------------------------
+
+const music::KeyWeights* Exercise::phraseWeights()
+{
+    // The practice remembered, and the notes missed in this exercise.
+    for (int st = 0; st < 2; ++st)
+        for (int k = 0; k < KeyCount; ++k)
+            m_phraseWeights[st][k] = (m_practiceSeeded ? m_practiceChances[st][k] : 0)
+                + (anErrorWeight[st][k] > 0 ? notedraw::WeightSlots : 0);
+    return &m_phraseWeights;
+}
+
+void Exercise::startPhrase()
+{
+    const int r = m_random ? m_random() : notedraw::cRandom();
+    const int r2 = m_random ? m_random() : notedraw::cRandom();
+    m_phraseRandom.seed(std::uint32_t(r) << 15 | std::uint32_t(r2));
+    m_phrase.start(LineOptions::from(m_prefs, m_microphoneInput), m_phraseRandom, phraseWeights());
+    emit phraseShown(m_phrase.phrase());
+    emit phraseNamesShown(m_prefs.bHintMode != 0);
+    showPhraseCursor();
+}
+
+void Exercise::showPhraseCursor()
+{
+    const std::vector<int> left = m_phrase.missing();
+    const int midi = left.empty() ? -1 : left.front();
+    nCurStaff = m_phrase.staff();
+    nCurNote = midi >= 0 ? midi - 21 : -1;
+    curSpelling = Spelling::Natural;
+    if (const music::Note* n = m_phrase.noteFor(midi))
+        curSpelling = n->pitch.alter > 0 ? Spelling::Sharp : n->pitch.alter < 0 ? Spelling::Flat : Spelling::Natural;
+    // The names of the event's notes, low to high, as the key writes them.
+    QStringList names;
+    for (int m : m_phrase.expected()) {
+        const music::Note* n = m_phrase.noteFor(m);
+        const int pitchClass = m % 12;
+        const QString flat = n && n->pitch.alter < 0 ? music::flatName(pitchClass) : QString();
+        names << (flat.isEmpty() ? music::sharpName(pitchClass) : flat);
+    }
+    strNoteName = names.join(QLatin1Char(' '));
+    emit phraseCursorMoved(m_phrase.cursor());
+}
+
+void Exercise::phraseNext()
+{
+    timers.KillTimer(ChordTimer);
+    m_phrase.advance();
+    if (m_phrase.lineDone()) {
+        // The next line follows at once, without a pause.
+        m_phrase.nextLine(m_phraseRandom, phraseWeights());
+        emit phraseShown(m_phrase.phrase());
+    }
+    showPhraseCursor();
+    m_answers.noteShown();
+}
+
+void Exercise::recordPhraseAnswer(int note, AnswerSource source, bool right)
+{
+    if (!m_answers.hasListeners())
+        return;
+    const std::vector<int> left = m_phrase.missing();
+    const int shown = right || left.empty() ? note : left.front();
+    const music::Note* n = m_phrase.noteFor(shown);
+    AnswerRecord record;
+    record.clef = m_prefs.nClef;
+    record.staff = n ? n->staff : 0;
+    record.shownNote = shown;
+    record.spelling = !n ? Spelling::Natural
+        : n->pitch.alter > 0 ? Spelling::Sharp
+        : n->pitch.alter < 0 ? Spelling::Flat
+                             : Spelling::Natural;
+    record.playedNote = note;
+    record.source = source;
+    record.right = right;
+    record.keyFifths = m_phrase.key().fifths();
+    record.keyMinor = m_phrase.key().mode() == music::Mode::Minor;
+    record.linePosition = m_phrase.cursor();
+    record.bar = m_phrase.currentBar();
+    record.chordNotes = int(m_phrase.expected().size());
+    m_answers.answered(record);
+}
+
+void Exercise::phraseAnswer(int note, AnswerSource source)
+{
+    if (m_phrase.lineDone())
+        return;
+    if (m_prefs.bOnWrongNoteWaitTime) {
+        if (bWrongPending)
+            return;
+        const int m = markOf(note);
+        if (m != NoMark && m != None)
+            return;
+    }
+    const std::vector<int> all = m_phrase.expected();
+    const bool inEvent = std::find(all.begin(), all.end(), note) != all.end();
+
+    if (m_prefs.bHintMode) {
+        if (m_hintHeld)
+            return;
+        recordPhraseAnswer(note, source, inEvent);
+        ++nNotes;
+        m_hintHeld = true;
+        for (int n : all) {
+            mark(n, Green, AllInstruments);
+            emit soundOn(n);
+        }
+        return;
+    }
+
+    const bool missedBefore = m_phrase.missed();
+    const PhraseTask::Outcome outcome = m_phrase.press(note, source == AnswerSource::Midi, m_clock());
+    switch (outcome) {
+    case PhraseTask::Outcome::Ignored:
+        return;
+    case PhraseTask::Outcome::Partial:
+        recordPhraseAnswer(note, source, true);
+        mark(note, Blue, AllInstruments);
+        emit soundOn(note);
+        if (m_phrase.windowOpen() && !timers.IsActive(ChordTimer)) {
+            const qint64 left = PhraseTask::ChordWindowMs - (m_clock() - m_phrase.windowStart());
+            timers.SetTimer(ChordTimer, int(std::max<qint64>(1, left + 1)));
+        }
+        return;
+    case PhraseTask::Outcome::Complete:
+        recordPhraseAnswer(note, source, true);
+        bWrongPending = 0;
+        mark(note, Blue, AllInstruments);
+        if (!m_prefs.bShowNoteName)
+            emit noteNameHidden();
+        ++nNotes;
+        emit soundOn(note);
+        notedraw::decreaseErrorWeights(anErrorWeight);
+        phraseNext();
+        return;
+    case PhraseTask::Outcome::NotTogether:
+        recordPhraseAnswer(note, source, true);
+        emit soundOn(note);
+        phraseMiss(note, !missedBefore, false);
+        return;
+    case PhraseTask::Outcome::Wrong:
+    case PhraseTask::Outcome::WrongAgain:
+        recordPhraseAnswer(note, source, false);
+        phraseMiss(note, !missedBefore, true);
+        return;
+    }
+}
+
+void Exercise::phraseMiss(int playedNote, bool firstMiss, bool played)
+{
+    timers.KillTimer(ChordTimer);
+    emit noteNameShown(true);
+    if (played)
+        mark(playedNote, Blue, Piano);
+    const std::vector<int> left = m_phrase.missing();
+    for (int n : left) {
+        mark(n, Red, AllInstruments);
+        const music::Note* written = m_phrase.noteFor(n);
+        const int staff = written ? written->staff : 0;
+        const int rangeSize = m_prefs.rangeHigh(staff) - m_prefs.rangeLow(staff) + 1;
+        notedraw::setErrorWeightOnWrongAnswer(anErrorWeight, staff, n - 21, rangeSize, nNotes);
+    }
+    // A chord is one answer: its misses count one error.
+    if (firstMiss) {
+        ++nErrors;
+        if (m_prefs.bOnWrongNoteWaitTime) {
+            ++nNotes;
+            timers.SetTimer(WrongAnswerTimer, m_prefs.nTimerDelay);
+        }
+    }
+    bWrongPending = 1;
+    if (m_prefs.bBeep)
+        emit wrongAnswer();
+}
+
+void Exercise::OnChordWindowEnd()
+{
+    timers.KillTimer(ChordTimer);
+    if (!bRunning || !m_phraseMode || bPaused)
+        return;
+    const bool missedBefore = m_phrase.missed();
+    if (m_phrase.windowEnded() == PhraseTask::Outcome::NotTogether)
+        phraseMiss(-1, !missedBefore, false);
 }
 
 void Exercise::OnWrongNoteModeChanged()

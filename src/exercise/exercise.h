@@ -4,6 +4,7 @@
 #include "exercise/answerfeed.h"
 #include "exercise/exerciseclock.h"
 #include "exercise/notedraw.h"
+#include "exercise/phrasetask.h"
 #include "platform/ui/window.h"
 
 #include <QObject>
@@ -15,7 +16,7 @@ namespace tonvero {
 
 class Preferences;
 
-// The exercise of one note at a time: what is shown, how each answer is
+// The exercise of one note at a time, or of lines of music: what is shown, how each answer is
 // judged, what it counts and when it ends. It has no widget and no device:
 // views and outputs follow its signals, every input ends in its answer steps.
 // The settings are read from Preferences when they are needed.
@@ -25,6 +26,7 @@ public:
     // Timers of the exercise.
     static constexpr int WrongAnswerTimer = 1;
     static constexpr int ClockTimer = 2;
+    static constexpr int ChordTimer = 3;
     static constexpr int ClockPeriodMs = 100;
     // MIDI keys that start, pause and stop the exercise (A0, A♯0).
     static constexpr int nStopKey = 21;
@@ -95,6 +97,16 @@ public:
     void setPracticeSource(PracticeSource source) { m_practiceSource = std::move(source); }
     // Random numbers 0..32767 for the draw and the spelling; the C library's by default.
     void setRandomSource(notedraw::RandomSource random) { m_random = std::move(random); }
+    // Whether the microphone is one of the inputs: it may leave chords out of the lines.
+    void setMicrophoneInput(bool on) { m_microphoneInput = on; }
+    // Milliseconds on a monotonic clock, for the window of a MIDI chord; tests set their own.
+    void setClock(std::function<qint64()> clock) { m_clock = std::move(clock); }
+
+    // The exercise running is one of lines of music (decided at its start).
+    bool phraseRunning() const { return bRunning && m_phraseMode; }
+    const PhraseTask& phraseTask() const { return m_phrase; }
+    // The window of a MIDI chord ran out (timer 3).
+    void OnChordWindowEnd();
 
 signals:
     // An exercise is about to show its first note; the views take their exercise look.
@@ -122,6 +134,13 @@ signals:
     void examEnded(const QString& time, int notes, const QString& errors, qint64 sessionId);
     // The same while its figures were hidden: the summary box's text.
     void examSummary(const QString& text, qint64 sessionId);
+    // Lines of music: a line to show (the cursor at its first note), the line
+    // taken away (pause, stop), the cursor moved to an event, the names of
+    // the notes under the line shown or not (hint mode).
+    void phraseShown(const tonvero::music::Phrase& phrase);
+    void phraseHidden();
+    void phraseCursorMoved(int event);
+    void phraseNamesShown(bool shown);
 
 private:
     void mark(int note, int mark, int instruments);
@@ -129,6 +148,13 @@ private:
     Spelling drawSpelling(int keyIndex);
     ExerciseMode mode() const;
     int rangeCount() const;
+    void startPhrase();
+    void showPhraseCursor();
+    void phraseAnswer(int note, AnswerSource source);
+    void phraseMiss(int playedNote, bool firstMiss, bool played);
+    void phraseNext();
+    const music::KeyWeights* phraseWeights();
+    void recordPhraseAnswer(int note, AnswerSource source, bool right);
 
     Preferences& m_prefs;
     AnswerFeed m_answers;
@@ -139,6 +165,14 @@ private:
     bool m_examRanOut = false;
     // The marks the instruments show: a key still marked is not played again until released.
     int m_marks[88] = {};
+
+    bool m_phraseMode = false;
+    bool m_microphoneInput = false;
+    bool m_hintHeld = false;
+    PhraseTask m_phrase;
+    std::mt19937 m_phraseRandom;
+    music::KeyWeights m_phraseWeights{};
+    std::function<qint64()> m_clock;
 };
 
 } // namespace tonvero

@@ -24,6 +24,8 @@ bool Preferences::load(NewKeys newKeys)
     // White keys by pitch class, as the piano lays them out.
     const bool ok = loadSettings(values(), strInstallDir, {}, newKeys);
     m_stored = values();
+    phrase.load();
+    m_storedPhrase = phrase;
     return ok;
 }
 
@@ -47,6 +49,11 @@ bool Preferences::save()
         return false;
     // What is still as this instance has it counts as unchanged at the next save.
     m_stored = values();
+    if (phrase != m_storedPhrase) {
+        if (!phrase.save(&m_storedPhrase))
+            return false;
+        m_storedPhrase = phrase;
+    }
     return true;
 }
 

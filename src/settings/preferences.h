@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "settings/phrasesettings.h"
 #include "settings/settingsstore.h"
 
 #include <QObject>
@@ -23,6 +24,9 @@ public:
     // The exercise mode, chosen for this run only: hint, exam, or neither (training).
     int bHintMode = 0;
     int bExamMode = 0;
+    // The kind of exercise and how its lines are written (a key of its own).
+    PhraseSettings phrase;
+    bool phraseExercise() const { return phrase.nExerciseKind == PhraseSettings::Phrase; }
 
     TonveroSettings& values() { return *this; }
     const TonveroSettings& values() const { return *this; }
@@ -45,6 +49,7 @@ public:
 private:
     // The values as last loaded or saved: what this instance changed since differs from them.
     TonveroSettings m_stored;
+    PhraseSettings m_storedPhrase;
 
 signals:
     void changed();

@@ -2,6 +2,7 @@
 // Two instances of the program share one settings file: each keeps what the
 // other changed, unless both changed the same value (the later save wins).
 #include "settings/preferences.h"
+#include "settings/regkey.h"
 #include "platform/ui/messagebox.h"
 #include "support/testenv.h"
 
@@ -86,6 +87,53 @@ private slots:
         QVERIFY(b.save());
         QCOMPARE(onFile().nPatch, std::uint8_t(0));
         QCOMPARE(onFile().nMinutes, 9);
+    }
+
+    void linesOfMusicAreKeptApartAndMerged()
+    {
+        Preferences a, b;
+        a.load();
+        b.load();
+        QCOMPARE(a.phrase, PhraseSettings{});
+        a.phrase.nExerciseKind = PhraseSettings::Phrase;
+        a.phrase.nPhraseKeys = 1 << PhraseSettings::keyBit(-2, false);
+        QVERIFY(a.save());
+        b.phrase.nPhraseBars = 4;
+        QVERIFY(b.save());
+        PhraseSettings read;
+        QVERIFY(read.load());
+        QCOMPARE(read.nExerciseKind, int(PhraseSettings::Phrase));
+        QCOMPARE(read.nPhraseKeys, 1 << PhraseSettings::keyBit(-2, false));
+        QCOMPARE(read.nPhraseBars, 4);
+        // The single note's settings are untouched by the new key.
+        QCOMPARE(onFile(), TonveroSettings{});
+    }
+
+    void linesOfMusicOutOfRangeKeepTheirDefaults_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("value");
+        QTest::newRow("five bars") << "nPhraseBars" << 5;
+        QTest::newRow("no bar") << "nPhraseBars" << 0;
+        QTest::newRow("unknown meter") << "nPhraseTime" << 9;
+        QTest::newRow("no key at all") << "nPhraseKeys" << 0;
+        QTest::newRow("only keys that do not exist") << "nPhraseKeys" << (1 << 30);
+        QTest::newRow("a fourth level") << "nPhraseLevel" << 3;
+        QTest::newRow("chords of five") << "nPhraseChordNotes" << 5;
+        QTest::newRow("negative kind") << "nExerciseKind" << -1;
+    }
+    void linesOfMusicOutOfRangeKeepTheirDefaults()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, value);
+        {
+            RegKey key;
+            QCOMPARE(key.create(QStringLiteral("Software\\Tonvero\\Phrase")), platform::ERROR_SUCCESS);
+            QVERIFY(key.writeDword(name, value));
+        }
+        PhraseSettings read;
+        QVERIFY(read.load());
+        QCOMPARE(read, PhraseSettings{});
     }
 };
 

@@ -1,0 +1,77 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "settings/phrasesettings.h"
+
+#include "settings/regkey.h"
+#include "settings/settingsstore.h"
+
+#include <array>
+
+using namespace platform;
+
+namespace tonvero {
+
+namespace {
+
+struct Field {
+    const char* name;
+    int PhraseSettings::*member;
+    int lowest;
+    int highest;
+};
+
+const std::array<Field, 10> fields{{
+    {"nExerciseKind", &PhraseSettings::nExerciseKind, 0, 1},
+    {"nPhraseLevel", &PhraseSettings::nPhraseLevel, 0, 2},
+    {"nPhraseBars", &PhraseSettings::nPhraseBars, 1, 4},
+    {"nPhraseTime", &PhraseSettings::nPhraseTime, 0, 3},
+    {"nPhraseKeys", &PhraseSettings::nPhraseKeys, 1, int(PhraseSettings::AllKeys)},
+    {"bPhraseKeyPerLine", &PhraseSettings::bPhraseKeyPerLine, 0, 1},
+    {"nPhraseChordNotes", &PhraseSettings::nPhraseChordNotes, 1, 4},
+    {"bPhraseRests", &PhraseSettings::bPhraseRests, 0, 1},
+    {"bPhraseKeepPlayed", &PhraseSettings::bPhraseKeepPlayed, 0, 1},
+    {"nMicChords", &PhraseSettings::nMicChords, 0, 1},
+}};
+
+QString phraseKeyPath()
+{
+    return QStringLiteral("%1\\%2\\%3")
+        .arg(QLatin1String(softwareKeyName), QLatin1String(appKeyName), QLatin1String(phraseKeyName));
+}
+
+} // namespace
+
+bool PhraseSettings::load()
+{
+    RegKey key;
+    const LONG opened = key.open(phraseKeyPath());
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (opened != ERROR_SUCCESS)
+        return false;
+    for (const Field& f : fields) {
+        int v = 0;
+        if (!key.readInt(QLatin1String(f.name), v))
+            continue;
+        // Keys beyond the thirty there are are dropped; a set left empty keeps the default.
+        if (f.member == &PhraseSettings::nPhraseKeys)
+            v &= int(AllKeys);
+        if (v >= f.lowest && v <= f.highest)
+            this->*f.member = v;
+    }
+    return true;
+}
+
+bool PhraseSettings::save(const PhraseSettings* base) const
+{
+    RegKey key;
+    if (key.create(phraseKeyPath()) != ERROR_SUCCESS)
+        return false;
+    bool ok = true;
+    for (const Field& f : fields)
+        if (!base || this->*f.member != base->*f.member)
+            ok = key.writeDword(QLatin1String(f.name), this->*f.member) && ok;
+    ok = RegFlushKey(key.get()) == ERROR_SUCCESS && ok;
+    return ok;
+}
+
+} // namespace tonvero
