@@ -123,7 +123,7 @@ private slots:
         QFETCH(int, cause);
         Sources sources{samples, pace, failAtEnd};
         MicrophoneCheck check(sources.maker());
-        check.setDurationMs(700);
+        check.setDurationMs(500);
         QSignalSpy finished(&check, &MicrophoneCheck::finished);
         pitch::MicrophoneSettings s; // off: a check listens all the same
         s.strDevice = device;
