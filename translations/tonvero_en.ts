@@ -1282,8 +1282,8 @@ Errors	%3</translation>
         <translation>The soundfont file was changed or cut short while it was playing: the sounds it lost are silenced. Restart Tonvero to hear every instrument again.</translation>
     </message>
     <message>
-        <source>Звука не будет: не найден ни один пригодный файл звуков (SoundFont) для встроенного синтезатора. Упражнение идёт без звука; установите пакет fluid-soundfont-gm или timgm6mb-soundfont или выберите другой MIDI-выход в настройках.</source>
-        <translation>There will be no sound: no usable soundfont was found for the built-in synthesizer. The exercise goes on without sound; install the package fluid-soundfont-gm or timgm6mb-soundfont, or choose another MIDI output in the options.</translation>
+        <source>Звука не будет: не найден ни один пригодный файл звуков (SoundFont) для встроенного синтезатора. Упражнения идут без звука; установите пакет fluid-soundfont-gm или timgm6mb-soundfont или выберите другой MIDI-выход в настройках.</source>
+        <translation>There will be no sound: no usable soundfont was found for the built-in synthesizer. Exercises go on without sound; install the package fluid-soundfont-gm or timgm6mb-soundfont, or choose another MIDI output in the options.</translation>
     </message>
 </context>
 <context>
@@ -1367,6 +1367,46 @@ Errors	%3</translation>
     <message>
         <source>%1  %2%3 ц</source>
         <translation>%1  %2%3 ct</translation>
+    </message>
+    <message>
+        <source>Проверить</source>
+        <translation>Test</translation>
+    </message>
+    <message>
+        <source>Послушать микрофон несколько секунд и сказать, что слышно</source>
+        <translation>Listen to the microphone for a few seconds and tell what it hears</translation>
+    </message>
+    <message>
+        <source>Проверка микрофона</source>
+        <translation>Microphone test</translation>
+    </message>
+    <message>
+        <source>Отмена</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Проверка:</source>
+        <translation>Test:</translation>
+    </message>
+    <message>
+        <source>Слушаю… %1 с</source>
+        <translation>Listening… %1 s</translation>
+    </message>
+    <message>
+        <source>Слышно ноты: %1. Микрофон работает.</source>
+        <translation>Notes heard: %1. The microphone works.</translation>
+    </message>
+    <message>
+        <source>Звук слышен (громкость до %1 дБ), но ноты в нём не распознаны. Сыграйте одну ноту громче и ровнее или поднесите инструмент ближе к микрофону.</source>
+        <translation>Sound was heard (up to %1 dB), but no note was recognised in it. Play a single note louder and steadier, or bring the instrument closer to the microphone.</translation>
+    </message>
+    <message>
+        <source>Тишина: микрофон ничего не услышал. Проверьте, что выбран нужный вход и он не выключен в настройках звука, и сыграйте громче.</source>
+        <translation>Silence: the microphone heard nothing. Check that the right input is chosen and not muted in the sound settings, and play louder.</translation>
+    </message>
+    <message>
+        <source>Проверка отменена.</source>
+        <translation>Test cancelled.</translation>
     </message>
 </context>
 <context>
@@ -1538,36 +1578,41 @@ at 8000 to 192000 Hz, up to %2 min long, are read.
     </message>
 </context>
 <context>
-    <name>pitch::MicrophoneInput</name>
+    <name>platform::AudioError</name>
     <message>
-        <source>Распознавание нот недоступно: %1</source>
-        <translation>Note detection is not available: %1</translation>
-    </message>
-</context>
-<context>
-    <name>platform::AudioCapture</name>
-    <message>
-        <source>Запись с микрофона уже идёт или задана неверно</source>
-        <translation>The microphone is already recording or was set up wrongly</translation>
+        <source>Микрофон недоступен: не установлена библиотека звукового сервера. Установите пакет libpulse0.</source>
+        <translation>The microphone is unavailable: the sound server&apos;s client library is not installed. Install the package libpulse0.</translation>
     </message>
     <message>
-        <source>Микрофон не открывается: %1</source>
-        <translation>The microphone does not open: %1</translation>
+        <source>Микрофон недоступен: звуковой сервер (PulseAudio или PipeWire) не запущен или не отвечает. Запустите его или войдите в сеанс рабочего стола заново.</source>
+        <translation>The microphone is unavailable: the sound server (PulseAudio or PipeWire) is not running or does not answer. Start it, or log out of the desktop and in again.</translation>
     </message>
     <message>
-        <source>Запись с микрофона прервалась: %1</source>
-        <translation>Recording from the microphone broke off: %1</translation>
+        <source>Микрофон не найден: к компьютеру не подключено устройство ввода звука или выбранное отключено. Подключите микрофон и выберите его в настройках, в разделе «Ввод нот с микрофона».</source>
+        <translation>No microphone found: no sound input device is connected, or the chosen one was unplugged. Connect a microphone and choose it in the options, under “Notes from the microphone”.</translation>
+    </message>
+    <message>
+        <source>Нет доступа к микрофону: звуковой сервер не разрешает запись. Разрешите доступ к микрофону в настройках конфиденциальности рабочего стола и запускайте Tonvero от своего имени, а не от имени другого пользователя.</source>
+        <translation>No access to the microphone: the sound server does not allow recording. Allow access to the microphone in the desktop&apos;s privacy settings, and start Tonvero as yourself, not as another user.</translation>
+    </message>
+    <message>
+        <source>Распознавание нот недоступно: не удалось загрузить библиотеку aubio. Установите пакет libaubio5.</source>
+        <translation>Note detection is unavailable: the aubio library could not be loaded. Install the package libaubio5.</translation>
+    </message>
+    <message>
+        <source>Микрофон не удалось открыть. Проверьте, что он подключён и что запись звука работает в других программах.</source>
+        <translation>The microphone could not be opened. Check that it is connected and that recording works in other programs.</translation>
+    </message>
+    <message>
+        <source>%1 Ответ звуковой системы: %2.</source>
+        <translation>%1 The sound system said: %2.</translation>
     </message>
 </context>
 <context>
     <name>tonvero::MicrophoneAnswers</name>
     <message>
-        <source>Микрофон перестал отвечать: %1. Упражнение продолжается с другими инструментами.</source>
-        <translation>The microphone stopped responding: %1. The exercise goes on with the other instruments.</translation>
-    </message>
-    <message>
-        <source>Микрофон не удалось открыть: %1. Упражнение продолжается с другими инструментами.</source>
-        <translation>The microphone could not be opened: %1. The exercise goes on with the other instruments.</translation>
+        <source>%1 Упражнение продолжается с другими инструментами.</source>
+        <translation>%1 The exercise goes on with the other instruments.</translation>
     </message>
 </context>
 <context>

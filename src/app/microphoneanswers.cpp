@@ -72,18 +72,29 @@ void MicrophoneAnswers::start()
         m_input->setExpectedNote(m_expected);
         connect(m_input.get(), &pitch::MicrophoneInput::notePressed, this, &MicrophoneAnswers::onPressed);
         connect(m_input.get(), &pitch::MicrophoneInput::noteReleased, this, &MicrophoneAnswers::onReleased);
-        connect(m_input.get(), &pitch::MicrophoneInput::failed, this, [this](const QString& message) {
+        connect(m_input.get(), &pitch::MicrophoneInput::failed, this, [this](const platform::AudioError& error) {
             releaseHeld();
-            emit notice(tr("Микрофон перестал отвечать: %1. Упражнение продолжается с другими "
-                           "инструментами.").arg(message));
+            tell(error);
         });
     }
     m_input->setSettings(m_settings);
-    QString error;
-    if (m_input->start(&error))
+    platform::AudioError error;
+    if (!m_input->start(&error))
+        tell(error);
+}
+
+void MicrophoneAnswers::tell(const platform::AudioError& error)
+{
+    // Every pause and resume tries again; the user hears of each cause once.
+    if (m_told.contains(int(error.cause)))
         return;
-    emit notice(tr("Микрофон не удалось открыть: %1. Упражнение продолжается с другими инструментами.")
-                    .arg(error));
+    m_told.insert(int(error.cause));
+    emit notice(tr("%1 Упражнение продолжается с другими инструментами.").arg(error.text()));
+}
+
+void MicrophoneAnswers::newExercise()
+{
+    m_told.clear();
 }
 
 void MicrophoneAnswers::stop()

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <functional>
 #include <memory>
 
@@ -13,6 +14,7 @@ class QTimer;
 
 namespace platform {
 class AudioSource;
+struct AudioError;
 }
 namespace pitch {
 class MicrophoneInput;
@@ -45,6 +47,8 @@ public:
     // in the settings, these do nothing.
     void exerciseRunning(bool running);
     bool isListening() const;
+    // A new exercise: what went wrong in the last one may be said again.
+    void newExercise();
 
     // The trainer sounds or silences a note itself: a microphone in front of
     // the speakers hears it, which is no answer.
@@ -62,7 +66,7 @@ public:
 signals:
     void pressed(int writtenNote);
     void released(int writtenNote);
-    // Something to tell the user without stopping the exercise.
+    // Something to tell the user without stopping the exercise; once per cause and exercise.
     void notice(const QString& text);
 
 private:
@@ -72,6 +76,7 @@ private:
     void onReleased(int written);
     void releaseHeld();
     bool isOurOwnSound(int sounding) const;
+    void tell(const platform::AudioError& error);
 
     SourceMaker m_makeSource;
     std::unique_ptr<pitch::MicrophoneInput> m_input;
@@ -83,6 +88,7 @@ private:
     QHash<int, int> m_outputCount;       // notes our output is sounding
     QHash<int, qint64> m_outputReleased; // when each was silenced, by m_clock
     QElapsedTimer m_clock;
+    QSet<int> m_told; // causes said in this exercise
 };
 
 } // namespace tonvero

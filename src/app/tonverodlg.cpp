@@ -54,6 +54,9 @@ namespace {
 constexpr char kExerciseNotices[] = "exercise:";
 constexpr char kPauseNotice[] = "exercise:pause";
 constexpr char kExerciseDeviceNotices[] = "exercise:device:";
+constexpr char kMicrophoneNotice[] = "exercise:microphone";
+// A device's state that holds until it says otherwise.
+constexpr char kLastingDeviceNotices[] = "device:lasting:";
 // Said after its exercise ended: cleared when the next one starts.
 constexpr char kExamNotice[] = "exam";
 } // namespace
@@ -167,6 +170,22 @@ void CTonveroDlg::createModels()
             },
             Qt::QueuedConnection);
     });
+    // What lasts until a device says it is over (no soundfont) outlives any exercise.
+    mmsys::setLastingNoticeHandler([self](const std::string& key, const std::string& text) {
+        const QString noticeKey = QLatin1String(kLastingDeviceNotices) + QString::fromStdString(key);
+        const QString message = QString::fromStdString(text);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, noticeKey, message] {
+                if (!self)
+                    return;
+                if (message.isEmpty())
+                    self->m_noticeChannel->clear(noticeKey);
+                else
+                    self->m_noticeChannel->post(noticeKey, message);
+            },
+            Qt::QueuedConnection);
+    });
 }
 
 void CTonveroDlg::connectExercise()
@@ -176,6 +195,7 @@ void CTonveroDlg::connectExercise()
         // What was said of the last exercise is over.
         m_noticeChannel->clearAll(QLatin1String(kExerciseNotices));
         m_noticeChannel->clear(QLatin1String(kExamNotice));
+        m_microphone->newExercise();
         keyboardFilter->reset();
         startButton()->setText(tr("Остановить"));
         piano->SetKeyboardMode(true);
@@ -660,8 +680,9 @@ void CTonveroDlg::createMicrophone()
     connect(m_microphone, &MicrophoneAnswers::pressed, this,
             [this](int note) { m_exercise->OnNoteOn(note, false, AnswerSource::Microphone); });
     connect(m_microphone, &MicrophoneAnswers::released, this, [this](int note) { OnNoteOff(note); });
+    // Said of one exercise, so it ends with it.
     connect(m_microphone, &MicrophoneAnswers::notice, m_noticeChannel.get(),
-            [channel = m_noticeChannel.get()](const QString& text) { channel->post(QStringLiteral("microphone"), text); });
+            [channel = m_noticeChannel.get()](const QString& text) { channel->post(QLatin1String(kMicrophoneNotice), text); });
 }
 
 void CTonveroDlg::createShortcuts()

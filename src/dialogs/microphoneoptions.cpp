@@ -10,7 +10,10 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -119,6 +122,30 @@ void MicrophoneOptions::build()
     meterRow->addWidget(m_meter, 1);
     meterRow->addWidget(m_heard);
 
+    // «Проверить»: a few seconds of listening, then what was heard.
+    m_check = new pitch::MicrophoneCheck(m_makeSource, this);
+    m_checkButton = new QPushButton(tr("Проверить"), this);
+    m_checkButton->setToolTip(tr("Послушать микрофон несколько секунд и сказать, что слышно"));
+    m_checkProgress = new QProgressBar(this);
+    m_checkProgress->setRange(0, m_check->durationMs());
+    m_checkProgress->setTextVisible(true);
+    m_checkProgress->setAccessibleName(tr("Проверка микрофона"));
+    m_checkCancel = new QPushButton(tr("Отмена"), this);
+    m_checkProgress->hide();
+    m_checkCancel->hide();
+    auto* checkRow = new QHBoxLayout;
+    checkRow->setContentsMargins(0, 0, 0, 0);
+    checkRow->addWidget(m_checkButton);
+    checkRow->addWidget(m_checkProgress, 1);
+    checkRow->addWidget(m_checkCancel);
+    checkRow->addStretch(0);
+    m_checkResult = new QLabel(this);
+    m_checkResult->setWordWrap(true);
+    m_checkResult->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Wraps to the section's width instead of widening the options window.
+    m_checkResult->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_checkResult->hide();
+
     m_reference = new QSpinBox(this);
     m_reference->setRange(pitch::MicrophoneSettings::kMinReferenceHz, pitch::MicrophoneSettings::kMaxReferenceHz);
     m_reference->setSuffix(tr(" Гц"));
@@ -152,6 +179,8 @@ void MicrophoneOptions::build()
     auto* form = new QFormLayout;
     form->addRow(tr("Микрофон:"), deviceRow);
     form->addRow(tr("Уровень:"), meterRow);
+    form->addRow(tr("Проверка:"), checkRow);
+    form->addRow(m_checkResult);
     form->addRow(tr("Ля первой октавы:"), m_reference);
     form->addRow(tr("Запись нот:"), m_transposition);
 
@@ -161,6 +190,11 @@ void MicrophoneOptions::build()
     layout->addWidget(m_more, 0, Qt::AlignLeft);
     layout->addWidget(m_advanced);
 
+    connect(m_checkButton, &QPushButton::clicked, this, &MicrophoneOptions::startCheck);
+    connect(m_checkCancel, &QPushButton::clicked, m_check, &pitch::MicrophoneCheck::cancel);
+    connect(m_check, &pitch::MicrophoneCheck::progress, this, &MicrophoneOptions::showCheckProgress);
+    connect(m_check, &pitch::MicrophoneCheck::levelChanged, this, &MicrophoneOptions::onLevel);
+    connect(m_check, &pitch::MicrophoneCheck::finished, this, &MicrophoneOptions::showCheckResult);
     connect(m_more, &QToolButton::toggled, this, [this](bool on) {
         m_more->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
         m_advanced->setVisible(on);
@@ -272,13 +306,86 @@ void MicrophoneOptions::showEvent(QShowEvent* event)
 void MicrophoneOptions::hideEvent(QHideEvent* event)
 {
     QGroupBox::hideEvent(event);
+    // A closed dialog listens to nothing.
+    m_check->cancel();
+    updateListening();
+}
+
+bool MicrophoneOptions::isChecking() const
+{
+    return m_check->isRunning();
+}
+
+QString MicrophoneOptions::checkText() const
+{
+    return m_checkResult->text();
+}
+
+void MicrophoneOptions::startCheck()
+{
+    if (m_check->isRunning())
+        return;
+    // One input at a time: the meter follows the check while it runs.
+    if (m_input)
+        m_input->stop();
+    m_checkButton->setEnabled(false);
+    m_checkResult->clear();
+    m_checkResult->hide();
+    m_checkProgress->setRange(0, m_check->durationMs());
+    m_checkProgress->show();
+    m_checkCancel->show();
+    m_check->start(settings());
+}
+
+void MicrophoneOptions::showCheckProgress(int remainingMs)
+{
+    m_checkProgress->setValue(m_check->durationMs() - remainingMs);
+    const int seconds = (remainingMs + 999) / 1000;
+    m_checkProgress->setFormat(tr("Слушаю… %1 с").arg(seconds));
+}
+
+void MicrophoneOptions::showCheckResult(const pitch::MicrophoneCheck::Result& result)
+{
+    using Verdict = pitch::MicrophoneCheck::Result::Verdict;
+    m_checkProgress->hide();
+    m_checkCancel->hide();
+    m_checkButton->setEnabled(true);
+    onLevel(LevelMeter::kFloorDb, -1, 0.0);
+    QString text;
+    QString detail;
+    switch (result.verdict) {
+    case Verdict::Notes: {
+        QStringList names;
+        for (int note : result.notes)
+            names << noteName(note);
+        text = tr("Слышно ноты: %1. Микрофон работает.").arg(names.join(QStringLiteral(", ")));
+        break;
+    }
+    case Verdict::SoundWithoutNote:
+        text = tr("Звук слышен (громкость до %1 дБ), но ноты в нём не распознаны. Сыграйте одну ноту "
+                  "громче и ровнее или поднесите инструмент ближе к микрофону.")
+                   .arg(QLocale().toString(result.loudestDb, 'f', 0));
+        break;
+    case Verdict::Silence:
+        text = tr("Тишина: микрофон ничего не услышал. Проверьте, что выбран нужный вход и он не выключен "
+                  "в настройках звука, и сыграйте громче.");
+        break;
+    case Verdict::Failed:
+        text = result.error.text();
+        detail = result.error.detail;
+        break;
+    case Verdict::Cancelled: text = tr("Проверка отменена."); break;
+    }
+    m_checkResult->setText(text);
+    m_checkResult->setToolTip(detail);
+    m_checkResult->setVisible(!text.isEmpty());
     updateListening();
 }
 
 void MicrophoneOptions::updateListening()
 {
     const pitch::MicrophoneSettings s = settings();
-    const bool wanted = isVisible() && s.bEnabled && hasDevices() && m_makeSource;
+    const bool wanted = isVisible() && s.bEnabled && hasDevices() && m_makeSource && !m_check->isRunning();
     if (!wanted) {
         if (m_input)
             m_input->stop();
@@ -291,13 +398,22 @@ void MicrophoneOptions::updateListening()
         m_input = std::make_unique<pitch::MicrophoneInput>(m_makeSource());
         connect(m_input.get(), &pitch::MicrophoneInput::levelChanged, this, &MicrophoneOptions::onLevel);
         connect(m_input.get(), &pitch::MicrophoneInput::failed, this,
-                [this](const QString& message) { m_heard->setText(message); });
+                [this](const platform::AudioError& error) { showFailure(error); });
     }
     m_input->setSettings(s);
     m_listeningWith = s;
-    QString error;
+    platform::AudioError error;
     if (!m_input->start(&error))
-        m_heard->setText(error);
+        showFailure(error);
+}
+
+void MicrophoneOptions::showFailure(const platform::AudioError& error)
+{
+    // The beside-the-meter label is too narrow for a remedy: it goes below, as a check's does.
+    m_heard->clear();
+    m_checkResult->setText(error.text());
+    m_checkResult->setToolTip(error.detail);
+    m_checkResult->show();
 }
 
 void MicrophoneOptions::onLevel(double db, int note, double cents)

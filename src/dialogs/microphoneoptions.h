@@ -3,10 +3,12 @@
 
 // The options group «Ввод нот с микрофона»: on/off, the input, a live level
 // meter with the note heard, the tuning of A4, the transposition and, under
-// «Дополнительно», how long and how steadily a note must sound. It keeps its
-// own settings (pitch::MicrophoneSettings) and listens only while it is shown
-// with the microphone on.
+// «Дополнительно», how long and how steadily a note must sound; «Проверить»
+// listens for a few seconds and says what it heard. It keeps its own settings
+// (pitch::MicrophoneSettings) and listens only while it is shown with the
+// microphone on, or while a check runs.
 
+#include "pitch/microphonecheck.h"
 #include "pitch/microphonesettings.h"
 #include "platform/audio/audiocapture.h"
 
@@ -18,6 +20,8 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QProgressBar;
+class QPushButton;
 class QSpinBox;
 class QToolButton;
 
@@ -71,6 +75,12 @@ public:
     bool hasDevices() const;
     bool isListening() const;
 
+    // The check behind «Проверить» (its length can be shortened, for tests).
+    pitch::MicrophoneCheck* check() const { return m_check; }
+    bool isChecking() const;
+    // What the last check said, as shown.
+    QString checkText() const;
+
     // The name of a note as the meter shows it ("Ля 4").
     static QString noteName(int note);
 
@@ -86,6 +96,10 @@ private:
     void fillDevices(const QString& wanted);
     void updateListening();
     void onLevel(double db, int note, double cents);
+    void startCheck();
+    void showCheckProgress(int remainingMs);
+    void showCheckResult(const pitch::MicrophoneCheck::Result& result);
+    void showFailure(const platform::AudioError& error);
 
     DeviceLister m_listDevices;
     SourceMaker m_makeSource;
@@ -106,6 +120,12 @@ private:
     QWidget* m_advanced = nullptr;
     QSpinBox* m_hold = nullptr;
     QSpinBox* m_tolerance = nullptr;
+
+    pitch::MicrophoneCheck* m_check = nullptr;
+    QPushButton* m_checkButton = nullptr;
+    QProgressBar* m_checkProgress = nullptr;
+    QPushButton* m_checkCancel = nullptr;
+    QLabel* m_checkResult = nullptr;
 };
 
 } // namespace dialogs

@@ -59,14 +59,14 @@ void MicrophoneInput::setExpectedNote(std::function<int()> expected)
     m_expected = std::move(expected);
 }
 
-bool MicrophoneInput::start(QString* error)
+bool MicrophoneInput::start(platform::AudioError* error)
 {
     stop();
     const int rate = platform::AudioSource::kDefaultRate;
     auto worker = std::make_shared<Worker>(rate, m_settings.detectorSettings());
     if (!worker->detector.isValid()) {
         if (error)
-            *error = tr("Распознавание нот недоступно: %1").arg(QString::fromStdString(worker->detector.errorString()));
+            *error = {platform::AudioError::Cause::NoDetector, QString::fromStdString(worker->detector.errorString())};
         return false;
     }
     const unsigned run = ++m_run;
@@ -97,18 +97,18 @@ bool MicrophoneInput::start(QString* error)
                 Qt::QueuedConnection);
         }
     };
-    auto onError = [this, run](const QString& message) {
+    auto onError = [this, run](const platform::AudioError& failure) {
         QMetaObject::invokeMethod(
             this,
-            [this, run, message] {
+            [this, run, failure] {
                 if (run != m_run.load())
                     return;
                 stop();
-                emit failed(message);
+                emit failed(failure);
             },
             Qt::QueuedConnection);
     };
-    QString why;
+    platform::AudioError why;
     if (!m_source->start(m_settings.strDevice, onFrames, onError, rate, &why)) {
         if (error)
             *error = why;

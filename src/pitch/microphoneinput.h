@@ -10,6 +10,7 @@
 // it at pause and stop; the options start it while they are shown.
 
 #include "pitch/microphonesettings.h"
+#include "platform/audio/audioerror.h"
 
 #include <QObject>
 
@@ -43,7 +44,7 @@ public:
 
     // Opens the input and starts listening; false with *error when the input
     // or the detector cannot be opened. Starting while running restarts.
-    bool start(QString* error = nullptr);
+    bool start(platform::AudioError* error = nullptr);
     // Stops listening; no signal of the stopped run arrives afterwards. A note
     // still held is released first.
     void stop();
@@ -57,7 +58,7 @@ signals:
     // What is heard now: level in dBFS, the held note (-1 none) and its cents.
     void levelChanged(double levelDb, int heardNote, double cents);
     // Capture broke off while running (the device went away).
-    void failed(const QString& message);
+    void failed(const platform::AudioError& error);
 
 private:
     struct Worker;

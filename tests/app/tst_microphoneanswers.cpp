@@ -2,6 +2,8 @@
 #include "exercise/exercise.h"
 #include "settings/preferences.h"
 #include "app/microphoneanswers.h"
+#include "app/noticeline.h"
+#include "platform/audio/audioerror.h"
 #include "exercisehelpers.h"
 #include "support/bufferaudiosource.h"
 #include "support/synthrender.h"
@@ -136,6 +138,32 @@ private slots:
         mic.exerciseRunning(true);
         QCOMPARE(notice.size(), 1);
         QVERIFY(!mic.isListening());
+    }
+
+    // Every resume tries the input again; the user hears of a cause once an exercise, in plain words.
+    void failureIsSaidOncePerCauseAndExercise()
+    {
+        std::unique_ptr<CTonveroDlg> d = openWindow();
+        pitch::MicrophoneSettings s = listening();
+        s.strDevice = QStringLiteral("missing");
+        d->microphone()->setSourceMaker(playing({}));
+        d->microphone()->setSettings(s);
+        QSignalSpy notice(d->microphone(), &MicrophoneAnswers::notice);
+        d->StartStop(false);
+        QCOMPARE(notice.size(), 1);
+        const QString text = notice.first().first().toString();
+        QVERIFY2(text.startsWith(platform::AudioError{platform::AudioError::Cause::NoInput, {}}.text()), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("No such entity")), qPrintable(text));
+        QTRY_VERIFY(d->notices()->texts().contains(text));
+        d->StartStop(true); // pause
+        d->StartStop(true); // resume: tried again, not said again
+        QCOMPARE(notice.size(), 1);
+        // It ends with its exercise, and the next exercise says it again.
+        d->StartStop(false);
+        QVERIFY(!d->notices()->texts().contains(text));
+        d->StartStop(false);
+        QCOMPARE(notice.size(), 2);
+        d->StartStop(false);
     }
 
     // In the main window the microphone answers like any instrument.

@@ -150,6 +150,22 @@ private slots:
         QCOMPARE(d.notices()->texts().contains(QStringLiteral("Звука не будет")), !duringExercise);
     }
 
+    // A device's lasting state (no soundfont) outlives exercises and goes when the device says it is over.
+    void lastingDeviceNoticeStaysUntilWithdrawn()
+    {
+        CTonveroDlg& d = window();
+        const QString text = QStringLiteral("Звука не будет: не найден ни один пригодный файл звуков");
+        d.StartStop(false);
+        mmsys::backend::lastingNotice("no-soundfont", text.toStdString());
+        QTRY_COMPARE(shownNotice(), text);
+        d.StartStop(false);
+        QCOMPARE(shownNotice(), text);
+        mmsys::backend::lastingNotice("no-soundfont", text.toStdString()); // said again: still one line
+        QTRY_COMPARE(d.notices()->texts().count(text), 1);
+        mmsys::backend::withdrawNotice("no-soundfont");
+        QTRY_VERIFY(shownNotice().isEmpty());
+    }
+
     void noticeRowNeverCoversAControl_data()
     {
         QTest::addColumn<bool>("running");

@@ -10,6 +10,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
 #include <QToolButton>
@@ -44,17 +46,30 @@ std::vector<float> steadyA4()
 
 struct Counted {
     int made = 0;
+    BufferAudioSource* last = nullptr; // the source made last
 };
 
-MicrophoneOptions* makeOptions(QList<AudioInputDevice> devices, Counted* counted = nullptr)
+MicrophoneOptions* makeOptions(QList<AudioInputDevice> devices, Counted* counted = nullptr,
+                               std::vector<float> samples = steadyA4())
 {
     return new MicrophoneOptions([devices] { return devices; },
-                                 [counted]() -> std::unique_ptr<platform::AudioSource> {
-                                     if (counted)
+                                 [counted, samples]() -> std::unique_ptr<platform::AudioSource> {
+                                     auto source = std::make_unique<BufferAudioSource>(
+                                         samples, BufferAudioSource::Pace::RealTimeLooping);
+                                     if (counted) {
                                          ++counted->made;
-                                     return std::make_unique<BufferAudioSource>(
-                                         steadyA4(), BufferAudioSource::Pace::RealTimeLooping);
+                                         counted->last = source.get();
+                                     }
+                                     return source;
                                  });
+}
+
+QPushButton* button(QWidget* w, const QString& text)
+{
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->text() == text)
+            return b;
+    return nullptr;
 }
 
 template <typename T>
@@ -81,6 +96,10 @@ private slots:
     void meterShowsTheLevelAndTheNoteHeard();
     void meterColours_data();
     void meterColours();
+    void checkSaysWhatItHeard_data();
+    void checkSaysWhatItHeard();
+    void checkClosesTheInputWhenCancelledOrClosed_data();
+    void checkClosesTheInputWhenCancelledOrClosed();
 
 private:
     std::unique_ptr<testsupport::TempConfigHome> m_home;
@@ -242,6 +261,11 @@ void TestMicrophoneOptions::meterShowsTheLevelAndTheNoteHeard()
         }(),
         5000);
     if (const QByteArray dir = qgetenv("TONVERO_SHOT_DIR"); !dir.isEmpty()) {
+        // The picture shows what a check said, too.
+        w->check()->setDurationMs(1000);
+        button(w.get(), "Проверить")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!w->isChecking(), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(meter->level() > -20.0, 5000);
         child<QToolButton>(w.get())->click();
         w->adjustSize();
         QTest::qWait(200);
@@ -275,6 +299,90 @@ void TestMicrophoneOptions::meterColours()
     const QColor seen = image.pixelColor(int(at * image.width()), image.height() / 2);
     const QColor expected = colour.isValid() ? colour : meter.palette().color(QPalette::Base);
     QCOMPARE(seen.rgb(), expected.rgb());
+}
+
+void TestMicrophoneOptions::checkSaysWhatItHeard_data()
+{
+    QTest::addColumn<std::vector<float>>("samples");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a note, answering by microphone off") << steadyA4() << QString() << false
+                                                         << QStringLiteral("Слышно ноты: Ля 4.");
+    QTest::newRow("a note, the meter listening") << steadyA4() << QString() << true
+                                                 << QStringLiteral("Слышно ноты: Ля 4.");
+    QTest::newRow("silence") << std::vector<float>(4410, 0.f) << QString() << true << QStringLiteral("Тишина");
+    QTest::newRow("an input not plugged in") << steadyA4() << QStringLiteral("missing") << false
+                                             << QStringLiteral("Микрофон не найден: ");
+}
+
+void TestMicrophoneOptions::checkSaysWhatItHeard()
+{
+    QFETCH(std::vector<float>, samples);
+    QFETCH(QString, device);
+    QFETCH(bool, on);
+    QFETCH(QString, said);
+    if (!pitch::NoteDetector(44100).isValid())
+        QSKIP("aubio cannot be loaded");
+    Counted counted;
+    std::unique_ptr<MicrophoneOptions> w(makeOptions(kTwoInputs, &counted, samples));
+    MicrophoneSettings s;
+    s.bEnabled = on;
+    s.strDevice = device;
+    w->setSettings(s);
+    w->show();
+    QCOMPARE(w->isListening(), on);
+    w->check()->setDurationMs(800);
+    QPushButton* test = button(w.get(), "Проверить");
+    QVERIFY(test && test->isVisible() && test->isEnabled());
+    test->click();
+    QProgressBar* progress = w->findChild<QProgressBar*>();
+    if (device.isEmpty()) {
+        // Listening without holding the window: the button waits, a countdown and Cancel show.
+        QVERIFY(w->isChecking());
+        QVERIFY(!test->isEnabled());
+        QVERIFY(progress->isVisible());
+        QVERIFY2(progress->text().startsWith("Слушаю…"), qPrintable(progress->text()));
+        QVERIFY(button(w.get(), "Отмена")->isVisible());
+        QVERIFY(!w->isListening()); // the meter's own listening waits for the check
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!w->isChecking(), 10000);
+    QVERIFY2(w->checkText().startsWith(said), qPrintable(w->checkText()));
+    QVERIFY(test->isEnabled());
+    QVERIFY(!progress->isVisible());
+    QVERIFY(!button(w.get(), "Отмена")->isVisible());
+    // The check's input is closed; the meter listens again as it did before.
+    QTRY_COMPARE(w->isListening(), on && device.isEmpty());
+    if (!on)
+        QVERIFY(counted.last && !counted.last->isRunning());
+}
+
+void TestMicrophoneOptions::checkClosesTheInputWhenCancelledOrClosed_data()
+{
+    QTest::addColumn<bool>("byCancel");
+    QTest::newRow("Cancel") << true;
+    QTest::newRow("the dialog closed") << false;
+}
+
+void TestMicrophoneOptions::checkClosesTheInputWhenCancelledOrClosed()
+{
+    QFETCH(bool, byCancel);
+    if (!pitch::NoteDetector(44100).isValid())
+        QSKIP("aubio cannot be loaded");
+    Counted counted;
+    std::unique_ptr<MicrophoneOptions> w(makeOptions(kTwoInputs, &counted));
+    w->show();
+    button(w.get(), "Проверить")->click();
+    QTRY_VERIFY(counted.last && counted.last->isRunning());
+    if (byCancel)
+        button(w.get(), "Отмена")->click();
+    else
+        w->hide();
+    QVERIFY(!w->isChecking());
+    QVERIFY(!counted.last->isRunning());
+    QVERIFY(button(w.get(), "Проверить")->isEnabled());
+    if (byCancel)
+        QCOMPARE(w->checkText(), QString("Проверка отменена."));
 }
 
 QTEST_MAIN(TestMicrophoneOptions)

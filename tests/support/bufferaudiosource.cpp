@@ -17,11 +17,11 @@ BufferAudioSource::~BufferAudioSource()
 }
 
 bool BufferAudioSource::start(const QString& deviceId, FrameCallback onFrames, ErrorCallback onError, int sampleRate,
-                              QString* error)
+                              platform::AudioError* error)
 {
     if (deviceId == QLatin1String("missing")) {
         if (error)
-            *error = QStringLiteral("no such input");
+            *error = {platform::AudioError::Cause::NoInput, QStringLiteral("No such entity")};
         return false;
     }
     stop();
@@ -41,7 +41,7 @@ bool BufferAudioSource::start(const QString& deviceId, FrameCallback onFrames, E
             }
         } while (m_pace == Pace::RealTimeLooping && !m_stop);
         if (m_failAtEnd && onError && !m_stop)
-            onError(QStringLiteral("unplugged"));
+            onError({platform::AudioError::Cause::NoInput, QStringLiteral("Entity killed")});
         m_running = false;
     });
     return true;

@@ -17,13 +17,14 @@ class BufferAudioSource : public platform::AudioSource {
 public:
     enum class Pace { AsFastAsPossible, RealTimeLooping };
 
+    // failAtEnd: once the buffer is played, capture fails as an unplugged input does.
     explicit BufferAudioSource(std::vector<float> samples, Pace pace = Pace::AsFastAsPossible,
                                bool failAtEnd = false);
     ~BufferAudioSource() override;
 
     // Fails for the device id "missing", as a missing input does.
     bool start(const QString& deviceId, FrameCallback onFrames, ErrorCallback onError, int sampleRate,
-               QString* error) override;
+               platform::AudioError* error) override;
     void stop() override;
     bool isRunning() const override;
 

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/audio/audiocapture.h"
 
-#include <QCoreApplication>
-
 #include <pulse/error.h>
 #include <pulse/pulseaudio.h>
 #include <pulse/simple.h>
@@ -182,7 +180,7 @@ struct AudioCapture::Private {
             int err = 0;
             if (pa->pa_simple_read(stream, buffer.data(), buffer.size() * sizeof(float), &err) < 0) {
                 if (!stopping.load(std::memory_order_acquire) && onError)
-                    onError(QCoreApplication::translate("platform::AudioCapture", "Запись с микрофона прервалась: %1").arg(QString::fromUtf8(pa->pa_strerror(err))));
+                    onError(AudioError::fromPulse(err, QString::fromUtf8(pa->pa_strerror(err))));
                 break;
             }
             onFrames(buffer.data(), buffer.size());
@@ -199,19 +197,19 @@ AudioCapture::~AudioCapture()
 }
 
 bool AudioCapture::start(const QString& deviceId, FrameCallback onFrames, ErrorCallback onError, int sampleRate,
-                         QString* error)
+                         AudioError* error)
 {
     std::lock_guard lock(d->control);
     if (d->thread.joinable() || !onFrames || sampleRate < 8000 || sampleRate > 192000) {
         if (error)
-            *error = QCoreApplication::translate("platform::AudioCapture", "Запись с микрофона уже идёт или задана неверно");
+            *error = {AudioError::Cause::Other, QStringLiteral("already recording, or no frame callback, or a rate out of range")};
         return false;
     }
     QString why;
     const Pulse* pa = Pulse::get(&why);
     if (!pa) {
         if (error)
-            *error = QCoreApplication::translate("platform::AudioCapture", "Микрофон не открывается: %1").arg(why);
+            *error = {AudioError::Cause::NoSoundLibrary, why};
         return false;
     }
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, std::uint32_t(sampleRate), 1};
@@ -227,7 +225,7 @@ bool AudioCapture::start(const QString& deviceId, FrameCallback onFrames, ErrorC
                               kStreamName, &spec, nullptr, &attr, &err);
     if (!d->stream) {
         if (error)
-            *error = QCoreApplication::translate("platform::AudioCapture", "Микрофон не открывается: %1").arg(QString::fromUtf8(pa->pa_strerror(err)));
+            *error = AudioError::fromPulse(err, QString::fromUtf8(pa->pa_strerror(err)));
         return false;
     }
     d->pa = pa;

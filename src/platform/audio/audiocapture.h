@@ -13,6 +13,8 @@
 // more. The client library is opened when the microphone is first looked
 // for; without it there are no inputs, and start() says why.
 
+#include "platform/audio/audioerror.h"
+
 #include <QList>
 #include <QString>
 
@@ -42,7 +44,7 @@ public:
     using FrameCallback = std::function<void(const float* frames, std::size_t count)>;
     // Called once on that thread when the stream fails while running (the
     // device was unplugged, the server went away); capture has ended.
-    using ErrorCallback = std::function<void(const QString& message)>;
+    using ErrorCallback = std::function<void(const AudioError& error)>;
 
     static constexpr int kDefaultRate = 44100;
 
@@ -50,7 +52,7 @@ public:
     // Opens an input (empty id: the default one) and starts delivering
     // frames. False with *error when it cannot be opened; nothing is printed.
     virtual bool start(const QString& deviceId, FrameCallback onFrames, ErrorCallback onError = {},
-                       int sampleRate = kDefaultRate, QString* error = nullptr) = 0;
+                       int sampleRate = kDefaultRate, AudioError* error = nullptr) = 0;
     // Returns once the callbacks will not be called again. Safe to call when stopped.
     virtual void stop() = 0;
     virtual bool isRunning() const = 0;
@@ -66,7 +68,7 @@ public:
     AudioCapture& operator=(const AudioCapture&) = delete;
 
     bool start(const QString& deviceId, FrameCallback onFrames, ErrorCallback onError = {},
-               int sampleRate = kDefaultRate, QString* error = nullptr) override;
+               int sampleRate = kDefaultRate, AudioError* error = nullptr) override;
     void stop() override;
     bool isRunning() const override;
     int sampleRate() const;

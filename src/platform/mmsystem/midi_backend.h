@@ -104,6 +104,9 @@ void invalidateDevices();
 
 // Passes a one-off notice to the installed handler.
 void notice(const std::string& text);
+// A notice of a state that lasts until withdrawn (no soundfont), by key.
+void lastingNotice(const std::string& key, const std::string& text);
+void withdrawNotice(const std::string& key);
 
 // Announces a port that started or ended to the handlers of mididevices.h;
 // called by a backend on its own thread, in the order of the changes.

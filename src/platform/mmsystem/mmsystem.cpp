@@ -70,6 +70,7 @@ MMRESULT copyErrorText(MMRESULT error, char* text, UINT cchText)
 std::mutex noticeMutex;
 NoticeHandler noticeHandler;
 bool noticeHandlerSet = false;
+LastingNoticeHandler lastingHandler;
 
 void defaultNotice(const std::string& text)
 {
@@ -593,6 +594,30 @@ void notice(const std::string& text)
     }
 }
 
+void lastingNotice(const std::string& key, const std::string& text)
+{
+    LastingNoticeHandler handler;
+    {
+        std::lock_guard lock(noticeMutex);
+        handler = lastingHandler;
+    }
+    if (handler)
+        handler(key, text);
+    else
+        notice(text);
+}
+
+void withdrawNotice(const std::string& key)
+{
+    LastingNoticeHandler handler;
+    {
+        std::lock_guard lock(noticeMutex);
+        handler = lastingHandler;
+    }
+    if (handler)
+        handler(key, {});
+}
+
 CallbackQueue::CallbackQueue()
     : m_running(true), m_thread([this] { run(); })
 {
@@ -671,11 +696,18 @@ void setNoticeHandler(NoticeHandler handler)
     noticeHandlerSet = true;
 }
 
+void setLastingNoticeHandler(LastingNoticeHandler handler)
+{
+    std::lock_guard lock(noticeMutex);
+    lastingHandler = std::move(handler);
+}
+
 void resetNoticeHandler()
 {
     std::lock_guard lock(noticeMutex);
     noticeHandler = nullptr;
     noticeHandlerSet = false;
+    lastingHandler = nullptr;
 }
 
 void setBackendsForTest(const std::vector<Backend>& order)

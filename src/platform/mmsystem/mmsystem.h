@@ -159,6 +159,11 @@ void refreshDevices();
 // default they go, queued to the GUI thread, to platform::MessageBox.
 using NoticeHandler = std::function<void(const std::string&)>;
 void setNoticeHandler(NoticeHandler handler);
+// Receives the notices of a state that lasts (no soundfont) by key, and an
+// empty text when it is over. Without one they go where the one-off ones go.
+using LastingNoticeHandler = std::function<void(const std::string& key, const std::string& text)>;
+void setLastingNoticeHandler(LastingNoticeHandler handler);
+// Both handlers back to the defaults.
 void resetNoticeHandler();
 
 enum class Backend { Synth, Alsa, Loopback };

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -55,21 +56,41 @@ constexpr const char* kSoundFontChangedNotice = QT_TRANSLATE_NOOP(
     "Synthesizer", "Файл звуков (SoundFont) изменили или обрезали, пока он звучал: пропавшие звуки заглушены. "
                    "Перезапустите Tonvero, чтобы снова слышать все инструменты.");
 
-// Said in the window when no soundfont is installed (once) or none can be read (at every opening).
+// Said in the window while the synthesizer has no soundfont it can play:
+// none installed, or every one damaged. Withdrawn once one works.
 constexpr const char* kNoSoundFontNotice = QT_TRANSLATE_NOOP(
     "Synthesizer", "Звука не будет: не найден ни один пригодный файл звуков (SoundFont) для встроенного "
-                   "синтезатора. Упражнение идёт без звука; установите пакет fluid-soundfont-gm или "
+                   "синтезатора. Упражнения идут без звука; установите пакет fluid-soundfont-gm или "
                    "timgm6mb-soundfont или выберите другой MIDI-выход в настройках.");
+constexpr const char* kNoSoundFontKey = "no-soundfont";
 
+// Overrides the soundfonts looked for: paths separated by ':' (empty: none).
+constexpr const char* kSoundFontsVariable = "TONVERO_SOUNDFONTS";
+
+std::atomic<bool> noSoundFontSaid{false};
+std::atomic<bool> soundFontPlayed{false}; // one was loaded in this process
+
+// Once while the state lasts: every opening and every load would say it again.
 void tellNoSoundFont()
 {
-    backend::notice(QCoreApplication::translate("Synthesizer", kNoSoundFontNotice).toStdString());
+    if (!noSoundFontSaid.exchange(true))
+        backend::lastingNotice(kNoSoundFontKey,
+                               QCoreApplication::translate("Synthesizer", kNoSoundFontNotice).toStdString());
 }
 
-void tellNoSoundFontOnce()
+void tellSoundFontWorks()
 {
-    static std::atomic<bool> told{false};
-    if (!told.exchange(true))
+    soundFontPlayed = true;
+    if (noSoundFontSaid.exchange(false))
+        backend::withdrawNotice(kNoSoundFontKey);
+}
+
+// What the port's loads say; without FluidSynth the missing audio is said instead.
+void tellLoad(LoadOutcome outcome)
+{
+    if (outcome == LoadOutcome::Loaded)
+        tellSoundFontWorks();
+    else if (outcome == LoadOutcome::NoUsableSoundFont)
         tellNoSoundFont();
 }
 
@@ -234,6 +255,17 @@ int imageClose(void* handle)
 
 std::vector<std::string> soundFontCandidates()
 {
+    if (const char* paths = std::getenv(kSoundFontsVariable)) {
+        std::vector<std::string> list;
+        std::string rest = paths;
+        for (std::size_t from = 0; from <= rest.size();) {
+            const std::size_t to = std::min(rest.find(':', from), rest.size());
+            if (to > from)
+                list.push_back(rest.substr(from, to - from));
+            from = to + 1;
+        }
+        return list;
+    }
     // FluidR3 first: it sounds far better than TimGM6mb, and only the presets
     // in use are held, so its size costs no memory.
     return {"/usr/share/sounds/sf2/FluidR3_GM.sf2", "/usr/share/sounds/sf2/default-GM.sf2",
@@ -260,6 +292,7 @@ struct SynthEngine::Private {
         std::vector<unsigned char> bytes;
         std::vector<std::string> paths;
         std::shared_ptr<std::promise<bool>> loaded;
+        std::function<void(LoadOutcome)> loadDone;
         std::function<void(bool)> started;
 
         explicit Job(Kind k) : kind(k) {}
@@ -541,6 +574,7 @@ struct SynthEngine::Private {
     void performLoad(Job& job)
     {
         bool ok = false;
+        bool noSynth = false;
         for (const std::string& path : job.paths) {
             std::shared_ptr<const Sf2File> file = Sf2File::open(path);
             // A soundfont without a piano at bank 0, program 0 is no General MIDI set.
@@ -548,8 +582,10 @@ struct SynthEngine::Private {
                 continue;
             int whole = FLUID_FAILED;
             if (samples == SampleLoading::Whole || !file->extractable()) {
-                if (!ensureSynth())
+                if (!ensureSynth()) {
+                    noSynth = true; // said as no sound at all, not as a soundfont's fault
                     break;
+                }
                 std::lock_guard cache(sampleCacheLock());
                 whole = fl->fluid_synth_sfload(synth, path.c_str(), 0);
                 if (whole == FLUID_FAILED)
@@ -581,6 +617,8 @@ struct SynthEngine::Private {
             ok = true;
             break;
         }
+        if (job.loadDone)
+            job.loadDone(ok ? LoadOutcome::Loaded : noSynth ? LoadOutcome::NoSynthesizer : LoadOutcome::NoUsableSoundFont);
         {
             std::lock_guard lock(gate);
             --loadsPending;
@@ -801,13 +839,15 @@ SynthEngine::~SynthEngine()
     d->teardown();
 }
 
-void SynthEngine::loadAsync(std::vector<std::string> paths)
+void SynthEngine::loadAsync(std::vector<std::string> paths, std::function<void(LoadOutcome)> done)
 {
     std::lock_guard lock(d->gate);
     if (d->broken || d->loadsPending > 0 || d->loaded)
         return;
     ++d->loadsPending;
-    d->post(Private::Job::load(std::move(paths)));
+    Private::Job job = Private::Job::load(std::move(paths));
+    job.loadDone = std::move(done);
+    d->post(std::move(job));
 }
 
 bool SynthEngine::load(const std::string& path)
@@ -1004,16 +1044,6 @@ void tellNoAudio(bool started)
         backend::notice(QCoreApplication::translate("Synthesizer", kNoAudioNotice).toStdString());
 }
 
-// At every opening, after the soundfont's load, which runs first on the
-// worker: with audio but without a soundfont the synthesizer is mute too.
-void tellNoSound(bool started)
-{
-    if (!started)
-        tellNoAudio(started);
-    else if (!sharedEngine().isLoaded())
-        tellNoSoundFont();
-}
-
 class SynthOut final : public backend::OutputDevice {
 public:
     std::string name() const override { return kDeviceName; }
@@ -1024,8 +1054,9 @@ public:
     {
         // Both on the worker: connecting to the audio server can take longer than a frame.
         SynthEngine& engine = sharedEngine();
-        engine.loadAsync(soundFontCandidates());
-        engine.startAudioAsync(tellNoSound);
+        engine.loadAsync(soundFontCandidates(), tellLoad);
+        // A missing soundfont is said by the load, once while it lasts.
+        engine.startAudioAsync(tellNoAudio);
         return MMSYSERR_NOERROR;
     }
     void close() override
@@ -1053,11 +1084,13 @@ public:
                    std::vector<std::shared_ptr<backend::OutputDevice>>& outputs) override
     {
         if (findSoundFont().empty()) {
-            tellNoSoundFontOnce();
+            // One loaded before still plays from its mapping.
+            if (!soundFontPlayed)
+                tellNoSoundFont();
             return;
         }
         // Start loading now, off the caller's thread, so the first note is not kept waiting.
-        sharedEngine().loadAsync(soundFontCandidates());
+        sharedEngine().loadAsync(soundFontCandidates(), tellLoad);
         if (!m_device)
             m_device = std::make_shared<SynthOut>();
         outputs.push_back(m_device);

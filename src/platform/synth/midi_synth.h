@@ -53,6 +53,10 @@ std::string findSoundFont();
 // How sample data is held: the presets in use, or the whole soundfont.
 enum class SampleLoading { OnDemand, Whole };
 
+// How a load ended: a soundfont is in, none of them could be used, or there
+// is no synthesizer to load into (FluidSynth cannot be used).
+enum class LoadOutcome { Loaded, NoUsableSoundFont, NoSynthesizer };
+
 class SynthEngine {
 public:
     // Creates the engine without audio output and without a soundfont; the
@@ -62,8 +66,10 @@ public:
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;
 
-    // Loads the first loadable of these soundfonts on the worker.
-    void loadAsync(std::vector<std::string> paths);
+    // Loads the first loadable of these soundfonts on the worker; done (on
+    // the worker) is told how it ended. Nothing is loaded, and done is not
+    // called, while a soundfont is in or a load is pending.
+    void loadAsync(std::vector<std::string> paths, std::function<void(LoadOutcome)> done = {});
     // Loads a soundfont now (and the presets already chosen); on failure the
     // previous state stays.
     bool load(const std::string& path);
