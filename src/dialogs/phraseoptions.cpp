@@ -8,6 +8,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QPushButton>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -33,12 +36,19 @@ PhraseOptions::PhraseOptions(tonvero::Preferences& prefs, QWidget* parent) : QWi
     auto* kinds = new QButtonGroup(this);
     kinds->addButton(m_single);
     kinds->addButton(m_phrase);
-    auto* kindLayout = new QHBoxLayout(kindGroup);
-    kindLayout->addWidget(m_single);
-    kindLayout->addWidget(m_phrase);
-    kindLayout->addStretch();
+    m_linesButton = new QPushButton(tr("Фраза: &как писать..."), kindGroup);
+    m_linesButton->setObjectName(QStringLiteral("phraseSettings"));
+    m_linesButton->setToolTip(tr("Уровень, такты, размер, тональности, аккорды"));
+    auto* kindLayout = new QGridLayout(kindGroup);
+    kindLayout->addWidget(m_single, 0, 0);
+    kindLayout->addWidget(m_phrase, 0, 1);
+    kindLayout->addWidget(m_linesButton, 1, 0, 1, 2, Qt::AlignLeft);
 
-    m_lines = new QGroupBox(tr("Фраза"), this);
+    // The lines' own settings take a window of their own: the options keep their height.
+    m_linesDialog = new QDialog(this);
+    m_linesDialog->setObjectName(QStringLiteral("phraseDialog"));
+    m_linesDialog->setWindowTitle(tr("Фраза"));
+    m_lines = new QGroupBox(tr("Фраза"), m_linesDialog);
     m_level = new QComboBox(m_lines);
     m_level->setObjectName(QStringLiteral("phraseLevel"));
     for (int l = 0; l < 3; ++l)
@@ -120,10 +130,20 @@ PhraseOptions::PhraseOptions(tonvero::Preferences& prefs, QWidget* parent) : QWi
     linesLayout->addWidget(m_rests);
     linesLayout->addWidget(m_keepPlayed);
 
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, m_linesDialog);
+    connect(buttons, &QDialogButtonBox::rejected, m_linesDialog, &QDialog::reject);
+    auto* dialogLayout = new QVBoxLayout(m_linesDialog);
+    dialogLayout->addWidget(m_lines);
+    dialogLayout->addWidget(buttons);
+    connect(m_linesButton, &QPushButton::clicked, this, [this] {
+        m_linesDialog->show();
+        m_linesDialog->raise();
+        m_linesDialog->activateWindow();
+    });
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(kindGroup);
-    layout->addWidget(m_lines);
 
     refresh();
 
@@ -163,7 +183,7 @@ void PhraseOptions::refresh()
 
 void PhraseOptions::enableParts()
 {
-    m_lines->setEnabled(m_phrase->isChecked());
+    m_linesButton->setEnabled(m_phrase->isChecked());
     m_micChords->setEnabled(m_chords->currentIndex() > 0);
 }
 

@@ -8,6 +8,8 @@
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QDialog;
+class QPushButton;
 class QGroupBox;
 class QLabel;
 class QRadioButton;
@@ -30,6 +32,9 @@ public:
 
     QRadioButton* singleNoteButton() const { return m_single; }
     QRadioButton* phraseButton() const { return m_phrase; }
+    // The lines' settings, in a window of their own.
+    QPushButton* linesButton() const { return m_linesButton; }
+    QDialog* linesDialog() const { return m_linesDialog; }
     QComboBox* levelBox() const { return m_level; }
     QSpinBox* barsBox() const { return m_bars; }
     QComboBox* timeBox() const { return m_time; }
@@ -48,6 +53,8 @@ private:
     bool m_refreshing = false;
     QRadioButton* m_single = nullptr;
     QRadioButton* m_phrase = nullptr;
+    QPushButton* m_linesButton = nullptr;
+    QDialog* m_linesDialog = nullptr;
     QGroupBox* m_lines = nullptr;
     QComboBox* m_level = nullptr;
     QSpinBox* m_bars = nullptr;

@@ -280,10 +280,12 @@ bool Exercise::HandleControlKey(int note, bool fromMidi)
 
 void Exercise::AnswerNotePressed(int note, AnswerSource source)
 {
-    // A paused exercise shows nothing to answer.
-    if (!bRunning || bPaused)
+    if (!bRunning)
         return;
     if (m_phraseMode) {
+        // A paused line is hidden: there is nothing to answer.
+        if (bPaused)
+            return;
         phraseAnswer(note, source);
         return;
     }
