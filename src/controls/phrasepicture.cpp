@@ -135,16 +135,24 @@ QPainterPath brace(double height)
         const double v = double(i) / n;
         outline << QPointF(spineX(v) - width(v) / 2, v * h);
     }
-    QPainterPath arm;
-    arm.addPolygon(outline);
-    arm.closeSubpath();
-    return arm.united(QTransform(1, 0, 0, -1, 0, height).map(arm));
+    // Two arms overlapping at the point: filled by winding, no union needed.
+    QPainterPath braceShape;
+    braceShape.setFillRule(Qt::WindingFill);
+    braceShape.addPolygon(outline);
+    braceShape.closeSubpath();
+    // Mirrored, and turned the same way round, so that the overlap stays filled.
+    QPolygonF lower = QTransform(1, 0, 0, -1, 0, height).map(outline);
+    std::reverse(lower.begin(), lower.end());
+    braceShape.addPolygon(lower);
+    braceShape.closeSubpath();
+    return braceShape;
 }
 
 class Painter {
 public:
-    Painter(QPainter& p, const Fit& fit, const music::Phrase& phrase, const Look& look)
-        : p(p), fit(fit), l(fit.layout), phrase(phrase), look(look), s(fit.space), dpr(p.device()->devicePixelRatioF())
+    Painter(QPainter& p, const Fit& fit, const music::Phrase& phrase, const Look& look, Sprites* sprites)
+        : p(p), fit(fit), l(fit.layout), phrase(phrase), look(look), s(fit.space),
+          dpr(p.device()->devicePixelRatioF()), sprites(sprites)
     {
     }
 
@@ -175,6 +183,7 @@ private:
     const Look& look;
     int s;
     double dpr;
+    Sprites* sprites;
 
     double X(double x) const { return fit.origin.x() + x * s; }
     double Y(double y) const { return fit.origin.y() + y * s; }
@@ -200,6 +209,13 @@ private:
 
     void glyph(const QPainterPath& path, double x, double y, const QColor& c, double sx = 1, double sy = 1)
     {
+        if (sprites) {
+            const QImage& sprite = sprites->sprite(path, c, s, dpr, sy < 0);
+            // The sprite's origin on a whole device pixel.
+            const QPointF at(std::round(X(x) * dpr) / dpr, std::round(Y(y) * dpr) / dpr);
+            p.drawImage(at + QPointF(sprite.offset()) / dpr, sprite);
+            return;
+        }
         p.save();
         p.translate(X(x), Y(y));
         p.scale(s * sx, s * sy);
@@ -234,7 +250,11 @@ private:
             // The system's first line, and the brace that makes it a grand staff.
             const double w = thickness(0.16, s, dpr);
             block(X(0), Y(0) - t / 2, X(0) + w, Y(l.height) + t / 2, Ink);
-            glyph(fit.brace, -1.45, 0, Ink);
+            p.save();
+            p.translate(X(-1.45), Y(0));
+            p.scale(s, s);
+            p.fillPath(fit.brace, Ink);
+            p.restore();
         }
     }
 
@@ -560,9 +580,42 @@ QColor playedColour()
     return QColor(0xA8, 0xA8, 0xA8);
 }
 
-void paint(QPainter& painter, const QSize& size, const Fit& fit, const music::Phrase& phrase, const Look& look)
+void paint(QPainter& painter, const QSize& size, const Fit& fit, const music::Phrase& phrase, const Look& look,
+           Sprites* sprites)
 {
-    Painter(painter, fit, phrase, look).run(size);
+    Painter(painter, fit, phrase, look, sprites).run(size);
+}
+
+const QImage& Sprites::sprite(const QPainterPath& path, const QColor& colour, int space, double dpr, bool mirrored)
+{
+    if (space != m_space || dpr != m_dpr) {
+        m_sprites.clear();
+        m_space = space;
+        m_dpr = dpr;
+    }
+    const Key key{&path, colour.rgba(), mirrored};
+    for (const auto& [k, image] : m_sprites)
+        if (k == key)
+            return image;
+    const double k = space * dpr;
+    QTransform t = QTransform::fromScale(k, mirrored ? -k : k);
+    const QRectF bounds = t.map(path).boundingRect();
+    const QPoint topLeft(static_cast<int>(std::floor(bounds.left())) - 1, static_cast<int>(std::floor(bounds.top())) - 1);
+    const QSize size(static_cast<int>(std::ceil(bounds.right())) + 2 - topLeft.x(),
+                     static_cast<int>(std::ceil(bounds.bottom())) + 2 - topLeft.y());
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing, true);
+        p.translate(-topLeft.x(), -topLeft.y());
+        p.setTransform(t, true);
+        p.fillPath(path, colour);
+    }
+    image.setDevicePixelRatio(dpr);
+    image.setOffset(topLeft);
+    m_sprites.emplace_back(key, std::move(image));
+    return m_sprites.back().second;
 }
 
 } // namespace phrasepicture

@@ -5,10 +5,13 @@
 #include "notation/linelayout.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPainterPath>
 #include <QPointF>
 #include <QRectF>
 #include <QSize>
+#include <utility>
+#include <vector>
 
 class QPainter;
 
@@ -59,8 +62,28 @@ QColor cursorColour();
 QColor bandColour();
 QColor playedColour();
 
-// Paints the whole picture of size, background included.
+// The symbols drawn once at a staff space and pixel ratio, then copied: a
+// line repeats a few shapes many times, and filling curves is what costs.
+class Sprites {
+public:
+    // The shape at the scale, its origin at the image's offset() in device pixels.
+    const QImage& sprite(const QPainterPath& path, const QColor& colour, int space, double dpr, bool mirrored);
+
+private:
+    struct Key {
+        const QPainterPath* path;
+        QRgb colour;
+        bool mirrored;
+        bool operator==(const Key&) const = default;
+    };
+    std::vector<std::pair<Key, QImage>> m_sprites;
+    int m_space = 0;
+    double m_dpr = 0;
+};
+
+// Paints the whole picture of size, background included; with sprites, the
+// symbols are copied from them (whole device pixels) rather than filled.
 void paint(QPainter& painter, const QSize& size, const Fit& fit, const tonvero::music::Phrase& phrase,
-           const Look& look);
+           const Look& look, Sprites* sprites = nullptr);
 
 } // namespace phrasepicture

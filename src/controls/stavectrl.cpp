@@ -438,7 +438,7 @@ void CStaveCtrl::drawPhrase(bool frame)
     look.playedVisible = m_playedVisible;
     look.names = m_phraseNames;
     look.shapeMarks = ShapeMarks;
-    phrasepicture::paint(p, size, m_fit, m_phrase, look);
+    phrasepicture::paint(p, size, m_fit, m_phrase, look, &m_sprites);
     if (frame)
         drawFrame(p, size);
     p.end();

@@ -121,6 +121,7 @@ private:
     bool m_phraseShown = false;
     tonvero::music::Phrase m_phrase;
     phrasepicture::Fit m_fit;
+    phrasepicture::Sprites m_sprites;
     int m_fittedClef = -1;
     QSize m_fittedSize;
     bool m_fittedNames = false;

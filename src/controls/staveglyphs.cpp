@@ -15,6 +15,38 @@ using tonvero::notation::StaffClef;
 
 namespace {
 
+// Boolean operations flatten curves to a fixed precision in path units: done
+// in units of a hundredth of a space, so that round shapes stay round.
+constexpr double Fine = 100;
+
+QPainterPath up(const QPainterPath& p)
+{
+    return QTransform::fromScale(Fine, Fine).map(p);
+}
+
+QPainterPath down(const QPainterPath& p)
+{
+    return QTransform::fromScale(1 / Fine, 1 / Fine).map(p);
+}
+
+QPainterPath unite(std::initializer_list<QPainterPath> parts)
+{
+    QPainterPath all;
+    for (const QPainterPath& part : parts)
+        all = all.isEmpty() ? up(part) : all.united(up(part));
+    return down(all);
+}
+
+QPainterPath unite(const QPainterPath& a, const QPainterPath& b)
+{
+    return unite({a, b});
+}
+
+QPainterPath cut(const QPainterPath& a, const QPainterPath& b)
+{
+    return down(up(a).subtracted(up(b)));
+}
+
 // A point of a pen stroke's spine and the stroke's width there.
 struct Nib {
     double x, y, w;
@@ -67,7 +99,7 @@ QPainterPath penStroke(const std::vector<Nib>& nibs)
     path.closeSubpath();
     path.addEllipse(spine.front(), widths.front() / 2, widths.front() / 2);
     path.addEllipse(spine.back(), widths.back() / 2, widths.back() / 2);
-    return path.simplified();
+    return down(up(path).simplified());
 }
 
 QPainterPath ellipse(double cx, double cy, double a, double b, double degrees)
@@ -112,9 +144,9 @@ QPainterPath makeNotehead(NoteValue value)
     // further than its outline, a whole note's hollow the other way.
     switch (value) {
     case NoteValue::Whole:
-        return ellipse(0.85, 0, 0.85, 0.52, 0).subtracted(ellipse(0.85, 0, 0.44, 0.27, 58));
+        return cut(ellipse(0.85, 0, 0.85, 0.52, 0), ellipse(0.85, 0, 0.44, 0.27, 58));
     case NoteValue::Half:
-        return ellipse(0.59, 0, 0.602, 0.485, -20).subtracted(ellipse(0.59, 0, 0.53, 0.2, -33));
+        return cut(ellipse(0.59, 0, 0.602, 0.485, -20), ellipse(0.59, 0, 0.53, 0.2, -33));
     default:
         return ellipse(0.59, 0, 0.602, 0.485, -20);
     }
@@ -133,7 +165,7 @@ QPainterPath flatShape(double x)
     hole.cubicTo(x + 0.35, 0.15, x + 0.52, -0.02, x + 0.52, -0.18);
     hole.cubicTo(x + 0.52, -0.34, x + 0.32, -0.32, x + 0.16, -0.1);
     hole.closeSubpath();
-    return bowl.subtracted(hole).united(box(x, -1.75, x + 0.14, 0.6));
+    return unite(cut(bowl, hole), box(x, -1.75, x + 0.14, 0.6));
 }
 
 QPainterPath makeAccidental(Accidental sign)
@@ -141,8 +173,8 @@ QPainterPath makeAccidental(Accidental sign)
     QPainterPath p;
     switch (sign) {
     case Accidental::Sharp:
-        p = box(0.22, -1.2, 0.33, 1.4).united(box(0.6, -1.4, 0.71, 1.2));
-        p = p.united(slantedBar(0.0, -0.42, 0.93, -0.66, 0.3)).united(slantedBar(0.0, 0.66, 0.93, 0.42, 0.3));
+        p = unite({box(0.22, -1.2, 0.33, 1.4), box(0.6, -1.4, 0.71, 1.2), slantedBar(0.0, -0.42, 0.93, -0.66, 0.32),
+                   slantedBar(0.0, 0.66, 0.93, 0.42, 0.32)});
         p.translate(-0.93, 0);
         break;
     case Accidental::Flat:
@@ -150,8 +182,8 @@ QPainterPath makeAccidental(Accidental sign)
         p.translate(-0.82, 0);
         break;
     case Accidental::Natural:
-        p = box(0.0, -1.35, 0.12, 0.5).united(box(0.56, -0.5, 0.68, 1.35));
-        p = p.united(slantedBar(0.0, -0.3, 0.68, -0.5, 0.26)).united(slantedBar(0.0, 0.5, 0.68, 0.3, 0.26));
+        p = unite({box(0.0, -1.35, 0.12, 0.5), box(0.56, -0.5, 0.68, 1.35), slantedBar(0.0, -0.3, 0.68, -0.5, 0.26),
+                   slantedBar(0.0, 0.5, 0.68, 0.3, 0.26)});
         p.translate(-0.68, 0);
         break;
     case Accidental::DoubleSharp: {
@@ -165,12 +197,12 @@ QPainterPath makeAccidental(Accidental sign)
         p = stroker.createStroke(cross);
         for (double sx : {-1.0, 1.0})
             for (double sy : {-1.0, 1.0})
-                p = p.united(box(sx * 0.42 - 0.13, sy * 0.42 - 0.13, sx * 0.42 + 0.13, sy * 0.42 + 0.13));
+                p = unite(p, box(sx * 0.42 - 0.13, sy * 0.42 - 0.13, sx * 0.42 + 0.13, sy * 0.42 + 0.13));
         p.translate(-0.55, 0);
         break;
     }
     case Accidental::DoubleFlat:
-        p = flatShape(0).united(flatShape(0.62));
+        p = unite(flatShape(0), flatShape(0.62));
         p.translate(-1.44, 0);
         break;
     }
@@ -190,7 +222,7 @@ QPainterPath makeTrebleClef()
         {1.57, -0.6, 0.19}, {1.5, 1.0, 0.19},    {1.44, 2.2, 0.18},   {1.17, 2.92, 0.14},
         {0.68, 2.98, 0.12},
     });
-    return p.united(ball(0.8, 2.55, 0.42));
+    return unite(p, ball(0.8, 2.55, 0.42));
 }
 
 QPainterPath makeBassClef()
@@ -199,20 +231,19 @@ QPainterPath makeBassClef()
         {0.38, -0.12, 0.2}, {0.55, -0.75, 0.16}, {1.3, -1.0, 0.16}, {2.05, -0.55, 0.38},
         {2.2, 0.35, 0.44},  {1.75, 1.45, 0.34},  {1.0, 2.25, 0.18}, {0.1, 2.85, 0.08},
     });
-    p = p.united(ball(0.48, 0.02, 0.42));
-    p = p.united(ball(2.75, -0.5, 0.17)).united(ball(2.75, 0.5, 0.17));
+    p = unite({p, ball(0.48, 0.02, 0.42), ball(2.75, -0.5, 0.17), ball(2.75, 0.5, 0.17)});
     return p;
 }
 
 QPainterPath makeAltoClef()
 {
-    QPainterPath p = box(0, -2.0, 0.5, 2.0).united(box(0.72, -2.0, 0.86, 2.0));
+    QPainterPath p = unite(box(0, -2.0, 0.5, 2.0), box(0.72, -2.0, 0.86, 2.0));
     const std::vector<Nib> upper{
         {0.86, -0.02, 0.12}, {1.15, -0.35, 0.14}, {1.42, -1.1, 0.24}, {1.7, -1.75, 0.2},
         {2.2, -1.95, 0.14},  {2.65, -1.55, 0.36}, {2.55, -0.85, 0.4}, {2.05, -0.65, 0.18},
     };
-    QPainterPath half = penStroke(upper).united(ball(1.95, -1.12, 0.34));
-    p = p.united(half).united(QTransform(1, 0, 0, -1, 0, 0).map(half));
+    const QPainterPath half = unite(penStroke(upper), ball(1.95, -1.12, 0.34));
+    p = unite({p, half, QTransform(1, 0, 0, -1, 0, 0).map(half)});
     return p;
 }
 
@@ -231,11 +262,10 @@ QPainterPath makeFlag()
 // thick one back to the left, a thin one down again and a hook at the foot.
 QPainterPath makeQuarterRest()
 {
-    QPainterPath p = penStroke({{0.3, -1.5, 0.1}, {0.62, -1.12, 0.16}, {0.95, -0.72, 0.16}});
-    p = p.united(penStroke({{0.95, -0.72, 0.16}, {0.62, -0.42, 0.46}, {0.32, 0.02, 0.16}}));
-    p = p.united(penStroke({{0.32, 0.02, 0.14}, {0.62, 0.42, 0.16}, {0.95, 0.82, 0.14}}));
-    p = p.united(penStroke({{0.95, 0.82, 0.12}, {0.45, 0.72, 0.2}, {0.28, 1.05, 0.26}, {0.62, 1.5, 0.1}}));
-    return p;
+    return unite({penStroke({{0.28, -1.52, 0.1}, {0.6, -1.13, 0.24}, {0.92, -0.72, 0.2}}),
+                  penStroke({{0.92, -0.72, 0.2}, {0.6, -0.36, 0.52}, {0.3, 0.02, 0.18}}),
+                  penStroke({{0.3, 0.02, 0.18}, {0.62, 0.44, 0.18}, {0.92, 0.84, 0.14}}),
+                  penStroke({{0.92, 0.84, 0.12}, {0.5, 0.7, 0.2}, {0.3, 1.02, 0.3}, {0.58, 1.5, 0.12}})});
 }
 
 // Eighth and sixteenth rests: a slanted stem with a hooked ball per value.
@@ -259,7 +289,7 @@ QPainterPath makeHookedRest(int hooks)
         hook.lineTo(x - 0.7, y + 0.05);
         hook.cubicTo(x - 0.5, y + 0.15, x - 0.2, y + 0.1, x + 0.05, y - 0.1);
         hook.closeSubpath();
-        p = p.united(hook).united(ball(x - 0.68, y - 0.02, 0.23));
+        p = unite({p, hook, ball(x - 0.68, y - 0.02, 0.23)});
     }
     if (hooks > 1)
         p.translate(0.3, -0.5);
