@@ -65,6 +65,7 @@ private slots:
     void namesUnderTheLowestStaff();
     void accessibleValueSaysTheLine();
     void clearingGivesTheSingleNoteBack();
+    void oddLinesDrawSafely();
 };
 
 void TestStavePhrase::init()
@@ -297,6 +298,29 @@ void TestStavePhrase::clearingGivesTheSingleNoteBack()
     s.ctrl.resize(singleSize);
     s.ctrl.Draw(false);
     QCOMPARE(s.ctrl.picture(), single);
+}
+
+// An empty line, a note far off the staff, a control of no size: drawn or
+// skipped, never a crash, and the cursor stays within the line.
+void TestStavePhrase::oddLinesDrawSafely()
+{
+    Stave s(CStaveCtrl::TrebleBass, QSize(700, 240));
+    s.ctrl.ShowPhrase(tonvero::music::Phrase{});
+    QVERIFY(s.ctrl.showsPhrase());
+    QVERIFY(s.ctrl.phraseCursorBand().isEmpty());
+    s.ctrl.SetPhraseCursor(3);
+    QCOMPARE(s.ctrl.phraseCursor(), 0);
+    QVERIFY(!s.ctrl.accessibleValue().isEmpty());
+
+    Phrase wild;
+    wild.bars = {Bar{{ev(V::Whole, {n(S::C, 0, 9), n(S::C, 0, 0, 1)})}}};
+    s.ctrl.ShowPhrase(wild);
+    QCOMPARE(s.ctrl.phraseSpace(), double(phrasepicture::MinSpace));
+    QCOMPARE(s.ctrl.picture().deviceIndependentSize(), QSizeF(700, 240));
+
+    s.ctrl.resize(0, 0);
+    s.ctrl.SetPhraseCursor(1);
+    QCOMPARE(s.ctrl.phraseCursor(), 1);
 }
 
 QTEST_MAIN(TestStavePhrase)
