@@ -222,7 +222,8 @@ QPainterPath makeTrebleClef()
         {1.57, -0.6, 0.19}, {1.5, 1.0, 0.19},    {1.44, 2.2, 0.18},   {1.17, 2.92, 0.14},
         {0.68, 2.98, 0.12},
     });
-    return unite(p, ball(0.8, 2.55, 0.42));
+    // Drawn roomy, then set to an engraved clef's height: 4.4 spaces above the G line, 2.7 below.
+    return QTransform::fromScale(1.0, 0.88).map(unite(p, ball(0.8, 2.55, 0.42)));
 }
 
 QPainterPath makeBassClef()
@@ -262,10 +263,10 @@ QPainterPath makeFlag()
 // thick one back to the left, a thin one down again and a hook at the foot.
 QPainterPath makeQuarterRest()
 {
-    return unite({penStroke({{0.28, -1.52, 0.1}, {0.6, -1.13, 0.24}, {0.92, -0.72, 0.2}}),
-                  penStroke({{0.92, -0.72, 0.2}, {0.6, -0.36, 0.52}, {0.3, 0.02, 0.18}}),
-                  penStroke({{0.3, 0.02, 0.18}, {0.62, 0.44, 0.18}, {0.92, 0.84, 0.14}}),
-                  penStroke({{0.92, 0.84, 0.12}, {0.5, 0.7, 0.2}, {0.3, 1.02, 0.3}, {0.58, 1.5, 0.12}})});
+    return unite({penStroke({{0.3, -1.52, 0.12}, {0.62, -1.12, 0.34}, {0.92, -0.72, 0.24}}),
+                  penStroke({{0.92, -0.72, 0.24}, {0.6, -0.34, 0.6}, {0.32, 0.04, 0.22}}),
+                  penStroke({{0.32, 0.04, 0.2}, {0.62, 0.44, 0.3}, {0.9, 0.84, 0.16}}),
+                  penStroke({{0.9, 0.84, 0.14}, {0.48, 0.72, 0.26}, {0.3, 1.05, 0.36}, {0.6, 1.5, 0.14}})});
 }
 
 // Eighth and sixteenth rests: a slanted stem with a hooked ball per value.
