@@ -166,6 +166,22 @@
         <source>нот нет</source>
         <translation>no notes</translation>
     </message>
+    <message>
+        <source>строка сыграна</source>
+        <translation>line played</translation>
+    </message>
+    <message>
+        <source>пауза</source>
+        <translation>rest</translation>
+    </message>
+    <message>
+        <source>аккорд %1</source>
+        <translation>chord %1</translation>
+    </message>
+    <message>
+        <source>%1, размер %2, нота %3 из %4: %5</source>
+        <translation>%1, time %2, note %3 of %4: %5</translation>
+    </message>
 </context>
 <context>
     <name>CTonveroDlg</name>
@@ -635,6 +651,22 @@
         <source>альтовый</source>
         <translation>alto</translation>
     </message>
+    <message>
+        <source>%1 ##</source>
+        <translation>%1##</translation>
+    </message>
+    <message>
+        <source>%1 #</source>
+        <translation>%1#</translation>
+    </message>
+    <message>
+        <source>%1 b</source>
+        <translation>%1b</translation>
+    </message>
+    <message>
+        <source>%1 bb</source>
+        <translation>%1bb</translation>
+    </message>
 </context>
 <context>
     <name>Options</name>
@@ -907,6 +939,22 @@
     <message>
         <source>Си бемоль</source>
         <translation>B flat</translation>
+    </message>
+    <message>
+        <source>%1 дубль-диез</source>
+        <translation>%1 double sharp</translation>
+    </message>
+    <message>
+        <source>%1 диез</source>
+        <translation>%1 sharp</translation>
+    </message>
+    <message>
+        <source>%1 бемоль</source>
+        <translation>%1 flat</translation>
+    </message>
+    <message>
+        <source>%1 дубль-бемоль</source>
+        <translation>%1 double flat</translation>
     </message>
 </context>
 <context>

@@ -2,6 +2,7 @@
 #include "controls/stavectrl.h"
 
 #include "controls/accessibleinstrument.h"
+#include "music/notenames.h"
 #include "platform/ui/bitmap.h"
 #include "platform/ui/window.h"
 
@@ -142,12 +143,17 @@ void CStaveCtrl::SetClef(int clef)
 void CStaveCtrl::Draw(bool frame)
 {
     NotifyRedrawRequest();
+    if (m_phraseShown) {
+        drawPhrase(frame);
+        return;
+    }
     if (!m_layout)
         return;
 
     // The screen's pixel ratio may have changed since the last draw (another screen).
     QImage& img = surface();
-    if (!img.isNull() && img.devicePixelRatio() != pixelRatio())
+    if (!img.isNull()
+        && (img.devicePixelRatio() != pixelRatio() || img.deviceIndependentSize() != QSizeF(m_width, m_height)))
         prepareSurface(QSize(m_width, m_height), QString());
     const bool canPaint = !img.isNull();
     const qreal ratio = canPaint ? img.devicePixelRatio() : 1.0;
@@ -257,11 +263,14 @@ void CStaveCtrl::Draw(bool frame)
 void CStaveCtrl::paintFocus(QPainter& painter)
 {
     // Inside the one-pixel frame of a drag, so the two never meet.
-    drawFocusOutline(painter, QRect(2, 2, m_width - 5, m_height - 5));
+    const QSize size = pictureSize();
+    drawFocusOutline(painter, QRect(2, 2, size.width() - 5, size.height() - 5));
 }
 
 QString CStaveCtrl::accessibleValue() const
 {
+    if (m_phraseShown)
+        return phraseValue();
     static const char* const clefNames[4] = {
         QT_TR_NOOP("Скрипичный ключ"), QT_TR_NOOP("Басовый ключ"), QT_TR_NOOP("Альтовый ключ"),
         QT_TR_NOOP("Скрипичный и басовый ключи")};
@@ -314,7 +323,8 @@ void CStaveCtrl::mouseMoveEvent(QMouseEvent* event)
 {
     if (dragging() && exactlyButton(event, Qt::RightButton)) {
         NotifyRedrawRequest();
-        dragStep(event->position().toPoint(), m_height, m_width);
+        const QSize size = pictureSize();
+        dragStep(event->position().toPoint(), size.height(), size.width());
     }
 }
 
@@ -326,43 +336,141 @@ void CStaveCtrl::mouseReleaseEvent(QMouseEvent* event)
     }
 }
 
-// The line of the phrase exercise; drawn in full later.
+QSize CStaveCtrl::pictureSize() const
+{
+    return m_phraseShown ? size() : QSize(m_width, m_height);
+}
+
 void CStaveCtrl::ShowPhrase(const tonvero::music::Phrase& phrase)
 {
     m_phrase = phrase;
     m_phraseShown = true;
     m_phraseCursor = 0;
-    m_phraseLayout = tonvero::notation::layoutLine(phrase, tonvero::notation::Clef(std::clamp(nClef, 0, 3)));
-    update();
+    m_fittedClef = -1;
+    Draw(false);
 }
 
 void CStaveCtrl::ClearPhrase()
 {
+    if (!m_phraseShown)
+        return;
     m_phraseShown = false;
     m_phrase = {};
-    m_phraseLayout = {};
-    update();
+    m_fit = {};
+    m_fittedClef = -1;
+    Draw(false);
 }
 
 void CStaveCtrl::SetPhraseCursor(int event)
 {
-    m_phraseCursor = event;
-    update();
+    const int last = m_phrase.eventCount();
+    m_phraseCursor = std::clamp(event, 0, last);
+    if (m_phraseShown)
+        Draw(false);
 }
 
 void CStaveCtrl::SetPlayedNotesVisible(bool visible)
 {
+    if (m_playedVisible == visible)
+        return;
     m_playedVisible = visible;
-    update();
+    if (m_phraseShown)
+        Draw(false);
 }
 
 void CStaveCtrl::SetPhraseNames(bool shown)
 {
+    if (m_phraseNames == shown)
+        return;
     m_phraseNames = shown;
-    update();
+    if (m_phraseShown)
+        Draw(false);
 }
 
 QSize CStaveCtrl::phraseSizeHint(int bars) const
 {
-    return QSize(160 + 180 * std::clamp(bars, 1, 4), 200);
+    return phrasepicture::sizeHint(tonvero::notation::Clef(effectiveClef()), bars);
+}
+
+QRectF CStaveCtrl::phraseCursorBand() const
+{
+    return m_phraseShown ? phrasepicture::cursorBand(m_fit, m_phraseCursor) : QRectF();
+}
+
+void CStaveCtrl::resizeEvent(QResizeEvent* event)
+{
+    CInstrumentCtrl::resizeEvent(event);
+    if (m_phraseShown)
+        Draw(false);
+}
+
+void CStaveCtrl::redrawMarks()
+{
+    if (m_phraseShown)
+        Draw(false);
+}
+
+void CStaveCtrl::fitPhrase()
+{
+    const QSize size = pictureSize();
+    if (m_fittedClef == effectiveClef() && m_fittedSize == size && m_fittedNames == m_phraseNames)
+        return;
+    m_fit = phrasepicture::fitLine(m_phrase, tonvero::notation::Clef(effectiveClef()), size, m_phraseNames);
+    m_fittedClef = effectiveClef();
+    m_fittedSize = size;
+    m_fittedNames = m_phraseNames;
+}
+
+void CStaveCtrl::drawPhrase(bool frame)
+{
+    fitPhrase();
+    const QSize size = pictureSize();
+    if (size.isEmpty())
+        return;
+    QImage& img = surface();
+    if (img.isNull() || img.devicePixelRatio() != pixelRatio() || img.deviceIndependentSize() != QSizeF(size))
+        prepareSurface(size, QStringLiteral("CStaveCtrl::drawPhrase():\nthe off-screen picture cannot be created"));
+    if (img.isNull())
+        return;
+    QPainter p(&img);
+    phrasepicture::Look look;
+    look.cursor = m_phraseCursor;
+    look.playedVisible = m_playedVisible;
+    look.names = m_phraseNames;
+    look.shapeMarks = ShapeMarks;
+    phrasepicture::paint(p, size, m_fit, m_phrase, look, &m_sprites);
+    if (frame)
+        drawFrame(p, size);
+    p.end();
+    presentSurface();
+    const tonvero::music::Event* e = m_phrase.eventAt(m_phraseCursor);
+    storeFocusNote(e && !e->notes.empty() ? e->notes.front().pitch.midi() : -1);
+    valueMayHaveChanged();
+}
+
+QString CStaveCtrl::phraseValue() const
+{
+    const QString key = m_phrase.key.displayName();
+    const QString time = QStringLiteral("%1/%2").arg(m_phrase.time.numerator()).arg(m_phrase.time.denominator());
+    const tonvero::music::Event* e = m_phrase.eventAt(m_phraseCursor);
+    QString now;
+    if (!e) {
+        now = tr("строка сыграна");
+    } else if (e->notes.empty()) {
+        now = tr("пауза");
+    } else {
+        std::vector<tonvero::music::Pitch> pitches;
+        for (const auto& n : e->notes)
+            pitches.push_back(n.pitch);
+        std::sort(pitches.begin(), pitches.end(), [](const auto& a, const auto& b) { return a.midi() < b.midi(); });
+        QStringList names;
+        for (const auto& pitch : pitches)
+            names << tonvero::music::spokenWrittenName(pitch);
+        now = pitches.size() > 1 ? tr("аккорд %1").arg(names.join(tr(" и "))) : names.front();
+    }
+    return tr("%1, размер %2, нота %3 из %4: %5")
+        .arg(key, time)
+        .arg(std::min(m_phraseCursor + 1, m_phrase.eventCount()))
+        .arg(m_phrase.eventCount())
+        .arg(now);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "controls/instrumentctrl.h"
+#include "controls/phrasepicture.h"
 #include "music/phrase.h"
 #include "notation/linelayout.h"
 
@@ -73,10 +74,14 @@ public:
     // Hint mode: the names of the notes below each event.
     void SetPhraseNames(bool shown);
     // The layout drawn (in staff spaces) and the size of a staff space in pixels.
-    const tonvero::notation::LineLayout& phraseLayout() const { return m_phraseLayout; }
-    double phraseSpace() const { return m_phraseSpace; }
+    const tonvero::notation::LineLayout& phraseLayout() const { return m_fit.layout; }
+    double phraseSpace() const { return m_fit.space; }
     // Size that shows a line of the given bars at a comfortable staff space.
     QSize phraseSizeHint(int bars) const;
+    // Where the layout's origin (the upper staff's top line, left end) is
+    // drawn, and the cursor's band, in the control's pixels.
+    QPointF phraseOrigin() const { return m_fit.origin; }
+    QRectF phraseCursorBand() const;
 
     // The clef and the notes written, as a screen reader says them; the note
     // "under focus" is the first note written.
@@ -87,6 +92,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void paintFocus(QPainter& painter) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void redrawMarks() override;
     bool clicks() const override { return true; }
     // The next clef, as a left click gives.
     void click() override;
@@ -95,6 +102,12 @@ private:
     void setNoteSlots(int note0, int note1, int note2, int note3, int staff);
     // The clef to draw: a value outside 0..3 stands for the grand staff.
     static int effectiveClef();
+    // The picture's size: the table's in single-note mode, the control's with a line.
+    QSize pictureSize() const;
+    // Lays the line out again for the clef and size, when either changed.
+    void fitPhrase();
+    void drawPhrase(bool frame);
+    QString phraseValue() const;
 
     CStaveOwner* m_owner = nullptr;
     const int* m_layout = nullptr;
@@ -107,8 +120,11 @@ private:
 
     bool m_phraseShown = false;
     tonvero::music::Phrase m_phrase;
-    tonvero::notation::LineLayout m_phraseLayout;
-    double m_phraseSpace = 0;
+    phrasepicture::Fit m_fit;
+    phrasepicture::Sprites m_sprites;
+    int m_fittedClef = -1;
+    QSize m_fittedSize;
+    bool m_fittedNames = false;
     int m_phraseCursor = 0;
     bool m_playedVisible = true;
     bool m_phraseNames = false;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "music/notenames.h"
 
+#include "music/pitch.h"
+
 #include <QCoreApplication>
 
 namespace tonvero::music {
@@ -68,6 +70,32 @@ QString spokenName(int pitchClass, bool flat)
         return {};
     const char* name = flat && kSpoken.flat[pitchClass] ? kSpoken.flat[pitchClass] : kSpoken.sharp[pitchClass];
     return translated(kSpoken, name);
+}
+
+QString writtenName(const Pitch& pitch)
+{
+    const QString letter = sharpName(Pitch::naturalSemitone(pitch.step));
+    switch (pitch.alter) {
+    case 2: return QCoreApplication::translate("NoteNames", "%1 ##").arg(letter);
+    case 1: return QCoreApplication::translate("NoteNames", "%1 #").arg(letter);
+    case -1: return QCoreApplication::translate("NoteNames", "%1 b").arg(letter);
+    case -2: return QCoreApplication::translate("NoteNames", "%1 bb").arg(letter);
+    default: return letter;
+    }
+}
+
+QString spokenWrittenName(const Pitch& pitch)
+{
+    const QString letter = spokenName(Pitch::naturalSemitone(pitch.step), false);
+    QString name;
+    switch (pitch.alter) {
+    case 2: name = QCoreApplication::translate("SpokenNotes", "%1 дубль-диез").arg(letter); break;
+    case 1: name = QCoreApplication::translate("SpokenNotes", "%1 диез").arg(letter); break;
+    case -1: name = QCoreApplication::translate("SpokenNotes", "%1 бемоль").arg(letter); break;
+    case -2: name = QCoreApplication::translate("SpokenNotes", "%1 дубль-бемоль").arg(letter); break;
+    default: name = letter; break;
+    }
+    return QStringLiteral("%1 %2").arg(name).arg(pitch.octave);
 }
 
 } // namespace tonvero::music

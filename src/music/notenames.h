@@ -9,6 +9,8 @@
 
 namespace tonvero::music {
 
+struct Pitch;
+
 // The sharp name of every pitch class; a flat name only for the five black keys
 // (empty for the others).
 QString sharpName(int pitchClass);
@@ -16,5 +18,12 @@ QString flatName(int pitchClass);
 
 // Words for speech; a flat is asked for with flat set, and falls back to the sharp name.
 QString spokenName(int pitchClass, bool flat);
+
+// A written note's name as the stave's hints write it: its letter's name and
+// its accidental as written («Фа #», «Си b», «Фа ##», «Си bb», «Ми #»), without
+// octave. An accidental beyond a double one writes the letter alone.
+QString writtenName(const Pitch& pitch);
+// The same for speech, with the octave: «Фа диез 4», «Си дубль-бемоль 3».
+QString spokenWrittenName(const Pitch& pitch);
 
 } // namespace tonvero::music

@@ -395,9 +395,11 @@ struct Layouter {
                                            accidentalRight - (c.column[k] + 1) * rules.accidentalWidth,
                                            c.positions[k], static_cast<Accidental>(c.accidental[k])});
         for (int p = 10, count = 0; p <= c.positions.back() && count < MaxLedgerLines; p += 2, ++count)
-            out.ledgerLines.push_back({c.staff, minX - rules.ledgerExtension, maxX + rules.ledgerExtension, p});
+            out.ledgerLines.push_back(
+                {c.staff, minX - rules.ledgerExtension, maxX + rules.ledgerExtension, p, eventIndex});
         for (int p = -2, count = 0; p >= c.positions.front() && count < MaxLedgerLines; p -= 2, ++count)
-            out.ledgerLines.push_back({c.staff, minX - rules.ledgerExtension, maxX + rules.ledgerExtension, p});
+            out.ledgerLines.push_back(
+                {c.staff, minX - rules.ledgerExtension, maxX + rules.ledgerExtension, p, eventIndex});
         if (d.dots > 0) {
             // A note on a line has its dot in the space above; two dots never share a space.
             std::vector<int> taken;

@@ -120,6 +120,7 @@ struct LedgerLine {
     int staff;
     double x1, x2;
     int position;
+    int event = -1;
 };
 
 struct Dot {

@@ -346,6 +346,12 @@ void TestLineLayout::ledgerLines()
         }
     }
     QCOMPARE(joined(found), positions);
+    // Each belongs to its note's event, so a played note's ledger lines go with it.
+    const LineLayout two = layoutLine(phrase(line + QStringLiteral(" ") + line), clef);
+    for (const LedgerLine& ledger : two.ledgerLines) {
+        QVERIFY(ledger.event == 0 || ledger.event == 1);
+        QVERIFY(ledger.x1 < two.events[ledger.event].x && ledger.x2 > two.events[ledger.event].x);
+    }
 }
 
 void TestLineLayout::seconds_data()
