@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <numbers>
@@ -100,6 +101,65 @@ void BM_DetectorSilence44k(benchmark::State& state)
     run(state, x, 44100);
 }
 BENCHMARK(BM_DetectorSilence44k)->Unit(benchmark::kMillisecond);
+
+// From a note's start to the detector's decision, for piano notes of one
+// register (0: E1 to B2, 1: C3 to B4, 2: C5 to C7): median and p95 in ms, as
+// counters. The time taken to compute them is no part of the figure.
+void BM_DecisionDelay(benchmark::State& state)
+{
+    constexpr int rate = mmsys::synth::kSampleRate;
+    const int low[] = {28, 48, 72}, high[] = {47, 71, 96};
+    const int reg = int(state.range(0));
+    const std::string font = mmsys::synth::findSoundFont();
+    mmsys::synth::SynthEngine synth;
+    if (font.empty() || !synth.load(font)) {
+        state.SkipWithError("no General MIDI soundfont installed");
+        return;
+    }
+    // Each note of the register for half a second, then silence as long.
+    const auto half = std::size_t(rate / 2);
+    std::vector<int> notes;
+    for (int n = low[reg]; n <= high[reg]; ++n)
+        notes.push_back(n);
+    std::vector<float> x(2 * half * notes.size(), 0.f), right(x.size());
+    for (std::size_t i = 0; i < notes.size(); ++i) {
+        const std::size_t at = 2 * half * i;
+        synth.shortMsg(0x90u | std::uint32_t(notes[i]) << 8 | 100u << 16);
+        synth.render(x.data() + at, right.data() + at, int(half));
+        synth.shortMsg(0x80u | std::uint32_t(notes[i]) << 8);
+        synth.render(x.data() + at + half, right.data() + at + half, int(half));
+    }
+    std::vector<double> delays;
+    for (auto _ : state) {
+        pitch::NoteDetector detector(rate);
+        if (!detector.isValid()) {
+            state.SkipWithError("aubio cannot be loaded");
+            return;
+        }
+        std::vector<pitch::NoteEvent> events;
+        for (std::size_t i = 0; i < x.size(); i += 220)
+            detector.process(x.data() + i, std::min<std::size_t>(220, x.size() - i), events);
+        delays.clear();
+        for (std::size_t i = 0; i < notes.size(); ++i) {
+            const auto start = std::int64_t(2 * half * i);
+            for (const pitch::NoteEvent& e : events) {
+                if (e.kind == pitch::NoteEvent::Kind::Started && e.note == notes[i] && e.reportSample >= start
+                    && e.reportSample < start + std::int64_t(2 * half)) {
+                    delays.push_back(1000.0 * double(e.reportSample - start) / rate);
+                    break;
+                }
+            }
+        }
+    }
+    std::sort(delays.begin(), delays.end());
+    auto at = [&delays](double p) {
+        return delays.empty() ? 0.0 : delays[std::min(delays.size() - 1, std::size_t(p * double(delays.size() - 1) + 0.5))];
+    };
+    state.counters["median_ms"] = at(0.5);
+    state.counters["p95_ms"] = at(0.95);
+    state.counters["heard_%"] = 100.0 * double(delays.size()) / double(notes.size());
+}
+BENCHMARK(BM_DecisionDelay)->DenseRange(0, 2)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

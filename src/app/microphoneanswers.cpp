@@ -106,31 +106,27 @@ void MicrophoneAnswers::stop()
 
 void MicrophoneAnswers::outputNoteOn(int note)
 {
-    ++m_outputCount[note];
+    m_own.noteOn(note, m_clock.elapsed());
 }
 
 void MicrophoneAnswers::outputNoteOff(int note)
 {
-    auto it = m_outputCount.find(note);
-    if (it != m_outputCount.end() && --it.value() <= 0)
-        m_outputCount.erase(it);
-    m_outputReleased[note] = m_clock.elapsed();
+    m_own.noteOff(note, m_clock.elapsed());
 }
 
 void MicrophoneAnswers::outputClosed()
 {
-    const qint64 now = m_clock.elapsed();
-    for (auto it = m_outputCount.cbegin(); it != m_outputCount.cend(); ++it)
-        m_outputReleased[it.key()] = now;
-    m_outputCount.clear();
+    m_own.allNotesOff(m_clock.elapsed());
+}
+
+void MicrophoneAnswers::outputTone(double frequencyHz, int durationMs)
+{
+    m_own.tone(frequencyHz, durationMs, m_clock.elapsed());
 }
 
 bool MicrophoneAnswers::isOurOwnSound(int sounding) const
 {
-    if (m_outputCount.contains(sounding))
-        return true;
-    const auto it = m_outputReleased.constFind(sounding);
-    return it != m_outputReleased.cend() && m_clock.elapsed() - it.value() < kOutputTailMs;
+    return m_own.isOwn(sounding, m_clock.elapsed(), double(m_settings.nReferenceA4));
 }
 
 void MicrophoneAnswers::onPressed(int written, int sounding)

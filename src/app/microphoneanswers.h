@@ -2,9 +2,9 @@
 #pragma once
 
 #include "pitch/microphonesettings.h"
+#include "pitch/ownsound.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <functional>
@@ -51,17 +51,19 @@ public:
     void newExercise();
 
     // The trainer sounds or silences a note itself: a microphone in front of
-    // the speakers hears it, which is no answer.
+    // the speakers hears it (or its octaves and harmonics), which is no answer.
     void outputNoteOn(int note);
     void outputNoteOff(int note);
     // The output was closed, which silences whatever it still sounded.
     void outputClosed();
+    // The trainer plays a tone of its own (the error beep), starting now.
+    void outputTone(double frequencyHz, int durationMs);
 
     // A note held shorter than this is released after it, so that marks and
     // hint mode keep pace with an instrument that rings on.
     static constexpr int kLongestPressMs = 400;
     // The speakers' sound of a released note still counts as ours for this long.
-    static constexpr int kOutputTailMs = 600;
+    static constexpr int kOutputTailMs = pitch::OwnSound::kTailMs;
 
 signals:
     void pressed(int writtenNote);
@@ -85,8 +87,7 @@ private:
     bool m_running = false;
     int m_held = -1;       // the written note pressed and not yet released
     QTimer* m_releaseTimer;
-    QHash<int, int> m_outputCount;       // notes our output is sounding
-    QHash<int, qint64> m_outputReleased; // when each was silenced, by m_clock
+    pitch::OwnSound m_own; // what our output sounds, by m_clock
     QElapsedTimer m_clock;
     QSet<int> m_told; // causes said in this exercise
 };

@@ -288,7 +288,12 @@ void CTonveroDlg::connectExercise()
         if (m_prefs->bMIDI_Out)
             m_microphone->outputNoteOff(note);
     });
-    connect(e, &Exercise::wrongAnswer, this, [] { platform::Beep(400, 100); });
+    connect(e, &Exercise::wrongAnswer, this, [this] {
+        constexpr int kBeepHz = 400;
+        constexpr int kBeepMs = 100;
+        m_microphone->outputTone(kBeepHz, kBeepMs);
+        platform::Beep(kBeepHz, kBeepMs);
+    });
     connect(e, &Exercise::examSummary, this, &CTonveroDlg::showExamSummary);
     connect(e, &Exercise::examEnded, this, [this](const QString& time, int notes, const QString& errors, qint64 session) {
         // The end of an exam is said even when its figures stay on screen, with its note map a click away.

@@ -84,6 +84,10 @@ constexpr double kRingOnDropDb = 6.0;
 // longer such a pitch must hold.
 constexpr double kAmbiguousShare = 0.4;
 constexpr double kAmbiguousHoldFactor = 3.0;
+// Mains hum (50 or 60 Hz and steady) is never a note; notes a little sharp
+// or flat of it still are.
+constexpr double kMainsHz[] = {50.0, 60.0};
+constexpr double kMainsCents = 12.0;
 // Run points kept; more than any hold needs.
 constexpr std::size_t kMaxRun = 256;
 
@@ -93,6 +97,14 @@ int powerOfTwoNear(double x)
     while (p * 2 <= x * 1.41)
         p *= 2;
     return p;
+}
+
+bool isMainsHum(double hz)
+{
+    for (double mains : kMainsHz)
+        if (std::abs(1200.0 * std::log2(hz / mains)) <= kMainsCents)
+            return true;
+    return false;
 }
 
 bool octaveRelated(int a, int b)
@@ -839,7 +851,8 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
             endCurrent(now, events);
     }
 
-    if (!stable || note < settings.lowestNote || note > settings.highestNote)
+    if (!stable || note < settings.lowestNote || note > settings.highestNote
+        || isMainsHum(noteToHz(frac, settings.referenceA4Hz)))
         return;
     if (armed || ringing < 0) {
         report(note, frac, now, events);

@@ -7,6 +7,7 @@
 #include "exercisehelpers.h"
 #include "support/bufferaudiosource.h"
 #include "support/synthrender.h"
+#include "platform/audio/beep.h"
 
 #include <QSignalSpy>
 
@@ -17,8 +18,13 @@ using testsupport::BufferAudioSource;
 namespace {
 
 constexpr int kPiano = 0;
+constexpr int kNylonGuitar = 24;
+constexpr int A3 = 57;
 constexpr int C4 = 60;
 constexpr int E4 = 64;
+constexpr int G4 = 67;
+constexpr int kBeepHz = 400;
+constexpr int kBeepMs = 100;
 
 pitch::MicrophoneSettings listening()
 {
@@ -108,6 +114,81 @@ private slots:
         QSignalSpy pressed(&mic, &MicrophoneAnswers::pressed);
         mic.exerciseRunning(true);
         QVERIFY(!pressed.wait(released ? 500 : 1500));
+    }
+
+    // The trainer's output reaches its input through the speakers, mixed with
+    // what the learner plays or alone: only the learner's notes are answers.
+    void outputFedBack_data()
+    {
+        QTest::addColumn<int>("ownNote");     // the synthesizer's note, -1 none
+        QTest::addColumn<double>("beepAtSec"); // the beep, -1 none
+        QTest::addColumn<bool>("told");       // whether the microphone knows what sounds
+        QTest::addColumn<int>("learnerNote"); // -1 none
+        QTest::addColumn<double>("learnerAtSec");
+        QTest::addColumn<QList<int>>("answers");
+
+        QTest::newRow("beep alone") << -1 << 0.2 << true << -1 << 0.0 << QList<int>{};
+        QTest::newRow("beep after a wrong note") << -1 << 0.35 << true << A3 << 0.1 << QList<int>{A3};
+        QTest::newRow("beep after a wrong note on the beep's octave")
+            << -1 << 0.35 << true << G4 - 12 << 0.1 << QList<int>{G4 - 12};
+        QTest::newRow("learner's note after the beep") << -1 << 0.2 << true << C4 << 0.45 << QList<int>{C4};
+        QTest::newRow("trainer's note and the beep") << E4 << 0.6 << true << -1 << 0.0 << QList<int>{};
+        QTest::newRow("learner's note over the trainer's") << E4 << -1.0 << true << C4 << 0.7 << QList<int>{C4};
+        // Untold, the same sound is answers: the rows above test something.
+        QTest::newRow("beep, untold") << -1 << 0.2 << false << -1 << 0.0 << QList<int>{G4};
+        QTest::newRow("trainer's note, untold") << E4 << -1.0 << false << -1 << 0.0 << QList<int>{E4};
+    }
+    void outputFedBack()
+    {
+        QFETCH(int, ownNote);
+        QFETCH(double, beepAtSec);
+        QFETCH(bool, told);
+        QFETCH(int, learnerNote);
+        QFETCH(double, learnerAtSec);
+        QFETCH(QList<int>, answers);
+
+        constexpr double kSeconds = 1.6;
+        constexpr int rate = testsupport::SynthRenderer::sampleRate();
+        std::vector<float> input(std::size_t(kSeconds * rate), 0.0f);
+        auto mix = [&input](const std::vector<float>& x, double gain) {
+            for (std::size_t i = 0; i < input.size() && i < x.size(); ++i)
+                input[i] += float(gain * x[i]);
+        };
+        if (ownNote >= 0)
+            mix(m_synth->render(kPiano, {{ownNote, 0.1, 0.8}}, kSeconds), 0.6);
+        if (learnerNote >= 0)
+            mix(m_synth->render(kNylonGuitar, {{learnerNote, learnerAtSec, 0.8}}, kSeconds), 1.0);
+        if (beepAtSec >= 0) {
+            // Through speakers and room, the beep arrives weaker than it was played.
+            const std::vector<std::int16_t> beep = platform::beepSamples(kBeepHz, kBeepMs, rate);
+            std::vector<float> at(std::size_t(beepAtSec * rate), 0.0f);
+            for (std::int16_t v : beep)
+                at.push_back(float(v) / 32768.0f);
+            mix(at, 0.5);
+        }
+
+        // The source gives up at its end, after everything it held was heard.
+        MicrophoneAnswers mic([input] {
+            return std::make_unique<BufferAudioSource>(input, BufferAudioSource::Pace::AsFastAsPossible, true);
+        });
+        mic.setSettings(listening());
+        if (told && ownNote >= 0)
+            mic.outputNoteOn(ownNote);
+        // The beep follows the wrong answer it marks, as in the window; alone, it is told at once.
+        const bool beepAnswers = learnerNote >= 0 && learnerAtSec < beepAtSec;
+        if (told && beepAtSec >= 0 && !beepAnswers)
+            mic.outputTone(kBeepHz, kBeepMs);
+        if (told && beepAtSec >= 0 && beepAnswers)
+            connect(&mic, &MicrophoneAnswers::pressed, &mic, [&mic] { mic.outputTone(kBeepHz, kBeepMs); },
+                    Qt::SingleShotConnection);
+        QSignalSpy pressed(&mic, &MicrophoneAnswers::pressed);
+        QSignalSpy ended(&mic, &MicrophoneAnswers::notice);
+        mic.exerciseRunning(true);
+        QVERIFY(ended.wait(10000));
+        QList<int> heard;
+        for (const QList<QVariant>& p : pressed)
+            heard.append(p.at(0).toInt());
+        QCOMPARE(heard, answers);
     }
 
     void offOrIdleOpensNothing()

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <numbers>
 #include <random>
 
 using pitch::NoteDetector;
@@ -416,15 +417,27 @@ void TestNoteDetector::nothingInSilenceOrNoise_data()
     QTest::newRow("white noise, loud") << 1 << 0.1;
     QTest::newRow("pink noise, quiet") << 2 << 0.003;
     QTest::newRow("pink noise, loud") << 2 << 0.1;
+    QTest::newRow("mains hum 50 Hz, quiet") << 3 << 0.003;
+    QTest::newRow("mains hum 50 Hz, loud") << 3 << 0.05;
+    QTest::newRow("mains hum 60 Hz, loud") << 4 << 0.05;
 }
 
 void TestNoteDetector::nothingInSilenceOrNoise()
 {
     QFETCH(int, kind);
     QFETCH(double, rms);
-    const std::vector<float> x = kind == 0 ? std::vector<float>(std::size_t(10 * kRate), 0.f)
-        : kind == 1                        ? whiteNoise(10.0, rms, 7u)
-                                           : pinkNoise(10.0, rms, 11u);
+    std::vector<float> x = kind == 0 ? std::vector<float>(std::size_t(10 * kRate), 0.f)
+        : kind == 1                  ? whiteNoise(10.0, rms, 7u)
+        : kind == 2                  ? pinkNoise(10.0, rms, 11u)
+                                     : whiteNoise(10.0, rms * 0.01, 13u);
+    if (kind >= 3) {
+        // A mains hum with its second and third harmonics, as a poorly earthed input picks up.
+        const double f = kind == 3 ? 50.0 : 60.0;
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double w = 2 * std::numbers::pi * f * double(i) / kRate;
+            x[i] += float(rms * std::numbers::sqrt2 * (0.8 * std::sin(w) + 0.45 * std::sin(2 * w) + 0.3 * std::sin(3 * w)));
+        }
+    }
     QCOMPARE(started(detect(x)).size(), std::size_t(0));
 }
 
