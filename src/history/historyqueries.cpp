@@ -24,7 +24,8 @@ constexpr int ReadingClefs = 3;
 // Rows no stave can show are left out of every figure.
 const QString ValidRow = QStringLiteral(
     "clef BETWEEN 0 AND 3 AND staff BETWEEN 0 AND 1 AND (clef = 3 OR staff = 0)"
-    " AND shown_note BETWEEN 21 AND 108 AND spelling BETWEEN 0 AND 2 AND mode BETWEEN 0 AND 2");
+    " AND shown_note BETWEEN 21 AND 108 AND spelling BETWEEN 0 AND 2 AND mode BETWEEN 0 AND 2"
+    " AND kind BETWEEN 0 AND 2");
 
 // A group of answers: counts and the response times, kept for the medians.
 struct Group {
@@ -68,15 +69,18 @@ int noteSlot(int reading, int key, int spelling)
     return (reading * KeyCount + key) * Spellings + spelling;
 }
 
-QString filterClause(const StatisticsFilter& f)
+// The filter's conditions, after `base`.
+QString filterClause(const StatisticsFilter& f, const QString& base = ValidRow)
 {
-    QString where = ValidRow;
+    QString where = base;
     if (f.fromMs > 0)
         where += QStringLiteral(" AND time_ms >= :from");
     if (f.toMs > 0)
         where += QStringLiteral(" AND time_ms < :to");
     if (f.sessionId != 0)
         where += QStringLiteral(" AND session_id = :session");
+    if (f.kind)
+        where += QStringLiteral(" AND kind = :kind");
     return where;
 }
 
@@ -88,6 +92,8 @@ void bindFilter(QSqlQuery& q, const StatisticsFilter& f)
         q.bindValue(QStringLiteral(":to"), f.toMs);
     if (f.sessionId != 0)
         q.bindValue(QStringLiteral(":session"), f.sessionId);
+    if (f.kind)
+        q.bindValue(QStringLiteral(":kind"), int(*f.kind));
 }
 
 QString sqlError(const QSqlError& e)
@@ -257,6 +263,16 @@ QString sourceName(int source)
     }
 }
 
+QString kindName(int kind)
+{
+    switch (kind) {
+    case 0: return QStringLiteral("single note");
+    case 1: return QStringLiteral("phrase");
+    case 2: return QStringLiteral("piece");
+    default: return QString::number(kind);
+    }
+}
+
 QString noteName(int midi, int spelling)
 {
     if (midi < FirstMidiNote || midi >= FirstMidiNote + KeyCount)
@@ -349,7 +365,7 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     // (In SQL, | and << bind equally: every shift has its parentheses.)
     q.prepare(QStringLiteral("SELECT time_ms, session_id, clef | (staff << 2) | ((correct != 0) << 3) | (mode << 4)"
                              " | (spelling << 6) | (shown_note << 8) | (min(max(response_ms, 0), 2147483647) << 16)"
-                             " FROM answers WHERE %1 ORDER BY time_ms, id")
+                             " | (kind << 48) FROM answers WHERE %1 ORDER BY time_ms, id")
                   .arg(filterClause(filter)));
     bindFilter(q, filter);
     if (!q.exec()) {
@@ -362,6 +378,7 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     QVector<qint64> sessionIds;
     QVector<qint64> sessionFirst;
     QVector<int> sessionMode;
+    QVector<int> sessionKind;
     QHash<qint64, int> sessionIndex;
     QVector<Group> days;
     QVector<qint64> dayStarts;
@@ -391,6 +408,7 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
             sessionIds.push_back(session);
             sessionFirst.push_back(time);
             sessionMode.push_back(int(packed >> 4 & 3));
+            sessionKind.push_back(int(packed >> 48 & 3));
         } else {
             si = *it;
         }
@@ -412,7 +430,7 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     if (!sessionIds.isEmpty()) {
         QSqlQuery e(db);
         e.setForwardOnly(true);
-        e.prepare(QStringLiteral("SELECT session_id, start_ms, end_ms, mode, exam_minutes, exam_completed"
+        e.prepare(QStringLiteral("SELECT session_id, start_ms, end_ms, mode, exam_minutes, exam_completed, kind"
                                  " FROM exercises WHERE session_id BETWEEN ? AND ?"));
         const auto [lo, hi] = std::minmax_element(sessionIds.begin(), sessionIds.end());
         e.addBindValue(*lo);
@@ -426,6 +444,8 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
                 p.mode = mode >= 0 && mode <= 2 ? ExerciseMode(mode) : ExerciseMode::Training;
                 p.examMinutes = e.value(4).toInt();
                 p.examCompleted = e.value(5).toInt() != 0;
+                const int kind = e.value(6).toInt();
+                p.kind = kind >= 0 && kind <= 2 ? ExerciseKind(kind) : ExerciseKind::SingleNote;
                 meta.insert(e.value(0).toLongLong(), p);
             }
         }
@@ -437,8 +457,10 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
         SeriesPoint p = sessions[i].point(m != meta.constEnd() && m->startMs > 0 ? m->startMs : sessionFirst[i]);
         p.sessionId = sessionIds[i];
         p.mode = ExerciseMode(sessionMode[i]);
+        p.kind = ExerciseKind(sessionKind[i]);
         if (m != meta.constEnd()) {
             p.mode = m->mode;
+            p.kind = m->kind;
             p.examMinutes = m->examMinutes;
             p.examCompleted = m->examCompleted;
             p.ended = m->ended;
@@ -456,7 +478,61 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     data.rightPerMinute = overall.rightPerMinute;
     for (int c = 0; c < 4; ++c)
         fillMap(data.maps[std::size_t(c)], c, notes);
+    QString failure;
+    if (!readKeys(filter, data.keys, &failure) || !readKinds(data.kinds, &failure))
+        data.error = failure;
     return data;
+}
+
+QVector<KeyFigures> HistoryQueries::keyStatistics(const StatisticsFilter& filter, QString* error)
+{
+    QVector<KeyFigures> keys;
+    QString failure;
+    if (open(&failure) == Access::Ready)
+        readKeys(filter, keys, &failure);
+    if (error)
+        *error = failure;
+    return keys;
+}
+
+bool HistoryQueries::readKeys(const StatisticsFilter& filter, QVector<KeyFigures>& keys, QString* error)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT key_fifths, key_minor != 0, count(*), sum(correct != 0),"
+                             " sum(CASE WHEN correct != 0 THEN min(max(response_ms, 0), %1) ELSE 0 END)"
+                             " FROM answers WHERE %2 GROUP BY 1, 2 ORDER BY 1, 2")
+                  .arg(MaxCountedResponseMs)
+                  .arg(filterClause(filter, ValidRow + QStringLiteral(" AND kind != 0 AND key_fifths BETWEEN -7 AND 7"))));
+    bindFilter(q, filter);
+    if (!q.exec()) {
+        *error = sqlError(q.lastError());
+        return false;
+    }
+    while (q.next()) {
+        KeyFigures k;
+        k.fifths = q.value(0).toInt();
+        k.minor = q.value(1).toInt() != 0;
+        k.answers = q.value(2).toInt();
+        k.right = q.value(3).toInt();
+        const qint64 rightMs = q.value(4).toLongLong();
+        k.meanMs = k.right > 0 ? int((rightMs + k.right / 2) / k.right) : -1;
+        keys.push_back(k);
+    }
+    return true;
+}
+
+bool HistoryQueries::readKinds(QVector<ExerciseKind>& kinds, QString* error)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT DISTINCT kind FROM answers WHERE kind BETWEEN 0 AND 2 ORDER BY kind"))) {
+        *error = sqlError(q.lastError());
+        return false;
+    }
+    while (q.next())
+        kinds.push_back(ExerciseKind(q.value(0).toInt()));
+    return true;
 }
 
 bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, QString* error)
@@ -479,7 +555,9 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
         QStringLiteral("clef"),        QStringLiteral("staff"),          QStringLiteral("shown_midi"),
         QStringLiteral("shown_note"),  QStringLiteral("spelling"),       QStringLiteral("played_midi"),
         QStringLiteral("played_note"), QStringLiteral("source"),         QStringLiteral("correct"),
-        QStringLiteral("response_ms"),
+        QStringLiteral("response_ms"), QStringLiteral("kind"),           QStringLiteral("key_fifths"),
+        QStringLiteral("key_mode"),    QStringLiteral("line_position"),  QStringLiteral("bar"),
+        QStringLiteral("chord_notes"),
     };
     if (access == Access::Failed) {
         if (error)
@@ -495,17 +573,12 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
         return true;
 
     // Every row, garbage too: an export hides nothing. Only the filter applies.
-    QString where = QStringLiteral("1");
-    if (filter.fromMs > 0)
-        where += QStringLiteral(" AND time_ms >= :from");
-    if (filter.toMs > 0)
-        where += QStringLiteral(" AND time_ms < :to");
-    if (filter.sessionId != 0)
-        where += QStringLiteral(" AND session_id = :session");
+    const QString where = filterClause(filter, QStringLiteral("1"));
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT time_ms, session_id, mode, clef, staff, shown_note, spelling, played_note,"
-                             " source, correct, response_ms FROM answers WHERE %1 ORDER BY time_ms, id")
+                             " source, correct, response_ms, kind, key_fifths, key_minor, line_position, bar,"
+                             " chord_notes FROM answers WHERE %1 ORDER BY time_ms, id")
                   .arg(where));
     bindFilter(q, filter);
     if (!q.exec()) {
@@ -518,6 +591,11 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
     while (q.next()) {
         const int spelling = q.value(6).toInt();
         const int played = q.value(7).toInt();
+        const int kind = q.value(11).toInt();
+        // A single note stands in no key; −1 is "no place in a line".
+        const bool inLine = kind != 0;
+        const int position = q.value(14).toInt();
+        const int bar = q.value(15).toInt();
         const QStringList row{
             answerTime.format(q.value(0).toLongLong()),
             startTime.format(q.value(1).toLongLong()),
@@ -533,6 +611,12 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
             sourceName(q.value(8).toInt()),
             q.value(9).toInt() ? QStringLiteral("1") : QStringLiteral("0"),
             q.value(10).toString(),
+            kindName(kind),
+            inLine ? q.value(12).toString() : QString(),
+            inLine ? (q.value(13).toInt() ? QStringLiteral("minor") : QStringLiteral("major")) : QString(),
+            position >= 0 ? QString::number(position) : QString(),
+            bar >= 0 ? QString::number(bar) : QString(),
+            q.value(16).toString(),
         };
         if (!writeLine(row)) {
             if (error)
