@@ -56,6 +56,8 @@ const QStringList& migrationList(int version)
         QStringLiteral("ALTER TABLE answers ADD COLUMN bar INTEGER NOT NULL DEFAULT -1"),
         QStringLiteral("ALTER TABLE answers ADD COLUMN chord_notes INTEGER NOT NULL DEFAULT 1"),
         QStringLiteral("ALTER TABLE exercises ADD COLUMN kind INTEGER NOT NULL DEFAULT 0"),
+        // Which kinds the history has, and one kind over a period, without reading every answer.
+        QStringLiteral("CREATE INDEX answers_by_kind ON answers(kind, time_ms)"),
     };
     switch (version) {
     case 1: return v1;

@@ -3,6 +3,8 @@
 
 #include "history/historydatabase.h"
 
+#include "music/key.h"
+
 #include <QHash>
 #include <QIODevice>
 #include <QSqlError>
@@ -61,6 +63,22 @@ struct Group {
         p.rightPerMinute = countedMs > 0 ? right * 60000.0 / double(countedMs) : 0.0;
         p.medianMs = HistoryQueries::median(rightMs);
         return p;
+    }
+};
+
+// Answers in one key: the right ones' time counted as the rate counts it.
+struct KeyGroup {
+    int answers = 0;
+    int right = 0;
+    qint64 rightMs = 0;
+
+    void add(bool isRight, int responseMs)
+    {
+        ++answers;
+        if (isRight) {
+            ++right;
+            rightMs += std::min(responseMs, HistoryQueries::MaxCountedResponseMs);
+        }
     }
 };
 
@@ -365,7 +383,8 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     // (In SQL, | and << bind equally: every shift has its parentheses.)
     q.prepare(QStringLiteral("SELECT time_ms, session_id, clef | (staff << 2) | ((correct != 0) << 3) | (mode << 4)"
                              " | (spelling << 6) | (shown_note << 8) | (min(max(response_ms, 0), 2147483647) << 16)"
-                             " | (kind << 48) FROM answers WHERE %1 ORDER BY time_ms, id")
+                             " | (kind << 48) | (CASE WHEN key_fifths BETWEEN -7 AND 7 THEN key_fifths + 7 ELSE 15 END << 50)"
+                             " | ((key_minor != 0) << 54) FROM answers WHERE %1 ORDER BY time_ms, id")
                   .arg(filterClause(filter)));
     bindFilter(q, filter);
     if (!q.exec()) {
@@ -384,6 +403,8 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     QVector<qint64> dayStarts;
     Group total;
     DayCache dayCache;
+    // Lines of music by key signature: (fifths + 7) * 2 + minor.
+    std::array<KeyGroup, (2 * music::Key::MaxFifths + 1) * 2> keys{};
 
     while (q.next()) {
         const qint64 time = q.value(0).toLongLong();
@@ -422,6 +443,9 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
         days.back().add(right, response);
         total.add(right, response);
         notes[std::size_t(noteSlot(reading, key, spelling))].add(right, response);
+        const int keyCode = int(packed >> 50 & 15);
+        if ((packed >> 48 & 3) != 0 && keyCode < 15)
+            keys[std::size_t(keyCode * 2 + (packed >> 54 & 1))].add(right, response);
     }
     q.finish();
 
@@ -478,60 +502,37 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     data.rightPerMinute = overall.rightPerMinute;
     for (int c = 0; c < 4; ++c)
         fillMap(data.maps[std::size_t(c)], c, notes);
-    QString failure;
-    if (!readKeys(filter, data.keys, &failure) || !readKinds(data.kinds, &failure))
-        data.error = failure;
-    return data;
-}
-
-QVector<KeyFigures> HistoryQueries::keyStatistics(const StatisticsFilter& filter, QString* error)
-{
-    QVector<KeyFigures> keys;
-    QString failure;
-    if (open(&failure) == Access::Ready)
-        readKeys(filter, keys, &failure);
-    if (error)
-        *error = failure;
-    return keys;
-}
-
-bool HistoryQueries::readKeys(const StatisticsFilter& filter, QVector<KeyFigures>& keys, QString* error)
-{
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT key_fifths, key_minor != 0, count(*), sum(correct != 0),"
-                             " sum(CASE WHEN correct != 0 THEN min(max(response_ms, 0), %1) ELSE 0 END)"
-                             " FROM answers WHERE %2 GROUP BY 1, 2 ORDER BY 1, 2")
-                  .arg(MaxCountedResponseMs)
-                  .arg(filterClause(filter, ValidRow + QStringLiteral(" AND kind != 0 AND key_fifths BETWEEN -7 AND 7"))));
-    bindFilter(q, filter);
-    if (!q.exec()) {
-        *error = sqlError(q.lastError());
-        return false;
-    }
-    while (q.next()) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const KeyGroup& g = keys[i];
+        if (g.answers == 0)
+            continue;
         KeyFigures k;
-        k.fifths = q.value(0).toInt();
-        k.minor = q.value(1).toInt() != 0;
-        k.answers = q.value(2).toInt();
-        k.right = q.value(3).toInt();
-        const qint64 rightMs = q.value(4).toLongLong();
-        k.meanMs = k.right > 0 ? int((rightMs + k.right / 2) / k.right) : -1;
-        keys.push_back(k);
+        k.fifths = int(i / 2) - music::Key::MaxFifths;
+        k.minor = i % 2 != 0;
+        k.answers = g.answers;
+        k.right = g.right;
+        k.meanMs = g.right > 0 ? int((g.rightMs + g.right / 2) / g.right) : -1;
+        data.keys.push_back(k);
     }
-    return true;
+    readKinds(data.kinds, &data.error);
+    return data;
 }
 
 bool HistoryQueries::readKinds(QVector<ExerciseKind>& kinds, QString* error)
 {
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT DISTINCT kind FROM answers WHERE kind BETWEEN 0 AND 2 ORDER BY kind"))) {
+    // One look into the index per kind, however long the history.
+    if (!q.exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM answers WHERE kind = 0),"
+                               " EXISTS (SELECT 1 FROM answers WHERE kind = 1),"
+                               " EXISTS (SELECT 1 FROM answers WHERE kind = 2)"))
+        || !q.next()) {
         *error = sqlError(q.lastError());
         return false;
     }
-    while (q.next())
-        kinds.push_back(ExerciseKind(q.value(0).toInt()));
+    for (int kind = 0; kind < 3; ++kind)
+        if (q.value(kind).toInt() != 0)
+            kinds.push_back(ExerciseKind(kind));
     return true;
 }
 

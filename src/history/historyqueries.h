@@ -120,9 +120,6 @@ public:
     // Everything the window shows. A missing file gives empty figures.
     StatisticsData statistics(const StatisticsFilter& filter);
 
-    // The part of statistics() that keys fill, read alone.
-    QVector<KeyFigures> keyStatistics(const StatisticsFilter& filter, QString* error = nullptr);
-
     // One row per answer, oldest first, with a header row (RFC 4180, UTF-8).
     bool exportCsv(const StatisticsFilter& filter, QIODevice& out, QString* error);
 
@@ -134,7 +131,6 @@ public:
 private:
     enum class Access { Ready, Missing, Failed };
     Access open(QString* error);
-    bool readKeys(const StatisticsFilter& filter, QVector<KeyFigures>& keys, QString* error);
     bool readKinds(QVector<ExerciseKind>& kinds, QString* error);
 
     QString m_path;

@@ -405,16 +405,15 @@ void TestHistoryQueries::keyFigures()
     if (kind >= 0)
         f.kind = ExerciseKind(kind);
     HistoryQueries q(m_lines->path);
-    QString error;
-    QCOMPARE(q.keyStatistics(f, &error), expected);
-    QVERIFY2(error.isEmpty(), qPrintable(error));
     const StatisticsData d = q.statistics(f);
     QVERIFY2(d.error.isEmpty(), qPrintable(d.error));
     QCOMPARE(d.keys, expected);
     // The other filters apply as well: the piece was played today.
     f.fromMs = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
-    const QVector<KeyFigures> today = q.keyStatistics(f);
-    QCOMPARE(today.size(), kind < 0 || kind == int(ExerciseKind::Piece) ? 2 : 0);
+    QCOMPARE(q.statistics(f).keys.size(), kind < 0 || kind == int(ExerciseKind::Piece) ? 2 : 0);
+    f.fromMs = 0;
+    f.sessionId = m_lines->phrases;
+    QCOMPARE(q.statistics(f).keys.size(), kind < 0 || kind == int(ExerciseKind::Phrase) ? 4 : 0);
     // Only lines of music have keys; a store of single notes has none.
     HistoryQueries notes(m_store->path);
     QVERIFY(notes.statistics({}).keys.isEmpty());
