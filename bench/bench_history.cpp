@@ -13,6 +13,9 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QEventLoop>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -20,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace tonvero;
@@ -50,6 +54,36 @@ struct Year {
 Year& year()
 {
     static Year y;
+    return y;
+}
+
+// The same year with every other exercise turned into lines of music in the
+// fifteen major and fifteen minor keys.
+struct YearOfLines {
+    QTemporaryDir dir;
+    QString path;
+
+    YearOfLines()
+    {
+        path = dir.filePath(QStringLiteral("history.sqlite"));
+        QFile::copy(year().path, path);
+        const QString name = QStringLiteral("bench-lines");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            db.open();
+            QSqlQuery(db).exec(QStringLiteral("UPDATE answers SET kind = 1, key_fifths = (session_id / 1000) % 15 - 7,"
+                                              " key_minor = (session_id / 1000 / 15) % 2, line_position = id % 16,"
+                                              " bar = id % 16 / 4 WHERE session_id / 1000 % 2 = 0"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+YearOfLines& yearOfLines()
+{
+    static YearOfLines y;
     return y;
 }
 
@@ -139,6 +173,32 @@ void BM_Statistics_OneExercise(benchmark::State& state)
         benchmark::DoNotOptimize(q.statistics(f).total.answers);
 }
 BENCHMARK(BM_Statistics_OneExercise)->Unit(benchmark::kMillisecond);
+
+// A year with half of it in lines of music, every kind or one.
+void linesOfYear(benchmark::State& state, std::optional<ExerciseKind> kind)
+{
+    HistoryQueries q(yearOfLines().path);
+    StatisticsFilter f;
+    f.fromMs = periodStartMs(Period::Year, QDateTime::currentDateTime());
+    f.kind = kind;
+    StatisticsData d;
+    for (auto _ : state)
+        d = q.statistics(f);
+    state.counters["answers"] = d.total.answers;
+    state.counters["keys"] = double(d.keys.size());
+}
+
+void BM_Statistics_Year_Lines(benchmark::State& state)
+{
+    linesOfYear(state, std::nullopt);
+}
+BENCHMARK(BM_Statistics_Year_Lines)->Unit(benchmark::kMillisecond);
+
+void BM_Statistics_Year_Phrases(benchmark::State& state)
+{
+    linesOfYear(state, ExerciseKind::Phrase);
+}
+BENCHMARK(BM_Statistics_Year_Phrases)->Unit(benchmark::kMillisecond);
 
 void BM_ExportCsv_AllTime(benchmark::State& state)
 {

@@ -1318,6 +1318,66 @@ Errors	%3</translation>
         <source>Карта нот и списки</source>
         <translation>Note map and lists</translation>
     </message>
+    <message>
+        <source>Фразы</source>
+        <translation>Phrases</translation>
+    </message>
+    <message>
+        <source>Пьесы</source>
+        <translation>Pieces</translation>
+    </message>
+    <message>
+        <source>Отдельные ноты</source>
+        <translation>Single notes</translation>
+    </message>
+    <message>
+        <source>фразы</source>
+        <translation>phrases</translation>
+    </message>
+    <message>
+        <source>пьеса</source>
+        <translation>piece</translation>
+    </message>
+    <message>
+        <source>Все упражнения</source>
+        <translation>All exercises</translation>
+    </message>
+    <message>
+        <source>Уп&amp;ражнения:</source>
+        <translation>Exe&amp;rcises:</translation>
+    </message>
+    <message>
+        <source>Тональность</source>
+        <translation>Key</translation>
+    </message>
+    <message>
+        <source>Верно</source>
+        <translation>Right</translation>
+    </message>
+    <message>
+        <source>Среднее время, с</source>
+        <translation>Mean time, s</translation>
+    </message>
+    <message>
+        <source>Тональности</source>
+        <translation>Keys</translation>
+    </message>
+    <message>
+        <source>Среднее время верного ответа; ответ дольше минуты считается за минуту</source>
+        <translation>The mean time of a right answer; an answer that took longer than a minute counts as one minute</translation>
+    </message>
+    <message>
+        <source>Ответы во фразах и пьесах по тональностям, от семи бемолей до семи диезов.</source>
+        <translation>Answers in phrases and pieces by key, from seven flats to seven sharps.</translation>
+    </message>
+    <message>
+        <source>За выбранный период ответов во фразах и пьесах нет.</source>
+        <translation>No answers in phrases or pieces in the chosen period.</translation>
+    </message>
+    <message>
+        <source>&amp;Тональности</source>
+        <translation>&amp;Keys</translation>
+    </message>
 </context>
 <context>
     <name>Synthesizer</name>

@@ -3,6 +3,7 @@
 
 #include "history/historystore.h"
 #include "history/notenames.h"
+#include "music/key.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -136,6 +137,45 @@ QString modeText(ExerciseMode mode)
     return StatisticsDialog::tr("тренировка");
 }
 
+// As the kind box offers them.
+QString kindChoiceText(ExerciseKind kind)
+{
+    switch (kind) {
+    case ExerciseKind::Phrase:
+        return StatisticsDialog::tr("Фразы");
+    case ExerciseKind::Piece:
+        return StatisticsDialog::tr("Пьесы");
+    case ExerciseKind::SingleNote:
+        break;
+    }
+    return StatisticsDialog::tr("Отдельные ноты");
+}
+
+// Beside an exercise's mode; nothing for single notes, as before lines of music.
+QString kindText(ExerciseKind kind)
+{
+    switch (kind) {
+    case ExerciseKind::Phrase:
+        return StatisticsDialog::tr("фразы");
+    case ExerciseKind::Piece:
+        return StatisticsDialog::tr("пьеса");
+    case ExerciseKind::SingleNote:
+        break;
+    }
+    return QString();
+}
+
+// "Ре мажор (2♯)", "Ля минор".
+QString keyText(const KeyFigures& k)
+{
+    QString name = music::Key(k.fifths, k.minor ? music::Mode::Minor : music::Mode::Major).displayName();
+    if (!name.isEmpty())
+        name[0] = name[0].toUpper();
+    if (k.fifths != 0)
+        name += QStringLiteral(" (%1%2)").arg(std::abs(k.fifths)).arg(QChar(k.fifths > 0 ? u'♯' : u'♭'));
+    return name;
+}
+
 QString dateTimeText(qint64 ms)
 {
     return QLocale().toString(QDateTime::fromMSecsSinceEpoch(ms), QLocale::ShortFormat);
@@ -227,6 +267,12 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_period->setCurrentIndex(int(Period::Month));
     auto* periodLabel = new QLabel(tr("&Период:"));
     periodLabel->setBuddy(m_period);
+    // Every kind at first; the kinds the history has come with its figures.
+    m_kind = new QComboBox;
+    m_kind->addItem(tr("Все упражнения"), -1);
+    m_kind->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_kindLabel = new QLabel(tr("Уп&ражнения:"));
+    m_kindLabel->setBuddy(m_kind);
     m_byExercise = new QRadioButton(tr("по &упражнениям"));
     m_byDay = new QRadioButton(tr("по &дням"));
     m_byDay->setChecked(true);
@@ -239,6 +285,9 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     auto* choice = new QHBoxLayout;
     choice->addWidget(periodLabel);
     choice->addWidget(m_period);
+    choice->addSpacing(16);
+    choice->addWidget(m_kindLabel);
+    choice->addWidget(m_kind);
     choice->addSpacing(16);
     choice->addWidget(m_byExercise);
     choice->addWidget(m_byDay);
@@ -373,6 +422,7 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     // The map is as tall as its staves need: on a low screen the page scrolls
     // instead of the window growing past the screen.
     auto* mapPage = new QScrollArea;
+    m_mapPage = mapPage;
     mapPage->setWidget(mapContents);
     mapPage->setWidgetResizable(true);
     mapPage->setFrameShape(QFrame::NoFrame);
@@ -380,9 +430,34 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     mapPage->setFocusPolicy(Qt::NoFocus);
     mapPage->setAccessibleName(tr("Карта нот и списки"));
 
+    // Lines of music by key signature.
+    m_keys = makeTable({tr("Тональность"), tr("Ответов"), tr("Верно"), tr("Среднее время, с")},
+                       tr("Тональности"));
+    m_keys->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_keys->horizontalHeader()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    m_keys->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_keys->horizontalHeaderItem(3)->setToolTip(tr("Среднее время верного ответа; ответ дольше минуты "
+                                                   "считается за минуту"));
+    auto* keysAbout = new QLabel(tr("Ответы во фразах и пьесах по тональностям, от семи бемолей до семи диезов."));
+    keysAbout->setWordWrap(true);
+    auto* keysTable = new QWidget;
+    auto* keysLayout = new QVBoxLayout(keysTable);
+    keysLayout->setContentsMargins(0, 4, 0, 0);
+    keysLayout->addWidget(keysAbout);
+    keysLayout->addWidget(m_keys, 1);
+    m_noKeys = new QLabel(tr("За выбранный период ответов во фразах и пьесах нет."));
+    m_noKeys->setAlignment(Qt::AlignCenter);
+    m_noKeys->setWordWrap(true);
+    m_keysPage = new QWidget(this);
+    m_keysStack = new QStackedLayout(m_keysPage);
+    m_keysStack->addWidget(keysTable);
+    m_keysStack->addWidget(m_noKeys);
+
     m_tabs = new QTabWidget;
     m_tabs->addTab(m_chartsPage, tr("&Графики"));
     m_tabs->addTab(mapPage, tr("Карта &нот"));
+    // The keys' tab comes once the history has lines of music (fillKeys).
+    m_keysPage->hide();
     m_tabs->setAccessibleName(tr("Вид статистики"));
 
     m_status = new QLabel;
@@ -412,6 +487,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
         // One exercise: no period to choose, and no series to draw.
         periodLabel->hide();
         m_period->hide();
+        m_kindLabel->hide();
+        m_kind->hide();
         m_byExercise->hide();
         m_byDay->hide();
         m_tabs->removeTab(0);
@@ -421,7 +498,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
         reviewBox->hide();
     }
 
-    setTabOrder(m_period, m_byExercise);
+    setTabOrder(m_period, m_kind);
+    setTabOrder(m_kind, m_byExercise);
     setTabOrder(m_byExercise, m_byDay);
     setTabOrder(m_byDay, m_export);
     setTabOrder(m_export, m_tabs);
@@ -432,11 +510,13 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     setTabOrder(m_fixedScale, m_missed);
     setTabOrder(m_missed, m_slowest);
     setTabOrder(m_slowest, m_review);
-    setTabOrder(m_review, m_deleteExercise);
+    setTabOrder(m_review, m_keys);
+    setTabOrder(m_keys, m_deleteExercise);
     setTabOrder(m_deleteExercise, m_deleteAll);
     setTabOrder(m_deleteAll, close);
 
     connect(m_period, &QComboBox::currentIndexChanged, this, [this] { reload(); });
+    connect(m_kind, &QComboBox::currentIndexChanged, this, [this] { reload(); });
     connect(m_byDay, &QRadioButton::toggled, this, [this] { fillCharts(); });
     connect(m_clef, &QComboBox::currentIndexChanged, this, [this] {
         fillNoteMap();
@@ -488,6 +568,8 @@ StatisticsFilter StatisticsDialog::currentFilter() const
         f.sessionId = m_sessionId;
     else
         f.fromMs = periodStartMs(Period(m_period->currentIndex()), QDateTime::currentDateTime());
+    if (const int kind = m_kind->currentData().toInt(); m_sessionId == 0 && kind >= 0)
+        f.kind = ExerciseKind(kind);
     return f;
 }
 
@@ -521,9 +603,35 @@ void StatisticsDialog::setMetric(NoteMapView::Metric metric)
     (metric == NoteMapView::Metric::ResponseTime ? m_byTime : m_byErrors)->setChecked(true);
 }
 
+void StatisticsDialog::setKind(std::optional<ExerciseKind> kind)
+{
+    const int wanted = kind ? int(*kind) : -1;
+    int at = m_kind->findData(wanted);
+    if (at < 0) {
+        // Offered even before the history shows answers of it, in the order of the kinds.
+        at = 1;
+        while (at < m_kind->count() && m_kind->itemData(at).toInt() < wanted)
+            ++at;
+        const QSignalBlocker quiet(m_kind);
+        m_kind->insertItem(at, kindChoiceText(*kind), wanted);
+    }
+    m_kind->setCurrentIndex(at);
+}
+
 void StatisticsDialog::showNoteMap()
 {
-    m_tabs->setCurrentIndex(m_tabs->count() - 1);
+    m_tabs->setCurrentWidget(m_mapPage);
+}
+
+void StatisticsDialog::showKeys()
+{
+    if (m_tabs->indexOf(m_keysPage) >= 0)
+        m_tabs->setCurrentWidget(m_keysPage);
+}
+
+QLabel* StatisticsDialog::noKeysNote() const
+{
+    return m_keysStack->currentWidget() == m_noKeys ? m_noKeys : nullptr;
 }
 
 void StatisticsDialog::reload()
@@ -557,6 +665,8 @@ void StatisticsDialog::onLoaded(int generation, const StatisticsData& data)
     fillCharts();
     fillNoteMap();
     fillTables();
+    fillKinds();
+    fillKeys();
     emit dataShown();
 }
 
@@ -583,6 +693,8 @@ void StatisticsDialog::fillSummary()
         if (!m_data.exercises.isEmpty()) {
             const SeriesPoint& e = m_data.exercises.front();
             head += QStringLiteral(" · ") + modeText(e.mode);
+            if (e.kind != ExerciseKind::SingleNote)
+                head += QStringLiteral(" · ") + kindText(e.kind);
             if (e.mode == ExerciseMode::Exam)
                 head += QStringLiteral(" · ")
                     + (e.examCompleted ? tr("%1 мин до конца").arg(e.examMinutes) : tr("остановлен раньше"));
@@ -713,6 +825,8 @@ void StatisticsDialog::showPointTip(const QPointF& point, bool state)
     QString text = days ? dateText(p.startMs) : tr("Упражнение %1, %2").arg(best + 1).arg(dateTimeText(p.startMs));
     if (!days) {
         text += QStringLiteral(" · ") + modeText(p.mode);
+        if (p.kind != ExerciseKind::SingleNote)
+            text += QStringLiteral(" · ") + kindText(p.kind);
         if (p.mode == ExerciseMode::Exam)
             text += QStringLiteral(" ") + tr("%1 мин").arg(p.examMinutes);
         if (!p.ended)
@@ -776,6 +890,54 @@ void StatisticsDialog::fillTables()
         m_review->setItem(row, 0, cell(name));
         m_review->setItem(row, 1, cell(readingClefName(readingClef(clef(), r.staff))));
         m_review->setItem(row, 2, cell(locale.toString(r.box), number));
+    }
+}
+
+void StatisticsDialog::fillKinds()
+{
+    if (m_sessionId != 0 || !m_data.error.isEmpty())
+        return;
+    // Every kind the history has, and the one chosen even when it has none.
+    const int chosen = m_kind->currentData().toInt();
+    QList<int> offered{-1};
+    for (ExerciseKind k : m_data.kinds)
+        offered << int(k);
+    if (!offered.contains(chosen))
+        offered << chosen;
+    std::sort(offered.begin(), offered.end());
+    const QSignalBlocker quiet(m_kind);
+    for (int i = m_kind->count() - 1; i >= 1; --i)
+        if (!offered.contains(m_kind->itemData(i).toInt()))
+            m_kind->removeItem(i);
+    for (int i = 1; i < offered.size(); ++i)
+        if (i >= m_kind->count() || m_kind->itemData(i).toInt() != offered[i])
+            m_kind->insertItem(i, kindChoiceText(ExerciseKind(offered[i])), offered[i]);
+    m_kind->setCurrentIndex(m_kind->findData(chosen));
+}
+
+void StatisticsDialog::fillKeys()
+{
+    // The tab only where there are lines of music: in the history, or in the one exercise shown.
+    const bool wanted = m_sessionId != 0 ? !m_data.keys.isEmpty()
+                                         : std::any_of(m_data.kinds.begin(), m_data.kinds.end(),
+                                                       [](ExerciseKind k) { return k != ExerciseKind::SingleNote; });
+    const int at = m_tabs->indexOf(m_keysPage);
+    if (wanted && at < 0)
+        m_tabs->addTab(m_keysPage, tr("&Тональности"));
+    else if (!wanted && at >= 0)
+        m_tabs->removeTab(at);
+    m_keysStack->setCurrentIndex(m_data.keys.isEmpty() ? 1 : 0);
+    const QLocale locale;
+    const Qt::Alignment number = Qt::AlignRight | Qt::AlignVCenter;
+    m_keys->setRowCount(int(m_data.keys.size()));
+    for (int row = 0; row < m_data.keys.size(); ++row) {
+        const KeyFigures& k = m_data.keys[row];
+        m_keys->setItem(row, 0, cell(keyText(k)));
+        m_keys->setItem(row, 1, cell(locale.toString(k.answers), number));
+        m_keys->setItem(row, 2, cell(QStringLiteral("%1 (%2 %)")
+                                         .arg(locale.toString(k.right), locale.toString(k.accuracyPercent(), 'f', 0)),
+                                     number));
+        m_keys->setItem(row, 3, cell(secondsText(k.meanMs), number));
     }
 }
 

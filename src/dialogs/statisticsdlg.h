@@ -6,6 +6,7 @@
 #include "history/practiceweights.h"
 
 #include <array>
+#include <optional>
 
 #include <QDialog>
 
@@ -34,7 +35,8 @@ class StatisticsLoader;
 // The statistics window: accuracy, right notes per minute and the median
 // response time per exercise or per day over a period, the note map of a
 // clef with the notes most often missed and the slowest, and the export of
-// the answers. Reading happens on a thread of its own; the window shows the
+// the answers, and for lines of music the figures per key signature; all of
+// it for one kind of exercise or every kind. Reading happens on a thread of its own; the window shows the
 // figures when they arrive (dataShown).
 //
 // With a session id the window shows that exercise alone: its note map and
@@ -49,10 +51,13 @@ public:
     ~StatisticsDialog() override;
 
     void setPeriod(tonvero::history::Period period);
+    // None: every kind of exercise (the default).
+    void setKind(std::optional<tonvero::ExerciseKind> kind);
     void setByDay(bool byDay);
     void setClef(int clef);
     void setMetric(NoteMapView::Metric metric);
     void showNoteMap();
+    void showKeys();
 
     // Writes the answers of the current choice to a CSV file, off the GUI
     // thread; exportFinished tells how it went.
@@ -82,6 +87,11 @@ public:
     QString summaryText() const;
     QString statusText() const;
     QTabWidget* tabs() const { return m_tabs; }
+    QComboBox* kindBox() const { return m_kind; }
+    // Per key signature: key, answers, right, mean time of a right answer.
+    QTableWidget* keysTable() const { return m_keys; }
+    // What stands in the keys table's place when no line of music was answered; null while the table shows.
+    QLabel* noKeysNote() const;
     // What stands in the charts' place when there is nothing to draw; null while the charts show.
     QLabel* noChartsNote() const;
     QCheckBox* fixedScaleBox() const { return m_fixedScale; }
@@ -107,6 +117,8 @@ private:
     void fillCharts();
     void fillNoteMap();
     void fillTables();
+    void fillKinds();
+    void fillKeys();
     void showPointTip(const QPointF& point, bool state);
     tonvero::history::StatisticsFilter currentFilter() const;
     bool byDay() const;
@@ -124,6 +136,8 @@ private:
     QLabel* m_summary = nullptr;
     QLabel* m_status = nullptr;
     QComboBox* m_period = nullptr;
+    QLabel* m_kindLabel = nullptr;
+    QComboBox* m_kind = nullptr;
     QRadioButton* m_byExercise = nullptr;
     QRadioButton* m_byDay = nullptr;
     QComboBox* m_clef = nullptr;
@@ -137,6 +151,11 @@ private:
     QStackedLayout* m_chartsStack = nullptr;
     QLabel* m_noCharts = nullptr;
     QCheckBox* m_fixedScale = nullptr;
+    QWidget* m_mapPage = nullptr;
+    QWidget* m_keysPage = nullptr;
+    QStackedLayout* m_keysStack = nullptr;
+    QLabel* m_noKeys = nullptr;
+    QTableWidget* m_keys = nullptr;
 
     QChart* m_mainChart = nullptr;
     QChart* m_medianChart = nullptr;

@@ -46,10 +46,27 @@ const QStringList& migrationList(int version)
         QStringLiteral("CREATE INDEX answers_by_time ON answers(time_ms)"),
         QStringLiteral("CREATE INDEX answers_by_session ON answers(session_id)"),
     };
-    return version == 1 ? v1 : none;
+    // Lines of music: every answer before them was a single note, and the
+    // defaults say so (no key, no place in a line, one note sounding).
+    static const QStringList v2{
+        QStringLiteral("ALTER TABLE answers ADD COLUMN kind INTEGER NOT NULL DEFAULT 0"),
+        QStringLiteral("ALTER TABLE answers ADD COLUMN key_fifths INTEGER NOT NULL DEFAULT 0"),
+        QStringLiteral("ALTER TABLE answers ADD COLUMN key_minor INTEGER NOT NULL DEFAULT 0"),
+        QStringLiteral("ALTER TABLE answers ADD COLUMN line_position INTEGER NOT NULL DEFAULT -1"),
+        QStringLiteral("ALTER TABLE answers ADD COLUMN bar INTEGER NOT NULL DEFAULT -1"),
+        QStringLiteral("ALTER TABLE answers ADD COLUMN chord_notes INTEGER NOT NULL DEFAULT 1"),
+        QStringLiteral("ALTER TABLE exercises ADD COLUMN kind INTEGER NOT NULL DEFAULT 0"),
+        // Which kinds the history has, and one kind over a period, without reading every answer.
+        QStringLiteral("CREATE INDEX answers_by_kind ON answers(kind, time_ms)"),
+    };
+    switch (version) {
+    case 1: return v1;
+    case 2: return v2;
+    default: return none;
+    }
 }
 
-constexpr int LatestVersion = 1;
+constexpr int LatestVersion = 2;
 
 // SQLite's primary result codes.
 constexpr int SqliteCorrupt = 11;

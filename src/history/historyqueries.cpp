@@ -3,6 +3,8 @@
 
 #include "history/historydatabase.h"
 
+#include "music/key.h"
+
 #include <QHash>
 #include <QIODevice>
 #include <QSqlError>
@@ -24,7 +26,9 @@ constexpr int ReadingClefs = 3;
 // Rows no stave can show are left out of every figure.
 const QString ValidRow = QStringLiteral(
     "clef BETWEEN 0 AND 3 AND staff BETWEEN 0 AND 1 AND (clef = 3 OR staff = 0)"
-    " AND shown_note BETWEEN 21 AND 108 AND spelling BETWEEN 0 AND 2 AND mode BETWEEN 0 AND 2");
+    " AND shown_note BETWEEN 21 AND 108 AND spelling BETWEEN 0 AND 2 AND mode BETWEEN 0 AND 2"
+    // Unary + keeps this term off the index by kind: the period's index by time must serve.
+    " AND +kind BETWEEN 0 AND 2");
 
 // A group of answers: counts and the response times, kept for the medians.
 struct Group {
@@ -63,20 +67,39 @@ struct Group {
     }
 };
 
+// Answers in one key: the right ones' time counted as the rate counts it.
+struct KeyGroup {
+    int answers = 0;
+    int right = 0;
+    qint64 rightMs = 0;
+
+    void add(bool isRight, int responseMs)
+    {
+        ++answers;
+        if (isRight) {
+            ++right;
+            rightMs += std::min(responseMs, HistoryQueries::MaxCountedResponseMs);
+        }
+    }
+};
+
 int noteSlot(int reading, int key, int spelling)
 {
     return (reading * KeyCount + key) * Spellings + spelling;
 }
 
-QString filterClause(const StatisticsFilter& f)
+// The filter's conditions, after `base`.
+QString filterClause(const StatisticsFilter& f, const QString& base = ValidRow)
 {
-    QString where = ValidRow;
+    QString where = base;
     if (f.fromMs > 0)
         where += QStringLiteral(" AND time_ms >= :from");
     if (f.toMs > 0)
         where += QStringLiteral(" AND time_ms < :to");
     if (f.sessionId != 0)
         where += QStringLiteral(" AND session_id = :session");
+    if (f.kind)
+        where += QStringLiteral(" AND kind = :kind");
     return where;
 }
 
@@ -88,6 +111,8 @@ void bindFilter(QSqlQuery& q, const StatisticsFilter& f)
         q.bindValue(QStringLiteral(":to"), f.toMs);
     if (f.sessionId != 0)
         q.bindValue(QStringLiteral(":session"), f.sessionId);
+    if (f.kind)
+        q.bindValue(QStringLiteral(":kind"), int(*f.kind));
 }
 
 QString sqlError(const QSqlError& e)
@@ -257,6 +282,16 @@ QString sourceName(int source)
     }
 }
 
+QString kindName(int kind)
+{
+    switch (kind) {
+    case 0: return QStringLiteral("single note");
+    case 1: return QStringLiteral("phrase");
+    case 2: return QStringLiteral("piece");
+    default: return QString::number(kind);
+    }
+}
+
 QString noteName(int midi, int spelling)
 {
     if (midi < FirstMidiNote || midi >= FirstMidiNote + KeyCount)
@@ -349,7 +384,8 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     // (In SQL, | and << bind equally: every shift has its parentheses.)
     q.prepare(QStringLiteral("SELECT time_ms, session_id, clef | (staff << 2) | ((correct != 0) << 3) | (mode << 4)"
                              " | (spelling << 6) | (shown_note << 8) | (min(max(response_ms, 0), 2147483647) << 16)"
-                             " FROM answers WHERE %1 ORDER BY time_ms, id")
+                             " | (kind << 48) | (CASE WHEN key_fifths BETWEEN -7 AND 7 THEN key_fifths + 7 ELSE 15 END << 50)"
+                             " | ((key_minor != 0) << 54) FROM answers WHERE %1 ORDER BY time_ms, id")
                   .arg(filterClause(filter)));
     bindFilter(q, filter);
     if (!q.exec()) {
@@ -362,11 +398,14 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     QVector<qint64> sessionIds;
     QVector<qint64> sessionFirst;
     QVector<int> sessionMode;
+    QVector<int> sessionKind;
     QHash<qint64, int> sessionIndex;
     QVector<Group> days;
     QVector<qint64> dayStarts;
     Group total;
     DayCache dayCache;
+    // Lines of music by key signature: (fifths + 7) * 2 + minor.
+    std::array<KeyGroup, (2 * music::Key::MaxFifths + 1) * 2> keys{};
 
     while (q.next()) {
         const qint64 time = q.value(0).toLongLong();
@@ -391,6 +430,7 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
             sessionIds.push_back(session);
             sessionFirst.push_back(time);
             sessionMode.push_back(int(packed >> 4 & 3));
+            sessionKind.push_back(int(packed >> 48 & 3));
         } else {
             si = *it;
         }
@@ -404,6 +444,9 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
         days.back().add(right, response);
         total.add(right, response);
         notes[std::size_t(noteSlot(reading, key, spelling))].add(right, response);
+        const int keyCode = int(packed >> 50 & 15);
+        if ((packed >> 48 & 3) != 0 && keyCode < 15)
+            keys[std::size_t(keyCode * 2 + (packed >> 54 & 1))].add(right, response);
     }
     q.finish();
 
@@ -412,7 +455,7 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     if (!sessionIds.isEmpty()) {
         QSqlQuery e(db);
         e.setForwardOnly(true);
-        e.prepare(QStringLiteral("SELECT session_id, start_ms, end_ms, mode, exam_minutes, exam_completed"
+        e.prepare(QStringLiteral("SELECT session_id, start_ms, end_ms, mode, exam_minutes, exam_completed, kind"
                                  " FROM exercises WHERE session_id BETWEEN ? AND ?"));
         const auto [lo, hi] = std::minmax_element(sessionIds.begin(), sessionIds.end());
         e.addBindValue(*lo);
@@ -426,6 +469,8 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
                 p.mode = mode >= 0 && mode <= 2 ? ExerciseMode(mode) : ExerciseMode::Training;
                 p.examMinutes = e.value(4).toInt();
                 p.examCompleted = e.value(5).toInt() != 0;
+                const int kind = e.value(6).toInt();
+                p.kind = kind >= 0 && kind <= 2 ? ExerciseKind(kind) : ExerciseKind::SingleNote;
                 meta.insert(e.value(0).toLongLong(), p);
             }
         }
@@ -437,8 +482,10 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
         SeriesPoint p = sessions[i].point(m != meta.constEnd() && m->startMs > 0 ? m->startMs : sessionFirst[i]);
         p.sessionId = sessionIds[i];
         p.mode = ExerciseMode(sessionMode[i]);
+        p.kind = ExerciseKind(sessionKind[i]);
         if (m != meta.constEnd()) {
             p.mode = m->mode;
+            p.kind = m->kind;
             p.examMinutes = m->examMinutes;
             p.examCompleted = m->examCompleted;
             p.ended = m->ended;
@@ -456,7 +503,38 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
     data.rightPerMinute = overall.rightPerMinute;
     for (int c = 0; c < 4; ++c)
         fillMap(data.maps[std::size_t(c)], c, notes);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const KeyGroup& g = keys[i];
+        if (g.answers == 0)
+            continue;
+        KeyFigures k;
+        k.fifths = int(i / 2) - music::Key::MaxFifths;
+        k.minor = i % 2 != 0;
+        k.answers = g.answers;
+        k.right = g.right;
+        k.meanMs = g.right > 0 ? int((g.rightMs + g.right / 2) / g.right) : -1;
+        data.keys.push_back(k);
+    }
+    readKinds(data.kinds, &data.error);
     return data;
+}
+
+bool HistoryQueries::readKinds(QVector<ExerciseKind>& kinds, QString* error)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.setForwardOnly(true);
+    // One look into the index per kind, however long the history.
+    if (!q.exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM answers WHERE kind = 0),"
+                               " EXISTS (SELECT 1 FROM answers WHERE kind = 1),"
+                               " EXISTS (SELECT 1 FROM answers WHERE kind = 2)"))
+        || !q.next()) {
+        *error = sqlError(q.lastError());
+        return false;
+    }
+    for (int kind = 0; kind < 3; ++kind)
+        if (q.value(kind).toInt() != 0)
+            kinds.push_back(ExerciseKind(kind));
+    return true;
 }
 
 bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, QString* error)
@@ -479,7 +557,9 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
         QStringLiteral("clef"),        QStringLiteral("staff"),          QStringLiteral("shown_midi"),
         QStringLiteral("shown_note"),  QStringLiteral("spelling"),       QStringLiteral("played_midi"),
         QStringLiteral("played_note"), QStringLiteral("source"),         QStringLiteral("correct"),
-        QStringLiteral("response_ms"),
+        QStringLiteral("response_ms"), QStringLiteral("kind"),           QStringLiteral("key_fifths"),
+        QStringLiteral("key_mode"),    QStringLiteral("line_position"),  QStringLiteral("bar"),
+        QStringLiteral("chord_notes"),
     };
     if (access == Access::Failed) {
         if (error)
@@ -495,17 +575,12 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
         return true;
 
     // Every row, garbage too: an export hides nothing. Only the filter applies.
-    QString where = QStringLiteral("1");
-    if (filter.fromMs > 0)
-        where += QStringLiteral(" AND time_ms >= :from");
-    if (filter.toMs > 0)
-        where += QStringLiteral(" AND time_ms < :to");
-    if (filter.sessionId != 0)
-        where += QStringLiteral(" AND session_id = :session");
+    const QString where = filterClause(filter, QStringLiteral("1"));
     QSqlQuery q(QSqlDatabase::database(m_connection, false));
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT time_ms, session_id, mode, clef, staff, shown_note, spelling, played_note,"
-                             " source, correct, response_ms FROM answers WHERE %1 ORDER BY time_ms, id")
+                             " source, correct, response_ms, kind, key_fifths, key_minor, line_position, bar,"
+                             " chord_notes FROM answers WHERE %1 ORDER BY time_ms, id")
                   .arg(where));
     bindFilter(q, filter);
     if (!q.exec()) {
@@ -518,6 +593,11 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
     while (q.next()) {
         const int spelling = q.value(6).toInt();
         const int played = q.value(7).toInt();
+        const int kind = q.value(11).toInt();
+        // A single note stands in no key; −1 is "no place in a line".
+        const bool inLine = kind != 0;
+        const int position = q.value(14).toInt();
+        const int bar = q.value(15).toInt();
         const QStringList row{
             answerTime.format(q.value(0).toLongLong()),
             startTime.format(q.value(1).toLongLong()),
@@ -533,6 +613,12 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
             sourceName(q.value(8).toInt()),
             q.value(9).toInt() ? QStringLiteral("1") : QStringLiteral("0"),
             q.value(10).toString(),
+            kindName(kind),
+            inLine ? q.value(12).toString() : QString(),
+            inLine ? (q.value(13).toInt() ? QStringLiteral("minor") : QStringLiteral("major")) : QString(),
+            position >= 0 ? QString::number(position) : QString(),
+            bar >= 0 ? QString::number(bar) : QString(),
+            q.value(16).toString(),
         };
         if (!writeLine(row)) {
             if (error)

@@ -10,6 +10,8 @@
 // answers by the time spent answering (the sum of the response times, each
 // counted at most MaxCountedResponseMs), so pauses and breaks between
 // exercises do not count. Rows with values no stave shows are left out.
+// Per key, the mean response is that of the right answers, each counted at
+// most MaxCountedResponseMs.
 
 #include "history/answerrecord.h"
 #include "history/notenames.h"
@@ -20,6 +22,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 class QIODevice;
 
@@ -35,6 +38,7 @@ struct StatisticsFilter {
     qint64 fromMs = 0;    // answers given at or after; 0: from the first
     qint64 toMs = 0;      // answers given before; 0: up to now
     qint64 sessionId = 0; // not 0: that exercise only
+    std::optional<ExerciseKind> kind; // none: every kind
 };
 
 struct NoteFigures {
@@ -55,9 +59,21 @@ struct SeriesPoint {
     int medianMs = -1;
     // Exercises only, from the exercise's own record.
     ExerciseMode mode = ExerciseMode::Training;
+    ExerciseKind kind = ExerciseKind::SingleNote;
     int examMinutes = 0;
     bool examCompleted = false;
     bool ended = false; // false for an exercise whose end never came (a crash)
+};
+
+// The answers given in lines of music in one key.
+struct KeyFigures {
+    int fifths = 0; // −7 seven flats .. +7 seven sharps
+    bool minor = false;
+    int answers = 0;
+    int right = 0;
+    int meanMs = -1; // of the right answers; −1 without any
+    double accuracyPercent() const { return answers > 0 ? 100.0 * right / answers : 0.0; }
+    bool operator==(const KeyFigures&) const = default;
 };
 
 struct SpelledNote {
@@ -82,6 +98,11 @@ struct StatisticsData {
     int right = 0;
     double rightPerMinute = 0.0;
     std::array<NoteMapData, 4> maps{};
+    // Answers in lines of music (every kind but the single note), by key
+    // signature from seven flats to seven sharps, major before minor.
+    QVector<KeyFigures> keys;
+    // The kinds of exercise the file has answers of, whatever the filter, in their order.
+    QVector<ExerciseKind> kinds;
     QString error; // why nothing could be read; empty when all went well
 };
 
@@ -110,6 +131,7 @@ public:
 private:
     enum class Access { Ready, Missing, Failed };
     Access open(QString* error);
+    bool readKinds(QVector<ExerciseKind>& kinds, QString* error);
 
     QString m_path;
     QString m_connection;

@@ -40,14 +40,15 @@ constexpr int ReplayLimit = 20000;
 
 const QString InsertAnswer = QStringLiteral(
     "INSERT INTO answers (time_ms, session_id, clef, staff, shown_note, spelling, played_note, source,"
-    " correct, response_ms, mode) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    " correct, response_ms, mode, kind, key_fifths, key_minor, line_position, bar, chord_notes)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 // The first record of an exercise creates its row; later ones bring its counts and end.
 const QString UpsertExercise = QStringLiteral(
-    "INSERT INTO exercises (session_id, start_ms, end_ms, mode, exam_minutes, notes, errors, exam_completed)"
-    " VALUES (?, ?, ?, ?, ?, ?, ?, ?)"
+    "INSERT INTO exercises (session_id, start_ms, end_ms, mode, exam_minutes, notes, errors, exam_completed, kind)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
     " ON CONFLICT (session_id) DO UPDATE SET end_ms = excluded.end_ms, mode = excluded.mode,"
     " exam_minutes = excluded.exam_minutes, notes = excluded.notes, errors = excluded.errors,"
-    " exam_completed = excluded.exam_completed");
+    " exam_completed = excluded.exam_completed, kind = excluded.kind");
 // Valid rows only, packed into one number: few values cross Qt's row interface.
 const QString ReplayAnswers = QStringLiteral(
     "SELECT session_id, clef | (staff << 2) | ((correct != 0) << 3) | (mode << 4) | (shown_note << 8)"
@@ -63,7 +64,9 @@ QString unsavedPath(const QString& path)
     return path + QStringLiteral(".unsaved");
 }
 
-const QByteArray UnsavedHeader = QByteArrayLiteral("Tonvero answers not yet in the history, 1");
+// Form 2 adds the kind of exercise and the place in a line; form 1 is still read.
+const QByteArray UnsavedHeader = QByteArrayLiteral("Tonvero answers not yet in the history, 2");
+const QByteArray UnsavedHeaderForm1 = QByteArrayLiteral("Tonvero answers not yet in the history, 1");
 
 QByteArray encodeItems(const std::vector<Item>& items)
 {
@@ -73,12 +76,13 @@ QByteArray encodeItems(const std::vector<Item>& items)
         if (const auto* a = std::get_if<AnswerRecord>(&item)) {
             out += "A";
             f = {a->timeMs, a->sessionId, a->clef, a->staff, a->shownNote, int(a->spelling), a->playedNote,
-                 int(a->source), a->right ? 1 : 0, a->responseMs, int(a->mode)};
+                 int(a->source), a->right ? 1 : 0, a->responseMs, int(a->mode), int(a->kind), a->keyFifths,
+                 a->keyMinor ? 1 : 0, a->linePosition, a->bar, a->chordNotes};
         } else {
             const auto& e = std::get<ExerciseRecord>(item);
             out += "E";
             f = {e.sessionId, e.startMs, e.endMs, int(e.mode), e.examMinutes, e.notes, e.errors,
-                 e.examCompleted ? 1 : 0};
+                 e.examCompleted ? 1 : 0, int(e.kind)};
         }
         for (qint64 v : f)
             out += ' ' + QByteArray::number(v);
@@ -93,8 +97,12 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
 {
     std::vector<Item> items;
     const QList<QByteArray> lines = text.split('\n');
-    if (lines.isEmpty() || lines.first() != UnsavedHeader)
+    if (lines.isEmpty() || (lines.first() != UnsavedHeader && lines.first() != UnsavedHeaderForm1))
         return std::nullopt;
+    // Form 1 knew single notes only: its records keep the defaults of the fields it lacks.
+    const bool form1 = lines.first() == UnsavedHeaderForm1;
+    const std::size_t answerFields = form1 ? 11 : 17;
+    const std::size_t exerciseFields = form1 ? 8 : 9;
     for (const QByteArray& line : lines) {
         const QList<QByteArray> w = line.split(' ');
         std::vector<qint64> f;
@@ -107,8 +115,11 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
             }
         }
         const auto in = [&](std::size_t i, qint64 lo, qint64 hi) { return f[i] >= lo && f[i] <= hi; };
-        if (w.first() == "A" && f.size() == 11 && in(2, 0, 3) && in(3, 0, 1) && in(4, 0, 127) && in(5, 0, 2)
-            && in(6, -1, 127) && in(7, 0, 5) && in(8, 0, 1) && in(9, 0, INT32_MAX) && in(10, 0, 2)) {
+        if (w.first() == "A" && f.size() == answerFields && in(2, 0, 3) && in(3, 0, 1) && in(4, 0, 127)
+            && in(5, 0, 2) && in(6, -1, 127) && in(7, 0, 5) && in(8, 0, 1) && in(9, 0, INT32_MAX) && in(10, 0, 2)
+            && (form1
+                || (in(11, 0, 2) && in(12, -7, 7) && in(13, 0, 1) && in(14, -1, INT32_MAX) && in(15, -1, INT32_MAX)
+                    && in(16, 1, 127)))) {
             AnswerRecord a;
             a.timeMs = f[0];
             a.sessionId = f[1];
@@ -121,9 +132,17 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
             a.right = f[8] != 0;
             a.responseMs = int(f[9]);
             a.mode = ExerciseMode(f[10]);
+            if (!form1) {
+                a.kind = ExerciseKind(f[11]);
+                a.keyFifths = int(f[12]);
+                a.keyMinor = f[13] != 0;
+                a.linePosition = int(f[14]);
+                a.bar = int(f[15]);
+                a.chordNotes = int(f[16]);
+            }
             items.push_back(a);
-        } else if (w.first() == "E" && f.size() == 8 && in(3, 0, 2) && in(4, 0, INT32_MAX) && in(5, 0, INT32_MAX)
-                   && in(6, 0, INT32_MAX) && in(7, 0, 1)) {
+        } else if (w.first() == "E" && f.size() == exerciseFields && in(3, 0, 2) && in(4, 0, INT32_MAX)
+                   && in(5, 0, INT32_MAX) && in(6, 0, INT32_MAX) && in(7, 0, 1) && (form1 || in(8, 0, 2))) {
             ExerciseRecord e;
             e.sessionId = f[0];
             e.startMs = f[1];
@@ -133,6 +152,8 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
             e.notes = int(f[5]);
             e.errors = int(f[6]);
             e.examCompleted = f[7] != 0;
+            if (!form1)
+                e.kind = ExerciseKind(f[8]);
             items.push_back(e);
         }
     }
@@ -363,6 +384,12 @@ bool HistoryStore::Writer::write(QSqlError* error)
             s.bindValue(8, a->right ? 1 : 0);
             s.bindValue(9, a->responseMs);
             s.bindValue(10, int(a->mode));
+            s.bindValue(11, int(a->kind));
+            s.bindValue(12, a->keyFifths);
+            s.bindValue(13, a->keyMinor ? 1 : 0);
+            s.bindValue(14, a->linePosition);
+            s.bindValue(15, a->bar);
+            s.bindValue(16, a->chordNotes);
             ok = s.exec();
             if (!ok)
                 *error = s.lastError();
@@ -377,6 +404,7 @@ bool HistoryStore::Writer::write(QSqlError* error)
             s.bindValue(5, e.notes);
             s.bindValue(6, e.errors);
             s.bindValue(7, e.examCompleted ? 1 : 0);
+            s.bindValue(8, int(e.kind));
             ok = s.exec();
             if (!ok)
                 *error = s.lastError();

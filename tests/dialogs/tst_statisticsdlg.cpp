@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QChart>
 #include <QGroupBox>
 #include <QLabel>
@@ -97,10 +98,17 @@ private slots:
     void deleteFromHistory_data();
     void deleteFromHistory();
     void deleteFromNewerFile();
+    void kindChoice_data();
+    void kindChoice();
+    void keysTable();
+    void kindsOnOffer();
+    void oneExerciseOfPhrases();
 
 private:
     std::unique_ptr<FixedStore> m_fixed;
     std::unique_ptr<HistoryStore> m_store;
+    std::unique_ptr<LineStore> m_lines;
+    std::unique_ptr<HistoryStore> m_lineStore;
     qint64 m_old = 0;
 };
 
@@ -114,6 +122,8 @@ void TestStatisticsDialog::initTestCase()
     m_store->answered(answer(m_old, m_old + 2000, 39, true, 2000));
     m_store->answered(answer(m_old, m_old + 4000, 39, true, 2000));
     QVERIFY(m_store->flush());
+    m_lines = std::make_unique<LineStore>();
+    m_lineStore = std::make_unique<HistoryStore>(m_lines->path);
 }
 
 void TestStatisticsDialog::chartsShowTheFigures_data()
@@ -560,6 +570,126 @@ void TestStatisticsDialog::deleteFromNewerFile()
     Peek peek(path);
     QCOMPARE(peek.scalar(QStringLiteral("SELECT COUNT(*) FROM answers")).toInt(), 1);
     QCOMPARE(peek.scalar(QStringLiteral("SELECT COUNT(*) FROM exercises")).toInt(), 1);
+}
+
+void TestStatisticsDialog::kindChoice_data()
+{
+    QTest::addColumn<int>("kind"); // −1 every kind
+    QTest::addColumn<int>("answers");
+    QTest::addColumn<int>("exercises");
+    QTest::addColumn<bool>("g4Shown"); // G4 (key 46) on the treble note map
+    QTest::addColumn<int>("keyRows");
+    QTest::addColumn<int>("exported"); // rows of the export without its header
+    QTest::newRow("every kind") << -1 << 17 << 3 << true << 6 << 18;
+    QTest::newRow("single notes") << int(ExerciseKind::SingleNote) << 3 << 1 << false << 0 << 3;
+    QTest::newRow("phrases") << int(ExerciseKind::Phrase) << 11 << 1 << true << 4 << 11;
+    QTest::newRow("pieces") << int(ExerciseKind::Piece) << 3 << 1 << false << 2 << 3;
+}
+
+void TestStatisticsDialog::kindChoice()
+{
+    QFETCH(int, kind);
+    QFETCH(int, answers);
+    QFETCH(int, exercises);
+    QFETCH(bool, g4Shown);
+    QFETCH(int, keyRows);
+    QFETCH(int, exported);
+    StatisticsDialog dialog(*m_lineStore, 0);
+    dialog.setPeriod(Period::All);
+    dialog.setByDay(false);
+    QVERIFY(waitShown(dialog));
+    // Every kind by default.
+    QCOMPARE(dialog.kindBox()->currentIndex(), 0);
+    QCOMPARE(dialog.data().total.answers, 17);
+    if (kind >= 0) {
+        QSignalSpy shown(&dialog, &StatisticsDialog::dataShown);
+        // As the user picks it.
+        dialog.kindBox()->setCurrentIndex(dialog.kindBox()->findData(kind));
+        QVERIFY(shown.wait(20000));
+    }
+    // The summary, every chart, the note map and the keys follow the choice.
+    QCOMPARE(dialog.data().total.answers, answers);
+    QVERIFY(dialog.summaryText().contains(QStringLiteral("Ответов: %1").arg(QLocale().toString(answers))));
+    QCOMPARE(dialog.accuracySeries()->count(), exercises);
+    QCOMPARE(dialog.medianSeries()->count(), exercises);
+    QCOMPARE(dialog.noteMap()->keyColour(46) != NoteMapView::noDataWhite(), g4Shown);
+    QCOMPARE(dialog.keysTable()->rowCount(), keyRows);
+    QCOMPARE(dialog.noKeysNote() != nullptr, keyRows == 0);
+    QVERIFY(dialog.tabs()->count() == 3);
+
+    QTemporaryDir dir;
+    QSignalSpy finished(&dialog, &StatisticsDialog::exportFinished);
+    const QString file = dir.filePath(QStringLiteral("answers.csv"));
+    dialog.exportTo(file);
+    QVERIFY(finished.wait(20000));
+    QVERIFY(finished.at(0).at(0).toBool());
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll().count("\r\n"), 1 + exported);
+}
+
+void TestStatisticsDialog::keysTable()
+{
+    StatisticsDialog dialog(*m_lineStore, 0);
+    dialog.setPeriod(Period::All);
+    QVERIFY(waitShown(dialog));
+    dialog.showKeys();
+    QCOMPARE(dialog.tabs()->currentIndex(), 2);
+    const QTableWidget* keys = dialog.keysTable();
+    QCOMPARE(keys->rowCount(), 6);
+    const QLocale l;
+    // From seven flats to seven sharps; a relative minor after its major.
+    QCOMPARE(row(keys, 0), (QStringList{QStringLiteral("До-бемоль мажор (7♭)"), "1", "1 (100 %)", l.toString(1.0, 'f', 2)}));
+    QCOMPARE(row(keys, 1), (QStringList{QStringLiteral("Ми-бемоль минор (6♭)"), "1", "0 (0 %)", QStringLiteral("—")}));
+    QCOMPARE(row(keys, 2), (QStringList{QStringLiteral("Си-бемоль мажор (2♭)"), "3", "1 (33 %)", l.toString(3.0, 'f', 2)}));
+    QCOMPARE(row(keys, 3), (QStringList{QStringLiteral("Соль мажор (1♯)"), "4", "3 (75 %)", l.toString(20.7, 'f', 1)}));
+    QCOMPARE(row(keys, 4), (QStringList{QStringLiteral("Ми минор (1♯)"), "2", "2 (100 %)", l.toString(2.0, 'f', 2)}));
+    QCOMPARE(row(keys, 5), (QStringList{QStringLiteral("До-диез мажор (7♯)"), "2", "2 (100 %)", l.toString(0.6, 'f', 2)}));
+    QVERIFY(!keys->accessibleName().isEmpty());
+}
+
+void TestStatisticsDialog::kindsOnOffer()
+{
+    auto items = [](const QComboBox* box) {
+        QStringList out;
+        for (int i = 0; i < box->count(); ++i)
+            out << box->itemText(i);
+        return out;
+    };
+    {
+        StatisticsDialog lines(*m_lineStore, 0);
+        QVERIFY(waitShown(lines));
+        QCOMPARE(items(lines.kindBox()), (QStringList{"Все упражнения", "Отдельные ноты", "Фразы", "Пьесы"}));
+    }
+    // Only what the history has; no keys without lines of music.
+    StatisticsDialog notes(*m_store, 0);
+    QVERIFY(waitShown(notes));
+    QCOMPARE(items(notes.kindBox()), (QStringList{"Все упражнения", "Отдельные ноты"}));
+    QCOMPARE(notes.tabs()->count(), 2);
+    // A kind chosen before it has answers stays chosen, and shows nothing.
+    QSignalSpy shown(&notes, &StatisticsDialog::dataShown);
+    notes.setKind(ExerciseKind::Phrase);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(items(notes.kindBox()), (QStringList{"Все упражнения", "Отдельные ноты", "Фразы"}));
+    QCOMPARE(notes.kindBox()->currentText(), QStringLiteral("Фразы"));
+    QCOMPARE(notes.data().total.answers, 0);
+    QCOMPARE(notes.summaryText(), QStringLiteral("За выбранный период ответов нет."));
+    notes.setKind(std::nullopt);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(notes.data().total.answers, 14);
+    QCOMPARE(items(notes.kindBox()), (QStringList{"Все упражнения", "Отдельные ноты"}));
+}
+
+void TestStatisticsDialog::oneExerciseOfPhrases()
+{
+    StatisticsDialog dialog(*m_lineStore, 0, m_lines->phrases);
+    QVERIFY(waitShown(dialog));
+    QVERIFY(dialog.kindBox()->isHidden());
+    QCOMPARE(dialog.data().total.answers, 11);
+    QVERIFY2(dialog.summaryText().contains(QStringLiteral("фразы")), qPrintable(dialog.summaryText()));
+    // The note map, and the keys of its lines.
+    QCOMPARE(dialog.tabs()->count(), 2);
+    QCOMPARE(dialog.keysTable()->rowCount(), 4);
 }
 
 QTEST_MAIN(TestStatisticsDialog)

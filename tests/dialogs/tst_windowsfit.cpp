@@ -258,6 +258,22 @@ QStringList checkAll()
                        .arg(statistics.height());
     }
     {
+        // Every kind of exercise on offer, and the tab of the keys.
+        historytest::LineStore lines;
+        tonvero::history::HistoryStore lineStore(lines.path);
+        StatisticsDialog statistics(lineStore, 3, 0, main.get());
+        statistics.setPeriod(tonvero::history::Period::All);
+        statistics.show();
+        if (!QTest::qWaitForWindowExposed(&statistics))
+            out << QStringLiteral("statistics of lines: not shown");
+        QSignalSpy shown(&statistics, &StatisticsDialog::dataShown);
+        if (statistics.isLoading())
+            shown.wait(20000);
+        out << misfits(&statistics, QStringLiteral("statistics of lines, charts"));
+        statistics.showKeys();
+        out << misfits(&statistics, QStringLiteral("statistics of lines, keys"));
+    }
+    {
         CAboutDlg about(main.get());
         about.show();
         if (!QTest::qWaitForWindowExposed(&about))

@@ -23,6 +23,7 @@ namespace historytest {
 
 using tonvero::AnswerRecord;
 using tonvero::AnswerSource;
+using tonvero::ExerciseKind;
 using tonvero::ExerciseMode;
 using tonvero::ExerciseRecord;
 using tonvero::Spelling;
@@ -54,6 +55,20 @@ inline AnswerRecord answer(qint64 sessionId, qint64 timeMs, int key, bool right,
     a.right = right;
     a.responseMs = responseMs;
     a.mode = mode;
+    return a;
+}
+
+// An answer in a line of music: `key` and `right` as in answer(), treble clef.
+inline AnswerRecord lineAnswer(qint64 sessionId, qint64 timeMs, int key, bool right, int responseMs, ExerciseKind kind,
+                               int fifths, bool minor, int position, int bar, int chordNotes = 1)
+{
+    AnswerRecord a = answer(sessionId, timeMs, key, right, responseMs);
+    a.kind = kind;
+    a.keyFifths = fifths;
+    a.keyMinor = minor;
+    a.linePosition = position;
+    a.bar = bar;
+    a.chordNotes = chordNotes;
     return a;
 }
 
@@ -183,6 +198,69 @@ struct FixedStore {
             peek.column(QStringLiteral("INSERT INTO answers (time_ms, session_id, clef, staff, shown_note, spelling,"
                                        " played_note, source, correct, response_ms, mode) VALUES ")
                         + QString::fromLatin1(row).arg(ex3 + 4000).arg(ex3));
+    }
+};
+
+// Every kind of exercise, with figures worked out by hand in the tests that read them:
+// single notes two days ago, phrases in four keys yesterday (a chord among them), a
+// piece in the two keys at the ends of the circle today; and two rows the figures
+// per key leave out.
+struct LineStore {
+    QTemporaryDir dir;
+    QString path;
+    qint64 single = 0, phrases = 0, piece = 0;
+
+    LineStore()
+    {
+        path = dir.filePath(QStringLiteral("history.sqlite"));
+        single = noonDaysAgo(2);
+        phrases = noonDaysAgo(1);
+        piece = noonDaysAgo(0) - 3600 * 1000;
+        tonvero::history::HistoryStore store(path);
+
+        store.exerciseStarted(exercise(single));
+        store.answered(answer(single, single + 1000, 39, true, 1000));
+        store.answered(answer(single, single + 3000, 40, false, 2000));
+        store.answered(answer(single, single + 4000, 39, true, 800));
+
+        const auto phrase = ExerciseKind::Phrase;
+        ExerciseRecord p = exercise(phrases);
+        p.kind = phrase;
+        store.exerciseStarted(p);
+        qint64 t = phrases;
+        // G major: 3 of 4 right, the 70 s one counted as 60 s.
+        store.answered(lineAnswer(phrases, t += 1000, 43, true, 1000, phrase, 1, false, 0, 0));
+        store.answered(lineAnswer(phrases, t += 1000, 45, true, 1200, phrase, 1, false, 1, 0));
+        store.answered(lineAnswer(phrases, t += 1000, 47, false, 900, phrase, 1, false, 2, 0));
+        store.answered(lineAnswer(phrases, t += 1000, 46, true, 70000, phrase, 1, false, 2, 0));
+        // E minor: a chord of two notes, both right.
+        store.answered(lineAnswer(phrases, t += 1000, 43, true, 1500, phrase, 1, true, 0, 0, 2));
+        store.answered(lineAnswer(phrases, t += 1000, 47, true, 2500, phrase, 1, true, 0, 0, 2));
+        // B♭ major: 1 of 3.
+        store.answered(lineAnswer(phrases, t += 1000, 37, false, 1000, phrase, -2, false, 4, 1));
+        store.answered(lineAnswer(phrases, t += 1000, 37, false, 1000, phrase, -2, false, 4, 1));
+        store.answered(lineAnswer(phrases, t += 1000, 37, true, 3000, phrase, -2, false, 4, 1));
+        // E♭ minor: missed.
+        store.answered(lineAnswer(phrases, t += 1000, 42, false, 1000, phrase, -6, true, 0, 0));
+
+        const auto pieceKind = ExerciseKind::Piece;
+        ExerciseRecord q = exercise(piece);
+        q.kind = pieceKind;
+        store.exerciseStarted(q);
+        store.answered(lineAnswer(piece, piece + 1000, 40, true, 500, pieceKind, 7, false, 0, 0));
+        store.answered(lineAnswer(piece, piece + 2000, 41, true, 700, pieceKind, 7, false, 1, 0));
+        store.answered(lineAnswer(piece, piece + 3000, 38, true, 1000, pieceKind, -7, false, 0, 0));
+        store.close();
+
+        // A key beyond seven sharps: a note like any other, in no key's figures;
+        // a kind this program does not know: in the export only.
+        Peek peek(path);
+        for (const char* row : {"(%1, %2, 0, 0, 60, 0, 60, 0, 1, 100, 1, 1, 9, 0, 3, 0, 1)",
+                                "(%1, %2, 0, 0, 60, 0, 60, 0, 1, 100, 1, 5, 0, 0, 3, 0, 1)"})
+            peek.column(QStringLiteral("INSERT INTO answers (time_ms, session_id, clef, staff, shown_note, spelling,"
+                                       " played_note, source, correct, response_ms, mode, kind, key_fifths, key_minor,"
+                                       " line_position, bar, chord_notes) VALUES ")
+                        + QString::fromLatin1(row).arg(phrases + 20000).arg(phrases));
     }
 };
 

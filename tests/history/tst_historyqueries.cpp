@@ -51,6 +51,8 @@ QStringList noteKeys(const QVector<SpelledNote>& notes)
 
 } // namespace
 
+Q_DECLARE_METATYPE(QVector<tonvero::history::KeyFigures>)
+
 class TestHistoryQueries : public QObject {
     Q_OBJECT
 private slots:
@@ -70,14 +72,21 @@ private slots:
     void exportCsv();
     void exportTimesCarryTheirOffset_data();
     void exportTimesCarryTheirOffset();
+    void keyFigures_data();
+    void keyFigures();
+    void kindFilter_data();
+    void kindFilter();
+    void exportLineColumns();
 
 private:
     std::unique_ptr<FixedStore> m_store;
+    std::unique_ptr<LineStore> m_lines;
 };
 
 void TestHistoryQueries::initTestCase()
 {
     m_store = std::make_unique<FixedStore>();
+    m_lines = std::make_unique<LineStore>();
 }
 
 void TestHistoryQueries::seriesByExerciseAndDay()
@@ -302,13 +311,14 @@ void TestHistoryQueries::exportCsv()
     // The header, every answer (odd rows too), in time order.
     QCOMPARE(lines.size(), 1 + 12 + 4);
     QCOMPARE(lines[0], QByteArray("time,exercise_start,mode,clef,staff,shown_midi,shown_note,spelling,played_midi,"
-                                  "played_note,source,correct,response_ms"));
+                                  "played_note,source,correct,response_ms,kind,key_fifths,key_mode,line_position,"
+                                  "bar,chord_notes"));
 
     auto fields = [&](int line) { return QString::fromUtf8(lines[line]).split(u','); };
     // The C♯4 that was missed: played a D4.
     const QStringList missed = fields(2);
     QCOMPARE(missed.mid(2), (QStringList{"training", "treble", "single", "61", "C#4", "sharp", "62", "D4", "piano",
-                                          "0", "2000"}));
+                                          "0", "2000", "single note", "", "", "", "", "1"}));
     const QDateTime time = QDateTime::fromString(missed[0], Qt::ISODateWithMs);
     QVERIFY(time.isValid());
     QCOMPARE(time.toMSecsSinceEpoch(), m_store->ex1 + 3000);
@@ -319,7 +329,7 @@ void TestHistoryQueries::exportCsv()
     QCOMPARE(fields(7).mid(2, 7), (QStringList{"exam", "grand", "lower", "48", "C3", "natural", "48"}));
     // A computer key of the wrong pitch class: no played note.
     QCOMPARE(fields(12).mid(2), (QStringList{"training", "treble", "single", "63", "Eb4", "flat", "", "",
-                                              "computer keyboard", "0", "1000"}));
+                                              "computer keyboard", "0", "1000", "single note", "", "", "", "", "1"}));
     // A row no stave shows is exported as it is.
     QCOMPARE(fields(13).mid(3, 3), (QStringList{"9", "single", "60"}));
 
@@ -371,6 +381,117 @@ void TestHistoryQueries::exportTimesCarryTheirOffset()
         QVERIFY2(time.endsWith(suffix), qPrintable(time));
     else
         QVERIFY2(time.endsWith(QLatin1String(":30")), qPrintable(time));
+}
+
+void TestHistoryQueries::keyFigures_data()
+{
+    QTest::addColumn<int>("kind"); // −1 every kind
+    QTest::addColumn<QVector<KeyFigures>>("expected");
+    // Seven flats to seven sharps, major before minor; the mean of the right answers,
+    // a 70 s one counted as 60 s: (1000 + 1200 + 60000) / 3 rounds to 20733.
+    const KeyFigures cFlat{-7, false, 1, 1, 1000}, eFlatMinor{-6, true, 1, 0, -1}, bFlat{-2, false, 3, 1, 3000},
+        g{1, false, 4, 3, 20733}, eMinor{1, true, 2, 2, 2000}, cSharp{7, false, 2, 2, 600};
+    QTest::newRow("every kind") << -1 << QVector<KeyFigures>{cFlat, eFlatMinor, bFlat, g, eMinor, cSharp};
+    QTest::newRow("phrases") << int(ExerciseKind::Phrase) << QVector<KeyFigures>{eFlatMinor, bFlat, g, eMinor};
+    QTest::newRow("pieces") << int(ExerciseKind::Piece) << QVector<KeyFigures>{cFlat, cSharp};
+    QTest::newRow("single notes: no key") << int(ExerciseKind::SingleNote) << QVector<KeyFigures>{};
+}
+
+void TestHistoryQueries::keyFigures()
+{
+    QFETCH(int, kind);
+    QFETCH(QVector<KeyFigures>, expected);
+    StatisticsFilter f;
+    if (kind >= 0)
+        f.kind = ExerciseKind(kind);
+    HistoryQueries q(m_lines->path);
+    const StatisticsData d = q.statistics(f);
+    QVERIFY2(d.error.isEmpty(), qPrintable(d.error));
+    QCOMPARE(d.keys, expected);
+    // The other filters apply as well: the piece was played today.
+    f.fromMs = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
+    QCOMPARE(q.statistics(f).keys.size(), kind < 0 || kind == int(ExerciseKind::Piece) ? 2 : 0);
+    f.fromMs = 0;
+    f.sessionId = m_lines->phrases;
+    QCOMPARE(q.statistics(f).keys.size(), kind < 0 || kind == int(ExerciseKind::Phrase) ? 4 : 0);
+    // Only lines of music have keys; a store of single notes has none.
+    HistoryQueries notes(m_store->path);
+    QVERIFY(notes.statistics({}).keys.isEmpty());
+}
+
+void TestHistoryQueries::kindFilter_data()
+{
+    QTest::addColumn<int>("kind"); // −1 every kind
+    QTest::addColumn<int>("answers");
+    QTest::addColumn<int>("exerciseKind"); // of the one exercise shown; −1 several
+    QTest::addColumn<int>("trebleG4"); // answers to G4 (key 46) on the treble note map
+    QTest::addColumn<int>("exported"); // rows of the export without its header
+    // The row of an unknown kind is exported unfiltered only.
+    QTest::newRow("every kind") << -1 << 17 << -1 << 1 << 18;
+    QTest::newRow("single notes") << int(ExerciseKind::SingleNote) << 3 << int(ExerciseKind::SingleNote) << 0 << 3;
+    QTest::newRow("phrases, the key beyond seven sharps too") << int(ExerciseKind::Phrase) << 11
+                                                              << int(ExerciseKind::Phrase) << 1 << 11;
+    QTest::newRow("pieces") << int(ExerciseKind::Piece) << 3 << int(ExerciseKind::Piece) << 0 << 3;
+}
+
+void TestHistoryQueries::kindFilter()
+{
+    QFETCH(int, kind);
+    QFETCH(int, answers);
+    QFETCH(int, exerciseKind);
+    QFETCH(int, trebleG4);
+    QFETCH(int, exported);
+    StatisticsFilter f;
+    if (kind >= 0)
+        f.kind = ExerciseKind(kind);
+    HistoryQueries q(m_lines->path);
+    const StatisticsData d = q.statistics(f);
+    QVERIFY2(d.error.isEmpty(), qPrintable(d.error));
+    QCOMPARE(d.total.answers, answers);
+    QCOMPARE(d.maps[0].keys[46].answers, trebleG4);
+    int dayAnswers = 0;
+    for (const SeriesPoint& p : d.days)
+        dayAnswers += p.answers;
+    QCOMPARE(dayAnswers, answers);
+    if (exerciseKind >= 0) {
+        QCOMPARE(d.exercises.size(), 1);
+        QCOMPARE(d.exercises[0].kind, ExerciseKind(exerciseKind));
+    } else {
+        QCOMPARE(d.exercises.size(), 3);
+    }
+    // The kinds on offer do not depend on the filter.
+    QCOMPARE(d.kinds, (QVector<ExerciseKind>{ExerciseKind::SingleNote, ExerciseKind::Phrase, ExerciseKind::Piece}));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY2(q.exportCsv(f, out, &error), qPrintable(error));
+    QCOMPARE(out.data().count("\r\n"), 1 + exported);
+}
+
+void TestHistoryQueries::exportLineColumns()
+{
+    HistoryQueries q(m_lines->path);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY2(q.exportCsv({}, out, &error), qPrintable(error));
+    const QList<QByteArray> lines = QByteArray(out.data()).replace("\r\n", "\n").chopped(1).split('\n');
+    QCOMPARE(lines.size(), 1 + 18);
+    // The columns of before keep their places; the new ones follow.
+    const QStringList header = QString::fromUtf8(lines[0]).split(u',');
+    QCOMPARE(header.indexOf(QStringLiteral("response_ms")), 12);
+    QCOMPARE(header.mid(13), (QStringList{"kind", "key_fifths", "key_mode", "line_position", "bar", "chord_notes"}));
+    auto tail = [&](int line) { return QString::fromUtf8(lines[line]).split(u',').mid(13); };
+    QCOMPARE(tail(1), (QStringList{"single note", "", "", "", "", "1"}));
+    QCOMPARE(tail(5), (QStringList{"phrase", "1", "major", "1", "0", "1"}));
+    QCOMPARE(tail(8), (QStringList{"phrase", "1", "minor", "0", "0", "2"}));
+    QCOMPARE(tail(11), (QStringList{"phrase", "-2", "major", "4", "1", "1"}));
+    QCOMPARE(tail(13), (QStringList{"phrase", "-6", "minor", "0", "0", "1"}));
+    // Rows the figures leave out are written as they are.
+    QCOMPARE(tail(14), (QStringList{"phrase", "9", "major", "3", "0", "1"}));
+    QCOMPARE(tail(15), (QStringList{"5", "0", "major", "3", "0", "1"}));
+    QCOMPARE(tail(17), (QStringList{"piece", "7", "major", "1", "0", "1"}));
+    QCOMPARE(tail(18), (QStringList{"piece", "-7", "major", "0", "0", "1"}));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryQueries)
