@@ -490,6 +490,14 @@
         <source>&amp;Статистика...</source>
         <translation>&amp;Statistics...</translation>
     </message>
+    <message>
+        <source>Отдельные ноты</source>
+        <translation>Single notes</translation>
+    </message>
+    <message>
+        <source>Фраза</source>
+        <translation>Phrase</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -759,6 +767,133 @@
     <message>
         <source>Другие настройки</source>
         <translation>More settings</translation>
+    </message>
+</context>
+<context>
+    <name>PhraseOptions</name>
+    <message>
+        <source>Упражнение</source>
+        <translation>Exercise</translation>
+    </message>
+    <message>
+        <source>&amp;Отдельные ноты</source>
+        <translation>&amp;Single notes</translation>
+    </message>
+    <message>
+        <source>Одна нота за другой на пустом стане</source>
+        <translation>One note after another on an empty stave</translation>
+    </message>
+    <message>
+        <source>&amp;Фраза</source>
+        <translation>&amp;Phrase</translation>
+    </message>
+    <message>
+        <source>Строка нот в тональности, с длительностями: играйте, читая вперёд</source>
+        <translation>A line of notes in a key, with note values: play it, reading ahead</translation>
+    </message>
+    <message>
+        <source>Фраза: &amp;как писать...</source>
+        <translation>Phrase: &amp;how to write...</translation>
+    </message>
+    <message>
+        <source>Уровень, такты, размер, тональности, аккорды</source>
+        <translation>Level, bars, time signature, keys, chords</translation>
+    </message>
+    <message>
+        <source>Фраза</source>
+        <translation>Phrase</translation>
+    </message>
+    <message>
+        <source>Лёгкий: шаги и терции, четверти и половинные, до одного знака при ключе.
+Средний: скачки до сексты, восьмые, ноты с точкой, до трёх знаков.
+Трудный: скачки до октавы, паузы, случайные знаки, до семи знаков.</source>
+        <translation>Easy: steps and thirds, quarters and halves, up to one sharp or flat in the key.
+Medium: leaps up to a sixth, eighths, dotted notes, up to three.
+Hard: leaps up to an octave, rests, accidentals, up to seven.</translation>
+    </message>
+    <message>
+        <source>нет, по одной ноте</source>
+        <translation>none, one note at a time</translation>
+    </message>
+    <message>
+        <source>интервалы (2 ноты)</source>
+        <translation>intervals (2 notes)</translation>
+    </message>
+    <message>
+        <source>до 3 нот</source>
+        <translation>up to 3 notes</translation>
+    </message>
+    <message>
+        <source>до 4 нот</source>
+        <translation>up to 4 notes</translation>
+    </message>
+    <message>
+        <source>С MIDI-клавиатуры аккорд берётся целиком, все ноты вместе; на экране и с клавиатуры компьютера — по одной ноте, в любом порядке</source>
+        <translation>On a MIDI keyboard a chord is played whole, all its notes together; on the screen and the computer keyboard note by note, in any order</translation>
+    </message>
+    <message>
+        <source>арпеджио, в любом порядке</source>
+        <translation>as arpeggios, in any order</translation>
+    </message>
+    <message>
+        <source>без аккордов</source>
+        <translation>no chords</translation>
+    </message>
+    <message>
+        <source>Микрофон слышит по одной ноте: аккорд играется нота за нотой, или фразы пишутся без аккордов, пока включён микрофон</source>
+        <translation>The microphone hears one note at a time: a chord is played note by note, or the lines are written without chords while the microphone is on</translation>
+    </message>
+    <message>
+        <source>&amp;Уровень:</source>
+        <translation>&amp;Level:</translation>
+    </message>
+    <message>
+        <source>&amp;Тактов в строке:</source>
+        <translation>&amp;Bars in a line:</translation>
+    </message>
+    <message>
+        <source>&amp;Размер:</source>
+        <translation>&amp;Time signature:</translation>
+    </message>
+    <message>
+        <source>&amp;Аккорды:</source>
+        <translation>&amp;Chords:</translation>
+    </message>
+    <message>
+        <source>Аккорды с &amp;микрофона:</source>
+        <translation>Chords from the &amp;microphone:</translation>
+    </message>
+    <message>
+        <source>Тональности (знаков при ключе):</source>
+        <translation>Keys (sharps or flats in the key signature):</translation>
+    </message>
+    <message>
+        <source>мажор</source>
+        <translation>major</translation>
+    </message>
+    <message>
+        <source>минор</source>
+        <translation>minor</translation>
+    </message>
+    <message>
+        <source>Новая &amp;тональность для каждой строки</source>
+        <translation>A new &amp;key for every line</translation>
+    </message>
+    <message>
+        <source>Иначе тональность выбирается из отмеченных один раз, в начале упражнения</source>
+        <translation>Otherwise a key is drawn from the ticked ones once, at the start of the exercise</translation>
+    </message>
+    <message>
+        <source>&amp;Паузы</source>
+        <translation>&amp;Rests</translation>
+    </message>
+    <message>
+        <source>Сыгранные ноты остаются (серым)</source>
+        <translation>Played notes stay (in grey)</translation>
+    </message>
+    <message>
+        <source>Если выключить, сыгранные ноты исчезают: приходится смотреть вперёд</source>
+        <translation>Turned off, played notes vanish: you have to look ahead</translation>
     </message>
 </context>
 <context>

@@ -584,8 +584,11 @@ void CTonveroDlg::UpdateRangeCount()
 
 void CTonveroDlg::ShowNoteName(bool force)
 {
-    if (QLabel* label = noteNameLabel())
+    if (QLabel* label = noteNameLabel()) {
         label->setText(m_prefs->bShowNoteName || force ? strNoteName : QString());
+        if (m_exercise && m_exercise->phraseRunning())
+            placeNoteNameForPhrase();
+    }
 }
 
 QString CTonveroDlg::SharpName(int pitchClass) const

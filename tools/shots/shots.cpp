@@ -107,6 +107,42 @@ QRect exerciseArea(const CTonveroDlg& window)
     return instrumentsArea(window) | stave;
 }
 
+// A phrase exercise on the grand staff with chords, a few events played and one missed.
+bool phraseShot(CTonveroDlg& window, const QDir& dir)
+{
+    tonvero::Preferences& prefs = window.preferences();
+    prefs.bMIDI_Out = 0;
+    prefs.bHintMode = 0;
+    prefs.nTimerDelay = 600000;
+    prefs.bOnWrongNoteWaitTime = 0;
+    prefs.phrase.nExerciseKind = tonvero::PhraseSettings::Phrase;
+    prefs.phrase.nPhraseLevel = 1;
+    prefs.phrase.nPhraseChordNotes = 3;
+    prefs.phrase.nPhraseKeys = 1 << tonvero::PhraseSettings::keyBit(-2, false);
+    for (QCheckBox* box : {window.guitarBox, window.itemAs<QCheckBox>(tonvero::IdcBassBox)})
+        if (box && box->isChecked())
+            box->click();
+    window.OnCommand(tonvero::CmdClefTrebleBass);
+    window.exercise().setRandomSource(notedraw::SeededRandom(2));
+    window.StartStop(false);
+    tonvero::Exercise& e = window.exercise();
+    for (int i = 0; i < 4; ++i) {
+        const std::vector<int> notes = e.phraseTask().expected();
+        for (int n : notes)
+            e.AnswerNotePressed(n);
+        for (int n : notes)
+            e.AnswerNoteReleased(n);
+    }
+    const int wrong = e.phraseTask().expected().front() + 1;
+    e.AnswerNotePressed(wrong);
+    const bool ok = save(window, dir, "exercise-phrase.png");
+    e.AnswerNoteReleased(wrong);
+    window.StartStop(false);
+    prefs.phrase = tonvero::PhraseSettings{};
+    window.OnCommand(tonvero::CmdClefTrebleBass);
+    return ok;
+}
+
 QImage whiteSheet(int width, int height)
 {
     QImage sheet(width, height, QImage::Format_RGB32);
@@ -333,6 +369,7 @@ int main(int argc, char* argv[])
     window.RemoveHelpOverlay();
     ok = markShots(window, dir) && ok;
     ok = noSoundShot(window, dir) && ok;
+    ok = phraseShot(window, dir) && ok;
     ok = englishShots(dir) && ok;
     ok = optionsShots(dir) && ok;
     return ok ? 0 : 1;
