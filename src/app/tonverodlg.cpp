@@ -207,7 +207,10 @@ void CTonveroDlg::connectExercise()
             // A line of music needs room the single note does not.
             if (!m_singleStaveSize.isValid())
                 m_singleStaveSize = stave->size();
-            stave->resize(stave->phraseSizeHint(m_prefs->phrase.nPhraseBars));
+            // Within the window: a long line takes a smaller staff space rather than running off it.
+            QSize size = stave->phraseSizeHint(m_prefs->phrase.nPhraseBars);
+            size.setWidth(qMin(size.width(), client()->width() - 24));
+            stave->resize(size);
             stave->SetPlayedNotesVisible(m_prefs->phrase.bPhraseKeepPlayed != 0);
         }
     });
