@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QXmlStreamReader>
+#include <algorithm>
 
 using namespace tonvero;
 
@@ -186,6 +188,30 @@ private slots:
         m_translations.install(QLocale::Language(language));
         QMessageBox box(QMessageBox::Question, QStringLiteral("t"), QStringLiteral("x"), QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(box.button(QMessageBox::Cancel)->text().remove(QLatin1Char('&')), cancel);
+    }
+
+    // The file dialog of the export is Qt's own: its labels follow the language too.
+    void fileDialogFollowsTheLanguage_data()
+    {
+        QTest::addColumn<int>("language");
+        QTest::addColumn<bool>("cyrillic");
+        QTest::newRow("Russian") << int(QLocale::Russian) << true;
+        QTest::newRow("English") << int(QLocale::English) << false;
+    }
+    void fileDialogFollowsTheLanguage()
+    {
+        QFETCH(int, language);
+        QFETCH(bool, cyrillic);
+        m_translations.install(QLocale::Language(language));
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        const auto* label = dialog.findChild<QLabel*>(QStringLiteral("fileNameLabel"));
+        QVERIFY(label);
+        const QString text = label->text();
+        const bool hasCyrillic = std::any_of(text.begin(), text.end(),
+                                             [](QChar c) { return c.unicode() >= 0x400 && c.unicode() <= 0x4ff; });
+        QVERIFY2(hasCyrillic == cyrillic, qPrintable(text));
     }
 
     void noteNamesFollowTheLanguage_data()
