@@ -289,14 +289,8 @@ void Exercise::AnswerNotePressed(int note, AnswerSource source)
         phraseAnswer(note, source);
         return;
     }
-    if (m_prefs.bOnWrongNoteWaitTime) {
-        if (bWrongPending)
-            return;
-        // A key still marked from the last answer is not played again until released.
-        const int m = markOf(note);
-        if (m != NoMark && m != None)
-            return;
-    }
+    if (heldByLastAnswer(note))
+        return;
 
     const int expected = noteFromKeyIndex(nCurNote);
     if (m_answers.hasListeners()) {
@@ -331,14 +325,7 @@ void Exercise::AnswerNotePressed(int note, AnswerSource source)
         mark(expected, Red, AllInstruments);
         const int rangeSize = m_prefs.rangeHigh(nCurStaff) - m_prefs.rangeLow(nCurStaff) + 1;
         notedraw::setErrorWeightOnWrongAnswer(anErrorWeight, nCurStaff, nCurNote, rangeSize, nNotes);
-        if (m_prefs.bOnWrongNoteWaitTime) {
-            ++nNotes;
-            timers.SetTimer(WrongAnswerTimer, m_prefs.nTimerDelay);
-        }
-        bWrongPending = 1;
-        if (m_prefs.bBeep)
-            emit wrongAnswer();
-        ++nErrors;
+        countMiss(true);
     }
     if (toSound >= 0)
         emit soundOn(toSound);
@@ -471,13 +458,8 @@ void Exercise::phraseAnswer(int note, AnswerSource source)
 {
     if (m_phrase.lineDone())
         return;
-    if (m_prefs.bOnWrongNoteWaitTime) {
-        if (bWrongPending)
-            return;
-        const int m = markOf(note);
-        if (m != NoMark && m != None)
-            return;
-    }
+    if (heldByLastAnswer(note))
+        return;
     const std::vector<int> all = m_phrase.expected();
     const bool inEvent = std::find(all.begin(), all.end(), note) != all.end();
 
@@ -547,7 +529,12 @@ void Exercise::phraseMiss(int playedNote, bool firstMiss, bool played)
         notedraw::setErrorWeightOnWrongAnswer(anErrorWeight, staff, n - 21, rangeSize, nNotes);
     }
     // A chord is one answer: its misses count one error.
-    if (firstMiss) {
+    countMiss(firstMiss);
+}
+
+void Exercise::countMiss(bool count)
+{
+    if (count) {
         ++nErrors;
         if (m_prefs.bOnWrongNoteWaitTime) {
             ++nNotes;
@@ -557,6 +544,18 @@ void Exercise::phraseMiss(int playedNote, bool firstMiss, bool played)
     bWrongPending = 1;
     if (m_prefs.bBeep)
         emit wrongAnswer();
+}
+
+bool Exercise::heldByLastAnswer(int note) const
+{
+    // Under the delay rule nothing counts until the delay ends, and a key
+    // still marked from the last answer is not played again until released.
+    if (!m_prefs.bOnWrongNoteWaitTime)
+        return false;
+    if (bWrongPending)
+        return true;
+    const int m = markOf(note);
+    return m != NoMark && m != None;
 }
 
 void Exercise::OnChordWindowEnd()

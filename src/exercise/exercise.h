@@ -152,6 +152,9 @@ private:
     void showPhraseCursor();
     void phraseAnswer(int note, AnswerSource source);
     void phraseMiss(int playedNote, bool firstMiss, bool played);
+    // A miss: counted (count), held under the delay rule, beeped.
+    void countMiss(bool count);
+    bool heldByLastAnswer(int note) const;
     void phraseNext();
     const music::KeyWeights* phraseWeights();
     void recordPhraseAnswer(int note, AnswerSource source, bool right);
