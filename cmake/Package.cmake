@@ -38,9 +38,9 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # no more memory), the sound server's client and the note detector of the
 # microphone input, Qt's Wayland platform and its own translations. Without
 # them the program still runs (silent, without the microphone, under XWayland,
-# with Qt's own texts in English).
+# with Qt's own texts in English, the time signatures in another font).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-    "fluid-soundfont-gm | timgm6mb-soundfont, libpulse0, libaubio5, qt6-wayland, qt6-translations-l10n")
+    "fluid-soundfont-gm | timgm6mb-soundfont, libpulse0, libaubio5, qt6-wayland, qt6-translations-l10n, fonts-dejavu-core")
 # FluidSynth is opened at run time too (it would slow every start), yet the
 # built-in synthesizer is what makes the program sound out of the box.
 string(REGEX REPLACE "^lib(.+)\\.so\\.([0-9]+)$" "lib\\1\\2" _fluidsynth_package "${TONVERO_FLUIDSYNTH_SONAME}")
