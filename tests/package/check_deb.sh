@@ -66,6 +66,8 @@ expected=(
     usr/share/doc/tonvero/copyright
     usr/share/doc/tonvero/changelog.gz
     usr/share/man/man1/tonvero.1.gz
+    usr/bin/piececheck
+    usr/share/man/man1/piececheck.1.gz
 )
 for size in 16 24 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tonvero.png")
