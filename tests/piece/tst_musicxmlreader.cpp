@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/musicxmlreader.h"
 #include "piece/piececheck.h"
-#include "testenv.h"
+#include "support/testenv.h"
 
 #include <QBuffer>
 #include <QProcess>
