@@ -2029,4 +2029,166 @@ at 8000 to 192000 Hz, up to %2 min long, are read.
         <translation>hard</translation>
     </message>
 </context>
+<context>
+    <name>tonvero::piece</name>
+    <message>
+        <source>файл не читается: %1</source>
+        <translation>the file cannot be read: %1</translation>
+    </message>
+    <message>
+        <source>файл больше %1 МиБ</source>
+        <translation>the file is larger than %1 MiB</translation>
+    </message>
+    <message>
+        <source>файла нет</source>
+        <translation>no such file</translation>
+    </message>
+    <message>
+        <source>это папка, а не файл</source>
+        <translation>this is a folder, not a file</translation>
+    </message>
+    <message>
+        <source>файл не открывается: %1</source>
+        <translation>the file cannot be opened: %1</translation>
+    </message>
+    <message>
+        <source>Использование: %1 ФАЙЛ.musicxml [--part N]
+Читает пьесу MusicXML так же, как тренажёр, и печатает по строке на ноту,
+через табуляцию: партия, нотоносец, такт (с 1), начало от начала пьесы в четвертях,
+номер ноты MIDI (60 = до первой октавы), длительность в четвертях.
+Длительности и начала округляются до трёх знаков после точки (0.333).
+  --part N    только партия N (с 1)
+  -h, --help  показать эту справку
+</source>
+        <translation>Usage: %1 FILE.musicxml [--part N]
+Reads a MusicXML piece as the trainer does and prints one line per note,
+tab-separated: part, staff, bar (from 1), onset from the start of the piece in quarter notes,
+MIDI note number (60 = middle C), duration in quarter notes.
+Durations and onsets are rounded to three decimals (0.333).
+  --part N    only part N (from 1)
+  -h, --help  show this help
+</translation>
+    </message>
+    <message>
+        <source>%1: --part ждёт номер партии от 1 до %2, а не «%3»
+</source>
+        <translation>%1: --part expects a part number from 1 to %2, not “%3”
+</translation>
+    </message>
+    <message>
+        <source>%1: неизвестный параметр %2
+</source>
+        <translation>%1: unknown option %2
+</translation>
+    </message>
+    <message>
+        <source>%1: можно проверить только один файл за раз
+</source>
+        <translation>%1: only one file can be checked at a time
+</translation>
+    </message>
+    <message>
+        <source>%1: %2: %3
+</source>
+        <translation>%1: %2: %3
+</translation>
+    </message>
+    <message>
+        <source>%1: в пьесе партий: %2, партии %3 нет
+</source>
+        <translation>%1: the piece has %2 part(s), there is no part %3
+</translation>
+    </message>
+</context>
+<context>
+    <name>tonvero::piece::Reader</name>
+    <message>
+        <source>строка %1: %2</source>
+        <translation>line %1: %2</translation>
+    </message>
+    <message>
+        <source>элементы вложены глубже %1 уровней</source>
+        <translation>elements are nested deeper than %1 levels</translation>
+    </message>
+    <message>
+        <source>%1 «%2» вне пределов %3…%4</source>
+        <translation>%1 “%2” is outside %3…%4</translation>
+    </message>
+    <message>
+        <source>длительность до того, как задано &lt;divisions&gt;</source>
+        <translation>a duration before &lt;divisions&gt; is given</translation>
+    </message>
+    <message>
+        <source>это не файл MusicXML: %1</source>
+        <translation>this is not a MusicXML file: %1</translation>
+    </message>
+    <message>
+        <source>это не файл MusicXML: в нём нет ни одного элемента</source>
+        <translation>this is not a MusicXML file: it has no element</translation>
+    </message>
+    <message>
+        <source>партитуры score-timewise не читаются; сохраните пьесу как score-partwise</source>
+        <translation>score-timewise scores are not read; save the piece as score-partwise</translation>
+    </message>
+    <message>
+        <source>это не партитура MusicXML: корневой элемент &lt;%1&gt;</source>
+        <translation>this is not a MusicXML score: the root element is &lt;%1&gt;</translation>
+    </message>
+    <message>
+        <source>испорченный XML, строка %1, столбец %2: %3</source>
+        <translation>broken XML, line %1, column %2: %3</translation>
+    </message>
+    <message>
+        <source>в партитуре нет ни одной партии</source>
+        <translation>the score has no part</translation>
+    </message>
+    <message>
+        <source>больше %1 партий</source>
+        <translation>more than %1 parts</translation>
+    </message>
+    <message>
+        <source>больше %1 тактов</source>
+        <translation>more than %1 bars</translation>
+    </message>
+    <message>
+        <source>слишком длинный такт</source>
+        <translation>a bar too long</translation>
+    </message>
+    <message>
+        <source>размер «%1/%2» не читается</source>
+        <translation>the time signature “%1/%2” cannot be read</translation>
+    </message>
+    <message>
+        <source>ключ на несуществующем нотоносце «%1»</source>
+        <translation>a clef on a staff that cannot be, “%1”</translation>
+    </message>
+    <message>
+        <source>нота «%1» не читается</source>
+        <translation>the note “%1” cannot be read</translation>
+    </message>
+    <message>
+        <source>&lt;alter&gt; «%1» вне пределов -2…2</source>
+        <translation>&lt;alter&gt; “%1” is outside -2…2</translation>
+    </message>
+    <message>
+        <source>нота без длительности</source>
+        <translation>a note without a duration</translation>
+    </message>
+    <message>
+        <source>нота %1 вне пределов MIDI</source>
+        <translation>the note %1 is outside the MIDI range</translation>
+    </message>
+    <message>
+        <source>слишком длинная лига</source>
+        <translation>a tie too long</translation>
+    </message>
+    <message>
+        <source>больше %1 нот</source>
+        <translation>more than %1 notes</translation>
+    </message>
+    <message>
+        <source>пьеса слишком длинная</source>
+        <translation>the piece is too long</translation>
+    </message>
+</context>
 </TS>

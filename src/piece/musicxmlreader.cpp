@@ -19,7 +19,7 @@ namespace {
 // The context lupdate gives these texts (the namespace).
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("piece", text);
+    return QCoreApplication::translate("tonvero::piece", text);
 }
 
 // An exact time in quarter notes, wider than music::Fraction while a file is
@@ -106,6 +106,9 @@ struct PartState {
 class Reader {
 public:
     explicit Reader(const QByteArray& bytes) : m_xml(bytes) {}
+
+    // The context lupdate gives texts in the class.
+    static QString tr(const char* text) { return QCoreApplication::translate("tonvero::piece::Reader", text); }
 
     PieceResult read();
 

@@ -11,7 +11,7 @@ namespace {
 
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("piece", text);
+    return QCoreApplication::translate("tonvero::piece", text);
 }
 
 QString usage(const QString& program)
@@ -90,7 +90,7 @@ int runPieceCheck(const QStringList& args, QTextStream& out, QTextStream& err)
         return PieceCheckBadFile;
     }
     if (part > int(result.piece.parts.size())) {
-        err << tr("%1: в пьесе %2 партий, партии %3 нет\n").arg(program).arg(result.piece.parts.size()).arg(part);
+        err << tr("%1: в пьесе партий: %2, партии %3 нет\n").arg(program).arg(result.piece.parts.size()).arg(part);
         return PieceCheckUsage;
     }
     for (const Note& note : result.piece.notes) {
