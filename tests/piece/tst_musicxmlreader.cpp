@@ -4,6 +4,7 @@
 #include "support/testenv.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,6 +69,8 @@ private slots:
     void piececheckOutput();
     void piececheckExit_data();
     void piececheckExit();
+    void heldOut_data();
+    void heldOut();
 };
 
 // One file per feature; each row lists every note: staff, bar, onset, MIDI, duration.
@@ -332,6 +335,30 @@ void TestMusicXmlReader::piececheckExit()
     QCOMPARE(p.readAllStandardError().isEmpty(), status == 0);
     if (status == 0)
         QVERIFY(!p.readAllStandardOutput().isEmpty());
+}
+
+// Files written apart from the ones above, each with the output worked out by
+// hand before the reader first saw it.
+void TestMusicXmlReader::heldOut_data()
+{
+    QTest::addColumn<QString>("file");
+    const QDir dir(testsupport::sourceDir() + QStringLiteral("/tests/piece/heldout"));
+    const QStringList files = dir.entryList({"*.musicxml"}, QDir::Files, QDir::Name);
+    QVERIFY(!files.isEmpty());
+    for (const QString& f : files)
+        QTest::newRow(qPrintable(f)) << dir.filePath(f);
+}
+
+void TestMusicXmlReader::heldOut()
+{
+    QFETCH(QString, file);
+    QProcess p;
+    p.start(TONVERO_PIECECHECK, {file});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QString expected = file;
+    expected.replace(QStringLiteral(".musicxml"), QStringLiteral(".expected"));
+    QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), QString::fromUtf8(testsupport::readFile(expected)));
 }
 
 QTEST_GUILESS_MAIN(TestMusicXmlReader)
