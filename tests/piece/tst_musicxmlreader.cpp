@@ -133,6 +133,19 @@ void TestMusicXmlReader::keysTimesAndBars()
     const PieceResult rests = readMusicXmlFile(fixture("rests.musicxml"));
     QVERIFY(rests.ok());
     QCOMPARE(rests.piece.bars[1].length, Fraction(4));
+
+    // An empty bar is as long as its time signature; a short one (a pickup) as its notes.
+    const PieceResult empty = readBytes(
+        "<score-partwise><part id=\"P1\"><measure><attributes><divisions>2</divisions><time><beats>3</beats>"
+        "<beat-type>4</beat-type></time></attributes><note><pitch><step>C</step><octave>4</octave></pitch>"
+        "<duration>2</duration></note></measure><measure/><measure>"
+        "<note><pitch><step>D</step><octave>4</octave></pitch><duration>2</duration></note></measure></part></score-partwise>");
+    QVERIFY2(empty.ok(), qPrintable(empty.error));
+    QCOMPARE(empty.piece.bars.size(), std::size_t(3));
+    QCOMPARE(empty.piece.bars[0].length, Fraction(1));
+    QCOMPARE(empty.piece.bars[1].length, Fraction(3));
+    QCOMPARE(empty.piece.notes[1].onset, Fraction(4));
+    QCOMPARE(empty.piece.notes[1].bar, 2);
 }
 
 void TestMusicXmlReader::clefs()
