@@ -76,7 +76,7 @@ Pitch Pitch::fromMidi(int midi, const Key& key)
 QString Pitch::asciiName() const
 {
     static const char Letters[] = "CDEFGAB";
-    QString name(QChar(Letters[static_cast<int>(step)]));
+    QString name{QChar(QLatin1Char(Letters[static_cast<int>(step)]))};
     switch (alter) {
     case -2: name += QStringLiteral("bb"); break;
     case -1: name += QLatin1Char('b'); break;

@@ -546,7 +546,8 @@ void Reader::readNote(PartState& ps, int bar, Time& cursor, Time& lastOnset, Tim
     Time end;
     if (add(onset, duration, end) && compare(end, barEnd) > 0)
         barEnd = end;
-    if (!pitched || silent)
+    // A note of no length cannot be played in time: left out, as grace notes are.
+    if (!pitched || silent || duration.num <= 0)
         return;
     const int midi = pitch.midi();
     if (midi < 0 || midi > 127) {

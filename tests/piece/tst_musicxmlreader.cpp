@@ -94,6 +94,8 @@ void TestMusicXmlReader::notes_data()
     QTest::newRow("triplets") << "triplets.musicxml"
         << QStringList{"1 1 0 60 0.333", "1 1 0.333 62 0.333", "1 1 0.667 64 0.333", "1 1 1 65 1", "1 1 2 67 2"};
     QTest::newRow("rests are not notes") << "rests.musicxml" << QStringList{"1 1 1 60 1", "1 3 8 62 4"};
+    QTest::newRow("notes of no length left out") << "zero-length.musicxml"
+        << QStringList{"1 1 0 60 2", "1 1 2 69 2"};
     QTest::newRow("grace notes skipped") << "grace.musicxml"
         << QStringList{"1 1 0 60 1", "1 1 1 64 1", "1 1 2 67 2"};
     QTest::newRow("alter, B sharp and C flat, quarter tone rounded") << "alter.musicxml"
