@@ -45,6 +45,9 @@ tonvero_require_pkg(FLUIDSYNTH fluidsynth libfluidsynth-dev)
 tonvero_require_pkg(ALSA alsa libasound2-dev)
 tonvero_require_pkg(PULSE_SIMPLE libpulse-simple libpulse-dev)
 tonvero_require_pkg(PULSE libpulse libpulse-dev)
+# Pieces: compressed MusicXML is a ZIP container; standard MIDI files.
+tonvero_require_pkg(LIBZIP libzip libzip-dev)
+tonvero_require_pkg(SMF smf libsmf-dev)
 # The name (soname) a library opened at run time is asked for by: libNAME.so.<major>.
 function(tonvero_soname var name fallback debian)
   find_library(_lib NAMES ${name} HINTS ${ARGN} NO_CACHE)

@@ -13,7 +13,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build_packages=(g++ cmake ninja-build pkg-config qt6-base-dev librtmidi-dev libfluidsynth-dev
                 libasound2-dev libpulse-dev libaubio-dev libbenchmark-dev timgm6mb-soundfont fonts-dejavu-core
                 qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
-                libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev)
+                libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev libzip-dev libsmf-dev)
 test_packages=(clang libclang-rt-14-dev fonts-freefont-ttf xauth xvfb fluid-soundfont-gm csound-soundfont appstream
                desktop-file-utils dpkg-dev man-db)
 

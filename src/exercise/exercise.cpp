@@ -609,4 +609,21 @@ void Exercise::OnUserHeld(qint64 ms)
     m_answers.userHeld(ms);
 }
 
+void Exercise::setPiece(std::shared_ptr<const piece::Piece> piece, const QString& id, const QString& title,
+                        const piece::PieceSelection& selection)
+{
+    m_piece = std::move(piece);
+    m_pieceId = id;
+    m_pieceTitle = title;
+    m_pieceSelection = selection;
+}
+
+void Exercise::clearPiece()
+{
+    m_piece.reset();
+    m_pieceId.clear();
+    m_pieceTitle.clear();
+    m_pieceSelection = {};
+}
+
 } // namespace tonvero

@@ -5,11 +5,13 @@
 #include "exercise/exerciseclock.h"
 #include "exercise/notedraw.h"
 #include "exercise/phrasetask.h"
+#include "piece/piecelines.h"
 #include "platform/ui/window.h"
 
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace tonvero {
@@ -108,6 +110,19 @@ public:
     // The window of a MIDI chord ran out (timer 3).
     void OnChordWindowEnd();
 
+    // The piece practised when the settings choose pieces; its lines are cut
+    // afresh at each start. id: what the answers are kept under; title: what
+    // the history shows.
+    void setPiece(std::shared_ptr<const piece::Piece> piece, const QString& id, const QString& title,
+                  const piece::PieceSelection& selection);
+    void clearPiece();
+    bool hasPiece() const { return m_piece != nullptr; }
+    const piece::Piece* currentPiece() const { return m_piece.get(); }
+    const QString& pieceId() const { return m_pieceId; }
+    const piece::PieceSelection& pieceSelection() const { return m_pieceSelection; }
+    // The running exercise is one of a piece.
+    bool pieceRunning() const { return phraseRunning() && m_pieceMode; }
+
 signals:
     // An exercise is about to show its first note; the views take their exercise look.
     void starting();
@@ -141,6 +156,11 @@ signals:
     void phraseHidden();
     void phraseCursorMoved(int event);
     void phraseNamesShown(bool shown);
+    // A piece's line is written in this clef (notation::Clef, numbered as the
+    // stave's setting); sent before the line is shown.
+    void phraseClef(int clef);
+    // The selected bars were played through and do not repeat: the exercise stops after this.
+    void pieceFinished();
 
 private:
     void mark(int note, int mark, int instruments);
@@ -176,6 +196,12 @@ private:
     std::mt19937 m_phraseRandom;
     music::KeyWeights m_phraseWeights{};
     std::function<qint64()> m_clock;
+
+    bool m_pieceMode = false;
+    std::shared_ptr<const piece::Piece> m_piece;
+    QString m_pieceId;
+    QString m_pieceTitle;
+    piece::PieceSelection m_pieceSelection;
 };
 
 } // namespace tonvero

@@ -5,6 +5,8 @@
 // one per exercise. Plain values only, so a listener may copy them to another
 // thread; nothing here refers back to the window.
 
+#include <QString>
+
 #include <cstdint>
 
 namespace tonvero {
@@ -50,6 +52,8 @@ struct AnswerRecord {
     int linePosition = -1;
     int bar = -1;
     int chordNotes = 1;
+    // A piece: its id (the same file gives the same id); bar then counts from the piece's start.
+    QString pieceId;
 };
 
 struct ExerciseRecord {
@@ -62,6 +66,10 @@ struct ExerciseRecord {
     int notes = 0;
     int errors = 0;
     bool examCompleted = false;   // the exam ran out its time (not stopped by hand)
+    // A piece practised: its id, its title (or file name) and how many bars it has.
+    QString pieceId;
+    QString pieceTitle;
+    int pieceBars = 0;
 };
 
 // Called on the GUI thread, inside the answer step: return quickly and never

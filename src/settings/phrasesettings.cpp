@@ -20,7 +20,7 @@ struct Field {
 };
 
 const std::array<Field, 10> fields{{
-    {"nExerciseKind", &PhraseSettings::nExerciseKind, 0, 1},
+    {"nExerciseKind", &PhraseSettings::nExerciseKind, 0, 2},
     {"nPhraseLevel", &PhraseSettings::nPhraseLevel, 0, 2},
     {"nPhraseBars", &PhraseSettings::nPhraseBars, 1, 4},
     {"nPhraseTime", &PhraseSettings::nPhraseTime, 0, 3},

@@ -19,7 +19,7 @@ constexpr int phraseKeyBit(int fifths, bool minor)
 
 class PhraseSettings {
 public:
-    enum Kind { SingleNote = 0, Phrase = 1 };
+    enum Kind { SingleNote = 0, Phrase = 1, Piece = 2 };
     // With the microphone as an input, chords are played as arpeggios or not written at all.
     enum MicChords { MicArpeggio = 0, MicNoChords = 1 };
     static constexpr int keyBit(int fifths, bool minor) { return phraseKeyBit(fifths, minor); }

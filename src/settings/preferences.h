@@ -27,6 +27,7 @@ public:
     // The kind of exercise and how its lines are written (a key of its own).
     PhraseSettings phrase;
     bool phraseExercise() const { return phrase.nExerciseKind == PhraseSettings::Phrase; }
+    bool pieceExercise() const { return phrase.nExerciseKind == PhraseSettings::Piece; }
 
     TonveroSettings& values() { return *this; }
     const TonveroSettings& values() const { return *this; }
