@@ -23,7 +23,8 @@ void AnswerFeed::removeListener(AnswerListener* listener)
     m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
 }
 
-void AnswerFeed::exerciseStarted(ExerciseMode mode, int examMinutes, ExerciseKind kind)
+void AnswerFeed::exerciseStarted(ExerciseMode mode, int examMinutes, ExerciseKind kind, const QString& pieceId,
+                                 const QString& pieceTitle, int pieceBars)
 {
     const qint64 now = nowMs();
     // Two exercises within one millisecond (tests) still get their own session.
@@ -33,6 +34,9 @@ void AnswerFeed::exerciseStarted(ExerciseMode mode, int examMinutes, ExerciseKin
     m_exercise.startMs = now;
     m_exercise.mode = mode;
     m_exercise.kind = kind;
+    m_exercise.pieceId = pieceId;
+    m_exercise.pieceTitle = pieceTitle;
+    m_exercise.pieceBars = pieceBars;
     m_exercise.examMinutes = mode == ExerciseMode::Exam ? examMinutes : 0;
     m_running = true;
     m_paused = false;

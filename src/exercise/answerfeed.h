@@ -18,7 +18,8 @@ public:
     void removeListener(AnswerListener* listener);
     bool hasListeners() const { return !m_listeners.empty(); }
 
-    void exerciseStarted(ExerciseMode mode, int examMinutes, ExerciseKind kind = ExerciseKind::SingleNote);
+    void exerciseStarted(ExerciseMode mode, int examMinutes, ExerciseKind kind = ExerciseKind::SingleNote,
+                         const QString& pieceId = {}, const QString& pieceTitle = {}, int pieceBars = 0);
     // A new note is on the stave: its response clock starts.
     void noteShown();
     // Fills in the time, the session, the mode and the response time, and hands the record on.

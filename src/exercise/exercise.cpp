@@ -155,17 +155,30 @@ void Exercise::StartStop(bool pause)
         m_practiceChances = chances.value_or(notedraw::ExtraChanceTable{});
         ClearErrorWeights();
         m_phraseMode = m_prefs.phraseExercise();
+        m_pieceMode = false;
+        std::vector<piece::PieceLine> lines;
+        // A piece with nothing to play in its selection leaves the single notes running.
+        if (m_prefs.pieceExercise() && m_piece) {
+            lines = piece::pieceLines(*m_piece, m_pieceSelection, std::clamp(m_prefs.phrase.nPhraseBars, 1, 4));
+            m_pieceMode = m_phraseMode = !lines.empty();
+        }
         m_hintHeld = false;
         emit starting();
-        if (m_phraseMode) {
+        if (m_pieceMode) {
+            startPiece(std::move(lines));
+        } else if (m_phraseMode) {
             startPhrase();
         } else {
             nCurNote = ChooseNextNote();
             curSpelling = drawSpelling(nCurNote);
             ShowCurrentNote();
         }
-        m_answers.exerciseStarted(mode(), m_prefs.nMinutes,
-                                  m_phraseMode ? ExerciseKind::Phrase : ExerciseKind::SingleNote);
+        if (m_pieceMode)
+            m_answers.exerciseStarted(mode(), m_prefs.nMinutes, ExerciseKind::Piece, m_pieceId, m_pieceTitle,
+                                      int(m_piece->bars.size()));
+        else
+            m_answers.exerciseStarted(mode(), m_prefs.nMinutes,
+                                      m_phraseMode ? ExerciseKind::Phrase : ExerciseKind::SingleNote);
         // The figures start from zero when they are shown; the clock runs
         // either way, so that an exam ends on time.
         if (m_prefs.bShowStatistics) {
@@ -202,7 +215,7 @@ void Exercise::StartStop(bool pause)
             timers.SetTimer(ClockTimer, ClockPeriodMs);
             if (m_phraseMode) {
                 // The line comes back as it was left, at the note to play.
-                emit phraseShown(m_phrase.phrase());
+                showPhraseLine();
                 showPhraseCursor();
                 if (bWrongPending) {
                     for (int n : m_phrase.missing())
@@ -394,6 +407,22 @@ void Exercise::startPhrase()
     showPhraseCursor();
 }
 
+void Exercise::startPiece(std::vector<piece::PieceLine> lines)
+{
+    m_phrase.startLines(std::move(lines), m_pieceSelection.repeat);
+    showPhraseLine();
+    emit phraseNamesShown(m_prefs.bHintMode != 0);
+    showPhraseCursor();
+}
+
+void Exercise::showPhraseLine()
+{
+    // A piece's line brings its own clef; drawn lines are in the user's.
+    if (const piece::PieceLine* line = m_phrase.pieceLine())
+        emit phraseClef(int(line->clef));
+    emit phraseShown(m_phrase.phrase());
+}
+
 void Exercise::showPhraseCursor()
 {
     const std::vector<int> left = m_phrase.missing();
@@ -422,7 +451,12 @@ void Exercise::phraseNext()
     if (m_phrase.lineDone()) {
         // The next line follows at once, without a pause.
         m_phrase.nextLine(m_phraseRandom, phraseWeights());
-        emit phraseShown(m_phrase.phrase());
+        if (m_phrase.piecePlayed()) {
+            emit pieceFinished();
+            StartStop(false);
+            return;
+        }
+        showPhraseLine();
     }
     showPhraseCursor();
     m_answers.noteShown();
@@ -451,6 +485,11 @@ void Exercise::recordPhraseAnswer(int note, AnswerSource source, bool right)
     record.linePosition = m_phrase.cursor();
     record.bar = m_phrase.currentBar();
     record.chordNotes = int(m_phrase.expected().size());
+    if (m_pieceMode) {
+        record.kind = ExerciseKind::Piece;
+        record.bar = m_phrase.pieceBar();
+        record.pieceId = m_pieceId;
+    }
     m_answers.answered(record);
 }
 

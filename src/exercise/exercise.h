@@ -169,6 +169,8 @@ private:
     ExerciseMode mode() const;
     int rangeCount() const;
     void startPhrase();
+    void startPiece(std::vector<piece::PieceLine> lines);
+    void showPhraseLine();
     void showPhraseCursor();
     void phraseAnswer(int note, AnswerSource source);
     void phraseMiss(int playedNote, bool firstMiss, bool played);

@@ -35,14 +35,63 @@ LineOptions LineOptions::from(const Preferences& prefs, bool microphone)
 
 void PhraseTask::start(const LineOptions& options, std::mt19937& random, const music::KeyWeights* weights)
 {
+    m_lines.clear();
+    m_piecePlayed = false;
     m_options = options;
     m_key = music::drawKey(options.keys, options.level, random);
     m_phrase = {};
     nextLine(random, weights);
 }
 
+void PhraseTask::startLines(std::vector<piece::PieceLine> lines, bool repeat)
+{
+    m_lines = std::move(lines);
+    m_repeat = repeat;
+    m_line = 0;
+    m_piecePlayed = m_lines.empty();
+    if (m_lines.empty())
+        clear();
+    else
+        showLine(m_lines.front().phrase);
+}
+
+const piece::PieceLine* PhraseTask::pieceLine() const
+{
+    return m_lines.empty() ? nullptr : &m_lines[std::size_t(m_line)];
+}
+
+int PhraseTask::pieceBar() const
+{
+    const piece::PieceLine* line = pieceLine();
+    const int bar = currentBar();
+    return line && bar >= 0 ? line->firstBar + bar : -1;
+}
+
+void PhraseTask::showLine(const music::Phrase& phrase)
+{
+    m_phrase = phrase;
+    m_key = phrase.key;
+    m_cursor = 0;
+    m_played.clear();
+    m_missed = false;
+    m_windowOpen = false;
+    skipRests();
+}
+
 void PhraseTask::nextLine(std::mt19937& random, const music::KeyWeights* weights)
 {
+    if (!m_lines.empty()) {
+        if (m_line + 1 < int(m_lines.size()))
+            ++m_line;
+        else if (m_repeat)
+            m_line = 0;
+        else {
+            m_piecePlayed = true;
+            return;
+        }
+        showLine(m_lines[std::size_t(m_line)].phrase);
+        return;
+    }
     if (m_options.keyPerLine && !m_phrase.bars.empty())
         m_key = music::drawKey(m_options.keys, m_options.level, random);
     music::PhraseRequest request;
@@ -65,6 +114,9 @@ void PhraseTask::nextLine(std::mt19937& random, const music::KeyWeights* weights
 
 void PhraseTask::clear()
 {
+    m_lines.clear();
+    m_line = 0;
+    m_piecePlayed = false;
     m_phrase = {};
     m_cursor = 0;
     m_played.clear();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "music/phrasegenerator.h"
+#include "piece/piecelines.h"
 
 #include <QtGlobal>
 #include <random>
@@ -46,9 +47,19 @@ public:
 
     // Draws the key (unless kept) and the first line.
     void start(const LineOptions& options, std::mt19937& random, const music::KeyWeights* weights);
-    // The next line, in a new key when the options say so.
+    // The lines of a piece instead of drawn ones; with repeat, the first follows the last.
+    void startLines(std::vector<piece::PieceLine> lines, bool repeat);
+    // The next line, in a new key when the options say so; a piece's next one.
     void nextLine(std::mt19937& random, const music::KeyWeights* weights);
     void clear();
+
+    bool fromPiece() const { return !m_lines.empty(); }
+    // The piece's line shown; null outside a piece.
+    const piece::PieceLine* pieceLine() const;
+    // The piece's bar (0-based from its start) of the current event; −1 outside a piece.
+    int pieceBar() const;
+    // The last line was played through and the piece does not repeat.
+    bool piecePlayed() const { return m_piecePlayed; }
 
     const music::Phrase& phrase() const { return m_phrase; }
     const music::Key& key() const { return m_key; }
@@ -80,6 +91,7 @@ public:
 
 private:
     void skipRests();
+    void showLine(const music::Phrase& phrase);
 
     LineOptions m_options;
     music::Key m_key;
@@ -89,6 +101,11 @@ private:
     bool m_missed = false;
     bool m_windowOpen = false;
     qint64 m_windowStart = 0;
+
+    std::vector<piece::PieceLine> m_lines;
+    int m_line = 0;
+    bool m_repeat = false;
+    bool m_piecePlayed = false;
 };
 
 } // namespace tonvero

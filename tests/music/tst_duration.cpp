@@ -18,6 +18,8 @@ private slots:
     void lengths();
     void fractions();
     void meters_data();
+    void anyMeter_data();
+    void anyMeter();
     void meters();
     void barsOfAPhrase();
 };
@@ -75,6 +77,48 @@ void TestDuration::meters_data()
     QTest::newRow("4/4") << Meter::FourFour << "4/4" << 4 << Fraction(1, 4) << "1/2 1/2";
     QTest::newRow("6/8") << Meter::SixEight << "6/8" << 2 << Fraction(3, 8) << "3/8 3/8";
     QTest::newRow("unknown reads as 4/4") << static_cast<Meter>(9) << "4/4" << 4 << Fraction(1, 4) << "1/2 1/2";
+}
+
+void TestDuration::anyMeter_data()
+{
+    QTest::addColumn<int>("numerator");
+    QTest::addColumn<int>("denominator");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<int>("beats");
+    QTest::addColumn<Fraction>("beat");
+    QTest::addColumn<QString>("groups");
+    QTest::newRow("6/8 is the named meter") << 6 << 8 << "6/8" << 2 << Fraction(3, 8) << "3/8 3/8";
+    QTest::newRow("3/8") << 3 << 8 << "3/8" << 3 << Fraction(1, 8) << "1/8 1/8 1/8";
+    QTest::newRow("9/8 compound") << 9 << 8 << "9/8" << 3 << Fraction(3, 8) << "3/8 3/8 3/8";
+    QTest::newRow("12/8 compound") << 12 << 8 << "12/8" << 4 << Fraction(3, 8) << "3/8 3/8 3/8 3/8";
+    QTest::newRow("5/4") << 5 << 4 << "5/4" << 5 << Fraction(1, 4) << "1/4 1/4 1/4 1/4 1/4";
+    QTest::newRow("2/2") << 2 << 2 << "2/2" << 2 << Fraction(1, 2) << "1/2 1/2";
+    QTest::newRow("3/16 beamed by the eighth") << 3 << 16 << "3/16" << 3 << Fraction(1, 16) << "1/8 1/16";
+    QTest::newRow("no beats reads as 4/4") << 0 << 4 << "4/4" << 4 << Fraction(1, 4) << "1/2 1/2";
+    QTest::newRow("a denominator no note has reads as 4/4") << 7 << 3 << "4/4" << 4 << Fraction(1, 4) << "1/2 1/2";
+}
+
+void TestDuration::anyMeter()
+{
+    QFETCH(int, numerator);
+    QFETCH(int, denominator);
+    QFETCH(QString, written);
+    QFETCH(int, beats);
+    QFETCH(Fraction, beat);
+    QFETCH(QString, groups);
+    const TimeSignature t = TimeSignature::of(numerator, denominator);
+    QCOMPARE(QStringLiteral("%1/%2").arg(t.numerator()).arg(t.denominator()), written);
+    QCOMPARE(t.beatsPerBar(), beats);
+    QCOMPARE(t.beatLength(), beat);
+    QCOMPARE(beat * beats, t.barLength());
+    QStringList found;
+    Fraction total;
+    for (const Fraction& g : t.beamGroups()) {
+        found << QStringLiteral("%1/%2").arg(g.num).arg(g.den);
+        total += g;
+    }
+    QCOMPARE(found.join(QLatin1Char(' ')), groups);
+    QCOMPARE(total, t.barLength());
 }
 
 void TestDuration::meters()
