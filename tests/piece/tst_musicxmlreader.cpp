@@ -194,7 +194,7 @@ void TestMusicXmlReader::errors_data()
     QTest::newRow("empty") << QByteArray() << "не файл MusicXML";
     QTest::newRow("plain text") << QByteArray("title: a song\nC D E\n") << "не файл MusicXML";
     QTest::newRow("other XML") << QByteArray("<?xml version=\"1.0\"?><html><body/></html>") << "корневой элемент <html>";
-    QTest::newRow("timewise") << QByteArray("<score-timewise/>") << "score-timewise";
+    QTest::newRow("timewise without parts") << QByteArray("<score-timewise/>") << "нет ни одной партии";
     QTest::newRow("truncated") << scoreWith(kQuarterC).left(200) << "испорченный XML";
     QTest::newRow("mismatched tags") << scoreWith(kQuarterC + "</part>") << "испорченный XML";
     QTest::newRow("no parts") << QByteArray("<score-partwise><part-list/></score-partwise>") << "нет ни одной партии";
