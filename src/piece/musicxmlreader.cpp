@@ -693,12 +693,14 @@ PieceResult readMusicXmlData(const QByteArray& bytes)
     }
     Reader reader(bytes);
     PieceResult result = reader.read();
-    if (!reader.timewise())
-        return result;
-    QByteArray partwise;
-    if (!timewiseToPartwise(bytes, partwise, result.error))
-        return result;
-    return Reader(partwise).read();
+    if (reader.timewise()) {
+        QByteArray partwise;
+        if (timewiseToPartwise(bytes, partwise, result.error))
+            result = Reader(partwise).read();
+    }
+    // The parser's own messages may quote the file, line breaks and all.
+    result.error = result.error.simplified();
+    return result;
 }
 
 PieceResult readMusicXmlFile(const QString& path)

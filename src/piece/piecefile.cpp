@@ -65,6 +65,7 @@ PieceFile readPieceData(const QByteArray& data, const QString& fileName)
         file.error = tr("Этот файл не похож на пьесу: Tonvero читает MusicXML (.musicxml, .xml, .mxl) и MIDI (.mid).");
         break;
     }
+    file.error = file.error.simplified(); // one line, whatever a reader quotes
     if (file.ok())
         file.id = pieceId(data);
     return file;

@@ -196,6 +196,9 @@ void TestMusicXmlReader::errors_data()
     QTest::newRow("other XML") << QByteArray("<?xml version=\"1.0\"?><html><body/></html>") << "корневой элемент <html>";
     QTest::newRow("timewise without parts") << QByteArray("<score-timewise/>") << "нет ни одной партии";
     QTest::newRow("truncated") << scoreWith(kQuarterC).left(200) << "испорченный XML";
+    QTest::newRow("parser quotes a line break") << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE score-partwise "
+                                                             "PUBLIC \"-//Rec>\n.0//EN\">\n<score-partwise/>")
+                                                << "не файл MusicXML";
     QTest::newRow("mismatched tags") << scoreWith(kQuarterC + "</part>") << "испорченный XML";
     QTest::newRow("no parts") << QByteArray("<score-partwise><part-list/></score-partwise>") << "нет ни одной партии";
     QTest::newRow("no divisions") << scoreWith("<note><pitch><step>C</step><octave>4</octave></pitch><duration>1</duration></note>")
