@@ -12,9 +12,10 @@ namespace tonvero::piece {
 
 namespace {
 
+// The context lupdate gives these texts (the namespace).
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("tonvero::piece::PieceFile", text);
+    return QCoreApplication::translate("tonvero::piece", text);
 }
 
 } // namespace

@@ -14,11 +14,6 @@ namespace tonvero::piece {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("tonvero::piece", text);
-}
-
 struct PartOut {
     QString id;
     QByteArray bytes;
@@ -28,6 +23,9 @@ struct PartOut {
 class Regrouper {
 public:
     explicit Regrouper(const QByteArray& bytes) : m_xml(bytes), m_header(&m_headerBytes) {}
+
+    // The context lupdate gives texts in the class.
+    static QString tr(const char* text) { return QCoreApplication::translate("tonvero::piece::Regrouper", text); }
 
     bool run(QByteArray& partwise, QString& error);
 
