@@ -6,6 +6,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace tonvero::piece {
@@ -52,6 +53,7 @@ bool readEntry(zip_t* archive, zip_uint64_t index, qint64 maxBytes, QByteArray& 
     const QString name = QString::fromUtf8(zip_get_name(archive, index, ZIP_FL_ENC_GUESS));
     zip_stat_t st;
     zip_stat_init(&st);
+    zip_uint64_t declared = 0;
     if (zip_stat_index(archive, index, 0, &st) == 0) {
         if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
             error = zipMessage(ZIP_ER_NOPASSWD, name);
@@ -61,14 +63,19 @@ bool readEntry(zip_t* archive, zip_uint64_t index, qint64 maxBytes, QByteArray& 
             error = tr("«%1» в архиве больше %2 МиБ").arg(name).arg(maxBytes / (1024 * 1024));
             return false;
         }
+        if (st.valid & ZIP_STAT_SIZE)
+            declared = st.size;
     }
     Entry entry(zip_fopen_index(archive, index, 0));
     if (!entry) {
         error = zipMessage(zip_error_code_zip(zip_get_error(archive)), name);
         return false;
     }
-    out.clear();
     char buffer[64 * 1024];
+    // The declared size is only a first guess; past it, room up to the limit at
+    // once, so a lying archive costs one copy of what it has given so far.
+    out.clear();
+    out.reserve(qsizetype(declared) + 1);
     for (;;) {
         const zip_int64_t n = zip_fread(entry.get(), buffer, sizeof buffer);
         if (n < 0) {
@@ -81,6 +88,8 @@ bool readEntry(zip_t* archive, zip_uint64_t index, qint64 maxBytes, QByteArray& 
             error = tr("«%1» в архиве больше %2 МиБ").arg(name).arg(maxBytes / (1024 * 1024));
             return false;
         }
+        if (out.size() + n > out.capacity())
+            out.reserve(qsizetype(maxBytes) + qsizetype(sizeof buffer));
         out.append(buffer, qsizetype(n));
     }
 }
@@ -117,6 +126,21 @@ bool rootFile(const QByteArray& container, QString& path, QString& error)
     return false;
 }
 
+// The entry count the end record declares, read before libzip builds its
+// directory: an archive of half a million empty entries is refused unread.
+// -1 where there is no such record or it defers to ZIP64.
+int declaredEntries(const QByteArray& data)
+{
+    constexpr qsizetype RecordSize = 22, MaxComment = 0xffff;
+    const qsizetype from = std::max<qsizetype>(0, data.size() - RecordSize - MaxComment);
+    const qsizetype at = data.lastIndexOf("PK\x05\x06");
+    if (at < from || at + RecordSize > data.size())
+        return -1;
+    const auto* p = reinterpret_cast<const uchar*>(data.constData() + at);
+    const int count = p[10] | (p[11] << 8);
+    return count == 0xffff ? -1 : count;
+}
+
 bool isScoreName(const QString& name)
 {
     return !name.startsWith(QLatin1String("META-INF/"), Qt::CaseInsensitive)
@@ -136,6 +160,10 @@ PieceResult readCompressedMusicXml(const QByteArray& data)
     // libzip takes no bytes at all for an archive with nothing in it.
     if (data.isEmpty()) {
         result.error = tr("это не архив ZIP, каким должен быть сжатый MusicXML (.mxl)");
+        return result;
+    }
+    if (declaredEntries(data) > limits::MaxZipEntries) {
+        result.error = tr("в архиве больше %1 файлов").arg(limits::MaxZipEntries);
         return result;
     }
     // Read in place: libzip gets a view of the caller's bytes and never writes.

@@ -242,7 +242,8 @@ void TestMxlReader::refuses_data()
     QTest::newRow("truncated") << good.left(good.size() / 2) << "обрезан";
     QTest::newRow("last bytes cut") << good.chopped(3) << "обрезан";
     QByteArray badData = good;
-    const qsizetype data = badData.indexOf("score.musicxml", badData.indexOf("score.musicxml") + 1);
+    // The score's deflated bytes follow its name in its local header.
+    const qsizetype data = badData.indexOf("score.musicxml");
     for (qsizetype i = data + 20; i < data + 120 && i < badData.size(); ++i)
         badData[i] = char(~badData[i]);
     QTest::newRow("damaged data") << badData << "повреждён";
@@ -263,6 +264,20 @@ void TestMxlReader::refuses_data()
     for (int i = 0; i <= limits::MaxZipEntries; ++i)
         many.emplace_back("f" + QByteArray::number(i) + ".txt", "x");
     QTest::newRow("too many entries") << makeZip(many) << QString::number(limits::MaxZipEntries);
+    QByteArray claimsMany = good;
+    const qsizetype end = claimsMany.lastIndexOf("PK\x05\x06");
+    for (int at : {8, 10}) { // 50000 entries, on this disk and in all
+        claimsMany[end + at] = char(0x50);
+        claimsMany[end + at + 1] = char(0xc3);
+    }
+    QTest::newRow("end record claims too many") << claimsMany << QString::number(limits::MaxZipEntries);
+    // The end record is read before libzip builds its directory; a damaged
+    // directory under an honest end record is still caught by libzip.
+    QByteArray badDirectory = good;
+    const qsizetype directory = badDirectory.lastIndexOf("PK\x01\x02");
+    for (int i = 42; i < 46; ++i) // where the score's local header lies
+        badDirectory[directory + i] = char(0x7f);
+    QTest::newRow("damaged directory") << badDirectory << "повреждён";
     // The score's own faults are the reader's, named with the entry.
     QTest::newRow("broken score") << makeZip({{"score.musicxml", score().left(300)}}) << "«score.musicxml» в архиве";
 }
