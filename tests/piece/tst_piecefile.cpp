@@ -3,6 +3,7 @@
 #include "piece/piececheck.h"
 #include "support/testenv.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -67,6 +68,8 @@ private slots:
     void detectFormat();
     void sameNotes_data();
     void sameNotes();
+    void heldOutCompressed_data();
+    void heldOutCompressed();
     void errors_data();
     void errors();
     void id();
@@ -138,6 +141,30 @@ void TestPieceFile::sameNotes()
     QVERIFY2(c.ok(), qPrintable(c.error));
     QCOMPARE(noteLines(c.piece), noteLines(b.piece));
     QCOMPARE(c.path, mxl);
+}
+
+// The files kept apart from the ones above, each packed as .mxl: the same notes
+// as the file itself, whose notes the reader's own test checks by hand.
+void TestPieceFile::heldOutCompressed_data()
+{
+    QTest::addColumn<QString>("file");
+    const QDir dir(testsupport::sourceDir() + QStringLiteral("/tests/piece/heldout"));
+    const QStringList files = dir.entryList({"*.musicxml"}, QDir::Files, QDir::Name);
+    QVERIFY(!files.isEmpty());
+    for (const QString& f : files)
+        QTest::newRow(qPrintable(f)) << dir.filePath(f);
+}
+
+void TestPieceFile::heldOutCompressed()
+{
+    QFETCH(QString, file);
+    const QByteArray bytes = testsupport::readFile(file);
+    const PieceFile plain = readPieceData(bytes, file);
+    QVERIFY2(plain.ok(), qPrintable(plain.error));
+    const PieceFile packed = readPieceData(zipped("music/score.xml", bytes), QString());
+    QVERIFY2(packed.ok(), qPrintable(packed.error));
+    QCOMPARE(noteLines(packed.piece), noteLines(plain.piece));
+    QCOMPARE(packed.piece.bars.size(), plain.piece.bars.size());
 }
 
 void TestPieceFile::errors_data()
