@@ -2052,24 +2052,6 @@ at 8000 to 192000 Hz, up to %2 min long, are read.
         <translation>the file cannot be opened: %1</translation>
     </message>
     <message>
-        <source>Использование: %1 ФАЙЛ.musicxml [--part N]
-Читает пьесу MusicXML так же, как тренажёр, и печатает по строке на ноту,
-через табуляцию: партия, нотоносец, такт (с 1), начало от начала пьесы в четвертях,
-номер ноты MIDI (60 = до первой октавы), длительность в четвертях.
-Длительности и начала округляются до трёх знаков после точки (0.333).
-  --part N    только партия N (с 1)
-  -h, --help  показать эту справку
-</source>
-        <translation>Usage: %1 FILE.musicxml [--part N]
-Reads a MusicXML piece as the trainer does and prints one line per note,
-tab-separated: part, staff, bar (from 1), onset from the start of the piece in quarter notes,
-MIDI note number (60 = middle C), duration in quarter notes.
-Durations and onsets are rounded to three decimals (0.333).
-  --part N    only part N (from 1)
-  -h, --help  show this help
-</translation>
-    </message>
-    <message>
         <source>%1: --part ждёт номер партии от 1 до %2, а не «%3»
 </source>
         <translation>%1: --part expects a part number from 1 to %2, not “%3”
@@ -2099,6 +2081,126 @@ Durations and onsets are rounded to three decimals (0.333).
         <translation>%1: the piece has %2 part(s), there is no part %3
 </translation>
     </message>
+    <message>
+        <source>«%1» в архиве зашифрован; сохраните пьесу без пароля</source>
+        <translation>“%1” in the archive is encrypted; save the piece without a password</translation>
+    </message>
+    <message>
+        <source>«%1» в архиве сжат неизвестным способом; сохраните пьесу заново</source>
+        <translation>“%1” in the archive is compressed in an unknown way; save the piece again</translation>
+    </message>
+    <message>
+        <source>не хватает памяти, чтобы распаковать архив</source>
+        <translation>not enough memory to unpack the archive</translation>
+    </message>
+    <message>
+        <source>архив повреждён или обрезан: «%1» не распаковывается</source>
+        <translation>the archive is damaged or cut short: “%1” cannot be unpacked</translation>
+    </message>
+    <message>
+        <source>«%1» в архиве больше %2 МиБ</source>
+        <translation>“%1” in the archive is larger than %2 MiB</translation>
+    </message>
+    <message>
+        <source>в %1 у rootfile нет full-path</source>
+        <translation>a rootfile in %1 has no full-path</translation>
+    </message>
+    <message>
+        <source>%1 — не XML: %2</source>
+        <translation>%1 is not XML: %2</translation>
+    </message>
+    <message>
+        <source>элементы вложены глубже %1 уровней</source>
+        <translation>elements are nested deeper than %1 levels</translation>
+    </message>
+    <message>
+        <source>%1 не называет файл партитуры</source>
+        <translation>%1 names no score file</translation>
+    </message>
+    <message>
+        <source>это не архив ZIP, каким должен быть сжатый MusicXML (.mxl)</source>
+        <translation>this is not a ZIP archive, which compressed MusicXML (.mxl) must be</translation>
+    </message>
+    <message>
+        <source>не хватает памяти, чтобы открыть архив</source>
+        <translation>not enough memory to open the archive</translation>
+    </message>
+    <message>
+        <source>архив обрезан или повреждён: у него нет оглавления</source>
+        <translation>the archive is cut short or damaged: it has no table of contents</translation>
+    </message>
+    <message>
+        <source>архив обрезан или повреждён: его оглавление не сходится с файлами</source>
+        <translation>the archive is cut short or damaged: its table of contents does not match its files</translation>
+    </message>
+    <message>
+        <source>в архиве больше %1 файлов</source>
+        <translation>the archive holds more than %1 files</translation>
+    </message>
+    <message>
+        <source>%1 называет «%2», а такого файла в архиве нет</source>
+        <translation>%1 names “%2”, but the archive has no such file</translation>
+    </message>
+    <message>
+        <source>в архиве нет ни %1, ни файла .musicxml или .xml</source>
+        <translation>the archive has neither %1 nor a .musicxml or .xml file</translation>
+    </message>
+    <message>
+        <source>«%1» в архиве: %2</source>
+        <translation>“%1” in the archive: %2</translation>
+    </message>
+    <message>
+        <source>Использование: %1 ФАЙЛ [--part N]
+Читает пьесу (MusicXML: .musicxml, .xml, сжатый .mxl) так же, как тренажёр,
+и печатает по строке на ноту,
+через табуляцию: партия, нотоносец, такт (с 1), начало от начала пьесы в четвертях,
+номер ноты MIDI (60 = до первой октавы), длительность в четвертях.
+Длительности и начала округляются до трёх знаков после точки (0.333).
+  --part N    только партия N (с 1)
+  -h, --help  показать эту справку
+</source>
+        <translation>Usage: %1 FILE [--part N]
+Reads a piece (MusicXML: .musicxml, .xml, compressed .mxl) as the trainer does
+and prints one line per note,
+tab-separated: part, staff, bar (from 1), onset from the start of the piece in quarter notes,
+MIDI note number (60 = middle C), duration in quarter notes.
+Durations and onsets are rounded to three decimals (0.333).
+  --part N    only part N (from 1)
+  -h, --help  show this help
+</translation>
+    </message>
+    <message>
+        <source>Этот файл не похож на пьесу: Tonvero читает MusicXML (.musicxml, .xml, .mxl) и MIDI (.mid).</source>
+        <translation>This file does not look like a piece: Tonvero reads MusicXML (.musicxml, .xml, .mxl) and MIDI (.mid).</translation>
+    </message>
+    <message>
+        <source>Файл «%1» не найден.</source>
+        <translation>The file “%1” was not found.</translation>
+    </message>
+    <message>
+        <source>Файл «%1» не открывается: %2</source>
+        <translation>The file “%1” cannot be opened: %2</translation>
+    </message>
+    <message>
+        <source>Файл «%1» слишком велик для пьесы.</source>
+        <translation>The file “%1” is too large for a piece.</translation>
+    </message>
+    <message>
+        <source>Пьесы (*.musicxml *.xml *.mxl *.mid *.midi)</source>
+        <translation>Pieces (*.musicxml *.xml *.mxl *.mid *.midi)</translation>
+    </message>
+    <message>
+        <source>MusicXML (*.musicxml *.xml *.mxl)</source>
+        <translation>MusicXML (*.musicxml *.xml *.mxl)</translation>
+    </message>
+    <message>
+        <source>MIDI (*.mid *.midi)</source>
+        <translation>MIDI (*.mid *.midi)</translation>
+    </message>
+    <message>
+        <source>Все файлы (*)</source>
+        <translation>All files (*)</translation>
+    </message>
 </context>
 <context>
     <name>tonvero::piece::Reader</name>
@@ -2125,10 +2227,6 @@ Durations and onsets are rounded to three decimals (0.333).
     <message>
         <source>это не файл MusicXML: в нём нет ни одного элемента</source>
         <translation>this is not a MusicXML file: it has no element</translation>
-    </message>
-    <message>
-        <source>партитуры score-timewise не читаются; сохраните пьесу как score-partwise</source>
-        <translation>score-timewise scores are not read; save the piece as score-partwise</translation>
     </message>
     <message>
         <source>это не партитура MusicXML: корневой элемент &lt;%1&gt;</source>
@@ -2189,6 +2287,29 @@ Durations and onsets are rounded to three decimals (0.333).
     <message>
         <source>пьеса слишком длинная</source>
         <translation>the piece is too long</translation>
+    </message>
+</context>
+<context>
+    <name>tonvero::piece::Regrouper</name>
+    <message>
+        <source>строка %1: %2</source>
+        <translation>line %1: %2</translation>
+    </message>
+    <message>
+        <source>элементы вложены глубже %1 уровней</source>
+        <translation>elements are nested deeper than %1 levels</translation>
+    </message>
+    <message>
+        <source>больше %1 партий</source>
+        <translation>more than %1 parts</translation>
+    </message>
+    <message>
+        <source>партитура по партиям вышла бы больше %1 МиБ</source>
+        <translation>regrouped by parts, the score would be larger than %1 MiB</translation>
+    </message>
+    <message>
+        <source>испорченный XML, строка %1, столбец %2: %3</source>
+        <translation>broken XML, line %1, column %2: %3</translation>
     </message>
 </context>
 </TS>

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/musicxmlreader.h"
 
+#include "piece/timewise.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -111,6 +113,8 @@ public:
     static QString tr(const char* text) { return QCoreApplication::translate("tonvero::piece::Reader", text); }
 
     PieceResult read();
+    // The document is score-timewise: read() gave nothing, regroup it first.
+    bool timewise() const { return m_timewise; }
 
 private:
     bool failed() const { return !m_error.isEmpty() || m_xml.hasError(); }
@@ -140,6 +144,7 @@ private:
     QString m_error;
     int m_depth = 0;
     int m_noteCount = 0;
+    bool m_timewise = false;
     QString m_title;
     QHash<QString, QString> m_partNames;
     std::vector<PartState> m_parts;
@@ -229,7 +234,7 @@ PieceResult Reader::read()
     }
     const auto root = m_xml.name();
     if (root == QLatin1String("score-timewise")) {
-        result.error = tr("партитуры score-timewise не читаются; сохраните пьесу как score-partwise");
+        m_timewise = true;
         return result;
     }
     if (root != QLatin1String("score-partwise")) {
@@ -676,7 +681,26 @@ PieceResult readMusicXml(QIODevice& device)
             return result;
         }
     }
-    return Reader(bytes).read();
+    return readMusicXmlData(bytes);
+}
+
+PieceResult readMusicXmlData(const QByteArray& bytes)
+{
+    if (bytes.size() > limits::MaxFileBytes) {
+        PieceResult result;
+        result.error = tr("файл больше %1 МиБ").arg(limits::MaxFileBytes / (1024 * 1024));
+        return result;
+    }
+    Reader reader(bytes);
+    PieceResult result = reader.read();
+    if (reader.timewise()) {
+        QByteArray partwise;
+        if (timewiseToPartwise(bytes, partwise, result.error))
+            result = Reader(partwise).read();
+    }
+    // The parser's own messages may quote the file, line breaks and all.
+    result.error = result.error.simplified();
+    return result;
 }
 
 PieceResult readMusicXmlFile(const QString& path)

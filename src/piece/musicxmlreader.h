@@ -3,6 +3,7 @@
 
 #include "piece/piece.h"
 
+#include <QByteArray>
 #include <QString>
 
 class QIODevice;
@@ -30,8 +31,9 @@ constexpr int MaxDivisions = 1000000;
 constexpr int MaxNoteQuarters = 1024; // one note, rest, backup or forward
 } // namespace limits
 
-// An uncompressed MusicXML score (score-partwise), read as a stream.
+// An uncompressed MusicXML score (score-partwise, or score-timewise regrouped into parts), read as a stream.
 PieceResult readMusicXml(QIODevice& device);
+PieceResult readMusicXmlData(const QByteArray& bytes);
 PieceResult readMusicXmlFile(const QString& path);
 
 } // namespace tonvero::piece

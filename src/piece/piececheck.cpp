@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/piececheck.h"
 
-#include "piece/musicxmlreader.h"
+#include "piece/piecefile.h"
 
 #include <QCoreApplication>
 
@@ -16,8 +16,9 @@ QString tr(const char* text)
 
 QString usage(const QString& program)
 {
-    return tr("Использование: %1 ФАЙЛ.musicxml [--part N]\n"
-              "Читает пьесу MusicXML так же, как тренажёр, и печатает по строке на ноту,\n"
+    return tr("Использование: %1 ФАЙЛ [--part N]\n"
+              "Читает пьесу (MusicXML: .musicxml, .xml, сжатый .mxl) так же, как тренажёр,\n"
+              "и печатает по строке на ноту,\n"
               "через табуляцию: партия, нотоносец, такт (с 1), начало от начала пьесы в четвертях,\n"
               "номер ноты MIDI (60 = до первой октавы), длительность в четвертях.\n"
               "Длительности и начала округляются до трёх знаков после точки (0.333).\n"
@@ -84,7 +85,7 @@ int runPieceCheck(const QStringList& args, QTextStream& out, QTextStream& err)
         return PieceCheckUsage;
     }
 
-    const PieceResult result = readMusicXmlFile(file);
+    const PieceFile result = readPieceFile(file);
     if (!result.ok()) {
         err << tr("%1: %2: %3\n").arg(program, file, result.error);
         return PieceCheckBadFile;

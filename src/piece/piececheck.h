@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The piececheck command: reads a MusicXML file as the trainer does and
+// The piececheck command: reads a piece file as the trainer does and
 // prints one line per note.
 
 #include "music/fraction.h"

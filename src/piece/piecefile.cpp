@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/piecefile.h"
 
-#include <QBuffer>
+#include "piece/mxlreader.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
@@ -11,9 +12,10 @@ namespace tonvero::piece {
 
 namespace {
 
+// The context lupdate gives these texts (the namespace).
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("tonvero::piece::PieceFile", text);
+    return QCoreApplication::translate("tonvero::piece", text);
 }
 
 } // namespace
@@ -48,20 +50,23 @@ PieceFile readPieceData(const QByteArray& data, const QString& fileName)
     file.path = fileName;
     switch (detectFormat(data.left(64), fileName)) {
     case PieceFormat::MusicXml: {
-        QByteArray copy = data;
-        QBuffer buffer(&copy);
-        buffer.open(QIODevice::ReadOnly);
-        PieceResult r = readMusicXml(buffer);
+        PieceResult r = readMusicXmlData(data);
         file.piece = std::move(r.piece);
         file.error = r.error;
         break;
     }
-    case PieceFormat::CompressedMusicXml:
+    case PieceFormat::CompressedMusicXml: {
+        PieceResult r = readCompressedMusicXml(data);
+        file.piece = std::move(r.piece);
+        file.error = r.error;
+        break;
+    }
     case PieceFormat::Midi:
     case PieceFormat::Unknown:
         file.error = tr("Этот файл не похож на пьесу: Tonvero читает MusicXML (.musicxml, .xml, .mxl) и MIDI (.mid).");
         break;
     }
+    file.error = file.error.simplified(); // one line, whatever a reader quotes
     if (file.ok())
         file.id = pieceId(data);
     return file;

@@ -1,21 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Any bytes: the MusicXML reader either refuses them with a reason or gives a
-// piece whose notes lie within its bars, with real lengths and MIDI numbers.
-#include "piece/musicxmlreader.h"
-
-#include <QBuffer>
+// Any bytes, through the one door every piece file takes (MusicXML, score-timewise,
+// .mxl archives): refused with a reason, or a piece whose notes lie within its
+// bars, with real lengths and MIDI numbers.
+#include "piece/piecefile.h"
 
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::ReadOnly);
-    const tonvero::piece::PieceResult result = tonvero::piece::readMusicXml(buffer);
-    if (!result.ok())
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    // No suffix: the bytes alone choose the reader.
+    const tonvero::piece::PieceFile result = tonvero::piece::readPieceData(bytes, QStringLiteral("piece"));
+    if (!result.ok()) {
+        if (result.error.contains(QLatin1Char('\n')))
+            std::abort();
         return 0;
+    }
     const tonvero::piece::Piece& p = result.piece;
     if (p.parts.empty() || int(p.parts.size()) > tonvero::piece::limits::MaxParts)
         std::abort();

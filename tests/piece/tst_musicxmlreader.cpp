@@ -67,6 +67,8 @@ private slots:
     void quarterText_data();
     void quarterText();
     void piececheckOutput();
+    void piececheckFormats_data();
+    void piececheckFormats();
     void piececheckExit_data();
     void piececheckExit();
     void heldOut_data();
@@ -194,8 +196,11 @@ void TestMusicXmlReader::errors_data()
     QTest::newRow("empty") << QByteArray() << "не файл MusicXML";
     QTest::newRow("plain text") << QByteArray("title: a song\nC D E\n") << "не файл MusicXML";
     QTest::newRow("other XML") << QByteArray("<?xml version=\"1.0\"?><html><body/></html>") << "корневой элемент <html>";
-    QTest::newRow("timewise") << QByteArray("<score-timewise/>") << "score-timewise";
+    QTest::newRow("timewise without parts") << QByteArray("<score-timewise/>") << "нет ни одной партии";
     QTest::newRow("truncated") << scoreWith(kQuarterC).left(200) << "испорченный XML";
+    QTest::newRow("parser quotes a line break") << QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE score-partwise "
+                                                             "PUBLIC \"-//Rec>\n.0//EN\">\n<score-partwise/>")
+                                                << "не файл MusicXML";
     QTest::newRow("mismatched tags") << scoreWith(kQuarterC + "</part>") << "испорченный XML";
     QTest::newRow("no parts") << QByteArray("<score-partwise><part-list/></score-partwise>") << "нет ни одной партии";
     QTest::newRow("no divisions") << scoreWith("<note><pitch><step>C</step><octave>4</octave></pitch><duration>1</duration></note>")
@@ -321,6 +326,29 @@ void TestMusicXmlReader::piececheckOutput()
                      "1\t1\t1\t1\t65\t1\n1\t1\t1\t2\t67\t2\n"));
 }
 
+// Every format goes through the same door: the same piece prints the same lines.
+void TestMusicXmlReader::piececheckFormats_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("compressed (.mxl)") << fixture("two-parts.mxl");
+    QTest::newRow("score-timewise") << fixture("two-parts-timewise.musicxml");
+}
+
+void TestMusicXmlReader::piececheckFormats()
+{
+    QFETCH(QString, file);
+    QProcess p;
+    p.start(TONVERO_PIECECHECK, {fixture("two-parts.musicxml")});
+    QVERIFY(p.waitForFinished(30000));
+    const QByteArray expected = p.readAllStandardOutput();
+    QVERIFY(!expected.isEmpty());
+    p.start(TONVERO_PIECECHECK, {file});
+    QVERIFY(p.waitForFinished(30000));
+    QCOMPARE(p.exitCode(), 0);
+    QCOMPARE(p.readAllStandardOutput(), expected);
+    QCOMPARE(p.readAllStandardError(), QByteArray());
+}
+
 void TestMusicXmlReader::piececheckExit_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -329,6 +357,7 @@ void TestMusicXmlReader::piececheckExit_data()
     QTest::newRow("missing file") << QStringList{fixture("no-such-piece.musicxml")} << 1;
     QTest::newRow("broken file") << QStringList{fixture("broken.musicxml")} << 1;
     QTest::newRow("a folder") << QStringList{fixture("")} << 1;
+    QTest::newRow("text named .mxl") << QStringList{fixture("not-a-zip.mxl")} << 1;
     QTest::newRow("no arguments") << QStringList{} << 2;
     QTest::newRow("unknown option") << QStringList{"--loud", fixture("chords.musicxml")} << 2;
     QTest::newRow("two files") << QStringList{fixture("chords.musicxml"), fixture("dots.musicxml")} << 2;
