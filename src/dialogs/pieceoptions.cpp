@@ -89,7 +89,7 @@ PieceOptions::PieceOptions(const piece::Piece& piece, const QString& title, cons
             m_first->setValue(v);
     });
 
-    m_repeat = new QCheckBox(tr("П&овторять"), this);
+    m_repeat = new QCheckBox(tr("Повтор&ять"), this);
     m_repeat->setObjectName(QStringLiteral("pieceRepeat"));
     m_repeat->setToolTip(tr("После последнего такта начинать снова с первого"));
 
