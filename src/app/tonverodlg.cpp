@@ -212,8 +212,8 @@ void CTonveroDlg::connectExercise()
         m_midi->setExerciseRunning(true);
         m_exercise->setMicrophoneInput(m_microphone->settings().bEnabled);
         checkKindMenu();
-        if (m_prefs->phraseExercise() || m_prefs->pieceExercise()) {
-            // A line of music needs room the single note does not.
+        if (m_exercise->phraseRunning()) {
+            // A line of music (a phrase's or a piece's) needs room the single note does not.
             if (!m_singleStaveSize.isValid())
                 m_singleStaveSize = stave->size();
             fitStaveForLine();
