@@ -163,9 +163,8 @@ void PieceOpener::fillBundled()
 void PieceOpener::openRecent(const QString& path)
 {
     if (!QFileInfo::exists(path)) {
-        platform::MessageBox(m_window,
-                             tr("Файла пьесы больше нет:\n%1\n\nОн убран из списка недавних пьес.").arg(shownName(path)),
-                             caption(), platform::MsgIcon::Exclamation);
+        const QString text = tr("Файла пьесы больше нет:\n%1\n\nОн убран из списка недавних пьес.");
+        platform::MessageBox(m_window, text.arg(shownName(path)), caption(), platform::MsgIcon::Exclamation);
         m_prefs.piece.removeRecent(path);
         m_prefs.save();
         fillRecent();

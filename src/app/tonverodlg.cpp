@@ -593,7 +593,9 @@ void CTonveroDlg::setExerciseKind(int kind)
 
 void CTonveroDlg::checkKindMenu()
 {
-    const int id = m_prefs->pieceExercise() ? CmdKindPiece : m_prefs->phraseExercise() ? CmdKindPhrase : CmdKindSingleNote;
+    const int id = m_prefs->pieceExercise()    ? CmdKindPiece
+                   : m_prefs->phraseExercise() ? CmdKindPhrase
+                                               : CmdKindSingleNote;
     if (QAction* a = m_actions.value(id))
         a->setChecked(true);
     const bool idle = !m_exercise || !m_exercise->bRunning;
