@@ -69,3 +69,7 @@ function(tonvero_install_compressed)
   tonvero_install_gzipped(${PROJECT_SOURCE_DIR}/res/changelog ${CMAKE_INSTALL_DATADIR}/doc/tonvero)
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL tonvero_install_compressed)
+
+# The tunes a newcomer can open at once (Файл → Пьесы для начала).
+file(GLOB TONVERO_PIECES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/res/pieces/*.musicxml)
+install(FILES ${TONVERO_PIECES} DESTINATION ${CMAKE_INSTALL_DATADIR}/tonvero/pieces)

@@ -289,6 +289,10 @@
         <source>Перетащите скобки над клавишами, чтобы задать диапазон нот каждого стана</source>
         <translation>Drag the brackets above the keys to set the range of notes of each staff</translation>
     </message>
+    <message>
+        <source>Пьеса сыграна.</source>
+        <translation>Piece played through.</translation>
+    </message>
 </context>
 <context>
     <name>DialogOptions</name>
@@ -497,6 +501,18 @@
     <message>
         <source>Фраза</source>
         <translation>Phrase</translation>
+    </message>
+    <message>
+        <source>&amp;Открыть пьесу...</source>
+        <translation>&amp;Open piece...</translation>
+    </message>
+    <message>
+        <source>Пьеса</source>
+        <translation>Piece</translation>
+    </message>
+    <message>
+        <source>Что играть в пьесе...</source>
+        <translation>Piece selection...</translation>
     </message>
 </context>
 <context>
@@ -894,6 +910,14 @@ Hard: leaps up to an octave, rests, accidentals, up to seven.</translation>
     <message>
         <source>Если выключить, сыгранные ноты исчезают: приходится смотреть вперёд</source>
         <translation>Turned off, played notes vanish: you have to look ahead</translation>
+    </message>
+    <message>
+        <source>П&amp;ьеса</source>
+        <translation>P&amp;iece</translation>
+    </message>
+    <message>
+        <source>Открытая пьеса, строка за строкой (Файл → Открыть пьесу...)</source>
+        <translation>The open piece, line by line (File → Open piece...)</translation>
     </message>
 </context>
 <context>
@@ -1653,6 +1677,61 @@ Errors	%3</translation>
     </message>
 </context>
 <context>
+    <name>dialogs::PieceOptions</name>
+    <message>
+        <source>Пьеса</source>
+        <translation>Piece</translation>
+    </message>
+    <message>
+        <source>&amp;Партия:</source>
+        <translation>&amp;Part:</translation>
+    </message>
+    <message>
+        <source>Рука</source>
+        <translation>Hand</translation>
+    </message>
+    <message>
+        <source>&amp;Обе</source>
+        <translation>&amp;Both</translation>
+    </message>
+    <message>
+        <source>&amp;Правая (верхний стан)</source>
+        <translation>&amp;Right (upper staff)</translation>
+    </message>
+    <message>
+        <source>&amp;Левая (нижний стан)</source>
+        <translation>&amp;Left (lower staff)</translation>
+    </message>
+    <message>
+        <source>&amp;с</source>
+        <translation>&amp;from</translation>
+    </message>
+    <message>
+        <source>п&amp;о</source>
+        <translation>&amp;to</translation>
+    </message>
+    <message>
+        <source>(всего %1)</source>
+        <translation>(of %1)</translation>
+    </message>
+    <message>
+        <source>После последнего такта начинать снова с первого</source>
+        <translation>After the last bar, start again from the first</translation>
+    </message>
+    <message>
+        <source>Такты:</source>
+        <translation>Bars:</translation>
+    </message>
+    <message>
+        <source>Часть %1</source>
+        <translation>Part %1</translation>
+    </message>
+    <message>
+        <source>Повтор&amp;ять</source>
+        <translation>R&amp;epeat</translation>
+    </message>
+</context>
+<context>
     <name>midi::MidiRouter</name>
     <message>
         <source>MIDI init Error</source>
@@ -1878,6 +1957,85 @@ at 8000 to 192000 Hz, up to %2 min long, are read.
             <numerusform>(%n more notice)</numerusform>
             <numerusform>(%n more notices)</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>tonvero::PieceOpener</name>
+    <message>
+        <source>Ах, скажу я вам, мама (Twinkle, Twinkle)</source>
+        <translation>Twinkle, Twinkle, Little Star (Ah! vous dirai-je, maman)</translation>
+    </message>
+    <message>
+        <source>Братец Яков</source>
+        <translation>Frère Jacques</translation>
+    </message>
+    <message>
+        <source>Во поле берёза стояла</source>
+        <translation>In the Field a Birch Tree Stood</translation>
+    </message>
+    <message>
+        <source>Ода к радости (Бетховен)</source>
+        <translation>Ode to Joy (Beethoven)</translation>
+    </message>
+    <message>
+        <source>Зелёные рукава</source>
+        <translation>Greensleeves</translation>
+    </message>
+    <message>
+        <source>При лунном свете (для двух рук)</source>
+        <translation>Au clair de la lune (two hands)</translation>
+    </message>
+    <message>
+        <source>Открыть пьесу</source>
+        <translation>Open piece</translation>
+    </message>
+    <message>
+        <source>&amp;Недавние пьесы</source>
+        <translation>&amp;Recent pieces</translation>
+    </message>
+    <message>
+        <source>П&amp;ьесы для начала</source>
+        <translation>&amp;Pieces to start with</translation>
+    </message>
+    <message>
+        <source>(пусто)</source>
+        <translation>(empty)</translation>
+    </message>
+    <message>
+        <source>(не установлены)</source>
+        <translation>(not installed)</translation>
+    </message>
+    <message>
+        <source>Файла пьесы больше нет:
+%1
+
+Он убран из списка недавних пьес.</source>
+        <translation>The piece&apos;s file is gone:
+%1
+
+It has been taken off the list of recent pieces.</translation>
+    </message>
+    <message>
+        <source>В ней нет ни одной ноты.</source>
+        <translation>It has no notes.</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть пьесу
+%1
+
+%2</source>
+        <translation>Could not open the piece
+%1
+
+%2</translation>
+    </message>
+    <message>
+        <source>Пьеса не выбрана, упражнение — отдельные ноты.</source>
+        <translation>No piece is chosen; the exercise is single notes.</translation>
+    </message>
+    <message>
+        <source>Последнюю пьесу (%1) не удалось открыть, упражнение — отдельные ноты. %2</source>
+        <translation>The last piece (%1) could not be opened; the exercise is single notes. %2</translation>
     </message>
 </context>
 <context>

@@ -44,7 +44,10 @@ const platform::DialogTemplate& MainDialogTemplate()
 const std::vector<MenuPopup>& MainMenu()
 {
     static const std::vector<MenuPopup> menu{
-        {QT_TRANSLATE_NOOP("MainMenu", "&Файл"), {{CmdExit, QT_TRANSLATE_NOOP("MainMenu", "&Выход")}}},
+        {QT_TRANSLATE_NOOP("MainMenu", "&Файл"),
+         {{CmdOpenPiece, QT_TRANSLATE_NOOP("MainMenu", "&Открыть пьесу...")},
+          {0, {}},
+          {CmdExit, QT_TRANSLATE_NOOP("MainMenu", "&Выход")}}},
         {QT_TRANSLATE_NOOP("MainMenu", "&Конфигурация"),
          {{CmdOptions, QT_TRANSLATE_NOOP("MainMenu", "&Настройки...")},
           {CmdStatistics, QT_TRANSLATE_NOOP("MainMenu", "&Статистика...")},
@@ -55,7 +58,9 @@ const std::vector<MenuPopup>& MainMenu()
           {CmdClefTrebleBass, QT_TRANSLATE_NOOP("MainMenu", "Скрипичный и басовый ключи")},
           {0, {}},
           {CmdKindSingleNote, QT_TRANSLATE_NOOP("MainMenu", "Отдельные ноты")},
-          {CmdKindPhrase, QT_TRANSLATE_NOOP("MainMenu", "Фраза")}}},
+          {CmdKindPhrase, QT_TRANSLATE_NOOP("MainMenu", "Фраза")},
+          {CmdKindPiece, QT_TRANSLATE_NOOP("MainMenu", "Пьеса")},
+          {CmdPieceOptions, QT_TRANSLATE_NOOP("MainMenu", "Что играть в пьесе...")}}},
         {QT_TRANSLATE_NOOP("MainMenu", "&Помощь"),
          {{CmdHelp, QT_TRANSLATE_NOOP("MainMenu", "&Помощь")},
           {CmdReadMe, QT_TRANSLATE_NOOP("MainMenu", "Читать файл &ReadMe.txt")},

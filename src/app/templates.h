@@ -47,6 +47,9 @@ enum MainCommand {
     CmdStatistics = 32720,
     CmdKindSingleNote = 32730,
     CmdKindPhrase = 32731,
+    CmdKindPiece = 32732,
+    CmdOpenPiece = 32740,
+    CmdPieceOptions = 32741,
     // Keyboard-only commands: start or stop, pause or resume.
     CmdStartStopKey = 32721,
     CmdPauseKey = 32722,

@@ -2,11 +2,13 @@
 #include "app/tonveroapp.h"
 
 #include "app/language.h"
+#include "app/pieceopener.h"
 #include "app/tonverodlg.h"
 #include "platform/process/fontwarmup.h"
 #include "platform/process/termination.h"
 
 #include <QApplication>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
 
@@ -45,6 +47,10 @@ int CTonveroApp::run(int argc, char* argv[])
     QObject::disconnect(early);
     QObject::connect(&termination, &platform::TerminationSignals::requested, dlg.get(),
                      [w = dlg.get()] { platform::closeModalsAndWindow(w); });
+    // A piece named on the command line (the desktop's "Open with") opens once the window is up.
+    const QString piece = tonvero::pieceFileArgument(QApplication::arguments());
+    if (!piece.isEmpty())
+        QTimer::singleShot(0, dlg.get(), [w = dlg.get(), piece] { w->OpenPiece(piece); });
     if (!endRequested)
         dlg->exec();
     dlg.reset(); // shutdown: MIDI closed, settings saved, while the application still exists

@@ -6,6 +6,7 @@
 #include "app/language.h"
 #include "app/microphoneanswers.h"
 #include "app/noticeline.h"
+#include "app/pieceopener.h"
 #include "app/templates.h"
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
@@ -32,6 +33,10 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -59,6 +64,9 @@ constexpr char kMicrophoneNotice[] = "exercise:microphone";
 constexpr char kLastingDeviceNotices[] = "device:lasting:";
 // Said after its exercise ended: cleared when the next one starts.
 constexpr char kExamNotice[] = "exam";
+constexpr char kPieceNotices[] = "piece:";
+constexpr char kPieceFinishedNotice[] = "piece:finished";
+constexpr char kPieceStartNotice[] = "piece:start";
 } // namespace
 
 CTonveroDlg::CTonveroDlg(QWidget* parent) : platform::TemplateDialog(parent), m_ddx(this)
@@ -195,6 +203,7 @@ void CTonveroDlg::connectExercise()
         // What was said of the last exercise is over.
         m_noticeChannel->clearAll(QLatin1String(kExerciseNotices));
         m_noticeChannel->clear(QLatin1String(kExamNotice));
+        m_noticeChannel->clearAll(QLatin1String(kPieceNotices));
         m_microphone->newExercise();
         keyboardFilter->reset();
         startButton()->setText(tr("Остановить"));
@@ -203,14 +212,11 @@ void CTonveroDlg::connectExercise()
         m_midi->setExerciseRunning(true);
         m_exercise->setMicrophoneInput(m_microphone->settings().bEnabled);
         checkKindMenu();
-        if (m_prefs->phraseExercise()) {
-            // A line of music needs room the single note does not.
+        if (m_exercise->phraseRunning()) {
+            // A line of music (a phrase's or a piece's) needs room the single note does not.
             if (!m_singleStaveSize.isValid())
                 m_singleStaveSize = stave->size();
-            // Within the window: a long line takes a smaller staff space rather than running off it.
-            QSize size = stave->phraseSizeHint(m_prefs->phrase.nPhraseBars);
-            size.setWidth(qMin(size.width(), client()->width() - 24));
-            stave->resize(size);
+            fitStaveForLine();
             stave->SetPlayedNotesVisible(m_prefs->phrase.bPhraseKeepPlayed != 0);
         }
     });
@@ -231,6 +237,20 @@ void CTonveroDlg::connectExercise()
             ShowNoteName(false);
     });
     connect(e, &Exercise::phraseNamesShown, stave.get(), &CStaveCtrl::SetPhraseNames);
+    connect(e, &Exercise::phraseClef, this, [this](int clef) {
+        // The piece's clef is the stave's for its lines only: the user's setting stays as it was.
+        if (clef < CStaveCtrl::Treble || clef > CStaveCtrl::TrebleBass || clef == CStaveCtrl::nClef)
+            return;
+        if (m_userClef < 0)
+            m_userClef = CStaveCtrl::nClef;
+        CStaveCtrl::nClef = clef;
+        if (m_singleStaveSize.isValid())
+            fitStaveForLine();
+        stave->Draw(false);
+    });
+    connect(e, &Exercise::pieceFinished, this, [this] {
+        m_noticeChannel->post(QLatin1String(kPieceFinishedNotice), tr("Пьеса сыграна."));
+    });
     connect(e, &Exercise::started, this, [this] {
         m_midi->StartMidiInput();
         m_midi->OpenMidiOutputForExercise();
@@ -260,6 +280,11 @@ void CTonveroDlg::connectExercise()
         m_midi->StopMidiInputAfterExercise();
         m_midi->CloseMidiOutput();
         m_microphone->outputClosed();
+        if (m_userClef >= 0) {
+            CStaveCtrl::nClef = m_userClef;
+            m_userClef = -1;
+            stave->Draw(false);
+        }
         if (m_singleStaveSize.isValid()) {
             stave->resize(m_singleStaveSize);
             m_singleStaveSize = QSize();
@@ -356,12 +381,23 @@ void CTonveroDlg::createWindow()
 
     m_kindGroup = new QActionGroup(this);
     m_kindGroup->setExclusive(true);
-    for (int id : {CmdKindSingleNote, CmdKindPhrase}) {
+    for (int id : {CmdKindSingleNote, CmdKindPhrase, CmdKindPiece}) {
         if (QAction* a = m_actions.value(id)) {
             a->setCheckable(true);
             m_kindGroup->addAction(a);
         }
     }
+    // The recent pieces and the bundled tunes stand under «Открыть пьесу...».
+    m_pieces = new PieceOpener(*m_prefs, *m_exercise, this);
+    if (QAction* open = m_actions.value(CmdOpenPiece)) {
+        if (auto* fileMenu = qobject_cast<QMenu*>(open->parent())) {
+            const QList<QAction*> items = fileMenu->actions();
+            const qsizetype at = items.indexOf(open) + 1;
+            m_pieces->addMenus(fileMenu, at < items.size() ? items[at] : nullptr);
+        }
+    }
+    connect(m_pieces, &PieceOpener::pieceChanged, this, [this] { checkKindMenu(); });
+    setAcceptDrops(true);
     checkKindMenu();
 
     const QHash<int, QWidget*> customs{
@@ -463,6 +499,8 @@ bool CTonveroDlg::initDialog()
     if (CStaveCtrl::nClef < 0 || CStaveCtrl::nClef > 3) // 14
         CStaveCtrl::nClef = CStaveCtrl::TrebleBass;
     OnClef(CmdClefTreble + CStaveCtrl::nClef);
+    reopenStoredPiece();
+    checkKindMenu();
     UpdateLayout();                                    // 15
     UpdateNoteBounds();
     if (m_prefs->bAppControlByMIDI)                    // 16
@@ -509,8 +547,11 @@ void CTonveroDlg::OnCommand(int id)
     case CmdHomePage: OpenHomePage(); break;
     case CmdAbout: OpenAbout(); break;
     case CmdStatistics: OpenStatistics(); break;
-    case CmdKindSingleNote:
-    case CmdKindPhrase: setExerciseKind(id == CmdKindPhrase); break;
+    case CmdKindSingleNote: setExerciseKind(PhraseSettings::SingleNote); break;
+    case CmdKindPhrase: setExerciseKind(PhraseSettings::Phrase); break;
+    case CmdKindPiece: setExerciseKind(PhraseSettings::Piece); break;
+    case CmdOpenPiece: m_pieces->chooseAndOpen(); break;
+    case CmdPieceOptions: m_pieces->editSelection(); break;
     case CmdStartStopKey: StartStop(false); break;
     case CmdPauseKey:
         if (m_exercise->bRunning)
@@ -537,22 +578,82 @@ void CTonveroDlg::placeNoteNameForPhrase()
     }
 }
 
-void CTonveroDlg::setExerciseKind(bool phrase)
+void CTonveroDlg::setExerciseKind(int kind)
 {
+    // Pieces need one open.
+    if (kind == PhraseSettings::Piece && !m_exercise->hasPiece()) {
+        checkKindMenu();
+        return;
+    }
     // The kind is fixed while an exercise runs: the next one takes the new kind.
-    m_prefs->phrase.nExerciseKind = phrase ? PhraseSettings::Phrase : PhraseSettings::SingleNote;
+    m_prefs->phrase.nExerciseKind = kind;
     m_prefs->notifyChanged();
     m_prefs->save();
 }
 
 void CTonveroDlg::checkKindMenu()
 {
-    const int id = m_prefs->phraseExercise() ? CmdKindPhrase : CmdKindSingleNote;
+    const int id = m_prefs->pieceExercise()    ? CmdKindPiece
+                   : m_prefs->phraseExercise() ? CmdKindPhrase
+                                               : CmdKindSingleNote;
     if (QAction* a = m_actions.value(id))
         a->setChecked(true);
     const bool idle = !m_exercise || !m_exercise->bRunning;
+    const bool piece = m_exercise && m_exercise->hasPiece();
     for (QAction* a : m_kindGroup->actions())
+        a->setEnabled(idle && (a != m_actions.value(CmdKindPiece) || piece));
+    if (QAction* a = m_actions.value(CmdOpenPiece))
         a->setEnabled(idle);
+    if (QAction* a = m_actions.value(CmdPieceOptions))
+        a->setEnabled(idle && piece);
+    if (m_pieces)
+        m_pieces->setIdle(idle);
+}
+
+void CTonveroDlg::fitStaveForLine()
+{
+    // Within the window: a long line takes a smaller staff space rather than running off it.
+    QSize size = stave->phraseSizeHint(m_prefs->phrase.nPhraseBars);
+    size.setWidth(qMin(size.width(), client()->width() - 24));
+    stave->resize(size);
+}
+
+void CTonveroDlg::reopenStoredPiece()
+{
+    if (!m_prefs->pieceExercise())
+        return;
+    QString whyNot;
+    if (m_pieces->reopenStored(&whyNot))
+        return;
+    // The path stays stored, so the piece is in the recent list when it is back.
+    m_prefs->phrase.nExerciseKind = PhraseSettings::SingleNote;
+    m_prefs->notifyChanged();
+    m_noticeChannel->post(QLatin1String(kPieceStartNotice), whyNot);
+}
+
+bool CTonveroDlg::OpenPiece(const QString& path)
+{
+    return m_pieces->open(path);
+}
+
+void CTonveroDlg::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (m_pieces->acceptsDrop(event->mimeData()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void CTonveroDlg::dropEvent(QDropEvent* event)
+{
+    if (!m_pieces->acceptsDrop(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // The box and the dialog that follow must not hold the file manager's drag.
+    const QString path = event->mimeData()->urls().first().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { m_pieces->open(path); });
 }
 
 void CTonveroDlg::OnClef(int commandId)
@@ -616,6 +717,9 @@ void CTonveroDlg::OpenOptions()
         auto* phrase = new PhraseOptions(*m_prefs);
         pOptions->addSection(phrase);
         connect(m_prefs.get(), &Preferences::changed, phrase, &PhraseOptions::refresh);
+        phrase->setPieceAvailable(m_exercise->hasPiece());
+        connect(m_pieces, &PieceOpener::pieceChanged, phrase,
+                [this, phrase] { phrase->setPieceAvailable(m_exercise->hasPiece()); });
         auto* practice = new PracticeOptions(*m_practice);
         pOptions->addSection(practice);
         connect(pOptions, &DialogOptions::settingsSaved, practice, &PracticeOptions::save);
@@ -704,6 +808,8 @@ void CTonveroDlg::createShortcuts()
         {CmdStatistics, QKeySequence(Qt::CTRL | Qt::Key_T)},
         {CmdKindSingleNote, QKeySequence(Qt::CTRL | Qt::Key_1)},
         {CmdKindPhrase, QKeySequence(Qt::CTRL | Qt::Key_2)},
+        {CmdKindPiece, QKeySequence(Qt::CTRL | Qt::Key_3)},
+        {CmdOpenPiece, QKeySequence(Qt::CTRL | Qt::Key_O)},
         {CmdHelp, QKeySequence(Qt::Key_F1)},
         {CmdExit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
     };

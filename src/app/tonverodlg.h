@@ -25,6 +25,8 @@
 
 class QAction;
 class QActionGroup;
+class QDragEnterEvent;
+class QDropEvent;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -39,6 +41,7 @@ class Preferences;
 class KeyboardFilter;
 class MicrophoneAnswers;
 class NoticeLine;
+class PieceOpener;
 }
 namespace tonvero::history {
 class HistoryStore;
@@ -115,6 +118,8 @@ public:
     // What must be said without stopping an exercise, and the line that shows it.
     platform::Notices& noticeChannel() const { return *m_noticeChannel; }
     tonvero::NoticeLine* notices() const { return m_notices; }
+    // Opening pieces: menus, drops, the command line.
+    tonvero::PieceOpener* pieces() const { return m_pieces; }
 
     // Commands.
     void OnCommand(int id);
@@ -125,6 +130,8 @@ public:
     void OpenReadMe();
     void OpenHomePage();
     void OpenAbout();
+    // A piece named on the command line or handed over by the desktop.
+    bool OpenPiece(const QString& path);
     // The statistics window over all exercises, or one (sessionId).
     void OpenStatistics(qint64 sessionId = 0);
     // Sets a note range (key indexes) on the range editor and in the settings.
@@ -173,6 +180,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void createWindow();
@@ -202,7 +211,14 @@ private:
     QActionGroup* m_kindGroup = nullptr;
     // The single note's stave size, kept while a line of music takes more room.
     QSize m_singleStaveSize;
-    void setExerciseKind(bool phrase);
+    void setExerciseKind(int kind);
+    // The stored piece again at start-up; single notes when it cannot be read.
+    void reopenStoredPiece();
+    // The stave's size for a line of music, within the window.
+    void fitStaveForLine();
+    tonvero::PieceOpener* m_pieces = nullptr;
+    // The user's clef while a piece's lines are written in their own (−1: none kept).
+    int m_userClef = -1;
     void checkKindMenu();
     void placeNoteNameForPhrase();
     QPoint m_noteNameHome{-1, -1};

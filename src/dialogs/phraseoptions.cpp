@@ -33,16 +33,21 @@ PhraseOptions::PhraseOptions(tonvero::Preferences& prefs, QWidget* parent) : QWi
     m_phrase = new QRadioButton(tr("&Фраза"), kindGroup);
     m_phrase->setObjectName(QStringLiteral("phrase"));
     m_phrase->setToolTip(tr("Строка нот в тональности, с длительностями: играйте, читая вперёд"));
+    m_piece = new QRadioButton(tr("П&ьеса"), kindGroup);
+    m_piece->setObjectName(QStringLiteral("piece"));
+    m_piece->setToolTip(tr("Открытая пьеса, строка за строкой (Файл → Открыть пьесу...)"));
     auto* kinds = new QButtonGroup(this);
     kinds->addButton(m_single);
     kinds->addButton(m_phrase);
+    kinds->addButton(m_piece);
     m_linesButton = new QPushButton(tr("Фраза: &как писать..."), kindGroup);
     m_linesButton->setObjectName(QStringLiteral("phraseSettings"));
     m_linesButton->setToolTip(tr("Уровень, такты, размер, тональности, аккорды"));
     auto* kindLayout = new QGridLayout(kindGroup);
     kindLayout->addWidget(m_single, 0, 0);
     kindLayout->addWidget(m_phrase, 0, 1);
-    kindLayout->addWidget(m_linesButton, 1, 0, 1, 2, Qt::AlignLeft);
+    kindLayout->addWidget(m_piece, 0, 2);
+    kindLayout->addWidget(m_linesButton, 1, 0, 1, 3, Qt::AlignLeft);
 
     // The lines' own settings take a window of their own: the options keep their height.
     m_linesDialog = new QDialog(this);
@@ -148,6 +153,7 @@ PhraseOptions::PhraseOptions(tonvero::Preferences& prefs, QWidget* parent) : QWi
     refresh();
 
     connect(m_single, &QRadioButton::toggled, this, &PhraseOptions::store);
+    connect(m_piece, &QRadioButton::toggled, this, &PhraseOptions::store);
     connect(m_level, &QComboBox::currentIndexChanged, this, &PhraseOptions::store);
     connect(m_bars, &QSpinBox::valueChanged, this, &PhraseOptions::store);
     connect(m_time, &QComboBox::currentIndexChanged, this, &PhraseOptions::store);
@@ -164,7 +170,10 @@ void PhraseOptions::refresh()
 {
     m_refreshing = true;
     const PhraseSettings& s = m_prefs.phrase;
-    (s.nExerciseKind == PhraseSettings::Phrase ? m_phrase : m_single)->setChecked(true);
+    (s.nExerciseKind == PhraseSettings::Piece    ? m_piece
+     : s.nExerciseKind == PhraseSettings::Phrase ? m_phrase
+                                                 : m_single)
+        ->setChecked(true);
     m_level->setCurrentIndex(s.nPhraseLevel);
     m_bars->setValue(s.nPhraseBars);
     m_time->setCurrentIndex(s.nPhraseTime);
@@ -181,9 +190,16 @@ void PhraseOptions::refresh()
     enableParts();
 }
 
+void PhraseOptions::setPieceAvailable(bool available)
+{
+    m_pieceAvailable = available;
+    enableParts();
+}
+
 void PhraseOptions::enableParts()
 {
     m_linesButton->setEnabled(m_phrase->isChecked());
+    m_piece->setEnabled(m_pieceAvailable || m_piece->isChecked());
     m_micChords->setEnabled(m_chords->currentIndex() > 0);
 }
 
@@ -192,7 +208,9 @@ void PhraseOptions::store()
     if (m_refreshing)
         return;
     PhraseSettings& s = m_prefs.phrase;
-    s.nExerciseKind = m_phrase->isChecked() ? PhraseSettings::Phrase : PhraseSettings::SingleNote;
+    s.nExerciseKind = m_piece->isChecked()    ? PhraseSettings::Piece
+                      : m_phrase->isChecked() ? PhraseSettings::Phrase
+                                              : PhraseSettings::SingleNote;
     s.nPhraseLevel = m_level->currentIndex();
     s.nPhraseBars = m_bars->value();
     s.nPhraseTime = m_time->currentIndex();

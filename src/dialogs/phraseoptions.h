@@ -32,6 +32,9 @@ public:
 
     QRadioButton* singleNoteButton() const { return m_single; }
     QRadioButton* phraseButton() const { return m_phrase; }
+    QRadioButton* pieceButton() const { return m_piece; }
+    // Pieces can be chosen once one is open; a stored choice of pieces is kept either way.
+    void setPieceAvailable(bool available);
     // The lines' settings, in a window of their own.
     QPushButton* linesButton() const { return m_linesButton; }
     QDialog* linesDialog() const { return m_linesDialog; }
@@ -53,6 +56,8 @@ private:
     bool m_refreshing = false;
     QRadioButton* m_single = nullptr;
     QRadioButton* m_phrase = nullptr;
+    QRadioButton* m_piece = nullptr;
+    bool m_pieceAvailable = false;
     QPushButton* m_linesButton = nullptr;
     QDialog* m_linesDialog = nullptr;
     QGroupBox* m_lines = nullptr;

@@ -26,6 +26,8 @@ bool Preferences::load(NewKeys newKeys)
     m_stored = values();
     phrase.load();
     m_storedPhrase = phrase;
+    piece.load();
+    m_storedPiece = piece;
     return ok;
 }
 
@@ -53,6 +55,11 @@ bool Preferences::save()
         if (!phrase.save(&m_storedPhrase))
             return false;
         m_storedPhrase = phrase;
+    }
+    if (piece != m_storedPiece) {
+        if (!piece.save(&m_storedPiece))
+            return false;
+        m_storedPiece = piece;
     }
     return true;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings/phrasesettings.h"
+#include "settings/piecesettings.h"
 #include "settings/settingsstore.h"
 
 #include <QObject>
@@ -28,6 +29,8 @@ public:
     PhraseSettings phrase;
     bool phraseExercise() const { return phrase.nExerciseKind == PhraseSettings::Phrase; }
     bool pieceExercise() const { return phrase.nExerciseKind == PhraseSettings::Piece; }
+    // The pieces opened lately and the selection of the current one (a key of its own).
+    PieceSettings piece;
 
     TonveroSettings& values() { return *this; }
     const TonveroSettings& values() const { return *this; }
@@ -51,6 +54,7 @@ private:
     // The values as last loaded or saved: what this instance changed since differs from them.
     TonveroSettings m_stored;
     PhraseSettings m_storedPhrase;
+    PieceSettings m_storedPiece;
 
 signals:
     void changed();

@@ -8,9 +8,11 @@
 #include "dialogs/aboutdlg.h"
 #include "dialogs/dialogoptions.h"
 #include "dialogs/microphoneoptions.h"
+#include "dialogs/pieceoptions.h"
 #include "dialogs/statisticsdlg.h"
 #include "history/historyfixture.h"
 #include "history/historystore.h"
+#include "piece/piecefile.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -272,6 +274,18 @@ QStringList checkAll()
         out << misfits(&statistics, QStringLiteral("statistics of lines, charts"));
         statistics.showKeys();
         out << misfits(&statistics, QStringLiteral("statistics of lines, keys"));
+    }
+    {
+        // A piano piece: every row of the piece dialog is on.
+        const tonvero::piece::PieceFile file = tonvero::piece::readPieceFile(
+            QStringLiteral(TONVERO_SOURCE_RES "/pieces/au-clair-de-la-lune.musicxml"));
+        if (!file.ok())
+            return out << QStringLiteral("piece: %1").arg(file.error);
+        dialogs::PieceOptions piece(file.piece, file.piece.title, {}, main.get());
+        piece.show();
+        if (!QTest::qWaitForWindowExposed(&piece))
+            out << QStringLiteral("piece: not shown");
+        out << misfits(&piece, QStringLiteral("piece"));
     }
     {
         CAboutDlg about(main.get());

@@ -69,6 +69,9 @@ expected=(
     usr/bin/piececheck
     usr/share/man/man1/piececheck.1.gz
 )
+for piece in "$(dirname "$0")"/../../res/pieces/*.musicxml; do
+    expected+=("usr/share/tonvero/pieces/$(basename "$piece")")
+done
 for size in 16 24 32 48 64 128 256; do
     expected+=("usr/share/icons/hicolor/${size}x${size}/apps/tonvero.png")
 done
