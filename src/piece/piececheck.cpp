@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/piececheck.h"
 
-#include "piece/musicxmlreader.h"
+#include "piece/piecefile.h"
 
 #include <QCoreApplication>
 
@@ -84,7 +84,7 @@ int runPieceCheck(const QStringList& args, QTextStream& out, QTextStream& err)
         return PieceCheckUsage;
     }
 
-    const PieceResult result = readMusicXmlFile(file);
+    const PieceFile result = readPieceFile(file);
     if (!result.ok()) {
         err << tr("%1: %2: %3\n").arg(program, file, result.error);
         return PieceCheckBadFile;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/piecefile.h"
 
+#include "piece/midifilereader.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -56,8 +58,13 @@ PieceFile readPieceData(const QByteArray& data, const QString& fileName)
         file.error = r.error;
         break;
     }
+    case PieceFormat::Midi: {
+        PieceResult r = readMidiFile(data);
+        file.piece = std::move(r.piece);
+        file.error = r.error;
+        break;
+    }
     case PieceFormat::CompressedMusicXml:
-    case PieceFormat::Midi:
     case PieceFormat::Unknown:
         file.error = tr("Этот файл не похож на пьесу: Tonvero читает MusicXML (.musicxml, .xml, .mxl) и MIDI (.mid).");
         break;
