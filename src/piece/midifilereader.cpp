@@ -413,8 +413,9 @@ double correlation(const std::array<double, 12>& x, const std::array<double, 12>
 
 int fifthsOfMajor(int tonicPc)
 {
+    // Six flats rather than six sharps, as piano music mostly has it.
     const int f = tonicPc * 7 % 12;
-    return f > 6 ? f - 12 : f;
+    return f > 5 ? f - 12 : f;
 }
 
 // The key whose profile best matches the piece's pitch classes, each weighted by its length.
@@ -645,21 +646,34 @@ private:
                 if (m_programs[size_t(n.track) * 16 + size_t(n.channel)] > 7) // not one of General MIDI's pianos
                     pianoProgram = false;
             }
-            const std::vector<bool> triplet = tripletBeats(mine, beats);
+            const int total = int(mine.size());
+            const int below = int(std::count_if(mine.begin(), mine.end(),
+                                                [&](int i) { return m_raw[size_t(i)].midi < MiddleC; }));
+            const QStringList words = wordsOf(src.name);
+            const bool namedPiano = std::any_of(words.begin(), words.end(), isPianoWord);
+            const bool bothSides = below * 10 >= total && (total - below) * 10 >= total;
+            const bool byPitch = !src.leftTrack && (pianoProgram || namedPiano) && bothSides;
+            // Each hand keeps its own rhythm: triplets against sixteenths are common.
+            const auto handOfNote = [&](const RawNote& n) {
+                return src.leftTrack ? n.track == src.leftTrack : byPitch && n.midi < MiddleC;
+            };
+            std::array<std::vector<int>, 2> hands;
+            for (int i : mine)
+                hands[handOfNote(m_raw[size_t(i)])].push_back(i);
+            const std::array<std::vector<bool>, 2> triplet = {tripletBeats(hands[0], beats),
+                                                              tripletBeats(hands[1], beats)};
             std::vector<QNote> partNotes;
             for (int i : mine) {
                 const RawNote& n = m_raw[size_t(i)];
                 const qint64 beat = (n.start + m_ppq / 24) / m_ppq;
-                const bool t = triplet[size_t(beat)];
+                const bool t = triplet[handOfNote(n)][size_t(beat)];
                 const qint64 step = t ? TripletStep : SixteenthStep;
                 const double x = double(n.start - beat * m_ppq) / m_ppq;
                 const qint64 onset = beat * Twelfths + std::llround(x * double(Twelfths / step)) * step;
                 const double rawEnd = double(n.end) * Twelfths / m_ppq;
                 qint64 duration = std::llround((rawEnd - double(onset)) / double(step)) * step;
                 duration = std::clamp<qint64>(duration, step, qint64(limits::MaxNoteQuarters) * Twelfths);
-                int staff = 0;
-                if (src.leftTrack && n.track == src.leftTrack)
-                    staff = 1;
+                const int staff = src.leftTrack && n.track == src.leftTrack ? 1 : 0;
                 partNotes.push_back({part, staff, n.midi, onset, duration});
             }
             // One note per pitch and onset; a note ends by the next onset of its pitch.
@@ -677,14 +691,9 @@ private:
             Part p;
             p.id = QStringLiteral("P%1").arg(part + 1);
             p.name = src.name;
-            const int below = int(std::count_if(kept.begin(), kept.end(), [](const QNote& n) { return n.midi < MiddleC; }));
-            const int total = int(kept.size());
-            const QStringList words = wordsOf(src.name);
-            const bool namedPiano = std::any_of(words.begin(), words.end(), isPianoWord);
-            const bool bothSides = below * 10 >= total && (total - below) * 10 >= total;
             if (src.leftTrack) {
                 p.staves = 2;
-            } else if ((pianoProgram || namedPiano) && bothSides) {
+            } else if (byPitch) {
                 p.staves = 2;
                 splitByPitch(kept);
             }

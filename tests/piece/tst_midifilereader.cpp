@@ -273,6 +273,15 @@ void TestMidiFileReader::notes_data()
     }
     {
         Track t;
+        t.name("Piano").note(0, 72, 120).note(120, 74, 120).note(240, 76, 120).note(360, 77, 120);
+        t.note(0, 48, 160).note(160, 50, 160).note(320, 52, 160);
+        QTest::newRow("triplets in one hand, sixteenths in the other")
+            << smf(0, {t})
+            << "1 1 1 0 72 0.25; 1 2 1 0 48 0.333; 1 1 1 0.25 74 0.25; 1 2 1 0.333 50 0.333; "
+               "1 1 1 0.5 76 0.25; 1 2 1 0.667 52 0.333; 1 1 1 0.75 77 0.25";
+    }
+    {
+        Track t;
         t.note(0, 60, 10).note(Q, 62, 30);
         QTest::newRow("short notes last a sixteenth") << smf(0, {t}) << "1 1 1 0 60 0.25; 1 1 1 1 62 0.25";
     }
