@@ -20,11 +20,6 @@ namespace tonvero::piece {
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("tonvero::piece::MidiFileReader", text);
-}
-
 // Quantised times are whole twelfths of a quarter: sixteenths are 3, eighth triplets 4.
 constexpr qint64 Twelfths = 12;
 constexpr qint64 SixteenthStep = 3;
@@ -93,6 +88,8 @@ struct Prepared {
 };
 
 class Preparer {
+    Q_DECLARE_TR_FUNCTIONS(tonvero::piece::MidiFileReader)
+
 public:
     explicit Preparer(const QByteArray& data)
         : m_d(reinterpret_cast<const uchar*>(data.constData())), m_size(data.size())
@@ -372,20 +369,6 @@ Hand handOf(const QString& name)
     return Hand::None;
 }
 
-// What a hand pair's part is called: its name without the hand, or the instrument.
-QString pianoName(const QString& name)
-{
-    static const QRegularExpression hand(
-        QStringLiteral("\\b(right|left|rh|lh|r|l|h|hand|rechte|linke|правая|левая|рука)\\b\\.?"),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
-    QString s = name;
-    s.replace(hand, QString());
-    s = s.simplified();
-    while (!s.isEmpty() && !s.back().isLetterOrNumber())
-        s.chop(1);
-    return s.isEmpty() ? tr("Фортепиано") : s;
-}
-
 // Krumhansl and Kessler's key profiles, from C.
 constexpr std::array<double, 12> MajorProfile = {6.35, 2.23, 3.48, 2.33, 4.38, 4.09,
                                                  2.52, 5.19, 2.39, 3.66, 2.29, 2.88};
@@ -468,6 +451,8 @@ Fraction twelfths(qint64 t)
 }
 
 class Reader {
+    Q_DECLARE_TR_FUNCTIONS(tonvero::piece::MidiFileReader)
+
 public:
     PieceResult read(const QByteArray& data)
     {
@@ -496,6 +481,20 @@ public:
     }
 
 private:
+    // What a hand pair's part is called: its name without the hand, or the instrument.
+    static QString pianoName(const QString& name)
+    {
+        static const QRegularExpression hand(
+            QStringLiteral("\\b(right|left|rh|lh|r|l|h|hand|rechte|linke|правая|левая|рука)\\b\\.?"),
+            QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
+        QString s = name;
+        s.replace(hand, QString());
+        s = s.simplified();
+        while (!s.isEmpty() && !s.back().isLetterOrNumber())
+            s.chop(1);
+        return s.isEmpty() ? tr("Фортепиано") : s;
+    }
+
     void collect(smf_t* smf, int trackCount)
     {
         m_names.assign(trackCount + 1, QString());
