@@ -661,19 +661,48 @@ private:
                 hands[handOfNote(m_raw[size_t(i)])].push_back(i);
             const std::array<std::vector<bool>, 2> triplet = {tripletBeats(hands[0], beats),
                                                               tripletBeats(hands[1], beats)};
-            std::vector<QNote> partNotes;
+            struct Placed {
+                qint64 onset;
+                qint64 step;
+                double rawEnd; // twelfths
+                int hand;
+            };
+            std::vector<Placed> placed;
+            placed.reserve(mine.size());
+            std::array<std::vector<qint64>, 2> onsets;
             for (int i : mine) {
                 const RawNote& n = m_raw[size_t(i)];
+                const int hand = handOfNote(n);
                 const qint64 beat = (n.start + m_ppq / 24) / m_ppq;
-                const bool t = triplet[handOfNote(n)][size_t(beat)];
-                const qint64 step = t ? TripletStep : SixteenthStep;
+                const qint64 step = triplet[size_t(hand)][size_t(beat)] ? TripletStep : SixteenthStep;
                 const double x = double(n.start - beat * m_ppq) / m_ppq;
                 const qint64 onset = beat * Twelfths + std::llround(x * double(Twelfths / step)) * step;
-                const double rawEnd = double(n.end) * Twelfths / m_ppq;
-                qint64 duration = std::llround((rawEnd - double(onset)) / double(step)) * step;
-                duration = std::clamp<qint64>(duration, step, qint64(limits::MaxNoteQuarters) * Twelfths);
+                placed.push_back({onset, step, double(n.end) * Twelfths / m_ppq, hand});
+                onsets[size_t(hand)].push_back(onset);
+            }
+            for (auto& o : onsets) {
+                std::sort(o.begin(), o.end());
+                o.erase(std::unique(o.begin(), o.end()), o.end());
+            }
+            std::vector<QNote> partNotes;
+            for (size_t k = 0; k < mine.size(); ++k) {
+                const RawNote& n = m_raw[size_t(mine[k])];
+                const Placed& at = placed[k];
+                const double played = at.rawEnd - double(at.onset);
+                qint64 duration = std::llround(played / double(at.step)) * at.step;
+                // Played detached, a note is still written up to the hand's next
+                // onset; at four fifths of that or less, a rest follows it (a
+                // dotted half before a quarter rest is three quarters).
+                const auto& o = onsets[size_t(at.hand)];
+                const auto next = std::upper_bound(o.begin(), o.end(), at.onset);
+                if (next != o.end()) {
+                    const qint64 gap = *next - at.onset;
+                    if (played > 0.8 * double(gap) && played < double(gap))
+                        duration = gap;
+                }
+                duration = std::clamp<qint64>(duration, at.step, qint64(limits::MaxNoteQuarters) * Twelfths);
                 const int staff = src.leftTrack && n.track == src.leftTrack ? 1 : 0;
-                partNotes.push_back({part, staff, n.midi, onset, duration});
+                partNotes.push_back({part, staff, n.midi, at.onset, duration});
             }
             // One note per pitch and onset; a note ends by the next onset of its pitch.
             std::sort(partNotes.begin(), partNotes.end(), [](const QNote& a, const QNote& b) {

@@ -283,6 +283,12 @@ void TestMidiFileReader::notes_data()
     }
     {
         Track t;
+        t.note(0, 60, 400).note(Q, 62, 200).note(2 * Q, 64, 3 * Q).note(6 * Q, 65, 40).note(7 * Q, 67, Q);
+        QTest::newRow("detached notes last to the next onset, not before a rest")
+            << smf(0, {t}) << "1 1 1 0 60 1; 1 1 1 1 62 0.5; 1 1 1 2 64 3; 1 1 2 6 65 0.25; 1 1 2 7 67 1";
+    }
+    {
+        Track t;
         t.note(0, 60, 10).note(Q, 62, 30);
         QTest::newRow("short notes last a sixteenth") << smf(0, {t}) << "1 1 1 0 60 0.25; 1 1 1 1 62 0.25";
     }
