@@ -2,7 +2,9 @@
 #include "piece/midifilereader.h"
 #include "piece/piececheck.h"
 #include "piece/piecefile.h"
+#include "support/testenv.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -194,6 +196,8 @@ private slots:
     void staves();
     void errors_data();
     void errors();
+    void musicXmlRoundTrip_data();
+    void musicXmlRoundTrip();
     void throughPieceFile();
     void piececheckOnMidi();
 };
@@ -564,6 +568,50 @@ void TestMidiFileReader::errors()
     QVERIFY(!r.ok());
     QVERIFY2(r.error.contains(message), qPrintable(r.error));
     QVERIFY(r.piece.notes.empty());
+}
+
+// The MusicXML fixtures, written out as a sequencer would (on the grid, a
+// track per part), read back with the same notes.
+void TestMidiFileReader::musicXmlRoundTrip_data()
+{
+    QTest::addColumn<QString>("path");
+    for (const char* folder : {"/tests/piece/data", "/tests/piece/heldout"}) {
+        const QDir dir(testsupport::sourceDir() + QLatin1String(folder));
+        for (const QString& name : dir.entryList({QStringLiteral("*.musicxml")}))
+            QTest::newRow(qPrintable(name)) << dir.filePath(name);
+    }
+}
+
+void TestMidiFileReader::musicXmlRoundTrip()
+{
+    QFETCH(QString, path);
+    const PieceResult xml = readMusicXmlFile(path);
+    if (!xml.ok())
+        QSKIP("a broken file");
+    std::vector<Track> tracks(1 + xml.piece.parts.size());
+    TimeSig last{0, 0};
+    const auto ticks = [](Fraction f) { return quint32(qint64(f.num) * Q / f.den); };
+    for (const Bar& b : xml.piece.bars) {
+        if (b.time == last)
+            continue;
+        int power = 0;
+        while ((1 << power) < b.time.denominator)
+            ++power;
+        tracks[0].time(ticks(b.start), b.time.numerator, power);
+        last = b.time;
+    }
+    for (const Note& n : xml.piece.notes)
+        tracks[size_t(n.part) + 1].note(ticks(n.onset), n.midi, ticks(n.duration));
+    const PieceResult midi = readMidiFile(smf(1, tracks));
+    QVERIFY2(midi.ok(), qPrintable(midi.error));
+    const auto lines = [](const Piece& p) {
+        QStringList l;
+        for (const Note& n : p.notes)
+            l << QStringLiteral("%1 %2 %3 %4").arg(n.part).arg(quarterText(n.onset)).arg(n.midi).arg(quarterText(n.duration));
+        l.sort();
+        return l;
+    };
+    QCOMPARE(lines(midi.piece), lines(xml.piece));
 }
 
 void TestMidiFileReader::throughPieceFile()
