@@ -15,7 +15,8 @@ namespace {
 
 QString tr(const char* text)
 {
-    return QCoreApplication::translate("tonvero::piece::PieceFile", text);
+    // The context lupdate gives a free function's texts: the namespace.
+    return QCoreApplication::translate("tonvero::piece", text);
 }
 
 } // namespace
