@@ -11,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -311,7 +312,25 @@ void silenceLibsmf()
 }
 
 struct SmfDeleter {
-    void operator()(smf_t* smf) const { smf_delete(smf); }
+    void operator()(smf_t* smf) const
+    {
+        // smf_delete takes each event off the front of its track's array, one
+        // search and move per event: quadratic, seconds for a long piece. The
+        // events go first here, freed as libsmf allocates them (malloc).
+        for (int t = 1; t <= smf->number_of_tracks; ++t) {
+            smf_track_t* track = smf_get_track_by_number(smf, t);
+            if (!track || !track->events_array)
+                continue;
+            for (guint i = 0; i < track->events_array->len; ++i) {
+                auto* event = static_cast<smf_event_t*>(g_ptr_array_index(track->events_array, i));
+                std::free(event->midi_buffer);
+                std::free(event);
+            }
+            g_ptr_array_set_size(track->events_array, 0);
+            track->number_of_events = 0;
+        }
+        smf_delete(smf);
+    }
 };
 
 // The data of a meta event as libsmf keeps it: FF, type, length, data.
