@@ -461,7 +461,6 @@ struct PartSource {
     int channel = -1; // -1: every channel of the track
     int leftTrack = 0; // the left hand's track when a hand pair makes the part
     QString name;
-    bool piano = false;
 };
 
 Fraction twelfths(qint64 t)
@@ -581,8 +580,7 @@ private:
             for (int ch = 0; ch < 16; ++ch)
                 if (used[size_t(ch)])
                     parts.push_back({1, ch, 0,
-                                     count == 1 && !m_names[1].isEmpty() ? m_names[1] : tr("Канал %1").arg(ch + 1),
-                                     false});
+                                     count == 1 && !m_names[1].isEmpty() ? m_names[1] : tr("Канал %1").arg(ch + 1)});
         } else {
             std::vector<bool> used(m_names.size(), false);
             for (const RawNote& n : m_raw)
@@ -601,9 +599,9 @@ private:
                 if (!used[size_t(t)] || (right && left && t == left))
                     continue;
                 if (right && left && t == right)
-                    parts.push_back({right, -1, left, pianoName(m_names[size_t(right)]), true});
+                    parts.push_back({right, -1, left, pianoName(m_names[size_t(right)])});
                 else
-                    parts.push_back({t, -1, 0, m_names[size_t(t)], false});
+                    parts.push_back({t, -1, 0, m_names[size_t(t)]});
             }
         }
         return parts;
