@@ -123,7 +123,7 @@ tests_tsan() {
         -R "^(midi/|platform/(mmsystem|synth)/|app/tst_midirouting|app/tst_midihotplug|dialogs/tst_dialogoptions)"
 }
 
-fuzzers=(regparser wavfile sf2file musicxml)
+fuzzers=(regparser wavfile sf2file musicxml midifile)
 fuzz_seconds=30
 
 build_fuzz() {
@@ -174,8 +174,8 @@ test)
     stage check "tests (CTest)"                                tests_normal
     stage build "ThreadSanitizer build (MIDI tests)"           build_tsan
     stage check "MIDI tests under ThreadSanitizer"             tests_tsan
-    stage build "fuzzer build (settings, WAV, soundfont, MusicXML)" build_fuzz
-    stage check "fuzzing settings, WAV, soundfont, MusicXML, 30 s each" run_fuzz
+    stage build "fuzzer build (settings, WAV, soundfont, MusicXML, MIDI)" build_fuzz
+    stage check "fuzzing settings, WAV, soundfont, MusicXML, MIDI, 30 s each" run_fuzz
     stage build "AddressSanitizer + UBSan build"               build_asan
     stage check "all tests under AddressSanitizer + UBSan"     tests_asan
     stage_summary

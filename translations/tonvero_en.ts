@@ -2361,6 +2361,133 @@ Durations and onsets are rounded to three decimals (0.333).
     </message>
 </context>
 <context>
+    <name>tonvero::piece::MidiFileReader</name>
+    <message>
+        <source>файл пуст</source>
+        <translation>the file is empty</translation>
+    </message>
+    <message>
+        <source>это не файл MIDI: он не начинается с «MThd»</source>
+        <translation>this is not a MIDI file: it does not begin with “MThd”</translation>
+    </message>
+    <message>
+        <source>заголовок файла MIDI обрезан или испорчен</source>
+        <translation>the MIDI file’s header is truncated or broken</translation>
+    </message>
+    <message>
+        <source>файлы MIDI формата 2 (независимые пьесы в одном файле) не читаются; сохраните пьесу как формат 0 или 1</source>
+        <translation>MIDI files of format 2 (independent pieces in one file) are not read; save the piece as format 0 or 1</translation>
+    </message>
+    <message>
+        <source>неизвестный формат файла MIDI: %1</source>
+        <translation>unknown MIDI file format: %1</translation>
+    </message>
+    <message>
+        <source>в файле MIDI нет ни одной дорожки</source>
+        <translation>the MIDI file has no tracks</translation>
+    </message>
+    <message>
+        <source>время в файле MIDI отсчитывается кадрами SMPTE, а не долями четверти; такие файлы не читаются</source>
+        <translation>the MIDI file counts time in SMPTE frames rather than parts of a quarter note; such files are not read</translation>
+    </message>
+    <message>
+        <source>в заголовке файла MIDI четверть разделена на 0 частей</source>
+        <translation>the MIDI file’s header divides a quarter note into 0 parts</translation>
+    </message>
+    <message>
+        <source>дорожка %1 заявлена длиной %2 байт, а в файле после её начала только %3</source>
+        <translation>track %1 declares %2 bytes, but only %3 follow its start in the file</translation>
+    </message>
+    <message>
+        <source>файл MIDI обрезан: блок %1 длиннее файла</source>
+        <translation>the MIDI file is truncated: chunk %1 runs past its end</translation>
+    </message>
+    <message>
+        <source>дорожка %1 испорчена: %2</source>
+        <translation>track %1 is broken: %2</translation>
+    </message>
+    <message>
+        <source>время события обрезано</source>
+        <translation>an event’s time is cut off</translation>
+    </message>
+    <message>
+        <source>дорожка %1 слишком длинная</source>
+        <translation>track %1 is too long</translation>
+    </message>
+    <message>
+        <source>событие обрезано</source>
+        <translation>an event is cut off</translation>
+    </message>
+    <message>
+        <source>метасобытие обрезано</source>
+        <translation>a meta event is cut off</translation>
+    </message>
+    <message>
+        <source>метасобытие длиннее дорожки</source>
+        <translation>a meta event runs past the track</translation>
+    </message>
+    <message>
+        <source>в файле больше %1 смен размера</source>
+        <translation>the file has more than %1 time signature changes</translation>
+    </message>
+    <message>
+        <source>системное сообщение длиннее дорожки</source>
+        <translation>a system exclusive message runs past the track</translation>
+    </message>
+    <message>
+        <source>неизвестный байт состояния 0x%1</source>
+        <translation>unknown status byte 0x%1</translation>
+    </message>
+    <message>
+        <source>данные без байта состояния</source>
+        <translation>data without a status byte</translation>
+    </message>
+    <message>
+        <source>сообщение обрезано</source>
+        <translation>a message is cut off</translation>
+    </message>
+    <message>
+        <source>байт данных больше 127</source>
+        <translation>a data byte above 127</translation>
+    </message>
+    <message>
+        <source>в файле больше %1 нот</source>
+        <translation>the file has more than %1 notes</translation>
+    </message>
+    <message>
+        <source>в файле больше %1 событий</source>
+        <translation>the file has more than %1 events</translation>
+    </message>
+    <message>
+        <source>файл больше %1 МиБ</source>
+        <translation>the file is larger than %1 MiB</translation>
+    </message>
+    <message>
+        <source>файл MIDI не читается</source>
+        <translation>the MIDI file cannot be read</translation>
+    </message>
+    <message>
+        <source>Фортепиано</source>
+        <translation>Piano</translation>
+    </message>
+    <message>
+        <source>Канал %1</source>
+        <translation>Channel %1</translation>
+    </message>
+    <message>
+        <source>в файле MIDI нет нот (ударные не в счёт)</source>
+        <translation>the MIDI file has no notes (percussion aside)</translation>
+    </message>
+    <message>
+        <source>больше %1 партий</source>
+        <translation>more than %1 parts</translation>
+    </message>
+    <message>
+        <source>больше %1 тактов</source>
+        <translation>more than %1 bars</translation>
+    </message>
+</context>
+<context>
     <name>tonvero::piece::Reader</name>
     <message>
         <source>строка %1: %2</source>

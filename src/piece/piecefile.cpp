@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "piece/piecefile.h"
 
+#include "piece/midifilereader.h"
 #include "piece/mxlreader.h"
 
 #include <QCoreApplication>
@@ -61,7 +62,12 @@ PieceFile readPieceData(const QByteArray& data, const QString& fileName)
         file.error = r.error;
         break;
     }
-    case PieceFormat::Midi:
+    case PieceFormat::Midi: {
+        PieceResult r = readMidiFile(data);
+        file.piece = std::move(r.piece);
+        file.error = r.error;
+        break;
+    }
     case PieceFormat::Unknown:
         file.error = tr("Этот файл не похож на пьесу: Tonvero читает MusicXML (.musicxml, .xml, .mxl) и MIDI (.mid).");
         break;
