@@ -131,8 +131,8 @@ QRectF PieceStripView::cellRect(int bar) const
     if (bar < 0 || bar >= barCount())
         return QRectF();
     const int w = cellWidth();
-    const int row = bar / m_columns;
-    const int col = bar % m_columns;
+    const int row = bar / columns();
+    const int col = bar % columns();
     return QRectF(Margin + col * (w + Gap), Margin + row * rowHeight(), w, CellHeight);
 }
 
@@ -173,9 +173,9 @@ int PieceStripView::barAt(const QPoint& pos) const
         return -1;
     const int col = x / (w + Gap);
     const int row = y / rowHeight();
-    if (col >= m_columns || x % (w + Gap) >= w || y % rowHeight() >= rowHeight() - RowGap)
+    if (col >= columns() || x % (w + Gap) >= w || y % rowHeight() >= rowHeight() - RowGap)
         return -1;
-    const int bar = row * m_columns + col;
+    const int bar = row * columns() + col;
     return bar < barCount() ? bar : -1;
 }
 
@@ -210,10 +210,10 @@ void PieceStripView::keyPressEvent(QKeyEvent* event)
         setCurrentBar(m_current < 0 ? 0 : at + 1);
         break;
     case Qt::Key_Up:
-        setCurrentBar(at - m_columns);
+        setCurrentBar(at - columns());
         break;
     case Qt::Key_Down:
-        setCurrentBar(m_current < 0 ? 0 : at + m_columns);
+        setCurrentBar(m_current < 0 ? 0 : at + columns());
         break;
     case Qt::Key_Home:
         setCurrentBar(0);
@@ -285,7 +285,7 @@ void PieceStripView::paintEvent(QPaintEvent*)
 
 void PieceStripView::rebuild()
 {
-    m_columns = columnsFor(width());
+    const int columns = this->columns();
     const QSize area = size().expandedTo(QSize(1, 1));
     const qreal ratio = devicePixelRatioF();
     m_picture = QImage((QSizeF(area) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
@@ -320,7 +320,7 @@ void PieceStripView::rebuild()
     }
 
     // The legend: the colour scale with its ends, the empty cell, the cross, and what the columns mean.
-    const int rows = std::max(1, (barCount() + m_columns - 1) / m_columns);
+    const int rows = std::max(1, (barCount() + columns - 1) / columns);
     const qreal top = Margin + rows * rowHeight();
     qreal x = Margin;
     p.setPen(text);

@@ -32,7 +32,7 @@ public:
     // Where a bar's cell and its time column are drawn; empty for no such bar.
     QRectF cellRect(int bar) const;
     QRectF timeRect(int bar) const;
-    int columns() const { return m_columns; }
+    int columns() const { return columnsFor(width()); }
     // Bar N, its answers, right share and mean time, one fact a line.
     QString barText(int bar) const;
     // The text shown on hover at a point; empty over nothing.
@@ -73,7 +73,6 @@ private:
 
     QVector<tonvero::history::BarFigures> m_bars;
     int m_slowestMs = 0;
-    int m_columns = 1;
     int m_current = -1;
     QImage m_picture;
 };

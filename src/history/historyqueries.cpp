@@ -541,8 +541,9 @@ bool HistoryQueries::readPieces(const StatisticsFilter& filter, StatisticsData& 
                              " (SELECT title FROM pieces WHERE pieces.id = answers.piece_id),"
                              " (SELECT bars FROM pieces WHERE pieces.id = answers.piece_id)"
                              " FROM answers WHERE %1 AND piece_id IS NOT NULL AND piece_id <> ''"
-                             " GROUP BY piece_id ORDER BY max(time_ms) DESC, piece_id")
-                  .arg(filterClause(filter)));
+                             " AND bar BETWEEN 0 AND %2 GROUP BY piece_id ORDER BY max(time_ms) DESC, piece_id")
+                  .arg(filterClause(filter))
+                  .arg(MaxPieceBars - 1));
     bindFilter(q, filter);
     if (!q.exec()) {
         data.error = sqlError(q.lastError());

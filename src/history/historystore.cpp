@@ -470,7 +470,8 @@ bool HistoryStore::Writer::write(QSqlError* error)
             if (ok && !e.pieceId.isEmpty()) {
                 QSqlQuery& p = *upsertPiece;
                 p.bindValue(0, e.pieceId);
-                p.bindValue(1, e.pieceTitle);
+                // A null text would bind as NULL: an unknown title is an empty one.
+                p.bindValue(1, e.pieceTitle.isEmpty() ? QStringLiteral("") : e.pieceTitle);
                 p.bindValue(2, std::max(e.pieceBars, 0));
                 p.bindValue(3, qint64(std::max(e.startMs, e.endMs)));
                 ok = p.exec();
