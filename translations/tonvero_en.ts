@@ -1585,16 +1585,16 @@ Errors	%3</translation>
         <translation>Piece&amp;s</translation>
     </message>
     <message>
-        <source>Тактов: %1 · ответов: %2 · верно: %3 %</source>
-        <translation>Bars: %1 · answers: %2 · right: %3 %</translation>
-    </message>
-    <message>
         <source>Такты пьесы не удалось прочитать: %1</source>
         <translation>The bars of the piece could not be read: %1</translation>
     </message>
     <message>
         <source>Наведите указатель на такт или выберите его стрелками, чтобы увидеть его цифры.</source>
         <translation>Point at a bar, or walk to it with the arrow keys, to see its figures.</translation>
+    </message>
+    <message>
+        <source>Тактов: %1 · ответов: %2 · верно: %3 % · последний раз %4</source>
+        <translation>Bars: %1 · answers: %2 · right: %3 % · last practised %4</translation>
     </message>
 </context>
 <context>

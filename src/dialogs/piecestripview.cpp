@@ -113,7 +113,8 @@ QSize PieceStripView::sizeHint() const
 
 QSize PieceStripView::minimumSizeHint() const
 {
-    return QSize(2 * Margin + 8 * (cellWidth() + Gap), heightFor(2 * Margin + 8 * (cellWidth() + Gap)));
+    // One row and the legend: the rows past the first scroll.
+    return QSize(2 * Margin + 8 * (cellWidth() + Gap), Margin + rowHeight() + legendHeight());
 }
 
 bool PieceStripView::hasHeightForWidth() const

@@ -460,8 +460,8 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
 
     // A piece's bars.
     m_piece = new QComboBox;
-    m_piece->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    m_piece->setMinimumContentsLength(30);
+    // As wide as its titles, which are cut short so that the window keeps to a small screen.
+    m_piece->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto* pieceLabel = new QLabel(tr("Пь&еса:"));
     pieceLabel->setBuddy(m_piece);
     m_pieceSummary = new QLabel;
@@ -1056,8 +1056,7 @@ void StatisticsDialog::fillKeys()
 
 QString StatisticsDialog::pieceTitle(const PieceFigures& piece) const
 {
-    const QString title = piece.title.isEmpty() ? tr("Пьеса без названия (%1)").arg(piece.id.left(8)) : piece.title;
-    return tr("%1 · ответов: %2 · %3").arg(title).arg(piece.answers).arg(dateText(piece.lastMs));
+    return piece.title.isEmpty() ? tr("Пьеса без названия (%1)").arg(piece.id.left(8)) : piece.title;
 }
 
 void StatisticsDialog::fillPieces()
@@ -1075,8 +1074,15 @@ void StatisticsDialog::fillPieces()
     {
         const QSignalBlocker quiet(m_piece);
         m_piece->clear();
-        for (const PieceFigures& p : m_data.pieces)
-            m_piece->addItem(pieceTitle(p), p.id);
+        constexpr int LongestTitle = 40;
+        for (const PieceFigures& p : m_data.pieces) {
+            const QString title = pieceTitle(p);
+            m_piece->addItem(title.size() > LongestTitle ? title.left(LongestTitle - 1) + u'…' : title, p.id);
+            m_piece->setItemData(m_piece->count() - 1,
+                                 tr("%1 · ответов: %2 · %3")
+                                     .arg(title, QLocale().toString(p.answers), dateText(p.lastMs)),
+                                 Qt::ToolTipRole);
+        }
         m_piece->setCurrentIndex(m_piece->findData(m_pieceBars.id));
     }
     showPieceBars(m_pieceBars);
@@ -1093,11 +1099,12 @@ void StatisticsDialog::showPieceBars(const PieceBarsData& bars)
     const auto piece = std::find_if(m_data.pieces.cbegin(), m_data.pieces.cend(),
                                     [&](const PieceFigures& p) { return p.id == bars.id; });
     if (piece != m_data.pieces.cend()) {
-        m_pieceSummary->setText(tr("Тактов: %1 · ответов: %2 · верно: %3 %")
+        m_pieceSummary->setText(tr("Тактов: %1 · ответов: %2 · верно: %3 % · последний раз %4")
                                     .arg(locale.toString(qlonglong(bars.bars.size())), locale.toString(piece->answers),
                                          locale.toString(piece->answers > 0 ? 100.0 * piece->right / piece->answers
                                                                             : 0.0,
-                                                         'f', 0)));
+                                                         'f', 0),
+                                         dateText(piece->lastMs)));
     } else {
         m_pieceSummary->clear();
     }
