@@ -87,6 +87,37 @@ YearOfLines& yearOfLines()
     return y;
 }
 
+// The same year with every fourth exercise a run through one of five pieces of 200 bars.
+struct YearOfPieces {
+    QTemporaryDir dir;
+    QString path;
+
+    YearOfPieces()
+    {
+        path = dir.filePath(QStringLiteral("history.sqlite"));
+        QFile::copy(year().path, path);
+        const QString name = QStringLiteral("bench-pieces");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(path);
+            db.open();
+            QSqlQuery(db).exec(QStringLiteral("UPDATE answers SET kind = 2, piece_id = 'piece' || (session_id / 1000 % 5),"
+                                              " bar = id % 200, line_position = id % 8"
+                                              " WHERE session_id / 1000 % 4 = 1"));
+            for (int i = 0; i < 5; ++i)
+                QSqlQuery(db).exec(QStringLiteral("INSERT INTO pieces VALUES ('piece%1', 'Piece %1', 200, 0)").arg(i));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+YearOfPieces& yearOfPieces()
+{
+    static YearOfPieces y;
+    return y;
+}
+
 bool waitShown(StatisticsDialog& dialog)
 {
     if (!dialog.isLoading())
@@ -199,6 +230,36 @@ void BM_Statistics_Year_Phrases(benchmark::State& state)
     linesOfYear(state, ExerciseKind::Phrase);
 }
 BENCHMARK(BM_Statistics_Year_Phrases)->Unit(benchmark::kMillisecond);
+
+// The year's figures with the pieces' list, and one piece's bars over the year.
+void BM_Statistics_Year_Pieces(benchmark::State& state)
+{
+    HistoryQueries q(yearOfPieces().path);
+    StatisticsFilter f;
+    f.fromMs = periodStartMs(Period::Year, QDateTime::currentDateTime());
+    StatisticsData d;
+    for (auto _ : state)
+        d = q.statistics(f);
+    state.counters["answers"] = d.total.answers;
+    state.counters["pieces"] = double(d.pieces.size());
+}
+BENCHMARK(BM_Statistics_Year_Pieces)->Unit(benchmark::kMillisecond);
+
+void BM_PieceBars_Year(benchmark::State& state)
+{
+    HistoryQueries q(yearOfPieces().path);
+    StatisticsFilter f;
+    f.fromMs = periodStartMs(Period::Year, QDateTime::currentDateTime());
+    PieceBarsData d;
+    for (auto _ : state)
+        d = q.pieceBars(f, QStringLiteral("piece2"));
+    int answers = 0;
+    for (const BarFigures& b : d.bars)
+        answers += b.answers;
+    state.counters["answers"] = answers;
+    state.counters["bars"] = double(d.bars.size());
+}
+BENCHMARK(BM_PieceBars_Year)->Unit(benchmark::kMillisecond);
 
 void BM_ExportCsv_AllTime(benchmark::State& state)
 {

@@ -921,6 +921,53 @@ Hard: leaps up to an octave, rests, accidentals, up to seven.</translation>
     </message>
 </context>
 <context>
+    <name>PieceStripView</name>
+    <message>
+        <source>Такты пьесы</source>
+        <translation>Bars of the piece</translation>
+    </message>
+    <message>
+        <source>Такт %1</source>
+        <translation>Bar %1</translation>
+    </message>
+    <message>
+        <source>Ответов нет</source>
+        <translation>No answers</translation>
+    </message>
+    <message>
+        <source>Ответов: %1, верно: %2 (%3 %)</source>
+        <translation>Answers: %1, right: %2 (%3 %)</translation>
+    </message>
+    <message>
+        <source>Среднее время верного ответа: %1 с</source>
+        <translation>Mean time of a right answer: %1 s</translation>
+    </message>
+    <message>
+        <source>Верных ответов нет</source>
+        <translation>No right answers</translation>
+    </message>
+    <message>
+        <source>Верных ответов:</source>
+        <translation>Right answers:</translation>
+    </message>
+    <message>
+        <source>нет ответов</source>
+        <translation>no answers</translation>
+    </message>
+    <message>
+        <source>меньше %1 % верных</source>
+        <translation>under %1 % right</translation>
+    </message>
+    <message>
+        <source>Столбик под тактом: среднее время верного ответа, самый высокий — %1 с</source>
+        <translation>Column under a bar: mean time of a right answer; the tallest is %1 s</translation>
+    </message>
+    <message>
+        <source>Столбик под тактом: среднее время верного ответа</source>
+        <translation>Column under a bar: mean time of a right answer</translation>
+    </message>
+</context>
+<context>
     <name>PracticeOptions</name>
     <message>
         <source>Прогресс</source>
@@ -1536,6 +1583,42 @@ Errors	%3</translation>
     <message>
         <source>&amp;Тональности</source>
         <translation>&amp;Keys</translation>
+    </message>
+    <message>
+        <source>Пь&amp;еса:</source>
+        <translation>P&amp;iece:</translation>
+    </message>
+    <message>
+        <source>Такты пьесы</source>
+        <translation>Bars of the piece</translation>
+    </message>
+    <message>
+        <source>За выбранный период ответов в пьесах нет.</source>
+        <translation>No answers in pieces in the chosen period.</translation>
+    </message>
+    <message>
+        <source>Пьеса без названия (%1)</source>
+        <translation>Untitled piece (%1)</translation>
+    </message>
+    <message>
+        <source>%1 · ответов: %2 · %3</source>
+        <translation>%1 · answers: %2 · %3</translation>
+    </message>
+    <message>
+        <source>Пье&amp;сы</source>
+        <translation>Piece&amp;s</translation>
+    </message>
+    <message>
+        <source>Такты пьесы не удалось прочитать: %1</source>
+        <translation>The bars of the piece could not be read: %1</translation>
+    </message>
+    <message>
+        <source>Наведите указатель на такт или выберите его стрелками, чтобы увидеть его цифры.</source>
+        <translation>Point at a bar, or walk to it with the arrow keys, to see its figures.</translation>
+    </message>
+    <message>
+        <source>Тактов: %1 · ответов: %2 · верно: %3 % · последний раз %4</source>
+        <translation>Bars: %1 · answers: %2 · right: %3 % · last practised %4</translation>
     </message>
 </context>
 <context>

@@ -55,6 +55,11 @@ public:
         return queries().statistics(filter);
     }
 
+    PieceBarsData pieceBars(const StatisticsFilter& filter, const QString& pieceId)
+    {
+        return queries().pieceBars(filter, pieceId);
+    }
+
     bool exportTo(const QString& file, const StatisticsFilter& filter, QString* error)
     {
         m_store.flush(5000);
@@ -453,6 +458,50 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     m_keysStack->addWidget(keysTable);
     m_keysStack->addWidget(m_noKeys);
 
+    // A piece's bars.
+    m_piece = new QComboBox;
+    // As wide as its titles, which are cut short so that the window keeps to a small screen.
+    m_piece->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* pieceLabel = new QLabel(tr("Пь&еса:"));
+    pieceLabel->setBuddy(m_piece);
+    m_pieceSummary = new QLabel;
+    m_pieceSummary->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* pieceChoice = new QHBoxLayout;
+    pieceChoice->addWidget(pieceLabel);
+    pieceChoice->addWidget(m_piece);
+    pieceChoice->addSpacing(16);
+    pieceChoice->addWidget(m_pieceSummary, 1);
+    m_strip = new PieceStripView;
+    // However many bars, the strip wraps into rows and the rows scroll.
+    auto* stripArea = new QScrollArea;
+    stripArea->setWidget(m_strip);
+    stripArea->setWidgetResizable(true);
+    stripArea->setFrameShape(QFrame::NoFrame);
+    stripArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    stripArea->setFocusPolicy(Qt::NoFocus);
+    stripArea->setAccessibleName(tr("Такты пьесы"));
+    connect(m_strip, &PieceStripView::currentBarChanged, stripArea, [stripArea, strip = m_strip](int bar) {
+        const QRect cell = strip->cellRect(bar).toAlignedRect();
+        stripArea->ensureVisible(cell.center().x(), cell.center().y(), cell.width(), cell.height() * 2);
+    });
+    m_barNote = new QLabel;
+    m_barNote->setWordWrap(true);
+    m_barNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* piecesContents = new QWidget;
+    auto* piecesLayout = new QVBoxLayout(piecesContents);
+    piecesLayout->setContentsMargins(0, 4, 0, 0);
+    piecesLayout->addLayout(pieceChoice);
+    piecesLayout->addWidget(stripArea, 1);
+    piecesLayout->addWidget(m_barNote);
+    m_noPieces = new QLabel(tr("За выбранный период ответов в пьесах нет."));
+    m_noPieces->setAlignment(Qt::AlignCenter);
+    m_noPieces->setWordWrap(true);
+    m_piecesPage = new QWidget(this);
+    m_piecesStack = new QStackedLayout(m_piecesPage);
+    m_piecesStack->addWidget(piecesContents);
+    m_piecesStack->addWidget(m_noPieces);
+    m_piecesPage->hide();
+
     m_tabs = new QTabWidget;
     m_tabs->addTab(m_chartsPage, tr("&Графики"));
     m_tabs->addTab(mapPage, tr("Карта &нот"));
@@ -511,7 +560,9 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
     setTabOrder(m_missed, m_slowest);
     setTabOrder(m_slowest, m_review);
     setTabOrder(m_review, m_keys);
-    setTabOrder(m_keys, m_deleteExercise);
+    setTabOrder(m_keys, m_piece);
+    setTabOrder(m_piece, m_strip);
+    setTabOrder(m_strip, m_deleteExercise);
     setTabOrder(m_deleteExercise, m_deleteAll);
     setTabOrder(m_deleteAll, close);
 
@@ -526,6 +577,9 @@ StatisticsDialog::StatisticsDialog(HistoryStore& store, int clefSetting, qint64 
         m_noteMap->setMetric(on ? NoteMapView::Metric::ResponseTime : NoteMapView::Metric::Errors);
     });
     connect(m_fixedScale, &QCheckBox::toggled, m_noteMap, &NoteMapView::setFixedScale);
+    connect(m_piece, &QComboBox::currentIndexChanged, this, [this] { loadPiece(m_piece->currentData().toString()); });
+    connect(m_strip, &PieceStripView::currentBarChanged, this,
+            [this](int bar) { m_barNote->setText(m_strip->barText(bar).replace(u'\n', QStringLiteral(" · "))); });
     connect(m_export, &QPushButton::clicked, this, &StatisticsDialog::chooseExportFile);
     connect(m_deleteExercise, &QPushButton::clicked, this, [this] {
         if (m_sessionId != 0)
@@ -634,32 +688,90 @@ QLabel* StatisticsDialog::noKeysNote() const
     return m_keysStack->currentWidget() == m_noKeys ? m_noKeys : nullptr;
 }
 
+void StatisticsDialog::showPieces()
+{
+    if (m_tabs->indexOf(m_piecesPage) >= 0)
+        m_tabs->setCurrentWidget(m_piecesPage);
+}
+
+void StatisticsDialog::setPiece(const QString& pieceId)
+{
+    m_wantedPiece = pieceId;
+    const int at = m_piece->findData(pieceId);
+    if (at < 0 || m_loading)
+        return; // the next reading shows it, if the period has it
+    if (at == m_piece->currentIndex())
+        QMetaObject::invokeMethod(this, &StatisticsDialog::pieceShown, Qt::QueuedConnection);
+    else
+        m_piece->setCurrentIndex(at);
+}
+
+QLabel* StatisticsDialog::noPiecesNote() const
+{
+    return m_piecesStack->currentWidget() == m_noPieces ? m_noPieces : nullptr;
+}
+
+QString StatisticsDialog::barNote() const
+{
+    return m_barNote->text();
+}
+
+void StatisticsDialog::loadPiece(const QString& pieceId)
+{
+    m_wantedPiece = pieceId;
+    const int generation = ++m_pieceGeneration;
+    const StatisticsFilter filter = currentFilter();
+    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, generation, filter, pieceId] {
+        PieceBarsData bars = loader->pieceBars(filter, pieceId);
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation, bars = std::move(bars)] {
+                if (generation != m_pieceGeneration)
+                    return; // another piece or period was chosen meanwhile
+                showPieceBars(bars);
+                emit pieceShown();
+            },
+            Qt::QueuedConnection);
+    });
+}
+
 void StatisticsDialog::reload()
 {
     const int generation = ++m_generation;
+    ++m_pieceGeneration;
     m_loading = true;
     const StatisticsFilter filter = currentFilter();
-    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, store = &m_store, generation, filter] {
+    const QString wantedPiece = m_wantedPiece;
+    QMetaObject::invokeMethod(m_loader, [this, loader = m_loader, store = &m_store, generation, filter, wantedPiece] {
         StatisticsData data = loader->load(filter);
+        // The piece shown before, while the period has it; else the latest practised.
+        QString pieceId;
+        for (const PieceFigures& p : data.pieces)
+            if (p.id == wantedPiece)
+                pieceId = p.id;
+        if (pieceId.isEmpty() && !data.pieces.isEmpty())
+            pieceId = data.pieces.front().id;
+        PieceBarsData bars = pieceId.isEmpty() ? PieceBarsData{} : loader->pieceBars(filter, pieceId);
         // What the practice memory favours now, for every clef setting; it may wait for the file.
         std::array<PracticeChances, 4> chances{};
         for (int c = 0; c < 4; ++c)
             chances[std::size_t(c)] = store->practiceChances(c);
         QMetaObject::invokeMethod(
             this,
-            [this, generation, data = std::move(data), chances] {
+            [this, generation, data = std::move(data), chances, bars = std::move(bars)] {
                 m_chances = chances;
-                onLoaded(generation, data);
+                onLoaded(generation, data, bars);
             },
             Qt::QueuedConnection);
     });
 }
 
-void StatisticsDialog::onLoaded(int generation, const StatisticsData& data)
+void StatisticsDialog::onLoaded(int generation, const StatisticsData& data, const PieceBarsData& bars)
 {
     if (generation != m_generation)
         return; // a later choice is on its way
     m_data = data;
+    m_pieceBars = bars;
     m_loading = false;
     fillSummary();
     fillCharts();
@@ -667,6 +779,7 @@ void StatisticsDialog::onLoaded(int generation, const StatisticsData& data)
     fillTables();
     fillKinds();
     fillKeys();
+    fillPieces();
     emit dataShown();
 }
 
@@ -939,6 +1052,68 @@ void StatisticsDialog::fillKeys()
                                      number));
         m_keys->setItem(row, 3, cell(secondsText(k.meanMs), number));
     }
+}
+
+QString StatisticsDialog::pieceTitle(const PieceFigures& piece) const
+{
+    return piece.title.isEmpty() ? tr("Пьеса без названия (%1)").arg(piece.id.left(8)) : piece.title;
+}
+
+void StatisticsDialog::fillPieces()
+{
+    // The tab only where there are pieces: in the history, or in the one exercise shown.
+    const bool wanted = m_sessionId != 0 ? !m_data.pieces.isEmpty() : m_data.hasPieces;
+    const int at = m_tabs->indexOf(m_piecesPage);
+    if (wanted && at < 0) {
+        const int keys = m_tabs->indexOf(m_keysPage);
+        m_tabs->insertTab(keys >= 0 ? keys + 1 : m_tabs->count(), m_piecesPage, tr("Пье&сы"));
+    } else if (!wanted && at >= 0) {
+        m_tabs->removeTab(at);
+    }
+    m_piecesStack->setCurrentIndex(m_data.pieces.isEmpty() ? 1 : 0);
+    {
+        const QSignalBlocker quiet(m_piece);
+        m_piece->clear();
+        constexpr int LongestTitle = 40;
+        for (const PieceFigures& p : m_data.pieces) {
+            const QString title = pieceTitle(p);
+            m_piece->addItem(title.size() > LongestTitle ? title.left(LongestTitle - 1) + u'…' : title, p.id);
+            m_piece->setItemData(m_piece->count() - 1,
+                                 tr("%1 · ответов: %2 · %3")
+                                     .arg(title, QLocale().toString(p.answers), dateText(p.lastMs)),
+                                 Qt::ToolTipRole);
+        }
+        m_piece->setCurrentIndex(m_piece->findData(m_pieceBars.id));
+    }
+    showPieceBars(m_pieceBars);
+    // A piece asked for while the figures were on their way.
+    if (const int wanted = m_piece->findData(m_wantedPiece); wanted >= 0 && m_wantedPiece != m_pieceBars.id)
+        m_piece->setCurrentIndex(wanted);
+}
+
+void StatisticsDialog::showPieceBars(const PieceBarsData& bars)
+{
+    m_pieceBars = bars;
+    m_strip->setBars(bars.bars);
+    const QLocale locale;
+    const auto piece = std::find_if(m_data.pieces.cbegin(), m_data.pieces.cend(),
+                                    [&](const PieceFigures& p) { return p.id == bars.id; });
+    if (piece != m_data.pieces.cend()) {
+        m_pieceSummary->setText(tr("Тактов: %1 · ответов: %2 · верно: %3 % · последний раз %4")
+                                    .arg(locale.toString(qlonglong(bars.bars.size())), locale.toString(piece->answers),
+                                         locale.toString(piece->answers > 0 ? 100.0 * piece->right / piece->answers
+                                                                            : 0.0,
+                                                         'f', 0),
+                                         dateText(piece->lastMs)));
+    } else {
+        m_pieceSummary->clear();
+    }
+    if (!bars.error.isEmpty())
+        m_barNote->setText(tr("Такты пьесы не удалось прочитать: %1").arg(bars.error));
+    else if (m_strip->currentBar() >= 0)
+        m_barNote->setText(m_strip->barText(m_strip->currentBar()).replace(u'\n', QStringLiteral(" · ")));
+    else
+        m_barNote->setText(tr("Наведите указатель на такт или выберите его стрелками, чтобы увидеть его цифры."));
 }
 
 void StatisticsDialog::chooseExportFile()

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "dialogs/notemapview.h"
+#include "dialogs/piecestripview.h"
 #include "history/historyqueries.h"
 #include "history/practiceweights.h"
 
@@ -35,8 +36,8 @@ class StatisticsLoader;
 // The statistics window: accuracy, right notes per minute and the median
 // response time per exercise or per day over a period, the note map of a
 // clef with the notes most often missed and the slowest, and the export of
-// the answers, and for lines of music the figures per key signature; all of
-// it for one kind of exercise or every kind. Reading happens on a thread of its own; the window shows the
+// the answers, for lines of music the figures per key signature, and for a
+// piece its bars in a strip; all of it for one kind of exercise or every kind. Reading happens on a thread of its own; the window shows the
 // figures when they arrive (dataShown).
 //
 // With a session id the window shows that exercise alone: its note map and
@@ -58,6 +59,10 @@ public:
     void setMetric(NoteMapView::Metric metric);
     void showNoteMap();
     void showKeys();
+    // The pieces' tab, when the history has pieces.
+    void showPieces();
+    // Shows the bars of that piece, if the period has it; pieceShown tells when they are on screen.
+    void setPiece(const QString& pieceId);
 
     // Writes the answers of the current choice to a CSV file, off the GUI
     // thread; exportFinished tells how it went.
@@ -95,12 +100,22 @@ public:
     // What stands in the charts' place when there is nothing to draw; null while the charts show.
     QLabel* noChartsNote() const;
     QCheckBox* fixedScaleBox() const { return m_fixedScale; }
+    // The pieces of the period, by title, with their ids as item data.
+    QComboBox* piecesBox() const { return m_piece; }
+    PieceStripView* pieceStrip() const { return m_strip; }
+    const tonvero::history::PieceBarsData& pieceBars() const { return m_pieceBars; }
+    // What the strip's current bar says, under the strip.
+    QString barNote() const;
+    // What stands in the strip's place when the period has no piece; null while the strip shows.
+    QLabel* noPiecesNote() const;
     // The span the per-day axes show.
     QPair<QDateTime, QDateTime> dayAxisRange() const;
 
 signals:
     // The figures of the current choice are on screen.
     void dataShown();
+    // The bars of the chosen piece are on screen.
+    void pieceShown();
     void exportFinished(bool ok, const QString& message);
     void historyChanged(bool ok, const QString& message);
 
@@ -108,7 +123,12 @@ private:
     // The wanted size within the screen the window opens on.
     QSize fittingSize(const QSize& wanted) const;
     void reload();
-    void onLoaded(int generation, const tonvero::history::StatisticsData& data);
+    void onLoaded(int generation, const tonvero::history::StatisticsData& data,
+                  const tonvero::history::PieceBarsData& bars);
+    void loadPiece(const QString& pieceId);
+    void showPieceBars(const tonvero::history::PieceBarsData& bars);
+    void fillPieces();
+    QString pieceTitle(const tonvero::history::PieceFigures& piece) const;
     void onExported(bool ok, const QString& file, const QString& error);
     void chooseExportFile();
     bool confirm(const QString& text);
@@ -156,6 +176,16 @@ private:
     QStackedLayout* m_keysStack = nullptr;
     QLabel* m_noKeys = nullptr;
     QTableWidget* m_keys = nullptr;
+    QWidget* m_piecesPage = nullptr;
+    QStackedLayout* m_piecesStack = nullptr;
+    QLabel* m_noPieces = nullptr;
+    QComboBox* m_piece = nullptr;
+    PieceStripView* m_strip = nullptr;
+    QLabel* m_barNote = nullptr;
+    QLabel* m_pieceSummary = nullptr;
+    tonvero::history::PieceBarsData m_pieceBars;
+    QString m_wantedPiece;
+    int m_pieceGeneration = 0;
 
     QChart* m_mainChart = nullptr;
     QChart* m_medianChart = nullptr;

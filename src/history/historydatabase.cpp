@@ -59,14 +59,27 @@ const QStringList& migrationList(int version)
         // Which kinds the history has, and one kind over a period, without reading every answer.
         QStringLiteral("CREATE INDEX answers_by_kind ON answers(kind, time_ms)"),
     };
+    // Pieces: an answer names its piece (none before, and none outside a piece),
+    // and each piece practised keeps its title and length for the statistics.
+    static const QStringList v3{
+        QStringLiteral("ALTER TABLE answers ADD COLUMN piece_id TEXT"),
+        QStringLiteral("CREATE TABLE pieces ("
+                       " id TEXT PRIMARY KEY,"
+                       " title TEXT NOT NULL DEFAULT '',"
+                       " bars INTEGER NOT NULL DEFAULT 0,"
+                       " last_ms INTEGER NOT NULL DEFAULT 0)"),
+        // One piece's bars over a period, without reading the other answers.
+        QStringLiteral("CREATE INDEX answers_by_piece ON answers(piece_id, time_ms) WHERE piece_id IS NOT NULL"),
+    };
     switch (version) {
     case 1: return v1;
     case 2: return v2;
+    case 3: return v3;
     default: return none;
     }
 }
 
-constexpr int LatestVersion = 2;
+constexpr int LatestVersion = 3;
 
 // SQLite's primary result codes.
 constexpr int SqliteCorrupt = 11;

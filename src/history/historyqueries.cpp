@@ -516,6 +516,100 @@ StatisticsData HistoryQueries::statistics(const StatisticsFilter& filter)
         data.keys.push_back(k);
     }
     readKinds(data.kinds, &data.error);
+    readPieces(filter, data);
+    return data;
+}
+
+bool HistoryQueries::readPieces(const StatisticsFilter& filter, StatisticsData& data)
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    QSqlQuery any(db);
+    any.setForwardOnly(true);
+    if (!any.exec(QStringLiteral("SELECT EXISTS (SELECT 1 FROM answers WHERE piece_id IS NOT NULL AND piece_id <> '')"))
+        || !any.next()) {
+        data.error = sqlError(any.lastError());
+        return false;
+    }
+    data.hasPieces = any.value(0).toInt() != 0;
+    any.finish();
+    if (!data.hasPieces)
+        return true;
+
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT piece_id, count(*), sum(correct != 0), max(time_ms), max(bar),"
+                             " (SELECT title FROM pieces WHERE pieces.id = answers.piece_id),"
+                             " (SELECT bars FROM pieces WHERE pieces.id = answers.piece_id)"
+                             " FROM answers WHERE %1 AND piece_id IS NOT NULL AND piece_id <> ''"
+                             " AND bar BETWEEN 0 AND %2 GROUP BY piece_id ORDER BY max(time_ms) DESC, piece_id")
+                  .arg(filterClause(filter))
+                  .arg(MaxPieceBars - 1));
+    bindFilter(q, filter);
+    if (!q.exec()) {
+        data.error = sqlError(q.lastError());
+        return false;
+    }
+    while (q.next()) {
+        PieceFigures p;
+        p.id = q.value(0).toString();
+        p.answers = q.value(1).toInt();
+        p.right = q.value(2).toInt();
+        p.lastMs = q.value(3).toLongLong();
+        p.title = q.value(5).toString();
+        const int answered = std::clamp(q.value(4).toInt() + 1, 0, MaxPieceBars);
+        p.bars = std::clamp(std::max(q.value(6).toInt(), answered), 0, MaxPieceBars);
+        data.pieces.push_back(p);
+    }
+    return true;
+}
+
+PieceBarsData HistoryQueries::pieceBars(const StatisticsFilter& filter, const QString& pieceId)
+{
+    PieceBarsData data;
+    data.id = pieceId;
+    if (open(&data.error) != Access::Ready || pieceId.isEmpty())
+        return data;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    int known = 0;
+    {
+        QSqlQuery p(db);
+        p.prepare(QStringLiteral("SELECT title, bars FROM pieces WHERE id = ?"));
+        p.addBindValue(pieceId);
+        if (!p.exec()) {
+            data.error = sqlError(p.lastError());
+            return data;
+        }
+        if (p.next()) {
+            data.title = p.value(0).toString();
+            known = std::clamp(p.value(1).toInt(), 0, MaxPieceBars);
+        }
+    }
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT bar, count(*), sum(correct != 0),"
+                             " sum(CASE WHEN correct != 0 THEN min(max(response_ms, 0), %2) ELSE 0 END)"
+                             " FROM answers WHERE %1 AND piece_id = :piece AND bar BETWEEN 0 AND %3"
+                             " GROUP BY bar ORDER BY bar")
+                  .arg(filterClause(filter))
+                  .arg(MaxCountedResponseMs)
+                  .arg(MaxPieceBars - 1));
+    bindFilter(q, filter);
+    q.bindValue(QStringLiteral(":piece"), pieceId);
+    if (!q.exec()) {
+        data.error = sqlError(q.lastError());
+        return data;
+    }
+    data.bars.resize(known);
+    while (q.next()) {
+        const int bar = q.value(0).toInt();
+        if (bar >= data.bars.size())
+            data.bars.resize(bar + 1);
+        BarFigures& b = data.bars[bar];
+        b.answers = q.value(1).toInt();
+        b.right = q.value(2).toInt();
+        const qint64 rightMs = q.value(3).toLongLong();
+        b.meanMs = b.right > 0 ? int((rightMs + b.right / 2) / b.right) : -1;
+    }
     return data;
 }
 
@@ -559,7 +653,7 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
         QStringLiteral("played_note"), QStringLiteral("source"),         QStringLiteral("correct"),
         QStringLiteral("response_ms"), QStringLiteral("kind"),           QStringLiteral("key_fifths"),
         QStringLiteral("key_mode"),    QStringLiteral("line_position"),  QStringLiteral("bar"),
-        QStringLiteral("chord_notes"),
+        QStringLiteral("chord_notes"), QStringLiteral("piece"),
     };
     if (access == Access::Failed) {
         if (error)
@@ -580,7 +674,8 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
     q.setForwardOnly(true);
     q.prepare(QStringLiteral("SELECT time_ms, session_id, mode, clef, staff, shown_note, spelling, played_note,"
                              " source, correct, response_ms, kind, key_fifths, key_minor, line_position, bar,"
-                             " chord_notes FROM answers WHERE %1 ORDER BY time_ms, id")
+                             " chord_notes, piece_id, (SELECT title FROM pieces WHERE pieces.id = answers.piece_id)"
+                             " FROM answers WHERE %1 ORDER BY time_ms, id")
                   .arg(where));
     bindFilter(q, filter);
     if (!q.exec()) {
@@ -619,6 +714,8 @@ bool HistoryQueries::exportCsv(const StatisticsFilter& filter, QIODevice& out, Q
             position >= 0 ? QString::number(position) : QString(),
             bar >= 0 ? QString::number(bar) : QString(),
             q.value(16).toString(),
+            // The piece by its title; by its id when no title was kept.
+            q.value(18).toString().isEmpty() ? q.value(17).toString() : q.value(18).toString(),
         };
         if (!writeLine(row)) {
             if (error)

@@ -76,6 +76,34 @@ struct KeyFigures {
     bool operator==(const KeyFigures&) const = default;
 };
 
+// A piece practised over the filter's span: the answers given in it.
+struct PieceFigures {
+    QString id;
+    QString title; // as last practised; empty when no exercise of it named one
+    int bars = 0;  // as long as the piece is known to be, or as far as it was answered
+    int answers = 0;
+    int right = 0;
+    qint64 lastMs = 0; // the latest answer
+    bool operator==(const PieceFigures&) const = default;
+};
+
+// One bar of a piece: its answers, the right ones, and their mean time.
+struct BarFigures {
+    int answers = 0;
+    int right = 0;
+    int meanMs = -1; // of the right answers, each counted at most MaxCountedResponseMs; −1 without any
+    double accuracyPercent() const { return answers > 0 ? 100.0 * right / answers : 0.0; }
+    bool operator==(const BarFigures&) const = default;
+};
+
+// The bars of one piece, from its first (index 0); bars without answers are empty.
+struct PieceBarsData {
+    QString id;
+    QString title;
+    QVector<BarFigures> bars;
+    QString error; // why nothing could be read; empty when all went well
+};
+
 struct SpelledNote {
     int readingClef = 0;
     int keyIndex = 0;
@@ -103,6 +131,10 @@ struct StatisticsData {
     QVector<KeyFigures> keys;
     // The kinds of exercise the file has answers of, whatever the filter, in their order.
     QVector<ExerciseKind> kinds;
+    // The pieces answered, the latest practised first.
+    QVector<PieceFigures> pieces;
+    // Whether the file has answers of any piece, whatever the filter.
+    bool hasPieces = false;
     QString error; // why nothing could be read; empty when all went well
 };
 
@@ -111,6 +143,8 @@ public:
     static constexpr int TopCount = 10;
     static constexpr int MinRightForSlowest = 3;
     static constexpr int MaxCountedResponseMs = 60000;
+    // Bars past this are not a piece's: such rows are left out.
+    static constexpr int MaxPieceBars = 20000;
 
     explicit HistoryQueries(const QString& path);
     ~HistoryQueries();
@@ -119,6 +153,9 @@ public:
 
     // Everything the window shows. A missing file gives empty figures.
     StatisticsData statistics(const StatisticsFilter& filter);
+
+    // The bars of one piece under the filter. A missing file or piece gives no bars.
+    PieceBarsData pieceBars(const StatisticsFilter& filter, const QString& pieceId);
 
     // One row per answer, oldest first, with a header row (RFC 4180, UTF-8).
     bool exportCsv(const StatisticsFilter& filter, QIODevice& out, QString* error);
@@ -132,6 +169,7 @@ private:
     enum class Access { Ready, Missing, Failed };
     Access open(QString* error);
     bool readKinds(QVector<ExerciseKind>& kinds, QString* error);
+    bool readPieces(const StatisticsFilter& filter, StatisticsData& data);
 
     QString m_path;
     QString m_connection;

@@ -40,8 +40,8 @@ constexpr int ReplayLimit = 20000;
 
 const QString InsertAnswer = QStringLiteral(
     "INSERT INTO answers (time_ms, session_id, clef, staff, shown_note, spelling, played_note, source,"
-    " correct, response_ms, mode, kind, key_fifths, key_minor, line_position, bar, chord_notes)"
-    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    " correct, response_ms, mode, kind, key_fifths, key_minor, line_position, bar, chord_notes, piece_id)"
+    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
 // The first record of an exercise creates its row; later ones bring its counts and end.
 const QString UpsertExercise = QStringLiteral(
     "INSERT INTO exercises (session_id, start_ms, end_ms, mode, exam_minutes, notes, errors, exam_completed, kind)"
@@ -49,6 +49,14 @@ const QString UpsertExercise = QStringLiteral(
     " ON CONFLICT (session_id) DO UPDATE SET end_ms = excluded.end_ms, mode = excluded.mode,"
     " exam_minutes = excluded.exam_minutes, notes = excluded.notes, errors = excluded.errors,"
     " exam_completed = excluded.exam_completed, kind = excluded.kind");
+// A piece's row: its latest title and length, and when it was last practised.
+// A record that lacks the title or length keeps the ones known.
+const QString UpsertPiece = QStringLiteral(
+    "INSERT INTO pieces (id, title, bars, last_ms) VALUES (?, ?, ?, ?)"
+    " ON CONFLICT (id) DO UPDATE SET"
+    " title = CASE WHEN excluded.title <> '' THEN excluded.title ELSE title END,"
+    " bars = CASE WHEN excluded.bars > 0 THEN excluded.bars ELSE bars END,"
+    " last_ms = max(last_ms, excluded.last_ms)");
 // Valid rows only, packed into one number: few values cross Qt's row interface.
 const QString ReplayAnswers = QStringLiteral(
     "SELECT session_id, clef | (staff << 2) | ((correct != 0) << 3) | (mode << 4) | (shown_note << 8)"
@@ -64,28 +72,49 @@ QString unsavedPath(const QString& path)
     return path + QStringLiteral(".unsaved");
 }
 
-// Form 2 adds the kind of exercise and the place in a line; form 1 is still read.
-const QByteArray UnsavedHeader = QByteArrayLiteral("Tonvero answers not yet in the history, 2");
+// Form 2 adds the kind of exercise and the place in a line, form 3 the piece;
+// the earlier forms are still read.
+const QByteArray UnsavedHeader = QByteArrayLiteral("Tonvero answers not yet in the history, 3");
+const QByteArray UnsavedHeaderForm2 = QByteArrayLiteral("Tonvero answers not yet in the history, 2");
 const QByteArray UnsavedHeaderForm1 = QByteArrayLiteral("Tonvero answers not yet in the history, 1");
+
+// A text as one word of a line: percent-encoded UTF-8 after an "s", so that
+// an empty text is a word too.
+QByteArray textWord(const QString& text)
+{
+    return 's' + text.toUtf8().toPercentEncoding();
+}
+
+std::optional<QString> wordText(const QByteArray& word)
+{
+    if (!word.startsWith('s'))
+        return std::nullopt;
+    return QString::fromUtf8(QByteArray::fromPercentEncoding(word.mid(1)));
+}
 
 QByteArray encodeItems(const std::vector<Item>& items)
 {
     QByteArray out = UnsavedHeader + '\n';
     for (const Item& item : items) {
         QList<qint64> f;
+        QStringList texts;
         if (const auto* a = std::get_if<AnswerRecord>(&item)) {
             out += "A";
             f = {a->timeMs, a->sessionId, a->clef, a->staff, a->shownNote, int(a->spelling), a->playedNote,
                  int(a->source), a->right ? 1 : 0, a->responseMs, int(a->mode), int(a->kind), a->keyFifths,
                  a->keyMinor ? 1 : 0, a->linePosition, a->bar, a->chordNotes};
+            texts = {a->pieceId};
         } else {
             const auto& e = std::get<ExerciseRecord>(item);
             out += "E";
             f = {e.sessionId, e.startMs, e.endMs, int(e.mode), e.examMinutes, e.notes, e.errors,
-                 e.examCompleted ? 1 : 0, int(e.kind)};
+                 e.examCompleted ? 1 : 0, int(e.kind), e.pieceBars};
+            texts = {e.pieceId, e.pieceTitle};
         }
         for (qint64 v : f)
             out += ' ' + QByteArray::number(v);
+        for (const QString& t : texts)
+            out += ' ' + textWord(t);
         out += '\n';
     }
     return out;
@@ -97,16 +126,33 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
 {
     std::vector<Item> items;
     const QList<QByteArray> lines = text.split('\n');
-    if (lines.isEmpty() || (lines.first() != UnsavedHeader && lines.first() != UnsavedHeaderForm1))
+    if (lines.isEmpty()
+        || (lines.first() != UnsavedHeader && lines.first() != UnsavedHeaderForm2
+            && lines.first() != UnsavedHeaderForm1))
         return std::nullopt;
-    // Form 1 knew single notes only: its records keep the defaults of the fields it lacks.
+    // Earlier forms knew less: their records keep the defaults of the fields they lack.
     const bool form1 = lines.first() == UnsavedHeaderForm1;
+    const bool form3 = lines.first() == UnsavedHeader;
     const std::size_t answerFields = form1 ? 11 : 17;
-    const std::size_t exerciseFields = form1 ? 8 : 9;
+    const std::size_t exerciseFields = form1 ? 8 : form3 ? 10 : 9;
+    const qsizetype answerTexts = form3 ? 1 : 0;
+    const qsizetype exerciseTexts = form3 ? 2 : 0;
     for (const QByteArray& line : lines) {
         const QList<QByteArray> w = line.split(' ');
+        const qsizetype textCount = w.first() == "A" ? answerTexts : w.first() == "E" ? exerciseTexts : 0;
+        if (w.size() < 1 + textCount)
+            continue;
+        QStringList texts;
+        for (qsizetype i = w.size() - textCount; i < w.size(); ++i) {
+            const std::optional<QString> t = wordText(w[i]);
+            if (!t)
+                break;
+            texts << *t;
+        }
+        if (texts.size() != textCount)
+            continue;
         std::vector<qint64> f;
-        for (qsizetype i = 1; i < w.size(); ++i) {
+        for (qsizetype i = 1; i < w.size() - textCount; ++i) {
             bool ok = false;
             f.push_back(w[i].toLongLong(&ok));
             if (!ok) {
@@ -140,9 +186,12 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
                 a.bar = int(f[15]);
                 a.chordNotes = int(f[16]);
             }
+            if (form3)
+                a.pieceId = texts[0];
             items.push_back(a);
         } else if (w.first() == "E" && f.size() == exerciseFields && in(3, 0, 2) && in(4, 0, INT32_MAX)
-                   && in(5, 0, INT32_MAX) && in(6, 0, INT32_MAX) && in(7, 0, 1) && (form1 || in(8, 0, 2))) {
+                   && in(5, 0, INT32_MAX) && in(6, 0, INT32_MAX) && in(7, 0, 1) && (form1 || in(8, 0, 2))
+                   && (!form3 || in(9, 0, INT32_MAX))) {
             ExerciseRecord e;
             e.sessionId = f[0];
             e.startMs = f[1];
@@ -154,6 +203,11 @@ std::optional<std::vector<Item>> decodeItems(const QByteArray& text)
             e.examCompleted = f[7] != 0;
             if (!form1)
                 e.kind = ExerciseKind(f[8]);
+            if (form3) {
+                e.pieceBars = int(f[9]);
+                e.pieceId = texts[0];
+                e.pieceTitle = texts[1];
+            }
             items.push_back(e);
         }
     }
@@ -201,6 +255,7 @@ struct HistoryStore::Writer {
     std::vector<Item> unwritten;
     std::optional<QSqlQuery> insertAnswer;
     std::optional<QSqlQuery> upsertExercise;
+    std::optional<QSqlQuery> upsertPiece;
     bool modelLoaded = false;
     bool toldUnopenable = false;
     bool toldWrite = false;
@@ -264,6 +319,7 @@ void HistoryStore::Writer::closeDatabase()
 {
     insertAnswer.reset();
     upsertExercise.reset();
+    upsertPiece.reset();
     closeConnection(connection);
     opened = false;
 }
@@ -307,6 +363,8 @@ void HistoryStore::Writer::open()
     insertAnswer->prepare(InsertAnswer);
     upsertExercise.emplace(db);
     upsertExercise->prepare(UpsertExercise);
+    upsertPiece.emplace(db);
+    upsertPiece->prepare(UpsertPiece);
     takeUnsaved();
 }
 
@@ -390,6 +448,7 @@ bool HistoryStore::Writer::write(QSqlError* error)
             s.bindValue(14, a->linePosition);
             s.bindValue(15, a->bar);
             s.bindValue(16, a->chordNotes);
+            s.bindValue(17, a->pieceId.isEmpty() ? QVariant(QMetaType::fromType<QString>()) : QVariant(a->pieceId));
             ok = s.exec();
             if (!ok)
                 *error = s.lastError();
@@ -408,6 +467,17 @@ bool HistoryStore::Writer::write(QSqlError* error)
             ok = s.exec();
             if (!ok)
                 *error = s.lastError();
+            if (ok && !e.pieceId.isEmpty()) {
+                QSqlQuery& p = *upsertPiece;
+                p.bindValue(0, e.pieceId);
+                // A null text would bind as NULL: an unknown title is an empty one.
+                p.bindValue(1, e.pieceTitle.isEmpty() ? QStringLiteral("") : e.pieceTitle);
+                p.bindValue(2, std::max(e.pieceBars, 0));
+                p.bindValue(3, qint64(std::max(e.startMs, e.endMs)));
+                ok = p.exec();
+                if (!ok)
+                    *error = p.lastError();
+            }
         }
         if (!ok) {
             db.rollback();
@@ -705,7 +775,11 @@ bool HistoryStore::forget(qint64 sessionId, QString* error)
         QSqlDatabase db = QSqlDatabase::database(name, false);
         QSqlQuery query(db);
         ok = db.transaction();
-        for (const char* table : {"answers", "exercises"}) {
+        // A piece's row goes with the whole history only: other exercises may have practised it.
+        QList<const char*> tables{"answers", "exercises"};
+        if (sessionId == 0)
+            tables << "pieces";
+        for (const char* table : tables) {
             if (!ok)
                 break;
             const QString where = sessionId != 0 ? QStringLiteral(" WHERE session_id = ?") : QString();

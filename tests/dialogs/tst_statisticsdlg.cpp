@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineSeries>
+#include <QSet>
 #include <QSignalSpy>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -103,12 +104,16 @@ private slots:
     void keysTable();
     void kindsOnOffer();
     void oneExerciseOfPhrases();
+    void piecesTab();
+    void onePieceExercise();
 
 private:
     std::unique_ptr<FixedStore> m_fixed;
     std::unique_ptr<HistoryStore> m_store;
     std::unique_ptr<LineStore> m_lines;
     std::unique_ptr<HistoryStore> m_lineStore;
+    std::unique_ptr<PieceStore> m_pieces;
+    std::unique_ptr<HistoryStore> m_pieceStore;
     qint64 m_old = 0;
 };
 
@@ -124,6 +129,8 @@ void TestStatisticsDialog::initTestCase()
     QVERIFY(m_store->flush());
     m_lines = std::make_unique<LineStore>();
     m_lineStore = std::make_unique<HistoryStore>(m_lines->path);
+    m_pieces = std::make_unique<PieceStore>();
+    m_pieceStore = std::make_unique<HistoryStore>(m_pieces->path);
 }
 
 void TestStatisticsDialog::chartsShowTheFigures_data()
@@ -690,6 +697,97 @@ void TestStatisticsDialog::oneExerciseOfPhrases()
     // The note map, and the keys of its lines.
     QCOMPARE(dialog.tabs()->count(), 2);
     QCOMPARE(dialog.keysTable()->rowCount(), 4);
+}
+
+void TestStatisticsDialog::piecesTab()
+{
+    StatisticsDialog dialog(*m_pieceStore, 0);
+    dialog.setPeriod(Period::All);
+    QVERIFY(waitShown(dialog));
+    // After the keys, with a mnemonic of its own and its label's.
+    QCOMPARE(dialog.tabs()->count(), 4);
+    QCOMPARE(dialog.tabs()->tabText(3), QStringLiteral("Пье&сы"));
+    QSet<QChar> used;
+    auto mnemonic = [](const QString& text) {
+        const qsizetype amp = text.indexOf(u'&');
+        return amp >= 0 && amp + 1 < text.size() ? text.at(amp + 1).toLower() : QChar();
+    };
+    QStringList texts;
+    for (QAbstractButton* b : dialog.findChildren<QAbstractButton*>())
+        texts << b->text();
+    for (QLabel* l : dialog.findChildren<QLabel*>())
+        texts << l->text();
+    for (int i = 0; i < dialog.tabs()->count(); ++i)
+        texts << dialog.tabs()->tabText(i);
+    for (const QString& t : texts) {
+        const QChar key = mnemonic(t);
+        if (key.isNull())
+            continue;
+        QVERIFY2(!used.contains(key), qPrintable(t));
+        used.insert(key);
+    }
+    dialog.showPieces();
+    QCOMPARE(dialog.tabs()->currentIndex(), 3);
+
+    // The latest practised first, named by title, with answers and the day; the untitled by its id.
+    const QComboBox* pieces = dialog.piecesBox();
+    QCOMPARE(pieces->count(), 2);
+    QCOMPARE(pieces->itemData(0).toString(), m_pieces->titledId);
+    // A long title cut short; whole in the tooltip, with the answers.
+    QCOMPARE(pieces->itemText(0), m_pieces->title.left(39) + QStringLiteral("…"));
+    QVERIFY2(pieces->itemData(0, Qt::ToolTipRole).toString().startsWith(m_pieces->title + QStringLiteral(" · ответов: 8 · ")),
+             qPrintable(pieces->itemData(0, Qt::ToolTipRole).toString()));
+    QVERIFY2(pieces->itemText(1).contains(m_pieces->untitledId.left(8)), qPrintable(pieces->itemText(1)));
+    QCOMPARE(pieces->currentIndex(), 0);
+
+    const PieceStripView* strip = dialog.pieceStrip();
+    QCOMPARE(strip->barCount(), 6);
+    QCOMPARE(strip->cellColour(0), NoteMapView::viridis(2.0 / 3));
+    QCOMPARE(strip->cellColour(2), PieceStripView::emptyColour());
+    QCOMPARE(strip->cellColour(3), NoteMapView::viridis(0));
+    QVERIFY(strip->isMarked(3));
+    QCOMPARE(strip->toolTipAt(strip->cellRect(2).center().toPoint()), QStringLiteral("Такт 3\nОтветов нет"));
+    QVERIFY(!strip->accessibleName().isEmpty());
+    QVERIFY(!dialog.noPiecesNote());
+
+    // The other piece: its bars as far as answered.
+    QSignalSpy pieceShown(&dialog, &StatisticsDialog::pieceShown);
+    dialog.setPiece(m_pieces->untitledId);
+    QVERIFY(pieceShown.wait(20000));
+    QCOMPARE(strip->barCount(), 10);
+    QCOMPARE(dialog.pieceBars().id, m_pieces->untitledId);
+
+    // The keyboard walks the bars, and the line under the strip says where it is.
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.pieceStrip()->setFocus();
+    QTest::keyClick(dialog.pieceStrip(), Qt::Key_End);
+    QCOMPARE(dialog.barNote(), QStringLiteral("Такт 10 · Ответов: 1, верно: 0 (0 %) · Верных ответов нет"));
+
+    // The same piece stays chosen when the period changes; a period without pieces says so.
+    QSignalSpy shown(&dialog, &StatisticsDialog::dataShown);
+    dialog.setPeriod(Period::Week);
+    QVERIFY(shown.wait(20000));
+    QCOMPARE(dialog.piecesBox()->currentData().toString(), m_pieces->untitledId);
+    dialog.setKind(ExerciseKind::SingleNote);
+    QVERIFY(shown.wait(20000));
+    QVERIFY(dialog.noPiecesNote());
+    QCOMPARE(dialog.piecesBox()->count(), 0);
+    QCOMPARE(dialog.tabs()->count(), 4); // the history has pieces: the tab stays
+}
+
+void TestStatisticsDialog::onePieceExercise()
+{
+    StatisticsDialog dialog(*m_pieceStore, 0, m_pieces->first);
+    QVERIFY(waitShown(dialog));
+    QCOMPARE(dialog.piecesBox()->count(), 1);
+    QCOMPARE(dialog.pieceStrip()->barCount(), 6);
+    QCOMPARE(dialog.pieceBars().bars[0], (BarFigures{2, 2, 600}));
+    // An exercise of phrases has no pieces' tab.
+    StatisticsDialog phrase(*m_pieceStore, 0, m_pieces->phrase);
+    QVERIFY(waitShown(phrase));
+    QCOMPARE(phrase.tabs()->indexOf(phrase.pieceStrip()->parentWidget()), -1);
+    QCOMPARE(phrase.tabs()->count(), 2);
 }
 
 QTEST_MAIN(TestStatisticsDialog)

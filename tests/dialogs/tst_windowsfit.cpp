@@ -288,6 +288,21 @@ QStringList checkAll()
         out << misfits(&piece, QStringLiteral("piece"));
     }
     {
+        // A piece's strip over its bars.
+        historytest::PieceStore pieces;
+        tonvero::history::HistoryStore pieceStore(pieces.path);
+        StatisticsDialog statistics(pieceStore, 3, 0, main.get());
+        statistics.setPeriod(tonvero::history::Period::All);
+        statistics.show();
+        if (!QTest::qWaitForWindowExposed(&statistics))
+            out << QStringLiteral("statistics of pieces: not shown");
+        QSignalSpy shown(&statistics, &StatisticsDialog::dataShown);
+        if (statistics.isLoading())
+            shown.wait(20000);
+        statistics.showPieces();
+        out << misfits(&statistics, QStringLiteral("statistics of pieces, strip"));
+    }
+    {
         CAboutDlg about(main.get());
         about.show();
         if (!QTest::qWaitForWindowExposed(&about))

@@ -264,4 +264,77 @@ struct LineStore {
     }
 };
 
+// Two pieces, with figures worked out by hand in the tests that read them. A titled
+// piece of six bars, practised two days ago and again today: bar 1 right twice,
+// bar 2 right twice of three (one answer of 70 s, counted as 60 s), bar 3 never
+// reached, bar 4 missed twice, bars 5 and 6 never reached; today one miss in bar 1.
+// An untitled piece of unknown length yesterday, answered in bars 1 and 10. A
+// phrase in the same days (bar 3 of its line, no piece), and two rows of the first
+// piece whose bar no piece has.
+struct PieceStore {
+    QTemporaryDir dir;
+    QString path;
+    qint64 first = 0, second = 0, untitled = 0, phrase = 0;
+    const QString titledId = QStringLiteral("5f1d0c2a9b7e4d3c");
+    const QString untitledId = QStringLiteral("0a0b0c0d0e0f1011");
+    const QString title = QStringLiteral("Во поле берёза стояла, вариант \"для двоих\"");
+
+    PieceStore()
+    {
+        path = dir.filePath(QStringLiteral("history.sqlite"));
+        first = noonDaysAgo(2);
+        untitled = noonDaysAgo(1);
+        phrase = noonDaysAgo(1, 30);
+        second = noonDaysAgo(0) - 3600 * 1000;
+        tonvero::history::HistoryStore store(path);
+        const auto piece = ExerciseKind::Piece;
+        auto inPiece = [&](const QString& id, qint64 session, qint64 time, bool right, int ms, int bar) {
+            AnswerRecord a = lineAnswer(session, time, 39, right, ms, piece, 0, false, 0, bar);
+            a.pieceId = id;
+            return a;
+        };
+        auto started = [&](const QString& id, qint64 session, const QString& name, int bars) {
+            ExerciseRecord e = exercise(session);
+            e.kind = piece;
+            e.pieceId = id;
+            e.pieceTitle = name;
+            e.pieceBars = bars;
+            return e;
+        };
+
+        store.exerciseStarted(started(titledId, first, title, 6));
+        qint64 t = first;
+        store.answered(inPiece(titledId, first, t += 1000, true, 500, 0));
+        store.answered(inPiece(titledId, first, t += 1000, true, 700, 0));
+        store.answered(inPiece(titledId, first, t += 1000, true, 1000, 1));
+        store.answered(inPiece(titledId, first, t += 1000, false, 800, 1));
+        store.answered(inPiece(titledId, first, t += 1000, true, 70000, 1));
+        store.answered(inPiece(titledId, first, t += 1000, false, 900, 3));
+        store.answered(inPiece(titledId, first, t += 1000, false, 1100, 3));
+
+        store.exerciseStarted(started(untitledId, untitled, QString(), 0));
+        store.answered(inPiece(untitledId, untitled, untitled + 1000, true, 1500, 0));
+        store.answered(inPiece(untitledId, untitled, untitled + 2000, false, 1500, 9));
+
+        ExerciseRecord p = exercise(phrase);
+        p.kind = ExerciseKind::Phrase;
+        store.exerciseStarted(p);
+        store.answered(lineAnswer(phrase, phrase + 1000, 39, false, 900, ExerciseKind::Phrase, 0, false, 2, 2));
+
+        // The same piece again: a record without its title and length keeps them.
+        store.exerciseStarted(started(titledId, second, QString(), 0));
+        store.answered(inPiece(titledId, second, second + 1000, false, 900, 0));
+        store.close();
+
+        Peek peek(path);
+        for (const char* bar : {"-1", "50000"})
+            peek.column(QStringLiteral("INSERT INTO answers (time_ms, session_id, clef, staff, shown_note, spelling,"
+                                       " played_note, source, correct, response_ms, mode, kind, bar, piece_id)"
+                                       " VALUES (%1, %2, 0, 0, 60, 0, 60, 0, 1, 100, 1, 2, %3, '%4')")
+                            .arg(first + 20000)
+                            .arg(first)
+                            .arg(QLatin1String(bar), titledId));
+    }
+};
+
 } // namespace historytest

@@ -77,16 +77,22 @@ private slots:
     void kindFilter_data();
     void kindFilter();
     void exportLineColumns();
+    void piecesPractised();
+    void pieceBars_data();
+    void pieceBars();
+    void exportPieceColumn();
 
 private:
     std::unique_ptr<FixedStore> m_store;
     std::unique_ptr<LineStore> m_lines;
+    std::unique_ptr<PieceStore> m_pieces;
 };
 
 void TestHistoryQueries::initTestCase()
 {
     m_store = std::make_unique<FixedStore>();
     m_lines = std::make_unique<LineStore>();
+    m_pieces = std::make_unique<PieceStore>();
 }
 
 void TestHistoryQueries::seriesByExerciseAndDay()
@@ -312,13 +318,13 @@ void TestHistoryQueries::exportCsv()
     QCOMPARE(lines.size(), 1 + 12 + 4);
     QCOMPARE(lines[0], QByteArray("time,exercise_start,mode,clef,staff,shown_midi,shown_note,spelling,played_midi,"
                                   "played_note,source,correct,response_ms,kind,key_fifths,key_mode,line_position,"
-                                  "bar,chord_notes"));
+                                  "bar,chord_notes,piece"));
 
     auto fields = [&](int line) { return QString::fromUtf8(lines[line]).split(u','); };
     // The C♯4 that was missed: played a D4.
     const QStringList missed = fields(2);
     QCOMPARE(missed.mid(2), (QStringList{"training", "treble", "single", "61", "C#4", "sharp", "62", "D4", "piano",
-                                          "0", "2000", "single note", "", "", "", "", "1"}));
+                                          "0", "2000", "single note", "", "", "", "", "1", ""}));
     const QDateTime time = QDateTime::fromString(missed[0], Qt::ISODateWithMs);
     QVERIFY(time.isValid());
     QCOMPARE(time.toMSecsSinceEpoch(), m_store->ex1 + 3000);
@@ -329,7 +335,8 @@ void TestHistoryQueries::exportCsv()
     QCOMPARE(fields(7).mid(2, 7), (QStringList{"exam", "grand", "lower", "48", "C3", "natural", "48"}));
     // A computer key of the wrong pitch class: no played note.
     QCOMPARE(fields(12).mid(2), (QStringList{"training", "treble", "single", "63", "Eb4", "flat", "", "",
-                                              "computer keyboard", "0", "1000", "single note", "", "", "", "", "1"}));
+                                              "computer keyboard", "0", "1000", "single note", "", "", "", "", "1",
+                                              ""}));
     // A row no stave shows is exported as it is.
     QCOMPARE(fields(13).mid(3, 3), (QStringList{"9", "single", "60"}));
 
@@ -480,8 +487,8 @@ void TestHistoryQueries::exportLineColumns()
     // The columns of before keep their places; the new ones follow.
     const QStringList header = QString::fromUtf8(lines[0]).split(u',');
     QCOMPARE(header.indexOf(QStringLiteral("response_ms")), 12);
-    QCOMPARE(header.mid(13), (QStringList{"kind", "key_fifths", "key_mode", "line_position", "bar", "chord_notes"}));
-    auto tail = [&](int line) { return QString::fromUtf8(lines[line]).split(u',').mid(13); };
+    QCOMPARE(header.mid(13, 6), (QStringList{"kind", "key_fifths", "key_mode", "line_position", "bar", "chord_notes"}));
+    auto tail = [&](int line) { return QString::fromUtf8(lines[line]).split(u',').mid(13, 6); };
     QCOMPARE(tail(1), (QStringList{"single note", "", "", "", "", "1"}));
     QCOMPARE(tail(5), (QStringList{"phrase", "1", "major", "1", "0", "1"}));
     QCOMPARE(tail(8), (QStringList{"phrase", "1", "minor", "0", "0", "2"}));
@@ -492,6 +499,109 @@ void TestHistoryQueries::exportLineColumns()
     QCOMPARE(tail(15), (QStringList{"5", "0", "major", "3", "0", "1"}));
     QCOMPARE(tail(17), (QStringList{"piece", "7", "major", "1", "0", "1"}));
     QCOMPARE(tail(18), (QStringList{"piece", "-7", "major", "0", "0", "1"}));
+}
+
+void TestHistoryQueries::piecesPractised()
+{
+    HistoryQueries q(m_pieces->path);
+    const StatisticsData all = q.statistics({});
+    QVERIFY2(all.error.isEmpty(), qPrintable(all.error));
+    QVERIFY(all.hasPieces);
+    // The latest practised first; bars as long as the piece is known to be, or as far as it was answered.
+    QCOMPARE(all.pieces,
+             (QVector<PieceFigures>{{m_pieces->titledId, m_pieces->title, 6, 8, 4, m_pieces->second + 1000},
+                                    {m_pieces->untitledId, QString(), 10, 2, 1, m_pieces->untitled + 2000}}));
+
+    // Over the period: today only the titled piece was practised.
+    StatisticsFilter today;
+    today.fromMs = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
+    const StatisticsData now = q.statistics(today);
+    QCOMPARE(now.pieces.size(), 1);
+    QCOMPARE(now.pieces[0].answers, 1);
+    QCOMPARE(now.pieces[0].right, 0);
+    QVERIFY(now.hasPieces);
+
+    // Single notes: no piece in the period, but the file has pieces.
+    StatisticsFilter notes;
+    notes.kind = ExerciseKind::SingleNote;
+    const StatisticsData none = q.statistics(notes);
+    QVERIFY(none.pieces.isEmpty());
+    QVERIFY(none.hasPieces);
+
+    // A history without pieces, a file written before pieces.
+    HistoryQueries lines(m_lines->path);
+    const StatisticsData noPieces = lines.statistics({});
+    QVERIFY(!noPieces.hasPieces);
+    QVERIFY(noPieces.pieces.isEmpty());
+}
+
+void TestHistoryQueries::pieceBars_data()
+{
+    // Each bar as answers/right/mean ms, "-" for a bar without answers.
+    QTest::addColumn<QString>("piece");
+    QTest::addColumn<QString>("filter"); // all, today, first, phrases
+    QTest::addColumn<QString>("bars");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("every answer: bars never reached and bars all missed")
+        << "titled" << "all" << "3/2/600 3/2/30500 - 2/0/- - -" << m_pieces->title;
+    QTest::newRow("today: the known length, one miss") << "titled" << "today" << "1/0/- - - - - -" << m_pieces->title;
+    QTest::newRow("one exercise") << "titled" << "first" << "2/2/600 3/2/30500 - 2/0/- - -" << m_pieces->title;
+    QTest::newRow("another kind: no answers, the bars still there")
+        << "titled" << "phrases" << "- - - - - -" << m_pieces->title;
+    QTest::newRow("unknown length: as far as answered") << "untitled" << "all" << "1/1/1500 - - - - - - - - 1/0/-"
+                                                        << QString();
+    QTest::newRow("unknown length, no answers: no bars") << "untitled" << "today" << "" << QString();
+    QTest::newRow("a piece never practised") << "unknown" << "all" << "" << QString();
+}
+
+void TestHistoryQueries::pieceBars()
+{
+    QFETCH(QString, piece);
+    QFETCH(QString, filter);
+    QFETCH(QString, bars);
+    QFETCH(QString, title);
+    const QString id = piece == QLatin1String("titled") ? m_pieces->titledId
+        : piece == QLatin1String("untitled")             ? m_pieces->untitledId
+                                                         : QStringLiteral("ffffffffffffffff");
+    StatisticsFilter f;
+    if (filter == QLatin1String("today"))
+        f.fromMs = QDate::currentDate().startOfDay().toMSecsSinceEpoch();
+    else if (filter == QLatin1String("first"))
+        f.sessionId = m_pieces->first;
+    else if (filter == QLatin1String("phrases"))
+        f.kind = ExerciseKind::Phrase;
+    HistoryQueries q(m_pieces->path);
+    const PieceBarsData data = q.pieceBars(f, id);
+    QVERIFY2(data.error.isEmpty(), qPrintable(data.error));
+    QCOMPARE(data.id, id);
+    QCOMPARE(data.title, title);
+    QStringList actual;
+    for (const BarFigures& b : data.bars)
+        actual << (b.answers == 0 ? QStringLiteral("-")
+                                  : QStringLiteral("%1/%2/%3")
+                                        .arg(b.answers)
+                                        .arg(b.right)
+                                        .arg(b.meanMs >= 0 ? QString::number(b.meanMs) : QStringLiteral("-")));
+    QCOMPARE(actual.join(u' '), bars);
+}
+
+void TestHistoryQueries::exportPieceColumn()
+{
+    HistoryQueries q(m_pieces->path);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QString error;
+    QVERIFY2(q.exportCsv({}, out, &error), qPrintable(error));
+    const QList<QByteArray> lines = QByteArray(out.data()).replace("\r\n", "\n").chopped(1).split('\n');
+    QCOMPARE(lines.size(), 1 + 13);
+    QVERIFY(lines[0].endsWith(",chord_notes,piece"));
+    // The title, quoted for its comma and quotes; the id for a piece without one; nothing outside pieces.
+    const QByteArray quoted = "\"Во поле берёза стояла, вариант \"\"для двоих\"\"\"";
+    QVERIFY2(lines[1].endsWith(",0,1," + quoted), lines[1].constData());
+    QVERIFY2(lines[8].endsWith(",1," + quoted), lines[8].constData()); // a bar no piece has, exported as it is
+    QVERIFY2(lines[10].endsWith(",1," + m_pieces->untitledId.toLatin1()), lines[10].constData());
+    QVERIFY2(lines[12].endsWith(",1,"), lines[12].constData());
+    QVERIFY2(lines[13].endsWith(",1," + quoted), lines[13].constData());
 }
 
 QTEST_GUILESS_MAIN(TestHistoryQueries)

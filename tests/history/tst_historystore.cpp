@@ -40,6 +40,21 @@ const char* const SchemaVersion1[] = {
     "PRAGMA user_version = 1",
 };
 
+// The second schema as it shipped (the first and lines of music), with a phrase answered.
+const char* const SchemaVersion2[] = {
+    "ALTER TABLE answers ADD COLUMN kind INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE answers ADD COLUMN key_fifths INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE answers ADD COLUMN key_minor INTEGER NOT NULL DEFAULT 0",
+    "ALTER TABLE answers ADD COLUMN line_position INTEGER NOT NULL DEFAULT -1",
+    "ALTER TABLE answers ADD COLUMN bar INTEGER NOT NULL DEFAULT -1",
+    "ALTER TABLE answers ADD COLUMN chord_notes INTEGER NOT NULL DEFAULT 1",
+    "ALTER TABLE exercises ADD COLUMN kind INTEGER NOT NULL DEFAULT 0",
+    "CREATE INDEX answers_by_kind ON answers(kind, time_ms)",
+    "INSERT INTO exercises VALUES (2000000, 2000000, 2060000, 1, 0, 1, 0, 0, 1)",
+    "INSERT INTO answers VALUES (NULL, 2001000, 2000000, 0, 0, 67, 0, 67, 0, 1, 800, 1, 1, -2, 0, 3, 1, 2)",
+    "PRAGMA user_version = 2",
+};
+
 // Writes a file with the given statements through a connection of its own.
 bool writeFile(const QString& path, const QStringList& statements)
 {
@@ -115,6 +130,11 @@ private slots:
     void lineFieldsRoundTrip_data();
     void lineFieldsRoundTrip();
     void unsavedFileOfEarlierForm();
+    void version2RowsHaveNoPiece();
+    void pieceRoundTrip_data();
+    void pieceRoundTrip();
+    void unsavedFileOfForm2();
+    void forgettingAndPieces();
 
 private:
     QTemporaryDir m_dir;
@@ -719,6 +739,147 @@ void TestHistoryStore::unsavedFileOfEarlierForm()
              (QVector<QVariantList>{{6000, 60, 700, 0, 0, 0, -1, -1, 1}}));
     QCOMPARE(peek.rows(QStringLiteral("SELECT session_id, end_ms, notes, kind FROM exercises")),
              (QVector<QVariantList>{{5000, 9000, 1, 0}}));
+}
+
+void TestHistoryStore::version2RowsHaveNoPiece()
+{
+    QStringList old = statements(std::begin(SchemaVersion1), std::end(SchemaVersion1));
+    old.removeLast(); // the first version's number: the second's follows
+    old << statements(std::begin(SchemaVersion2), std::end(SchemaVersion2));
+    QVERIFY(writeFile(m_path, old));
+    {
+        HistoryStore store(m_path);
+        QVERIFY(store.flush());
+        QVERIFY(store.isWritable());
+    }
+    Peek peek(m_path);
+    QCOMPARE(peek.scalar(QStringLiteral("PRAGMA user_version")).toInt(), latestSchemaVersion());
+    // Every answer as it was, in no piece.
+    QCOMPARE(peek.rows(QStringLiteral("SELECT time_ms, response_ms, kind, key_fifths, line_position, bar, chord_notes,"
+                                      " piece_id IS NULL FROM answers ORDER BY id")),
+             (QVector<QVariantList>{{2000, 900, 0, 0, -1, -1, 1, 1},
+                                    {3000, 1500, 0, 0, -1, -1, 1, 1},
+                                    {2001000, 800, 1, -2, 3, 1, 2, 1}}));
+    QCOMPARE(peek.rows(QStringLiteral("SELECT session_id, end_ms, kind FROM exercises ORDER BY session_id")),
+             (QVector<QVariantList>{{1000, 61000, 0}, {2000000, 2060000, 1}}));
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT count(*) FROM pieces")).toInt(), 0);
+
+    HistoryQueries queries(m_path);
+    const StatisticsData data = queries.statistics({});
+    QVERIFY2(data.error.isEmpty(), qPrintable(data.error));
+    QCOMPARE(data.total.answers, 3);
+    QVERIFY(!data.hasPieces);
+    QVERIFY(data.pieces.isEmpty());
+}
+
+void TestHistoryStore::pieceRoundTrip_data()
+{
+    QTest::addColumn<bool>("throughUnsaved"); // kept beside the history at quit, added at the next start
+    QTest::newRow("straight into the file") << false;
+    QTest::newRow("through the unsaved answers") << true;
+}
+
+void TestHistoryStore::pieceRoundTrip()
+{
+    QFETCH(bool, throughUnsaved);
+    const qint64 s = 1'700'000'000'000;
+    // A title with what a line of the unsaved file must carry whole: spaces, a line break, percent signs.
+    const QString title = QStringLiteral("Сонатина 100 %\nII. Andante, s%41");
+    const QString id = QStringLiteral("9f86d081884c7d65");
+    ExerciseRecord ex = exercise(s);
+    ex.kind = ExerciseKind::Piece;
+    ex.pieceId = id;
+    ex.pieceTitle = title;
+    ex.pieceBars = 48;
+    AnswerRecord inPiece = lineAnswer(s, s + 1000, 43, true, 700, ExerciseKind::Piece, -3, true, 4, 47, 2);
+    inPiece.pieceId = id;
+    const AnswerRecord outside = answer(s, s + 2000, 39, true, 900);
+    const QString block = m_path; // a folder where the file should be
+    if (throughUnsaved)
+        QVERIFY(QDir().mkpath(block + QStringLiteral("/inside")));
+    {
+        HistoryStore store(m_path);
+        store.exerciseStarted(ex);
+        store.answered(inPiece);
+        store.answered(outside);
+        // The end names the piece without its title and length: the known ones stay.
+        ExerciseRecord end = ex;
+        end.endMs = s + 5000;
+        end.pieceTitle.clear();
+        end.pieceBars = 0;
+        store.exerciseEnded(end);
+        QCOMPARE(store.flush(), !throughUnsaved);
+    }
+    if (throughUnsaved) {
+        QVERIFY(QFile::exists(m_path + QStringLiteral(".unsaved")));
+        QVERIFY(QDir(block).removeRecursively());
+        HistoryStore next(m_path);
+        next.preload();
+        QVERIFY(next.flush());
+        QVERIFY(!QFile::exists(m_path + QStringLiteral(".unsaved")));
+    }
+    Peek peek(m_path);
+    QCOMPARE(peek.rows(QStringLiteral("SELECT time_ms, kind, bar, coalesce(piece_id, 'none') FROM answers ORDER BY id")),
+             (QVector<QVariantList>{{s + 1000, int(ExerciseKind::Piece), 47, id}, {s + 2000, 0, -1, QStringLiteral("none")}}));
+    QCOMPARE(peek.rows(QStringLiteral("SELECT id, title, bars, last_ms FROM pieces")),
+             (QVector<QVariantList>{{id, title, 48, s + 5000}}));
+}
+
+void TestHistoryStore::unsavedFileOfForm2()
+{
+    // Kept by a version that knew lines of music but not pieces.
+    {
+        QFile f(m_path + QStringLiteral(".unsaved"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("Tonvero answers not yet in the history, 2\n"
+                "E 5000 5000 9000 1 0 1 0 0 1\n"
+                "A 6000 5000 0 0 60 0 60 0 1 700 1 1 2 1 3 1 2\n");
+    }
+    {
+        HistoryStore store(m_path);
+        store.preload();
+        QVERIFY(store.flush());
+    }
+    QVERIFY(!QFile::exists(m_path + QStringLiteral(".unsaved")));
+    Peek peek(m_path);
+    QCOMPARE(peek.rows(QStringLiteral("SELECT time_ms, kind, key_fifths, key_minor, line_position, bar, chord_notes,"
+                                      " piece_id IS NULL FROM answers")),
+             (QVector<QVariantList>{{6000, 1, 2, 1, 3, 1, 2, 1}}));
+    QCOMPARE(peek.rows(QStringLiteral("SELECT session_id, end_ms, kind FROM exercises")),
+             (QVector<QVariantList>{{5000, 9000, 1}}));
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT count(*) FROM pieces")).toInt(), 0);
+}
+
+void TestHistoryStore::forgettingAndPieces()
+{
+    const QString id = QStringLiteral("aa11");
+    {
+        HistoryStore store(m_path);
+        for (qint64 session : {10000, 20000}) {
+            ExerciseRecord e = exercise(session);
+            e.kind = ExerciseKind::Piece;
+            e.pieceId = id;
+            e.pieceTitle = QStringLiteral("Менуэт");
+            e.pieceBars = 16;
+            store.exerciseStarted(e);
+            AnswerRecord a = lineAnswer(session, session + 1000, 40, true, 600, ExerciseKind::Piece, 0, false, 0, 3);
+            a.pieceId = id;
+            store.answered(a);
+        }
+        QVERIFY(store.flush());
+        // One exercise goes; the piece stays for the other.
+        QString error;
+        QVERIFY2(store.forgetExercise(10000, &error), qPrintable(error));
+        {
+            Peek peek(m_path);
+            QCOMPARE(peek.column(QStringLiteral("SELECT title FROM pieces")), (QVariantList{QStringLiteral("Менуэт")}));
+            QCOMPARE(peek.column(QStringLiteral("SELECT session_id FROM answers")), (QVariantList{20000}));
+        }
+        QVERIFY2(store.forgetAll(&error), qPrintable(error));
+    }
+    Peek peek(m_path);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT count(*) FROM pieces")).toInt(), 0);
+    QCOMPARE(peek.scalar(QStringLiteral("SELECT count(*) FROM answers")).toInt(), 0);
 }
 
 int main(int argc, char* argv[])

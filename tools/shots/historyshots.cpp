@@ -98,5 +98,26 @@ int main(int argc, char* argv[])
         ok = save(shown, dir, qPrintable(QStringLiteral("statistics-1366x768-%1-notemap.png").arg(QLatin1String(tag))))
             && ok;
     }
+    // A piece with a few bars that go wrong, in its own history.
+    {
+        QTemporaryDir pieceData;
+        tonvero::history::HistoryStore pieceStore(pieceData.filePath(QStringLiteral("history.sqlite")));
+        historysim::PieceOptions piece;
+        piece.title = QStringLiteral("Во поле берёза стояла");
+        piece.bars = 48;
+        piece.hard = {6, 13, 14, 29, 37, 38, 39};
+        piece.seed = 11;
+        piece.endMs = options.endMs;
+        const historysim::Totals pieceTotals = historysim::simulatePiece(pieceStore, piece);
+        pieceStore.flush();
+        std::printf("piece: %d exercises, %d answers\n", pieceTotals.exercises, pieceTotals.answers);
+        StatisticsDialog shown(pieceStore, 3);
+        shown.setPeriod(tonvero::history::Period::All);
+        shown.resize(1040, 620);
+        shown.show();
+        ok = waitForData(shown) && ok;
+        shown.showPieces();
+        ok = save(shown, dir, "statistics-piece-strip.png") && ok;
+    }
     return ok ? 0 : 1;
 }

@@ -9,6 +9,8 @@
 #include "history/answerrecord.h"
 
 #include <QDateTime>
+#include <QString>
+#include <QVector>
 
 #include <algorithm>
 #include <cmath>
@@ -143,6 +145,75 @@ inline Totals simulate(tonvero::AnswerListener& listener, const Options& options
             listener.exerciseEnded(ex);
             t += qint64((2 + unit(rng) * 10) * 60 * 1000);
         }
+    }
+    return totals;
+}
+
+// A learner practising one piece of `bars` bars: a few run-throughs, the bars
+// in `hard` missed and read slowly, and a pair of bars at the end never reached.
+struct PieceOptions {
+    QString id = QStringLiteral("3e5c0a9d71f2b846");
+    QString title;
+    int bars = 48;
+    QVector<int> hard; // 0-based
+    int runs = 6;
+    std::uint32_t seed = 1;
+    qint64 endMs = 0;
+};
+
+inline Totals simulatePiece(tonvero::AnswerListener& listener, const PieceOptions& options)
+{
+    using namespace tonvero;
+    std::mt19937 rng(options.seed);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    const qint64 endMs = options.endMs > 0 ? options.endMs : QDateTime::currentMSecsSinceEpoch();
+    Totals totals;
+    for (int run = 0; run < options.runs; ++run) {
+        qint64 t = endMs - qint64(options.runs - run) * 24 * 3600 * 1000;
+        ExerciseRecord ex;
+        ex.sessionId = t;
+        ex.startMs = t;
+        ex.kind = ExerciseKind::Piece;
+        ex.pieceId = options.id;
+        ex.pieceTitle = options.title;
+        ex.pieceBars = options.bars;
+        listener.exerciseStarted(ex);
+        ++totals.exercises;
+        const double progress = options.runs > 1 ? double(run) / (options.runs - 1) : 1.0;
+        // The last bars are left for another day.
+        for (int bar = 0; bar < options.bars - 2; ++bar) {
+            const bool hard = options.hard.contains(bar);
+            const int notes = 3 + int(unit(rng) * 4);
+            for (int n = 0; n < notes; ++n) {
+                const double errorChance = (hard ? 0.55 : 0.06) * (1.2 - 0.4 * progress);
+                const bool right = unit(rng) >= errorChance;
+                const double medianMs = (hard ? 2600 : 1100 + 25 * (bar % 7)) * (1.3 - 0.3 * progress);
+                const int response = std::clamp(int(medianMs * std::exp(0.3 * normal(rng))), 250, 30000);
+                t += response;
+                AnswerRecord a;
+                a.timeMs = t;
+                a.sessionId = ex.sessionId;
+                a.clef = 3;
+                a.staff = n % 2;
+                a.shownNote = (n % 2 ? 48 : 67) + int(unit(rng) * 7);
+                a.playedNote = right ? a.shownNote : a.shownNote + 2;
+                a.source = AnswerSource::Midi;
+                a.right = right;
+                a.responseMs = response;
+                a.kind = ExerciseKind::Piece;
+                a.keyFifths = 1;
+                a.linePosition = n;
+                a.bar = bar;
+                a.pieceId = options.id;
+                listener.answered(a);
+                ++totals.answers;
+                ++ex.notes;
+                ex.errors += right ? 0 : 1;
+            }
+        }
+        ex.endMs = t + 1000;
+        listener.exerciseEnded(ex);
     }
     return totals;
 }
