@@ -6,6 +6,7 @@
 #include "settings/preferences.h"
 #include "app/language.h"
 #include "app/noticeline.h"
+#include "app/pieceopener.h"
 #include "app/templates.h"
 #include "app/tonverodlg.h"
 #include "dialogs/dialogoptions.h"
@@ -138,6 +139,40 @@ bool phraseShot(CTonveroDlg& window, const QDir& dir)
     const bool ok = save(window, dir, "exercise-phrase.png");
     e.AnswerNoteReleased(wrong);
     window.StartStop(false);
+    prefs.phrase = tonvero::PhraseSettings{};
+    window.OnCommand(tonvero::CmdClefTrebleBass);
+    return ok;
+}
+
+// A bundled two-hand tune practised with both hands: a few bars played, then a wrong note.
+bool pieceShot(CTonveroDlg& window, const QDir& dir)
+{
+    tonvero::Preferences& prefs = window.preferences();
+    prefs.bMIDI_Out = 0;
+    prefs.bHintMode = 0;
+    prefs.nTimerDelay = 600000;
+    prefs.bOnWrongNoteWaitTime = 0;
+    prefs.phrase.nPhraseBars = 2;
+    window.pieces()->setSelectionDialog([](dialogs::PieceOptions&) { return true; });
+    if (!window.pieces()->open(QStringLiteral(TONVERO_SOURCE_RES "/pieces/au-clair-de-la-lune.musicxml"))) {
+        std::fprintf(stderr, "shots: the bundled piece was not opened\n");
+        return false;
+    }
+    window.StartStop(false);
+    tonvero::Exercise& e = window.exercise();
+    for (int i = 0; i < 5; ++i) {
+        const std::vector<int> notes = e.phraseTask().expected();
+        for (int n : notes)
+            e.AnswerNotePressed(n);
+        for (int n : notes)
+            e.AnswerNoteReleased(n);
+    }
+    const int wrong = e.phraseTask().expected().back() + 2;
+    e.AnswerNotePressed(wrong);
+    const bool ok = save(window, dir, "exercise-piece.png");
+    e.AnswerNoteReleased(wrong);
+    window.StartStop(false);
+    e.clearPiece();
     prefs.phrase = tonvero::PhraseSettings{};
     window.OnCommand(tonvero::CmdClefTrebleBass);
     return ok;
@@ -370,6 +405,7 @@ int main(int argc, char* argv[])
     ok = markShots(window, dir) && ok;
     ok = noSoundShot(window, dir) && ok;
     ok = phraseShot(window, dir) && ok;
+    ok = pieceShot(window, dir) && ok;
     ok = englishShots(dir) && ok;
     ok = optionsShots(dir) && ok;
     return ok ? 0 : 1;
