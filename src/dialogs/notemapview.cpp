@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dialogs/notemapview.h"
 
+#include "dialogs/tooltipevent.h"
 #include "history/notenames.h"
 #include "platform/ui/bitmap.h"
 
@@ -303,15 +304,8 @@ void NoteMapView::resizeEvent(QResizeEvent* event)
 
 bool NoteMapView::event(QEvent* event)
 {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        const QString text = toolTipAt(help->pos());
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), text, this);
+    if (showToolTipEvent(this, event, [this](const QPoint& at) { return toolTipAt(at); }))
         return true;
-    }
     return QWidget::event(event);
 }
 

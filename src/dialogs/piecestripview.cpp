@@ -2,6 +2,7 @@
 #include "dialogs/piecestripview.h"
 
 #include "dialogs/notemapview.h"
+#include "dialogs/tooltipevent.h"
 
 #include <QAccessible>
 #include <QEvent>
@@ -253,15 +254,8 @@ void PieceStripView::focusOutEvent(QFocusEvent* event)
 
 bool PieceStripView::event(QEvent* event)
 {
-    if (event->type() == QEvent::ToolTip) {
-        auto* help = static_cast<QHelpEvent*>(event);
-        const QString text = toolTipAt(help->pos());
-        if (text.isEmpty())
-            QToolTip::hideText();
-        else
-            QToolTip::showText(help->globalPos(), text, this);
+    if (showToolTipEvent(this, event, [this](const QPoint& at) { return toolTipAt(at); }))
         return true;
-    }
     return QWidget::event(event);
 }
 

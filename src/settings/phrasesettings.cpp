@@ -12,19 +12,15 @@ namespace tonvero {
 
 namespace {
 
-struct Field {
-    const char* name;
-    int PhraseSettings::*member;
-    int lowest;
-    int highest;
-};
+using Field = IntField<PhraseSettings>;
 
+// Keys beyond the thirty there are are dropped; a set left empty keeps the default.
 const std::array<Field, 10> fields{{
     {"nExerciseKind", &PhraseSettings::nExerciseKind, 0, 2},
     {"nPhraseLevel", &PhraseSettings::nPhraseLevel, 0, 2},
     {"nPhraseBars", &PhraseSettings::nPhraseBars, 1, 4},
     {"nPhraseTime", &PhraseSettings::nPhraseTime, 0, 3},
-    {"nPhraseKeys", &PhraseSettings::nPhraseKeys, 1, int(PhraseSettings::AllKeys)},
+    {"nPhraseKeys", &PhraseSettings::nPhraseKeys, 1, int(PhraseSettings::AllKeys), int(PhraseSettings::AllKeys)},
     {"bPhraseKeyPerLine", &PhraseSettings::bPhraseKeyPerLine, 0, 1},
     {"nPhraseChordNotes", &PhraseSettings::nPhraseChordNotes, 1, 4},
     {"bPhraseRests", &PhraseSettings::bPhraseRests, 0, 1},
@@ -48,16 +44,7 @@ bool PhraseSettings::load()
         return true;
     if (opened != ERROR_SUCCESS)
         return false;
-    for (const Field& f : fields) {
-        int v = 0;
-        if (!key.readInt(QLatin1String(f.name), v))
-            continue;
-        // Keys beyond the thirty there are are dropped; a set left empty keeps the default.
-        if (f.member == &PhraseSettings::nPhraseKeys)
-            v &= int(AllKeys);
-        if (v >= f.lowest && v <= f.highest)
-            this->*f.member = v;
-    }
+    readFields(key, *this, fields);
     return true;
 }
 
@@ -66,10 +53,7 @@ bool PhraseSettings::save(const PhraseSettings* base) const
     RegKey key;
     if (key.create(phraseKeyPath()) != ERROR_SUCCESS)
         return false;
-    bool ok = true;
-    for (const Field& f : fields)
-        if (!base || this->*f.member != base->*f.member)
-            ok = key.writeDword(QLatin1String(f.name), this->*f.member) && ok;
+    bool ok = writeFields(key, *this, base, fields);
     ok = RegFlushKey(key.get()) == ERROR_SUCCESS && ok;
     return ok;
 }

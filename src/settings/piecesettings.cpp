@@ -12,12 +12,7 @@ namespace tonvero {
 
 namespace {
 
-struct Field {
-    const char* name;
-    int PieceSettings::*member;
-    int lowest;
-    int highest;
-};
+using Field = IntField<PieceSettings>;
 
 const std::array<Field, 5> fields{{
     {"nPiecePart", &PieceSettings::nPiecePart, 0, PieceSettings::MaxParts - 1},
@@ -63,11 +58,7 @@ bool PieceSettings::load()
         return true;
     if (opened != ERROR_SUCCESS)
         return false;
-    for (const Field& f : fields) {
-        int v = 0;
-        if (key.readInt(QLatin1String(f.name), v) && v >= f.lowest && v <= f.highest)
-            this->*f.member = v;
-    }
+    readFields(key, *this, fields);
     QString text;
     if (key.readText(QStringLiteral("sPiecePath"), text))
         sPiecePath = text;
@@ -90,10 +81,7 @@ bool PieceSettings::save(const PieceSettings* base) const
     RegKey key;
     if (key.create(pieceKeyPath()) != ERROR_SUCCESS)
         return false;
-    bool ok = true;
-    for (const Field& f : fields)
-        if (!base || this->*f.member != base->*f.member)
-            ok = key.writeDword(QLatin1String(f.name), this->*f.member) && ok;
+    bool ok = writeFields(key, *this, base, fields);
     if (!base || sPiecePath != base->sPiecePath)
         ok = key.writeText(QStringLiteral("sPiecePath"), sPiecePath) && ok;
     // The list is written whole: entries of two instances' lists would not make one.

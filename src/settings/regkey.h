@@ -5,6 +5,9 @@
 
 #include <QString>
 
+#include <array>
+#include <cstddef>
+
 namespace tonvero {
 
 // One open key of the settings store and its values, closed when it goes.
@@ -39,5 +42,42 @@ public:
 private:
     platform::HKEY m_key = nullptr;
 };
+
+// A number of a settings store kept as a REG_DWORD: its value name, its
+// member, the range a stored value must lie in to be taken, and the bits kept of it.
+template <class Settings>
+struct IntField {
+    const char* name;
+    int Settings::*member;
+    int lowest;
+    int highest;
+    int mask = -1;
+};
+
+// Each stored value, masked, replaces its member when within range; the others keep theirs.
+template <class Settings, std::size_t N>
+void readFields(const RegKey& key, Settings& settings, const std::array<IntField<Settings>, N>& fields)
+{
+    for (const IntField<Settings>& f : fields) {
+        int v = 0;
+        if (!key.readInt(QLatin1String(f.name), v))
+            continue;
+        v &= f.mask;
+        if (v >= f.lowest && v <= f.highest)
+            settings.*f.member = v;
+    }
+}
+
+// Writes the members that differ from base (all of them when base is null).
+template <class Settings, std::size_t N>
+bool writeFields(RegKey& key, const Settings& settings, const Settings* base,
+                 const std::array<IntField<Settings>, N>& fields)
+{
+    bool ok = true;
+    for (const IntField<Settings>& f : fields)
+        if (!base || settings.*f.member != base->*f.member)
+            ok = key.writeDword(QLatin1String(f.name), settings.*f.member) && ok;
+    return ok;
+}
 
 } // namespace tonvero

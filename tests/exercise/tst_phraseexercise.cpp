@@ -5,6 +5,7 @@
 #include "platform/ui/messagebox.h"
 #include "platform/ui/window.h"
 #include "settings/preferences.h"
+#include "support/answerrecorder.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -16,15 +17,7 @@ using namespace tonvero;
 
 namespace {
 
-class Recorder : public AnswerListener {
-public:
-    std::vector<AnswerRecord> answers;
-    std::vector<ExerciseRecord> started;
-    void exerciseStarted(const ExerciseRecord& e) override { started.push_back(e); }
-    void answered(const AnswerRecord& a) override { answers.push_back(a); }
-    void exercisePaused(const ExerciseRecord&) override {}
-    void exerciseEnded(const ExerciseRecord&) override {}
-};
+using Recorder = AnswerRecorder;
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "exercise/exercise.h"
 #include "platform/ui/messagebox.h"
 #include "settings/preferences.h"
+#include "support/answerrecorder.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -15,15 +16,7 @@ using piece::Fraction;
 
 namespace {
 
-class Recorder : public AnswerListener {
-public:
-    std::vector<AnswerRecord> answers;
-    std::vector<ExerciseRecord> started;
-    void exerciseStarted(const ExerciseRecord& e) override { started.push_back(e); }
-    void answered(const AnswerRecord& a) override { answers.push_back(a); }
-    void exercisePaused(const ExerciseRecord&) override {}
-    void exerciseEnded(const ExerciseRecord&) override {}
-};
+using Recorder = AnswerRecorder;
 
 music::Pitch pitchOf(int midi)
 {
