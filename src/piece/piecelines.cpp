@@ -13,6 +13,9 @@ using music::NoteValue;
 
 // The stave draws sixteenths at the shortest: times are put on that grid.
 constexpr int GridPerQuarter = 4;
+// No meter has a longer bar than sixteen whole notes; a file that claims one
+// would only fill the line with rests (notes past it stand at its end).
+constexpr qint64 MaxBarGrid = 16 * 16;
 
 // Quarters to sixteenths, to the nearest (half up).
 qint64 toGrid(Fraction quarters)
@@ -22,13 +25,13 @@ qint64 toGrid(Fraction quarters)
     return n >= 0 ? (2 * n + d) / (2 * d) : -((-2 * n + d) / (2 * d));
 }
 
-// The longest written value (dots included) no longer than so many sixteenths.
-Duration longestWithin(qint64 sixteenths)
+// The longest written value (with up to maxDots dots) no longer than so many sixteenths.
+Duration longestWithin(qint64 sixteenths, int maxDots = 2)
 {
     Duration best{NoteValue::Sixteenth, 0};
     qint64 bestLength = 1;
     for (int v = 0; v <= int(NoteValue::Sixteenth); ++v)
-        for (int dots = 0; dots <= 2; ++dots) {
+        for (int dots = 0; dots <= maxDots; ++dots) {
             const Duration d{NoteValue(v), dots};
             const Fraction f = d.length() * 16;
             if (f.den != 1)
@@ -49,8 +52,9 @@ qint64 lengthOf(const Duration& d)
 
 void addRests(music::Bar& bar, qint64 sixteenths, int staff)
 {
+    // Rests take one dot at most, as engravers write them.
     while (sixteenths > 0) {
-        const Duration d = longestWithin(sixteenths);
+        const Duration d = longestWithin(sixteenths, 1);
         music::Event rest;
         rest.duration = d;
         rest.restStaff = staff;
@@ -98,7 +102,7 @@ music::Bar barOf(const Piece& piece, const Selected& sel, int barIndex, bool& ha
     auto from = std::lower_bound(piece.notes.begin(), piece.notes.end(), barIndex,
                                  [](const Note& n, int bar) { return n.bar < bar; });
     const Bar& bar = piece.bars[std::size_t(barIndex)];
-    const qint64 barLength = std::max<qint64>(1, toGrid(bar.length));
+    const qint64 barLength = std::clamp<qint64>(toGrid(bar.length), 1, MaxBarGrid);
     // Onset on the grid → the event's notes and its longest length.
     std::map<qint64, std::pair<std::vector<music::Note>, qint64>> groups;
     for (; from != piece.notes.end() && from->bar == barIndex; ++from) {

@@ -54,8 +54,8 @@ QString text(const std::vector<piece::PieceLine>& lines)
     return out.join(QLatin1Char('\n'));
 }
 
-// A piece written in a few words: "staves=2 time=3/4 bars=2 key=1@0 key=-2@1
-// clef=1F@0" then notes "part/staff/bar onset+length pitch", times in quarters
+// A piece written in a few words: "staves=2 time=3/4 bars=2 barlength=3 key=1@0
+// key=-2@1 clef=1F@0" then notes "part/staff/bar onset+length pitch", times in quarters
 // from the start of the bar ("1/3" allowed): "0/0/0 0+1 C4".
 piece::Piece make(const QString& spec)
 {
@@ -65,6 +65,7 @@ piece::Piece make(const QString& spec)
     piece::TimeSig time;
     std::vector<std::pair<int, music::Key>> keys;
     std::vector<piece::Note> notes;
+    Fraction barLength; // as the meter says when none is given
     const QStringList lines = spec.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     auto fraction = [](const QString& t) {
         const QStringList nd = t.split(QLatin1Char('/'));
@@ -79,6 +80,8 @@ piece::Piece make(const QString& spec)
             time = {nd[0].toInt(), nd[1].toInt()};
         } else if (l.startsWith(QLatin1String("bars=")))
             bars = l.mid(5).toInt();
+        else if (l.startsWith(QLatin1String("barlength=")))
+            barLength = Fraction(l.mid(10).toInt());
         else if (l.startsWith(QLatin1String("key="))) {
             const QStringList kb = l.mid(4).split(QLatin1Char('@'));
             keys.emplace_back(kb[1].toInt(), music::Key(kb[0].toInt(), music::Mode::Major));
@@ -110,7 +113,8 @@ piece::Piece make(const QString& spec)
         }
     }
     for (int b = 0; b < bars; ++b) {
-        p.bars.push_back({time.barLength() * b, time.barLength(), time});
+        const Fraction length = barLength == Fraction() ? time.barLength() : barLength;
+        p.bars.push_back({length * b, length, time});
         music::Key k;
         for (const auto& [at, key] : keys)
             if (at <= b)
@@ -200,6 +204,11 @@ void TestPieceLines::lines_data()
     QTest::newRow("notes off the piano are left out, unisons of two voices are one note")
         << QStringLiteral("bars=1; 0/0/0 0+4 C9; 0/0/0 0+2 C4; 0/0/0 0+2 C4") << select(S::Both) << 1
         << QStringLiteral("bar 0 treble 0# 4/4: 2:C4 2:r");
+    // A bar as long as 48 whole notes would be a line of rests: it is cut at sixteen.
+    QTest::newRow("an absurdly long bar is cut to sixteen whole notes")
+        << QStringLiteral("bars=1; time=32/2; barlength=400; 0/0/0 0+1 C4; 0/0/0 300+1 D4") << select(S::Both) << 1
+        << QStringLiteral("bar 0 treble 0# 32/2: 4:C4 ") + QStringList(10, QStringLiteral("1.:r")).join(QLatin1Char(' '))
+               + QStringLiteral(" 2:r 8.:r 16:D4");
     QTest::newRow("nothing to play in the selection: no lines")
         << QStringLiteral("staves=2; bars=1; 0/0/0 0+4 C5") << select(S::Left) << 2 << QString();
 }
