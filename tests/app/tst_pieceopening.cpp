@@ -350,6 +350,44 @@ private slots:
         QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::Treble));
     }
 
+    // The whole way: a two-hand tune opened, its first bar played on the grand
+    // staff, the stop said, the user's treble clef and the stave's size back.
+    void aPieceIsPlayedThroughInTheWindow()
+    {
+        auto d = window();
+        useInstruments(*d, true, false, false);
+        d->OnCommand(CmdClefTreble);
+        const QSize single = d->stave->size();
+        QVERIFY(d->OpenPiece(bundled("au-clair-de-la-lune.musicxml")));
+        Exercise& e = d->exercise();
+        piece::PieceSelection firstBar;
+        firstBar.lastBar = 0;
+        e.setPiece(std::make_shared<const piece::Piece>(*e.currentPiece()), e.pieceId(), QStringLiteral("Au clair"),
+                   firstBar);
+        d->StartStop(false);
+        QVERIFY(e.pieceRunning());
+        QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::TrebleBass));
+        QVERIFY(d->stave->showsPhrase());
+        QVERIFY(d->stave->width() > single.width());
+        int events = 0;
+        while (e.bRunning && events < 40) {
+            const std::vector<int> notes = e.phraseTask().expected();
+            QVERIFY(!notes.empty());
+            for (int n : notes)
+                e.AnswerNotePressed(n, AnswerSource::Piano);
+            for (int n : notes)
+                e.AnswerNoteReleased(n);
+            ++events;
+        }
+        QVERIFY(!e.bRunning);
+        QCOMPARE(e.nErrors, 0);
+        QVERIFY2(d->notices()->currentText().contains(QStringLiteral("Пьеса сыграна")),
+                 qPrintable(d->notices()->currentText()));
+        QCOMPARE(CStaveCtrl::nClef, int(CStaveCtrl::Treble));
+        QCOMPARE(d->preferences().nClef, int(CStaveCtrl::Treble));
+        QCOMPARE(d->stave->size(), single);
+    }
+
     void finishedPieceIsSaid()
     {
         auto d = window();
