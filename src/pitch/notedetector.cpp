@@ -40,10 +40,19 @@ constexpr double kCommonPeriodShare = 0.03;
 // A pitch this sure earns its full hop of hold; a less sure one less, so a
 // doubtful pitch must hold longer.
 constexpr float kSureConfidence = 0.9f;
+// The octave is told by the harmonic series, not by the first dip alone.
 // Power at the odd harmonics of half the pitch, against that at the pitch's
-// own harmonics, above which the octave below is the note; and how far (in
-// bins) a harmonic's peak may sit from where it is expected.
-constexpr double kMinOddShare = 1.0;
+// own harmonics, above which the octave below is the note: a fundamental
+// 15 dB under its second harmonic is still the note's. Noise at 10 dB SNR
+// stays near -25 dB there.
+constexpr double kMinOddShare = 0.02;
+constexpr double kMinBelowPartial = 0.001;
+// Power at the pitch's own odd harmonics, against that at its even ones,
+// under which the period found spans two of the note's, when half of it is
+// a dip too.
+constexpr double kMaxOwnOddShare = 0.005;
+constexpr float kHalfPeriodDip = 0.5f;
+// How far (in bins) a harmonic's peak may sit from where it is expected.
 constexpr double kHarmonicTolerance = 0.35;
 // An attack: the level jumps within a few hops, or aubio hears an onset while
 // the level rises over a longer stretch. Swells and the beating of an
@@ -54,6 +63,12 @@ constexpr double kOnsetRiseDb = 8.0;
 constexpr double kSlowRiseSec = 0.06;
 constexpr double kSlowRiseDb = 16.0; // a slow attack (bowed, blown), by itself
 constexpr double kSoftRiseDb = 5.0;
+// A note played again (tongued, bowed, struck under its own ring): aubio
+// hears an onset, the level rises this fast out of a dip this far under the
+// note's peak, well after the note was taken.
+constexpr double kRepeatRiseDb = 5.0;
+constexpr double kRepeatDipDb = 9.0;
+constexpr double kRepeatAfterSec = 0.15;
 constexpr double kSoftOnsetRiseDb = 3.0;
 // The rise over the quietest recent level where an attack is taken to begin.
 constexpr double kOnsetStepDb = 3.0;
@@ -312,7 +327,12 @@ struct NoteDetector::Private {
     std::size_t cancelRinging(Tier& t, double period) const;
     void differenceOfNewest(Tier& t);
     static std::int64_t firstDip(const Tier& t, std::int64_t from, std::int64_t to, float threshold);
-    double oddShare(Tier& t, std::size_t length, double period);
+    static std::int64_t deepestNear(const Tier& t, double lag, std::int64_t limit);
+    struct Series {
+        double octaveBelow = 0.0;
+        double ownOdd = 1.0;
+    };
+    Series series(Tier& t, std::size_t length, double period);
     void endCurrent(std::int64_t at, std::vector<NoteEvent>& events);
     void report(int note, double frac, std::int64_t at, std::vector<NoteEvent>& events);
 };
@@ -512,19 +532,29 @@ double NoteDetector::Private::peakPower(const Tier& t, double bin, double tolera
     return std::abs(double(k) + offset - bin) <= tolerance ? m : 0.0;
 }
 
-// The power at the odd harmonics of half the pitch against that at the
-// pitch's own harmonics: a fundamental an octave below, if there is one.
-double NoteDetector::Private::oddShare(Tier& t, std::size_t length, double period)
+// The harmonic series around a period: the power at the odd harmonics of
+// half the pitch (a fundamental an octave below, if there is one) and at the
+// pitch's own odd harmonics (none when the note is an octave above), each
+// against the power at the pitch's harmonics.
+NoteDetector::Private::Series NoteDetector::Private::series(Tier& t, std::size_t length, double period)
 {
     spectrum(t, length);
     const double fBins = double(t.size) / period;
     const double tol = kHarmonicTolerance * std::max(1.0, double(t.size) / double(length));
     double odd = 0.0, even = 0.0;
-    for (int k = 1; k <= 4; ++k) {
-        even += peakPower(t, k * fBins, tol);
-        odd += peakPower(t, (k - 0.5) * fBins, tol);
-    }
-    return even > 0.0 ? odd / even : 0.0;
+    for (int k = 1; k <= 8; ++k)
+        (k % 2 ? odd : even) += peakPower(t, k * fBins, tol);
+    const double all = odd + even;
+    // A single partial between the harmonics (an organ's quint) is not a
+    // series; two or more are.
+    std::array<double, 4> below{};
+    for (int k = 1; k <= 4; ++k)
+        below[std::size_t(k - 1)] = peakPower(t, (k - 0.5) * fBins, tol);
+    const auto heard = std::count_if(below.begin(), below.end(), [all](double p) { return p >= kMinBelowPartial * all; });
+    Series s;
+    s.octaveBelow = all > 0.0 && heard >= 2 ? (below[0] + below[1] + below[2] + below[3]) / all : 0.0;
+    s.ownOdd = even > 0.0 ? odd / even : 1.0;
+    return s;
 }
 
 // Takes the note ringing out of the tier's newest samples: the difference
@@ -562,6 +592,21 @@ std::int64_t NoteDetector::Private::firstDip(const Tier& t, std::int64_t from, s
     return bottom;
 }
 
+// The lowest point of the difference function within 3 % of a lag; -1 when
+// that reaches past the lags the window holds.
+std::int64_t NoteDetector::Private::deepestNear(const Tier& t, double lag, std::int64_t limit)
+{
+    const auto low = std::max<std::int64_t>(1, std::int64_t(std::floor(lag * 0.97)));
+    const auto high = std::int64_t(std::ceil(lag * 1.03));
+    if (high > limit || high >= std::int64_t(t.cmnd.size()))
+        return -1;
+    std::int64_t at = low;
+    for (std::int64_t k = low; k <= high; ++k)
+        if (t.cmnd[std::size_t(k)] < t.cmnd[std::size_t(at)])
+            at = k;
+    return at;
+}
+
 double NoteDetector::Private::estimate(float* confidence)
 {
     const double lowHz = noteToHz(settings.lowestNote - 0.5, settings.referenceA4Hz);
@@ -591,17 +636,24 @@ double NoteDetector::Private::estimate(float* confidence)
             continue;
         // A deeper dip at twice the period, with the odd harmonics of half the
         // pitch in the spectrum: the first dip was a strong second harmonic
-        // over a weak fundamental.
-        const auto twiceLow = std::int64_t(std::floor(2.0 * double(bottom) * 0.97));
-        const auto twiceHigh = std::int64_t(std::ceil(2.0 * double(bottom) * 1.03));
-        if (twiceHigh <= limit) {
-            std::int64_t at = twiceLow;
-            for (std::int64_t k = twiceLow; k <= twiceHigh; ++k)
-                if (t.cmnd[std::size_t(k)] < t.cmnd[std::size_t(at)])
-                    at = k;
-            if (t.cmnd[std::size_t(at)] < t.cmnd[std::size_t(bottom)]
-                && oddShare(t, std::size_t(t.integration + limit), refinedLag(t, bottom)) >= kMinOddShare)
-                bottom = at;
+        // over a weak fundamental (twice over for an organ's mixture).
+        const auto spectrumLength = std::size_t(t.integration + limit);
+        bool lowered = false;
+        for (int octaves = 0; octaves < 2; ++octaves) {
+            const std::int64_t at = deepestNear(t, 2.0 * double(bottom), limit);
+            if (at < 0 || t.cmnd[std::size_t(at)] >= t.cmnd[std::size_t(bottom)]
+                || series(t, spectrumLength, refinedLag(t, bottom)).octaveBelow < kMinOddShare)
+                break;
+            bottom = at;
+            lowered = true;
+        }
+        // The other way: no odd harmonics at the period found, and a dip at
+        // half of it; the note is the octave above.
+        if (!lowered) {
+            const std::int64_t half = deepestNear(t, 0.5 * double(bottom), limit);
+            if (half >= minLag && t.cmnd[std::size_t(half)] < kHalfPeriodDip
+                && series(t, spectrumLength, refinedLag(t, bottom)).ownOdd < kMaxOwnOddShare)
+                bottom = half;
         }
         double period = refinedLag(t, bottom);
         float conf = 1.f - t.cmnd[std::size_t(bottom)];
@@ -733,7 +785,10 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
     // A clear attack may start the same note again; a softer one (a new note
     // over one still ringing) starts only another note, but both mark where
     // the windows begin to hear the new sound.
-    const bool clear = riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb) || riseSlow >= kSlowRiseDb;
+    const double notePeak = current >= 0 ? currentPeak : lastPeak;
+    const bool again = onsetHit && riseFast >= kRepeatRiseDb && minSlow <= notePeak - kRepeatDipDb && lastReport >= 0
+        && hopStart - lastReport >= samples(kRepeatAfterSec);
+    const bool clear = riseFast >= kFastRiseDb || (onsetHit && riseSlow >= kOnsetRiseDb) || riseSlow >= kSlowRiseDb || again;
     const bool soft = riseFast >= kSoftRiseDb || (onsetHit && riseSlow >= kSoftOnsetRiseDb);
     const bool clearAttack = audible && clear && (clearSeen < 0 || hopStart - clearSeen >= samples(kAttackGapSec));
     const bool attack = clearAttack

@@ -321,6 +321,8 @@ private slots:
     void newNoteOverOneStillRinging();
     void otherSampleRatesAndTunings_data();
     void otherSampleRatesAndTunings();
+    void octaveFromTheHarmonicSeries_data();
+    void octaveFromTheHarmonicSeries();
     void badInputDoesNoHarm();
 
 private:
@@ -560,6 +562,59 @@ void TestNoteDetector::otherSampleRatesAndTunings()
         const double onsetMs = 1000.0 * double(reports[i].onsetSample) / rate;
         QVERIFY2(std::abs(onsetMs - 1000.0 * notes[i].startSec) < 30.0, qPrintable(QString::number(onsetMs)));
     }
+}
+
+// Tones built partial by partial ("ratio:dB" pairs over the note's
+// frequency), where the octave is easy to get wrong from one window.
+void TestNoteDetector::octaveFromTheHarmonicSeries_data()
+{
+    QTest::addColumn<int>("note");
+    QTest::addColumn<QString>("partials");
+    QTest::addColumn<double>("snrDb"); // 0: clean
+    QTest::addColumn<int>("heard");
+    QTest::newRow("fundamental 15 dB under the second harmonic (oboe)") << 76 << "1:-15 2:0 3:-22 4:-18 5:-30" << 0.0 << 76;
+    QTest::newRow("the same at 10 dB SNR") << 76 << "1:-15 2:0 3:-22 4:-18 5:-30" << 10.0 << 76;
+    QTest::newRow("fundamental 7 dB under (high violin)") << 85 << "1:-7 2:0 3:-6 4:-18 5:-21" << 0.0 << 85;
+    QTest::newRow("weak fundamental of a low string (cello F2)") << 41 << "1:-20 2:0 3:-3 4:-6 5:-10 6:-14" << 0.0 << 41;
+    QTest::newRow("the same at 20 dB SNR") << 41 << "1:-20 2:0 3:-3 4:-6 5:-10 6:-14" << 20.0 << 41;
+    QTest::newRow("missing fundamental") << 55 << "2:0 3:-2 4:-5 5:-8" << 0.0 << 55;
+    QTest::newRow("strong fundamental, faint partials (high sax)") << 81 << "1:0 2:-26 3:-19 4:-30" << 0.0 << 81;
+    QTest::newRow("strong second harmonic over the fundamental (bass)") << 33 << "1:-3 2:0 3:-8 4:-12" << 0.0 << 33;
+    QTest::newRow("even partials only: the octave above") << 60 << "2:0 4:-6 6:-12" << 0.0 << 72;
+    QTest::newRow("one quint between the partials (organ mixture)") << 72 << "1:0 1.5:-10 2:-6 3:-25" << 0.0 << 72;
+}
+
+void TestNoteDetector::octaveFromTheHarmonicSeries()
+{
+    QFETCH(int, note);
+    QFETCH(QString, partials);
+    QFETCH(double, snrDb);
+    QFETCH(int, heard);
+    const double f0 = NoteDetector::noteToHz(note, 440.0);
+    std::vector<std::pair<double, double>> series; // ratio, amplitude
+    for (const QString& p : partials.split(u' '))
+        series.emplace_back(p.section(u':', 0, 0).toDouble(), std::pow(10.0, p.section(u':', 1, 1).toDouble() / 20.0));
+    // Silence, a 10 ms attack, 0.6 s of tone, a 30 ms release.
+    std::vector<float> x(std::size_t(1.2 * kRate), 0.f);
+    const auto from = std::size_t(0.2 * kRate), length = std::size_t(0.64 * kRate);
+    for (std::size_t i = 0; i < length; ++i) {
+        const double t = double(i) / kRate;
+        const double env = std::min({1.0, t / 0.01, (0.64 - t) / 0.03});
+        double v = 0.0;
+        for (std::size_t k = 0; k < series.size(); ++k)
+            v += series[k].second * std::sin(2 * std::numbers::pi * series[k].first * f0 * t + 0.7 * double(k));
+        x[from + i] = float(0.1 * env * v);
+    }
+    if (snrDb > 0.0) {
+        const double noise = std::sqrt(power(x, from, from + length)) * std::pow(10.0, -snrDb / 20.0);
+        const std::vector<float> n = whiteNoise(1.2, noise, 5u);
+        for (std::size_t i = 0; i < x.size(); ++i)
+            x[i] += n[i];
+    }
+    const std::vector<NoteEvent> notes = started(detect(x));
+    QVERIFY2(!notes.empty(), "nothing heard");
+    QCOMPARE(notes.front().note, heard);
+    QCOMPARE(notes.size(), std::size_t(1));
 }
 
 void TestNoteDetector::badInputDoesNoHarm()

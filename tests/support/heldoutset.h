@@ -5,6 +5,13 @@
 // detector's fixtures never use, played in the conditions players meet.
 // Nothing here is tuned against; the measurement tool reports on all of it,
 // one test asserts a small part of it.
+//
+// Debian's soundfonts come in two families: Csound's bank shares most of its
+// samples with TimGM6mb, MuseScore's with FluidR3. So the detector is tuned
+// on FluidR3 only (its fixtures, and these instruments rendered from it with
+// `tonvero_heldout render DIR --soundfont FluidR3_GM.sf2`), and TimGM6mb
+// only ever plays the fixtures' seven instruments; of those, the piano is
+// also in this set, so its held-out figure is not an unseen one.
 
 #include "support/synthrender.h"
 
