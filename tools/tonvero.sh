@@ -152,8 +152,11 @@ run_fuzz() {
     return $rc
 }
 
+# -O1 and line tables only: the sanitizers' reports keep their file and line,
+# and the build takes about a third less time than at -O2 with full debug data.
 build_asan() {
-    configure_and_build build-asan -DTONVERO_SANITIZE=ON -DTONVERO_BENCH=OFF
+    configure_and_build build-asan -DTONVERO_SANITIZE=ON -DTONVERO_BENCH=OFF \
+        "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG" "-DCMAKE_C_FLAGS_RELWITHDEBINFO=-O1 -g1 -DNDEBUG"
 }
 
 tests_asan() {
