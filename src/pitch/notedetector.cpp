@@ -103,6 +103,13 @@ constexpr double kAmbiguousHoldFactor = 3.0;
 // or flat of it still are.
 constexpr double kMainsHz[] = {50.0, 60.0};
 constexpr double kMainsCents = 12.0;
+// Once a hum was heard, nothing near it is a note for a while unless it has
+// an attack of its own: a note beginning or dying over the hum pulls the
+// hum's pitch off the mains frequency, as far as the next semitone.
+constexpr double kNearMainsCents = 100.0;
+constexpr double kHumMemorySec = 5.0;
+constexpr double kHumHoldSec = 0.1;
+constexpr double kHumAttackSec = 0.15;
 // Run points kept; more than any hold needs.
 constexpr std::size_t kMaxRun = 256;
 
@@ -114,12 +121,13 @@ int powerOfTwoNear(double x)
     return p;
 }
 
-bool isMainsHum(double hz)
+// The mains frequency a pitch is within the cents of, or 0.
+double mainsNear(double hz, double cents = kMainsCents)
 {
     for (double mains : kMainsHz)
-        if (std::abs(1200.0 * std::log2(hz / mains)) <= kMainsCents)
-            return true;
-    return false;
+        if (std::abs(1200.0 * std::log2(hz / mains)) <= cents)
+            return mains;
+    return 0.0;
 }
 
 bool octaveRelated(int a, int b)
@@ -304,6 +312,9 @@ struct NoteDetector::Private {
     bool armed = true;
     // Whether a softer attack came: then another note may start at once.
     bool armedOther = true;
+    std::int64_t humFrom = -1; // where the pitch came to the mains, if it is there now
+    std::int64_t humSeen = -1; // the last hop of a hum
+    double humMains = 0.0;     // and its frequency
 
     int heard = -1;
     double heardCents = 0.0;
@@ -441,6 +452,7 @@ void NoteDetector::Private::clearState()
     armedOther = true;
     heard = -1;
     heardCents = 0.0;
+    humFrom = humSeen = -1;
 }
 
 void NoteDetector::Private::difference(Tier& t, std::size_t level)
@@ -833,6 +845,17 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
 
     float conf = 0.f;
     double hz = audible ? estimate(&conf) : 0.0;
+    // A hum holds its pitch; a note sung or bowed through it does not.
+    if (const double mains = hz > 0.0 ? mainsNear(hz) : 0.0; mains > 0.0) {
+        if (humFrom < 0)
+            humFrom = hopStart;
+        if (now - humFrom >= samples(kHumHoldSec)) {
+            humSeen = now;
+            humMains = mains;
+        }
+    } else {
+        humFrom = -1;
+    }
 
     // Follow the run of hops at one pitch; its reference is its recent mean,
     // so vibrato and slow drift stay within it.
@@ -906,8 +929,12 @@ void NoteDetector::Private::runHop(std::vector<NoteEvent>& events)
             endCurrent(now, events);
     }
 
-    if (!stable || note < settings.lowestNote || note > settings.highestNote
-        || isMainsHum(noteToHz(frac, settings.referenceA4Hz)))
+    const double heardHz = noteToHz(frac, settings.referenceA4Hz);
+    // Near a hum heard, only a note with an attack of its own.
+    const bool nearHum = humSeen >= 0 && now - humSeen <= samples(kHumMemorySec)
+        && mainsNear(heardHz, kNearMainsCents) == humMains;
+    if (!stable || note < settings.lowestNote || note > settings.highestNote || mainsNear(heardHz) > 0.0
+        || (nearHum && !(armed && lastAttack >= runStart - samples(kHumAttackSec))))
         return;
     if (armed || ringing < 0) {
         report(note, frac, now, events);

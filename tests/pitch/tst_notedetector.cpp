@@ -321,6 +321,8 @@ private slots:
     void newNoteOverOneStillRinging();
     void otherSampleRatesAndTunings_data();
     void otherSampleRatesAndTunings();
+    void humUnderNotes_data();
+    void humUnderNotes();
     void octaveFromTheHarmonicSeries_data();
     void octaveFromTheHarmonicSeries();
     void badInputDoesNoHarm();
@@ -562,6 +564,44 @@ void TestNoteDetector::otherSampleRatesAndTunings()
         const double onsetMs = 1000.0 * double(reports[i].onsetSample) / rate;
         QVERIFY2(std::abs(onsetMs - 1000.0 * notes[i].startSec) < 30.0, qPrintable(QString::number(onsetMs)));
     }
+}
+
+// A mains hum under the playing: notes dying over it, or starting, pull
+// its pitch off the mains; it must not become a note of its own then, and
+// notes near it still count where no hum was heard.
+void TestNoteDetector::humUnderNotes_data()
+{
+    QTest::addColumn<int>("program");
+    QTest::addColumn<QList<int>>("notes");
+    QTest::addColumn<double>("humHz"); // 0: none
+    QTest::newRow("bass notes dying over a 50 Hz hum") << 33 << QList<int>{40, 45, 43, 38, 40} << 50.0;
+    QTest::newRow("trombone over a 50 Hz hum") << 57 << QList<int>{46, 50, 53, 48} << 50.0;
+    QTest::newRow("B1 over a 50 Hz hum") << 33 << QList<int>{35, 40, 35} << 50.0;
+    QTest::newRow("G#1 plucked over a 50 Hz hum") << 33 << QList<int>{40, 32, 36, 32} << 50.0;
+    QTest::newRow("G1 and G#1 with no hum") << 33 << QList<int>{31, 36, 32} << 0.0;
+}
+
+void TestNoteDetector::humUnderNotes()
+{
+    QFETCH(int, program);
+    QFETCH(QList<int>, notes);
+    QFETCH(double, humHz);
+    std::vector<NoteToRender> toPlay;
+    for (int i = 0; i < notes.size(); ++i)
+        toPlay.push_back({notes[i], 0.4 + i * 0.75, 0.5, 100});
+    std::vector<float> x = m_synth->render(program, toPlay, totalLength(toPlay) + 0.5);
+    if (humHz > 0.0) {
+        // 20 dB under the notes, with its second and third harmonics.
+        const double level = 0.1 * std::sqrt(power(x, std::size_t(0.4 * kRate), std::size_t(0.9 * kRate)));
+        for (std::size_t i = 0; i < x.size(); ++i) {
+            const double w = 2 * std::numbers::pi * humHz * double(i) / kRate;
+            x[i] += float(level * std::numbers::sqrt2 * (0.8 * std::sin(w) + 0.45 * std::sin(2 * w + 0.3) + 0.3 * std::sin(3 * w + 1.1)));
+        }
+    }
+    QList<int> heard;
+    for (const NoteEvent& e : started(detect(x)))
+        heard.append(e.note);
+    QCOMPARE(heard, notes);
 }
 
 // Tones built partial by partial ("ratio:dB" pairs over the note's
