@@ -8,6 +8,7 @@
 #include <cmath>
 #include <deque>
 #include <numbers>
+#include <optional>
 
 namespace pitch {
 
@@ -650,21 +651,28 @@ double NoteDetector::Private::estimate(float* confidence)
         // pitch in the spectrum: the first dip was a strong second harmonic
         // over a weak fundamental (twice over for an organ's mixture).
         const auto spectrumLength = std::size_t(t.integration + limit);
-        bool lowered = false;
+        const std::int64_t found = bottom;
+        std::optional<Series> foundSeries; // the spectrum is the costly part: once per period
+        auto seriesOf = [&](std::int64_t lag) {
+            if (lag != found)
+                return series(t, spectrumLength, refinedLag(t, lag));
+            if (!foundSeries)
+                foundSeries = series(t, spectrumLength, refinedLag(t, lag));
+            return *foundSeries;
+        };
         for (int octaves = 0; octaves < 2; ++octaves) {
             const std::int64_t at = deepestNear(t, 2.0 * double(bottom), limit);
             if (at < 0 || t.cmnd[std::size_t(at)] >= t.cmnd[std::size_t(bottom)]
-                || series(t, spectrumLength, refinedLag(t, bottom)).octaveBelow < kMinOddShare)
+                || seriesOf(bottom).octaveBelow < kMinOddShare)
                 break;
             bottom = at;
-            lowered = true;
         }
         // The other way: no odd harmonics at the period found, and a dip at
         // half of it; the note is the octave above.
-        if (!lowered) {
+        if (bottom == found) {
             const std::int64_t half = deepestNear(t, 0.5 * double(bottom), limit);
             if (half >= minLag && t.cmnd[std::size_t(half)] < kHalfPeriodDip
-                && series(t, spectrumLength, refinedLag(t, bottom)).ownOdd < kMaxOwnOddShare)
+                && seriesOf(bottom).ownOdd < kMaxOwnOddShare)
                 bottom = half;
         }
         double period = refinedLag(t, bottom);
